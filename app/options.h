@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace brevox {
+
+/// The parsed command line.
+struct RunOptions {
+  bool runBinomial = true;
+  bool runChiSquare = true;
+  bool runFisher = true;
+  bool runPermutation = true;
+  bool singleTest = false;
+  bool useDefaultData = false;
+  bool summaryOnly = false;
+  bool dottedEdges = false;
+  bool mergeGraphs = false;
+  std::uint32_t criterionNumber = 1;
+  std::uint32_t workANumber = 1;
+  std::uint32_t workBNumber = 1;
+  /// Test letter of the main and of the subordinate merged test; '0' while none is set.
+  char mergeMainTest = '0';
+  char mergeSubTest = '0';
+};
+
+/// Applies one option string (its leading "-" included) to `options`. Returns 0 when the string
+/// is accepted, -1 when it is rejected; prints nothing.
+int parseOptions(const std::string& optionText, RunOptions& options);
+
+/// Converts a number argument as the C runtime's _wtoi does (leading blanks, an optional sign,
+/// decimal digits up to the first other character, 0 without digits, clamped to the signed
+/// 32-bit range) and keeps the result as unsigned 32 bits.
+std::uint32_t argumentNumber(const std::string& text);
+
+/// Writes the help text.
+void printHelp(std::ostream& out);
+
+}  // namespace brevox

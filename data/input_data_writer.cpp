@@ -1,0 +1,37 @@
+#include "data/input_data_writer.h"
+
+#include <fstream>
+
+#include "data/number_format.h"
+#include "data/output_file.h"
+
+namespace brevox {
+
+void writeInputData(std::ostream& out, const DataSet& data) {
+  out << "Threshold:," << formatDouble(data.threshold) << ',';
+  for (const auto& [criterion, longName] : data.criterionLongNames) {
+    out << criterionShortName(data, criterion) << ',' << longName << ',';
+  }
+  out << kLineEnd << ",,";
+  // Every direction is written, also those of numbers beyond the criteria, so that a file read
+  // back carries the same directions.
+  for (const auto& [criterion, value] : data.directions) out << ',' << value << ',';
+  out << kLineEnd;
+  for (const auto& [work, longName] : data.workLongNames) {
+    out << workShortName(data, work) << ',' << longName << ',';
+    for (const auto& entry : data.criterionLongNames) {
+      const CountPair pair = countPair(data, work, entry.first);
+      out << pair.observed << ',' << pair.total << ',';
+    }
+    out << kLineEnd;
+  }
+}
+
+bool writeInputDataFile(const std::string& path, const DataSet& data, std::ostream& err) {
+  std::ofstream file;
+  if (!openOutputFile(file, path, err, " for writing")) return false;
+  writeInputData(file, data);
+  return closeOutputFile(file, path, err);
+}
+
+}  // namespace brevox

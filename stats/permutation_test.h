@@ -1,0 +1,34 @@
+#pragma once
+
+#include <boost/multiprecision/cpp_int.hpp>
+#include <cstdint>
+#include <ostream>
+
+#include "stats/pair_comparison.h"
+
+namespace brevox {
+
+/// The exact permutation test of one table.
+struct PermutationResult {
+  double pValue = 0;
+  std::int32_t significant = 0;
+  double threshold = 0;
+};
+
+/// Arrangement counts of the permutation test.
+struct PermutationWeights {
+  boost::multiprecision::cpp_int extremeWeight;  ///< arrangements at least as extreme as observed
+  boost::multiprecision::cpp_int totalWeight;    ///< all arrangements, 2^(totalA + totalB)
+};
+
+/// Counts the arrangements of occurrences over the cases of both works, writing one "." to
+/// `progress` for every ten counts of the first work. Preconditions: totalA > 0, totalB > 0,
+/// observedA <= totalA, observedB <= totalB, both totals below 2^31.
+PermutationWeights permutationWeights(const PairComparison& pair, std::ostream& progress);
+
+/// The share of arrangements whose chi-square statistic is at least the observed one, with the
+/// progress dots of permutationWeights.
+PermutationResult permutationTest(const PairComparison& pair, double threshold,
+                                  std::ostream& progress);
+
+}  // namespace brevox

@@ -1,0 +1,126 @@
+#include "tests/test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace brevox::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::random_device seed;
+  std::mt19937_64 generator(seed());
+  for (;;) {
+    path_ = fs::temp_directory_path() / ("brevox-test-" + std::to_string(generator()));
+    if (fs::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Folders made read-only by a test must be writable again before they can be removed.
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+WorkingDirectory::WorkingDirectory(const fs::path& folder) : previous_(fs::current_path()) {
+  fs::current_path(folder);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+  std::error_code ignored;
+  fs::current_path(previous_, ignored);
+}
+
+ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& folder) {
+  TempDir capture;
+  const fs::path outPath = capture.path() / "stdout";
+  const fs::path errPath = capture.path() / "stderr";
+  std::vector<std::string> argv{BREVOX_EXE};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> pointers;
+  for (std::string& argument : argv) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0) {
+      _exit(127);
+    }
+    execv(BREVOX_EXE, pointers.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ProgramRun run;
+  run.out = readFile(outPath);
+  run.err = readFile(errPath);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+std::string readFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+void writeFile(const fs::path& file, const std::string& contents) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << contents;
+}
+
+std::vector<std::string> fileNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+fs::path goldenFolder(const std::string& scenario) {
+  return fs::path(BREVOX_SOURCE_DIR) / "tests" / "golden" / scenario;
+}
+
+std::string compareWithGolden(const fs::path& folder, const std::string& scenario) {
+  const fs::path golden = goldenFolder(scenario);
+  const char* update = std::getenv("BREVOX_UPDATE_GOLDEN");
+  if (update != nullptr && std::string(update) == "1") {
+    fs::remove_all(golden);
+    fs::create_directories(golden);
+    for (const std::string& name : fileNames(folder)) fs::copy_file(folder / name, golden / name);
+    return "";
+  }
+  std::ostringstream differences;
+  if (!fs::is_directory(golden)) return "no golden folder " + golden.string();
+  const std::vector<std::string> actual = fileNames(folder);
+  const std::vector<std::string> expected = fileNames(golden);
+  for (const std::string& name : expected) {
+    if (std::find(actual.begin(), actual.end(), name) == actual.end()) {
+      differences << "missing file " << name << '\n';
+    } else if (readFile(folder / name) != readFile(golden / name)) {
+      differences << "file " << name << " differs from " << (golden / name).string() << '\n';
+    }
+  }
+  for (const std::string& name : actual) {
+    if (std::find(expected.begin(), expected.end(), name) == expected.end()) {
+      differences << "extra file " << name << '\n';
+    }
+  }
+  return differences.str();
+}
+
+}  // namespace brevox::testing

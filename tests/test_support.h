@@ -1,0 +1,62 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace brevox::testing {
+
+/// A fresh empty folder under the system's temporary folder, removed with its contents at the end
+/// of the scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Makes `folder` the working directory for the scope and restores the previous one after it.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::filesystem::path& folder);
+  ~WorkingDirectory();
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+/// What a run of the real program printed and returned.
+struct ProgramRun {
+  std::string out;
+  std::string err;
+  int exitCode = -1;  ///< as the shell sees it, 0 to 255
+};
+
+/// Runs build/brevox with `arguments` (without the program name) in `folder`. The captured
+/// output files live outside `folder`, so the folder holds only what the program wrote.
+ProgramRun runProgram(const std::vector<std::string>& arguments,
+                      const std::filesystem::path& folder);
+
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& contents);
+
+/// Names of the regular files in `folder`, sorted.
+std::vector<std::string> fileNames(const std::filesystem::path& folder);
+
+/// The folder of a golden scenario: tests/golden/<scenario> in the source tree.
+std::filesystem::path goldenFolder(const std::string& scenario);
+
+/// Compares every file of `folder` byte for byte with the golden scenario; a missing or an extra
+/// file is a difference. Returns an empty text when they agree, else a description of the first
+/// differences. With BREVOX_UPDATE_GOLDEN=1 in the environment the golden folder is rewritten
+/// from `folder` instead (review every diff before committing it).
+std::string compareWithGolden(const std::filesystem::path& folder, const std::string& scenario);
+
+}  // namespace brevox::testing
