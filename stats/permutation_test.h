@@ -21,6 +21,13 @@ struct PermutationWeights {
   boost::multiprecision::cpp_int totalWeight;    ///< all arrangements, 2^(totalA + totalB)
 };
 
+/// Pearson's chi-square statistic of the table with `occurrencesA` of `totalA` and `occurrencesB`
+/// of `totalB`: N (a b' - b a')^2 / (nA nB O M), the two integer products each rounded once to
+/// double. A table without any occurrence, or without any non-occurrence, gets 1.0.
+/// Preconditions: occurrencesA <= totalA, occurrencesB <= totalB, both totals below 2^31.
+double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
+                            std::uint32_t occurrencesB, std::uint32_t totalB);
+
 /// Counts the arrangements of occurrences over the cases of both works, writing one "." to
 /// `progress` for every ten counts of the first work. Preconditions: totalA > 0, totalB > 0,
 /// observedA <= totalA, observedB <= totalB, both totals below 2^31.
