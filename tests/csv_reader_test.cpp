@@ -1,0 +1,204 @@
+#include "data/csv_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "data/built_in_data.h"
+#include "data/input_data_writer.h"
+#include "tests/test_support.h"
+
+namespace brevox {
+namespace {
+
+const char kPath[] = "in.csv";
+
+struct ReadOutcome {
+  bool accepted;
+  std::string message;
+  DataSet data;
+};
+
+ReadOutcome readText(const std::string& text) {
+  ReadOutcome outcome{false, "", builtInDataSet()};
+  std::istringstream in(text);
+  std::ostringstream err;
+  outcome.accepted = readDataSet(in, kPath, outcome.data, err);
+  outcome.message = err.str();
+  return outcome;
+}
+
+const std::string kCriteria = ",0.05,k1,Criterion one,k2,Criterion two,\n";
+const std::string kDirections = ",,,1,,-1,\n";
+
+TEST(CsvReader, ReportsEachFormatFailure) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"", "Empty list of works in in.csv\n"},
+      {kCriteria, "Empty list of works in in.csv\n"},
+      {kCriteria + kDirections, "Empty list of works in in.csv\n"},
+      {",0.05,k1\n", "Odd number of fields for list of criteria in in.csv\n"},
+      {",0.05,k1,,x\n", "Odd number of fields for list of criteria in in.csv\n"},
+      {"\n", "Empty list of criteria in in.csv\n"},
+      {",0.05,\n", "Empty list of criteria in in.csv\n"},
+      {kCriteria + ",,,1,,\n", "Odd number of fields for list of criteria in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3\n",
+       "Odd number of fields for list of work n. 1in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,4,,\n",
+       "Odd number of fields for list of work n. 1in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2\n",
+       "wrong number of fields for list of work n. 1in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,4,5,6\n",
+       "wrong number of fields for list of work n. 1in in.csv\n"},
+      {kCriteria + kDirections + "w,W\n", "Empty list of data for work n. 1in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,4\n\n", "Empty list of data for work n. 2in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,4\r\nv,V,1,2,3,4\r\n,\r\n",
+       "Odd number of fields for list of work n. 3in in.csv\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ReadOutcome outcome = readText(c.text);
+    EXPECT_FALSE(outcome.accepted);
+    EXPECT_EQ(outcome.message, c.message);
+    // The names and counts stay those of the built-in data.
+    EXPECT_EQ(outcome.data.counts, builtInDataSet().counts);
+    EXPECT_EQ(outcome.data.workShortNames, builtInDataSet().workShortNames);
+    EXPECT_EQ(outcome.data.criterionLongNames, builtInDataSet().criterionLongNames);
+  }
+}
+
+TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
+  const std::string works = "w,W,1,2,3,4\n";
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {",abc,k1,K1,\n" + kDirections + works,
+       "Invalid threshold \"abc\" for list of criteria in in.csv\n"},
+      {",inf,k1,K1,\n", "Invalid threshold \"inf\" for list of criteria in in.csv\n"},
+      {",nan,k1,K1,\n", "Invalid threshold \"nan\" for list of criteria in in.csv\n"},
+      {",1e99,k1,K1,\n", "Invalid threshold \"1e99\" for list of criteria in in.csv\n"},
+      {",0,k1,K1,\n", "Threshold \"0\" outside (0, 1] for list of criteria in in.csv\n"},
+      {",-0.05,k1,K1,\n", "Threshold \"-0.05\" outside (0, 1] for list of criteria in in.csv\n"},
+      {",1.5,k1,K1,\n", "Threshold \"1.5\" outside (0, 1] for list of criteria in in.csv\n"},
+      {kCriteria + ",,,x,,1,\n", "Invalid direction \"x\" of criterium n. 1 in in.csv\n"},
+      {kCriteria + ",,,1,,9999999999,\n",
+       "Invalid direction \"9999999999\" of criterium n. 2 in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,x\n",
+       "Invalid total count \"x\" of criterium n. 2 for work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + "w,W,,2,3,4\n",
+       "Invalid observed count \"\" of criterium n. 1 for work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + works + "v,V,1,2147483648,3,4\n",
+       "Invalid total count \"2147483648\" of criterium n. 1 for work n. 2 in in.csv\n"},
+      {kCriteria + kDirections + "w,W,-1,2,3,4\n",
+       "Negative observed count \"-1\" of criterium n. 1 for work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,-3,-1\n",
+       "Negative observed count \"-3\" of criterium n. 2 for work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,0,-4\n",
+       "Negative total count \"-4\" of criterium n. 2 for work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + "w,W,3,2,3,4\n",
+       "Observed count 3 above total 2 of criterium n. 1 for work n. 1 in in.csv\n"},
+      {",0.05,a/b,K1,\n", "Invalid short name \"a/b\" of criterium n. 1 in in.csv\n"},
+      {kCriteria + kDirections + "..\\x,W,1,2,3,4\n",
+       "Invalid short name \"..\\x\" of work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + std::string("a\0b,W,1,2,3,4\n", 15),
+       "Invalid short name \"a\\x00b\" of work n. 1 in in.csv\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ReadOutcome outcome = readText(c.text);
+    EXPECT_FALSE(outcome.accepted);
+    EXPECT_EQ(outcome.message, c.message);
+    EXPECT_EQ(outcome.data.counts, builtInDataSet().counts);
+  }
+}
+
+TEST(CsvReader, ReadsFieldsAsTheFormatDefines) {
+  const ReadOutcome outcome = readText(
+      "anything, 0.01xyz,k1,Criterion one,k 2,Criterion two\r\n"
+      "x,y,z,-1,q,  +7abc\r\n"
+      "w1,Work one,  3,10,12.7,20,\n"
+      "w2,,0,5,5,5");
+  ASSERT_TRUE(outcome.accepted) << outcome.message;
+  EXPECT_EQ(outcome.message, "");
+  EXPECT_EQ(outcome.data.threshold, static_cast<double>(0.01f));
+  EXPECT_EQ(outcome.data.criterionShortNames.at(2), "k 2");
+  EXPECT_EQ(outcome.data.criterionLongNames.at(1), "Criterion one");
+  EXPECT_EQ(outcome.data.directions.at(1), -1);
+  EXPECT_EQ(outcome.data.directions.at(2), 7);
+  // Directions the file does not give keep their built-in values.
+  EXPECT_EQ(outcome.data.directions.at(3), -1);
+  EXPECT_EQ(outcome.data.directions.size(), 6u);
+  EXPECT_EQ(countPair(outcome.data, 1, 1), (CountPair{3, 10}));
+  EXPECT_EQ(countPair(outcome.data, 1, 2), (CountPair{12, 20}));
+  EXPECT_EQ(countPair(outcome.data, 2, 2), (CountPair{5, 5}));
+  EXPECT_EQ(workLongName(outcome.data, 2), "");
+  EXPECT_EQ(outcome.data.workShortNames.size(), 2u);
+}
+
+TEST(CsvReader, RoundsTheThresholdToSinglePrecision) {
+  const ReadOutcome outcome = readText(kCriteria + kDirections + "w,W,1,2,3,4\n");
+  ASSERT_TRUE(outcome.accepted);
+  EXPECT_EQ(outcome.data.threshold, 0.0500000007450580596923828125);
+}
+
+TEST(CsvReader, InputDataFileReadsBack) {
+  DataSet wide = builtInDataSet();
+  // Eight criteria with only some directions, awkward names and a small threshold.
+  for (std::uint32_t criterion = 7; criterion <= 8; ++criterion) {
+    wide.criterionShortNames[criterion] = "c" + std::to_string(criterion);
+    wide.criterionLongNames[criterion] = "criterion " + std::to_string(criterion);
+    for (auto& row : wide.counts) row.second[criterion] = CountPair{criterion, 3 * criterion};
+  }
+  wide.workLongNames[2] = "";
+  wide.threshold = static_cast<double>(0.00001f);
+  for (const DataSet& original : {builtInDataSet(), wide}) {
+    std::ostringstream file;
+    writeInputData(file, original);
+    std::istringstream in(file.str());
+    std::ostringstream err;
+    DataSet copy;
+    ASSERT_TRUE(readDataSet(in, kPath, copy, err)) << err.str();
+    EXPECT_EQ(copy.workLongNames, original.workLongNames);
+    EXPECT_EQ(copy.workShortNames, original.workShortNames);
+    EXPECT_EQ(copy.criterionLongNames, original.criterionLongNames);
+    EXPECT_EQ(copy.criterionShortNames, original.criterionShortNames);
+    EXPECT_EQ(copy.counts, original.counts);
+    EXPECT_EQ(copy.directions, original.directions);
+    EXPECT_EQ(copy.threshold, static_cast<double>(static_cast<float>(original.threshold)));
+  }
+}
+
+TEST(CsvReader, FileThatCannotBeReadIsNamed) {
+  testing::TempDir folder;
+  DataSet data = builtInDataSet();
+  std::ostringstream err;
+  const std::string missing = (folder.path() / "missing.csv").string();
+  EXPECT_FALSE(readDataSetFile(missing, data, err));
+  EXPECT_EQ(err.str(), "Failed to open file " + missing + " for reading\n");
+  err.str("");
+  EXPECT_FALSE(readDataSetFile(folder.path().string(), data, err));
+  EXPECT_EQ(err.str(), "Failed to open file " + folder.path().string() + " for reading\n");
+  err.str("");
+  EXPECT_FALSE(readDataSetFile("", data, err));
+  EXPECT_EQ(err.str(), "Failed to open file  for reading\n");
+  EXPECT_TRUE(data == builtInDataSet());
+}
+
+TEST(InputDataWriter, WritesSmallThresholdsInExponentNotation) {
+  DataSet data = builtInDataSet();
+  data.threshold = static_cast<double>(0.00001f);
+  data.directions[9] = 3;
+  std::ostringstream file;
+  writeInputData(file, data);
+  const std::string text = file.str();
+  EXPECT_EQ(text.rfind("Threshold:,1e-05,Digamma,", 0), 0u);
+  EXPECT_NE(text.find("\r\n,,,1,,-1,,-1,,-1,,-1,,-1,,3,\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace brevox
