@@ -1,15 +1,22 @@
-# Wraps CMake: `make test` installs what is missing, builds and runs every test.
+# Wraps CMake: `make test` installs what is missing, builds and runs every test; `make install`,
+# `make uninstall` and `make package` install the program or build its Debian package.
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 WERROR ?= OFF
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-# Debian packages the build and the tests need.
-PACKAGES := g++ cmake make libboost-dev libgtest-dev graphviz
+# Debian packages the build, the tests and the Debian package need.
+PACKAGES := g++ cmake make libboost-dev libgtest-dev graphviz dpkg-dev mandoc
+
+PREFIX ?= /usr/local
+DESTDIR ?=
+# What `make install` put in place. CMake's own install_manifest.txt is rewritten by every
+# install from the build folder, the package build and the install test included.
+INSTALLED_FILES := $(BUILD_DIR)/installed_files.txt
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo clean install uninstall package
 
 all: build
 
@@ -31,6 +38,27 @@ build:
 
 test: deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# CMake's manifest leaves DESTDIR out: the list keeps it, so that uninstalling a staged install
+# never touches the files of a real one.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+	@while IFS= read -r file || [ -n "$$file" ]; do \
+	  printf '%s%s\n' "$(DESTDIR)" "$$file"; \
+	done < $(BUILD_DIR)/install_manifest.txt > $(INSTALLED_FILES)
+
+uninstall:
+	@if [ ! -f $(INSTALLED_FILES) ]; then \
+	  echo "Nothing to uninstall: $(INSTALLED_FILES) not found"; exit 1; \
+	fi
+	@while IFS= read -r file || [ -n "$$file" ]; do \
+	  if [ -e "$$file" ] || [ -L "$$file" ]; then echo "Removing $$file"; rm -f -- "$$file"; fi; \
+	done < $(INSTALLED_FILES)
+	rm -f $(INSTALLED_FILES)
+
+package: deps build
+	rm -f $(BUILD_DIR)/brevox_*.deb
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)
