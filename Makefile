@@ -7,6 +7,13 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the Debian package need.
 PACKAGES := g++ cmake make libboost-dev libgtest-dev graphviz dpkg-dev mandoc
+# Only the fuzzers need clang and its libFuzzer runtime.
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+
+# The sanitizer suite and the fuzzers build in folders of their own.
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
 PREFIX ?= /usr/local
 DESTDIR ?=
@@ -16,21 +23,29 @@ INSTALLED_FILES := $(BUILD_DIR)/installed_files.txt
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo clean install uninstall package
+.PHONY: all deps fuzz-deps build test test-sanitize fuzz demo clean install uninstall package
 
 all: build
 
-deps:
+# $(call install_missing,packages): installs those of the Debian packages that are missing.
+define install_missing
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $$missing; \
 	else \
-	  echo "All build dependencies are installed."; \
+	  echo "All of $(1) are installed."; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(PACKAGES))
+
+fuzz-deps: deps
+	$(call install_missing,$(FUZZ_PACKAGES))
 
 build:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DBREVOX_WERROR=$(WERROR)
@@ -38,6 +53,24 @@ build:
 
 test: deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer: any report
+# aborts the test that caused it.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVOX_WERROR=$(WERROR) \
+	  -DBREVOX_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+
+# libFuzzer targets, built with clang, each run for FUZZ_SECONDS on a copy of its seed corpus.
+# A crash, a sanitizer report, a leak or an uncaught exception stops the run and fails it. The
+# warnings gate is the g++ build: clang does not know every g++ warning the sources silence.
+fuzz: fuzz-deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DBREVOX_FUZZ=ON -DBREVOX_TESTS=OFF -DBREVOX_WERROR=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target csv_reader_fuzz command_line_fuzz
+	tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # CMake's manifest leaves DESTDIR out: the list keeps it, so that uninstalling a staged install
 # never touches the files of a real one.
@@ -61,4 +94,4 @@ package: deps build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

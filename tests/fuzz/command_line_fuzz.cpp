@@ -1,0 +1,143 @@
+// libFuzzer target: arbitrary argument vectors. The input is split at NUL bytes into arguments;
+// each goes through parseOptions on its own, and the whole vector through the program's entry.
+//
+// So that every command line ends in milliseconds and touches no real file, the entry runs in a
+// private temporary working directory, the built-in data is replaced by a small data set of three
+// works and two criteria (small totals, so the full run and single-test mode take microseconds per
+// pair), and a file path argument has its "/" bytes replaced by "_": it can name only the
+// fixtures of that folder ("data.csv", "bad.csv", the folder "folder.csv") or files that do not
+// exist. Everything a run writes is removed after it.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/entry.h"
+#include "app/options.h"
+#include "data/csv_reader.h"
+#include "data/data_set.h"
+
+namespace brevox {
+namespace {
+
+namespace fs = std::filesystem;
+
+// At most this many arguments after the program name: the entry looks at no more than five.
+constexpr std::size_t kArgumentLimit = 8;
+
+const char kSmallData[] =
+    "Threshold:,0.05,k1,First,k2,Second,\n"
+    ",,,1,,-1,\n"
+    "w1,One,3,10,0,0,\n"
+    "w2,Two,8,10,2,4,\n"
+    "w3,Three,1,6,4,5,\n";
+const char kBadData[] = "Threshold:,0.05,k1,First,\n,,,1,\nw1,One,3,10,7\n";
+const char* const kFixtures[] = {"data.csv", "bad.csv", "folder.csv"};
+
+DataSet smallDataSet;
+std::string helpText;
+
+[[noreturn]] void failure(const char* what, const std::string& detail) {
+  std::fprintf(stderr, "command_line_fuzz: %s\n%s\n", what, detail.c_str());
+  std::abort();
+}
+
+bool isFixture(const fs::path& name) {
+  for (const char* fixture : kFixtures) {
+    if (name == fixture) return true;
+  }
+  return false;
+}
+
+void removeOutputs() {
+  for (const fs::directory_entry& entry : fs::directory_iterator(".")) {
+    if (!isFixture(entry.path().filename())) fs::remove_all(entry.path());
+  }
+}
+
+std::string selectionText(const RunOptions& options) {
+  return std::string{options.runBinomial ? 'B' : '-', options.runChiSquare ? 'C' : '-',
+                     options.runFisher ? 'F' : '-', options.runPermutation ? 'P' : '-'};
+}
+
+// What parseOptions promises about a string it accepted.
+void checkParsed(const std::string& text) {
+  RunOptions options;
+  if (parseOptions(text, options) != 0) return;
+  const int selected = int(options.runBinomial) + int(options.runChiSquare) +
+                       int(options.runFisher) + int(options.runPermutation);
+  if (options.singleTest && selected != 1) failure("single test without one test", text);
+  if (options.mergeGraphs && (options.mergeMainTest == '0' || options.mergeSubTest == '0' ||
+                              options.mergeMainTest == options.mergeSubTest)) {
+    failure("merged graph without two different tests", text + " " + selectionText(options));
+  }
+}
+
+}  // namespace
+}  // namespace brevox
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  using namespace brevox;
+  std::ostringstream help;
+  printHelp(help);
+  helpText = help.str();
+  std::istringstream small(kSmallData);
+  std::ostringstream err;
+  if (!readDataSet(small, "data.csv", smallDataSet, err)) failure("bad fixture", err.str());
+
+  const fs::path folder = fs::temp_directory_path() / ("brevox-fuzz-" + std::to_string(getpid()));
+  fs::create_directories(folder / "folder.csv");
+  std::ofstream(folder / "data.csv", std::ios::binary) << kSmallData;
+  std::ofstream(folder / "bad.csv", std::ios::binary) << kBadData;
+  fs::current_path(folder);
+  std::atexit([] {
+    std::error_code ignored;
+    const fs::path here = fs::current_path(ignored);
+    fs::current_path(here.parent_path(), ignored);
+    fs::remove_all(here, ignored);
+  });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  using namespace brevox;
+  std::vector<std::string> arguments{"brevox"};
+  std::string current;
+  for (std::size_t i = 0; i < size && arguments.size() <= kArgumentLimit; ++i) {
+    if (bytes[i] == 0) {
+      arguments.push_back(current);
+      current.clear();
+    } else {
+      current += static_cast<char>(bytes[i]);
+    }
+  }
+  if (size > 0 && arguments.size() <= kArgumentLimit) arguments.push_back(current);
+  for (std::size_t i = 1; i < arguments.size(); ++i) checkParsed(arguments[i]);
+  // Argument 1 is a file path unless it starts with "-": keep it inside the working directory.
+  if (arguments.size() > 1 && (arguments[1].empty() || arguments[1][0] != '-')) {
+    for (char& c : arguments[1]) {
+      if (c == '/') c = '_';
+    }
+  }
+
+  dataSet() = smallDataSet;
+  std::ostringstream out;
+  std::ostringstream err;
+  const int code = runBrevox(arguments, out, err);
+  if (code != 0 && code != -1) failure("exit code other than 0 or -1", std::to_string(code));
+  if (code == -1 && err.str().empty()) failure("a failure without a message", out.str());
+  if (out.str() == helpText && (code != 0 || !err.str().empty())) {
+    failure("help text with a failure", err.str());
+  }
+  removeOutputs();
+  return 0;
+}

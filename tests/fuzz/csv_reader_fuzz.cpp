@@ -1,0 +1,152 @@
+// libFuzzer target: arbitrary bytes as a data file. What the reader accepts must keep the reader's
+// promises, read back from the input-data writer's text, and go through every test the full run
+// would run on it.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "data/csv_reader.h"
+#include "data/data_set.h"
+#include "data/input_data_writer.h"
+#include "stats/binomial_test.h"
+#include "stats/chi_square_test.h"
+#include "stats/fisher_test.h"
+#include "stats/pair_comparison.h"
+#include "stats/permutation_test.h"
+
+namespace brevox {
+namespace {
+
+// Fuzzing limits, so that no single input keeps the fuzzer busy for minutes. The tests run on
+// every pair the full run would test as long as its totals stay within these limits; larger
+// tables are covered by the unit tests and the large-input benchmark.
+//  - the binomial test tabulates totalA + 1 probabilities;
+constexpr std::uint32_t kBinomialTotalLimit = 5000;
+//  - Fisher's test visits up to min(totalA, occurrences) + 1 tables;
+constexpr std::uint64_t kFisherCasesLimit = 20000;
+//  - the permutation test enumerates (totalA + 1) (totalB + 1) tables of exact integers;
+constexpr std::uint64_t kPermutationTablesLimit = 4000;
+//  - at most this many pairs of works are tested per input.
+constexpr std::uint32_t kPairLimit = 400;
+
+[[noreturn]] void failure(const char* what, const std::string& detail) {
+  std::fprintf(stderr, "csv_reader_fuzz: %s\n%s\n", what, detail.c_str());
+  std::abort();
+}
+
+bool sameNamesAndCounts(const DataSet& left, const DataSet& right) {
+  return left.workLongNames == right.workLongNames && left.workShortNames == right.workShortNames &&
+         left.criterionLongNames == right.criterionLongNames &&
+         left.criterionShortNames == right.criterionShortNames && left.counts == right.counts;
+}
+
+// The reader's promises about a data set it accepted.
+void checkAccepted(const DataSet& data) {
+  if (!(data.threshold > 0.0 && data.threshold <= 1.0)) failure("threshold outside (0, 1]", "");
+  if (data.criterionShortNames.empty() || data.counts.empty()) failure("empty tables", "");
+  for (const auto& [work, row] : data.counts) {
+    if (row.size() != data.criterionShortNames.size()) failure("ragged counts", "");
+    for (const auto& [criterion, pair] : row) {
+      if (data.criterionShortNames.count(criterion) == 0) failure("unknown criterion", "");
+      if (pair.observed > pair.total || pair.total > 0x7fffffffU) failure("bad counts", "");
+    }
+    if (data.workShortNames.count(work) == 0) failure("work without name", "");
+  }
+  for (const auto* names : {&data.workShortNames, &data.criterionShortNames}) {
+    for (const auto& entry : *names) {
+      if (entry.second.find_first_of(std::string("/\\\0", 3)) != std::string::npos) {
+        failure("short name with a path separator", entry.second);
+      }
+    }
+  }
+}
+
+// The input-data file of an accepted data set reads back to the same names, counts and
+// directions.
+void checkRoundTrip(const DataSet& data) {
+  std::ostringstream written;
+  writeInputData(written, data);
+  std::istringstream in(written.str());
+  DataSet reread;
+  std::ostringstream err;
+  if (!readDataSet(in, "T_input_data.csv", reread, err)) {
+    failure("the input-data file does not read back", err.str() + written.str());
+  }
+  if (!sameNamesAndCounts(data, reread) || data.directions != reread.directions) {
+    failure("the input-data file reads back differently", written.str());
+  }
+}
+
+void checkFlag(std::int32_t flag) {
+  if (flag != 0 && flag != 1) failure("a flag other than 0 or 1", std::to_string(flag));
+}
+
+// Every test the full run runs on the pairs of each criterion, in its order.
+void runPairTests(const DataSet& data) {
+  std::ostringstream dots;
+  std::uint32_t pairs = 0;
+  for (const auto& criterionEntry : data.criterionShortNames) {
+    const std::uint32_t criterion = criterionEntry.first;
+    for (const auto& workA : data.workShortNames) {
+      for (const auto& workB : data.workShortNames) {
+        const CountPair countsA = countPair(data, workA.first, criterion);
+        const CountPair countsB = countPair(data, workB.first, criterion);
+        if (workA.first == workB.first || countsA.total == 0 || countsB.total == 0) continue;
+        if (++pairs > kPairLimit) return;
+        const PairComparison pair(workA.first, criterion, workB.first, countsA.observed,
+                                  countsA.total, countsB.observed, countsB.total);
+        if (pair.totalA <= kBinomialTotalLimit) {
+          const BinomialResult binomial = binomialTest(pair, data.threshold);
+          if (binomial.density.size() != std::size_t{pair.totalA} + 1) {
+            failure("binomial table of the wrong size", "");
+          }
+          checkFlag(binomial.significantDoubleTail);
+        }
+        if (workB.first > workA.first) continue;
+        checkFlag(chiSquareTests(pair, data.threshold).significantPearson);
+        const std::uint64_t cases = std::uint64_t{pair.totalA} + pair.totalB;
+        if (cases <= kFisherCasesLimit) {
+          checkFlag(fisherExactTest(pair, data.threshold).significantDoubleTail);
+        }
+        const std::uint64_t tables = (std::uint64_t{pair.totalA} + 1) * (pair.totalB + 1);
+        if (tables <= kPermutationTablesLimit) {
+          const PermutationResult permutation = permutationTest(pair, data.threshold, dots);
+          if (!(permutation.pValue > 0.0 && permutation.pValue <= 1.0)) {
+            failure("permutation p-value outside (0, 1]", std::to_string(permutation.pValue));
+          }
+          checkFlag(permutation.significant);
+        }
+        dots.str("");
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevox
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  using namespace brevox;
+  std::istringstream in(std::string(reinterpret_cast<const char*>(bytes), size));
+  DataSet data;
+  const DataSet before = data;
+  std::ostringstream err;
+  if (!readDataSet(in, "fuzz.csv", data, err)) {
+    const std::string message = err.str();
+    // One message line, and the names and counts as they were.
+    if (message.empty() || message.back() != '\n' || message.find('\n') != message.size() - 1) {
+      failure("not one message line", message);
+    }
+    if (!sameNamesAndCounts(data, before)) failure("a failed read changed the data set", message);
+    return 0;
+  }
+  if (!err.str().empty()) failure("a message on success", err.str());
+  checkAccepted(data);
+  checkRoundTrip(data);
+  runPairTests(data);
+  return 0;
+}

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Runs each fuzzer of a fuzz build folder for the given number of seconds (default 60). New inputs
+# go to a working corpus in the build folder, so the seed corpus under tests/fuzz/ stays as
+# committed. A crash, a sanitizer report, a leak, an uncaught exception, an input that runs longer
+# than the time-out or one that needs more than the memory limit fails the run and leaves the input
+# under <build>/artifacts/.
+set -eu
+build=$(cd "$1" && pwd)
+seconds=${2:-60}
+seeds=$(cd "$(dirname "$0")" && pwd)
+status=0
+for fuzzer in csv_reader command_line; do
+  corpus="$build/corpus/$fuzzer"
+  artifacts="$build/artifacts/$fuzzer/"
+  mkdir -p "$corpus" "$artifacts"
+  echo "Fuzzing ${fuzzer}_fuzz for $seconds s"
+  if ! "$build/${fuzzer}_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=60 \
+      -rss_limit_mb=2048 -artifact_prefix="$artifacts" -print_final_stats=1 \
+      "$corpus" "$seeds/${fuzzer}_corpus"; then
+    echo "${fuzzer}_fuzz failed: see $artifacts" >&2
+    status=1
+  fi
+done
+exit $status
