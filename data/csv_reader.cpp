@@ -1,6 +1,5 @@
 #include "data/csv_reader.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -61,14 +60,19 @@ std::optional<std::int32_t> parseInteger(const std::string& field) {
 }
 
 /// The threshold field, read as a decimal number and rounded to single precision. Text without
-/// a number, and values that are not finite, give no value.
+/// a number, and values that are not finite or too large for single precision, give no value.
+/// A value too small for single precision is no error: it keeps its nearest single-precision
+/// value, down to 0, so that thresholds the input-data writer prints with six digits near the
+/// bottom of the single-precision range read back.
 std::optional<double> parseThreshold(const std::string& field) {
   const std::string text = field.c_str();  // conversion stops at an embedded NUL
-  errno = 0;
   char* end = nullptr;
-  const float value = std::strtof(text.c_str(), &end);
-  if (end == text.c_str() || errno == ERANGE || !std::isfinite(value)) return std::nullopt;
-  return static_cast<double>(value);
+  const double value = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || !std::isfinite(value)) return std::nullopt;
+  if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) {
+    return std::nullopt;
+  }
+  return static_cast<double>(static_cast<float>(value));
 }
 
 /// A field as it appears in a message: quoted, with control bytes shown as escapes.

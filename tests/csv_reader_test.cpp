@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <sstream>
 
 #include "data/built_in_data.h"
@@ -144,6 +145,39 @@ TEST(CsvReader, RoundsTheThresholdToSinglePrecision) {
   const ReadOutcome outcome = readText(kCriteria + kDirections + "w,W,1,2,3,4\n");
   ASSERT_TRUE(outcome.accepted);
   EXPECT_EQ(outcome.data.threshold, 0.0500000007450580596923828125);
+}
+
+TEST(CsvReader, ThresholdsTooSmallForSinglePrecisionRoundDown) {
+  // The input-data writer prints six digits: a threshold near the smallest single-precision
+  // number must still read back from its own file.
+  const struct {
+    const char* field;
+    double threshold;  // 0: rejected
+  } cases[] = {
+      {"1.17549435e-38", static_cast<double>(std::numeric_limits<float>::min())},
+      {"1.17549e-38", static_cast<double>(1.17549e-38f)},
+      {"1e-40", static_cast<double>(1e-40f)},
+      {"1.4013e-45", static_cast<double>(std::numeric_limits<float>::denorm_min())},
+      {"1e-50", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    const ReadOutcome outcome =
+        readText(std::string(",") + c.field + ",k1,K1,\n" + kDirections + "w,W,1,2\n");
+    if (c.threshold == 0) {
+      EXPECT_FALSE(outcome.accepted);
+      EXPECT_EQ(outcome.message, std::string("Threshold \"") + c.field +
+                                     "\" outside (0, 1] for list of criteria in in.csv\n");
+      continue;
+    }
+    ASSERT_TRUE(outcome.accepted) << outcome.message;
+    EXPECT_EQ(outcome.data.threshold, c.threshold);
+    std::ostringstream file;
+    writeInputData(file, outcome.data);
+    const ReadOutcome reread = readText(file.str());
+    EXPECT_TRUE(reread.accepted) << reread.message;
+    EXPECT_GT(reread.data.threshold, 0.0);
+  }
 }
 
 TEST(CsvReader, InputDataFileReadsBack) {

@@ -2,6 +2,7 @@
 // promises, read back from the input-data writer's text, and go through every test the full run
 // would run on it.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,17 +22,14 @@
 namespace brevox {
 namespace {
 
-// Fuzzing limits, so that no single input keeps the fuzzer busy for minutes. The tests run on
-// every pair the full run would test as long as its totals stay within these limits; larger
-// tables are covered by the unit tests and the large-input benchmark.
-//  - the binomial test tabulates totalA + 1 probabilities;
-constexpr std::uint32_t kBinomialTotalLimit = 5000;
-//  - Fisher's test visits up to min(totalA, occurrences) + 1 tables;
-constexpr std::uint64_t kFisherCasesLimit = 20000;
-//  - the permutation test enumerates (totalA + 1) (totalB + 1) tables of exact integers;
-constexpr std::uint64_t kPermutationTablesLimit = 4000;
-//  - at most this many pairs of works are tested per input.
-constexpr std::uint32_t kPairLimit = 400;
+// Fuzzing limits, so that no single input keeps the fuzzer busy for more than a fraction of a
+// second. The tests run on every pair the full run would test, in its order, until an input's
+// budget of work is spent; a test whose table alone would cost more than what is left is skipped.
+// Large tables are covered by the unit tests and the large-input benchmark instead. The cost of a
+// test is the number of tables or probabilities it visits: totalA + 1 for the binomial test,
+// min(totalA, occurrences) + 1 for Fisher's test, (totalA + 1) (totalB + 1) for the permutation
+// test and 1 for the chi-square tests.
+constexpr std::uint64_t kWorkBudget = 20000;
 
 [[noreturn]] void failure(const char* what, const std::string& detail) {
   std::fprintf(stderr, "csv_reader_fuzz: %s\n%s\n", what, detail.c_str());
@@ -85,10 +83,17 @@ void checkFlag(std::int32_t flag) {
   if (flag != 0 && flag != 1) failure("a flag other than 0 or 1", std::to_string(flag));
 }
 
+// Spends the budget on one test: true when the test fits in what is left.
+bool spend(std::uint64_t& budget, std::uint64_t cost) {
+  if (cost > budget) return false;
+  budget -= cost;
+  return true;
+}
+
 // Every test the full run runs on the pairs of each criterion, in its order.
 void runPairTests(const DataSet& data) {
   std::ostringstream dots;
-  std::uint32_t pairs = 0;
+  std::uint64_t budget = kWorkBudget;
   for (const auto& criterionEntry : data.criterionShortNames) {
     const std::uint32_t criterion = criterionEntry.first;
     for (const auto& workA : data.workShortNames) {
@@ -96,10 +101,10 @@ void runPairTests(const DataSet& data) {
         const CountPair countsA = countPair(data, workA.first, criterion);
         const CountPair countsB = countPair(data, workB.first, criterion);
         if (workA.first == workB.first || countsA.total == 0 || countsB.total == 0) continue;
-        if (++pairs > kPairLimit) return;
+        if (!spend(budget, 1)) return;
         const PairComparison pair(workA.first, criterion, workB.first, countsA.observed,
                                   countsA.total, countsB.observed, countsB.total);
-        if (pair.totalA <= kBinomialTotalLimit) {
+        if (spend(budget, std::uint64_t{pair.totalA} + 1)) {
           const BinomialResult binomial = binomialTest(pair, data.threshold);
           if (binomial.density.size() != std::size_t{pair.totalA} + 1) {
             failure("binomial table of the wrong size", "");
@@ -108,19 +113,18 @@ void runPairTests(const DataSet& data) {
         }
         if (workB.first > workA.first) continue;
         checkFlag(chiSquareTests(pair, data.threshold).significantPearson);
-        const std::uint64_t cases = std::uint64_t{pair.totalA} + pair.totalB;
-        if (cases <= kFisherCasesLimit) {
+        const std::uint64_t occurrences = std::uint64_t{pair.observedA} + pair.observedB;
+        if (spend(budget, std::min<std::uint64_t>(pair.totalA, occurrences) + 1)) {
           checkFlag(fisherExactTest(pair, data.threshold).significantDoubleTail);
         }
-        const std::uint64_t tables = (std::uint64_t{pair.totalA} + 1) * (pair.totalB + 1);
-        if (tables <= kPermutationTablesLimit) {
+        if (spend(budget, (std::uint64_t{pair.totalA} + 1) * (std::uint64_t{pair.totalB} + 1))) {
           const PermutationResult permutation = permutationTest(pair, data.threshold, dots);
           if (!(permutation.pValue > 0.0 && permutation.pValue <= 1.0)) {
             failure("permutation p-value outside (0, 1]", std::to_string(permutation.pValue));
           }
           checkFlag(permutation.significant);
+          dots.str("");
         }
-        dots.str("");
       }
     }
   }
