@@ -1,0 +1,134 @@
+#include "report/test_reports.h"
+
+#include <cstddef>
+#include <fstream>
+
+#include "data/number_format.h"
+#include "data/output_file.h"
+#include "report/report_frame.h"
+
+namespace brevox {
+
+namespace {
+
+// The chi-square, Fisher and permutation reports share this header; its last field joins the
+// second work's two counts, although the identification line below gives them separately.
+const char* const kOperaHeader =
+    "Opera,vs opera,criterium,N of events,Out of,vs N of events out of";
+
+// The file shell shared by the four reports: the file exists and holds the whole report, or the
+// caller learns that it does not.
+template <typename Result>
+bool writeReportFile(void (*writeReport)(std::ostream&, const PairComparison&, const Result&,
+                                         const DataSet&),
+                     const std::string& fileName, const PairComparison& pair, const Result& result,
+                     const DataSet& data, std::ostream& err) {
+  std::ofstream file;
+  if (!openOutputFile(file, fileName, err)) return false;
+  writeReport(file, pair, result, data);
+  return closeOutputFile(file, fileName, err);
+}
+
+}  // namespace
+
+void writeBinomialReport(std::ostream& out, const PairComparison& pair,
+                         const BinomialResult& result, const DataSet& data) {
+  writeReportFrame(out, "BINOMIAL DISTRIBUTION TEST ON:",
+                   "Work,vs work,criterium,N of events,Out of,vs N of events,out of", pair, data);
+  out << kLineEnd;
+  out << "Distr. probability," << formatDouble(result.successProbability) << kLineEnd;
+  out << ",Observed val," << result.observed << ",with p =," << formatDouble(result.observedDensity)
+      << ",Expected val," << result.mode << ",with p =," << formatDouble(result.modeDensity)
+      << kLineEnd;
+  out << "Test:,p-value,Mid-p,threshold,passFlag,lower limit,upper limit" << kLineEnd;
+  const std::string threshold = formatDouble(result.threshold);
+  out << "Double tail," << formatDouble(result.pDoubleTail) << ','
+      << formatDouble(result.midPDoubleTail) << ',' << threshold << ','
+      << passFlagText(result.significantDoubleTail) << ',' << result.lowerLimitDoubleTail << ','
+      << result.upperLimitDoubleTail << kLineEnd;
+  // The left test does not reject from its lower limit up to all the cases of the first work,
+  // the right test from no occurrence up to its upper limit.
+  out << "Single tail Left," << formatDouble(result.pLeft) << ',' << formatDouble(result.midPLeft)
+      << ',' << threshold << ',' << passFlagText(result.significantLeft) << ','
+      << result.lowerLimitLeft << ',' << pair.totalA << kLineEnd;
+  out << "Single tail Right," << formatDouble(result.pRight) << ','
+      << formatDouble(result.midPRight) << ',' << threshold << ", "
+      << passFlagText(result.significantRight) << ",0," << result.upperLimitRight << kLineEnd;
+  out << kLineEnd;
+  out << "N,Density,Distribution" << kLineEnd;
+  // One line for every possible count of occurrences in the first work, 0 to totalA.
+  const std::size_t lines = static_cast<std::size_t>(pair.totalA) + 1;
+  for (std::size_t i = 0; i < lines && i < result.density.size() && i < result.cumulative.size();
+       ++i) {
+    out << i << ',' << formatDouble(result.density[i]) << ',' << formatDouble(result.cumulative[i])
+        << kLineEnd;
+  }
+}
+
+bool writeBinomialReport(const std::string& fileName, const PairComparison& pair,
+                         const BinomialResult& result, const DataSet& data, std::ostream& err) {
+  return writeReportFile<BinomialResult>(writeBinomialReport, fileName, pair, result, data, err);
+}
+
+void writeChiSquareReport(std::ostream& out, const PairComparison& pair,
+                          const ChiSquareResult& result, const DataSet& data) {
+  writeReportFrame(out, "PEARSON's CHI-SQUARE DISTRIBUTION TEST ON:", kOperaHeader, pair, data);
+  out << kLineEnd << kLineEnd;
+  out << "Min. exp. value:," << formatDouble(result.minExpected);
+  if (result.warningPearson != 0) {
+    out << ",ATTENZIONE!," << chiSquareWarningText(result.warningPearson)
+        << (result.warningN1 != 0 ? ",per Pearson's e per N-1" : ",per Pearson's (OK per N-1)");
+  }
+  out << kLineEnd;
+  if (result.warningPearson != 0) out << kLineEnd;
+  const std::string threshold = formatDouble(result.threshold);
+  out << "Test:,p-value,threshold,passFlag,chi value" << kLineEnd;
+  out << "Pearson's," << formatDouble(result.pPearson) << ',' << threshold << ','
+      << passFlagText(result.significantPearson) << ',' << formatDouble(result.chiPearson)
+      << kLineEnd;
+  out << "Yates-corr," << formatDouble(result.pYates) << ',' << threshold << ','
+      << passFlagText(result.significantYates) << ',' << formatDouble(result.chiYates) << kLineEnd;
+  out << "N-1 (Campbell)," << formatDouble(result.pN1) << ',' << threshold << ','
+      << passFlagText(result.significantN1) << ',' << formatDouble(result.chiN1) << kLineEnd;
+}
+
+bool writeChiSquareReport(const std::string& fileName, const PairComparison& pair,
+                          const ChiSquareResult& result, const DataSet& data, std::ostream& err) {
+  return writeReportFile<ChiSquareResult>(writeChiSquareReport, fileName, pair, result, data, err);
+}
+
+void writeFisherReport(std::ostream& out, const PairComparison& pair, const FisherResult& result,
+                       const DataSet& data) {
+  writeReportFrame(out, "FISHER'S EXACT TEST ON:", kOperaHeader, pair, data);
+  out << kLineEnd;
+  const std::string threshold = formatDouble(result.threshold);
+  out << "Test:,p-value,threshold,passFlag" << kLineEnd;
+  out << "Double-tail," << formatDouble(result.pDoubleTail) << ',' << threshold << ','
+      << passFlagText(result.significantDoubleTail) << kLineEnd;
+  out << "Mid-P," << formatDouble(result.pMidP) << ',' << threshold << ','
+      << passFlagText(result.significantMidP) << kLineEnd;
+}
+
+bool writeFisherReport(const std::string& fileName, const PairComparison& pair,
+                       const FisherResult& result, const DataSet& data, std::ostream& err) {
+  return writeReportFile<FisherResult>(writeFisherReport, fileName, pair, result, data, err);
+}
+
+void writePermutationReport(std::ostream& out, const PairComparison& pair,
+                            const PermutationResult& result, const DataSet& data) {
+  writeReportFrame(out, "EXACT PERMUTATION TEST ON:", kOperaHeader, pair, data);
+  out << kLineEnd;
+  // The metric is named after the statistic whose distribution over the arrangements is counted.
+  out << "Metric:,p-value,threshold,passFlag" << kLineEnd;
+  out << "chi-square," << formatDouble(result.pValue) << ',' << formatDouble(result.threshold)
+      << ',' << passFlagText(result.significant) << kLineEnd;
+}
+
+bool writePermutationReport(const std::string& fileName, const PairComparison& pair,
+                            const PermutationResult& result, const DataSet& data,
+                            std::ostream& err) {
+  return writeReportFile<PermutationResult>(writePermutationReport, fileName, pair, result, data,
+                                            err);
+}
+
+}  // namespace brevox
