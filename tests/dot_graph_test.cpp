@@ -184,7 +184,9 @@ TEST(MergedEdge, MainDecidesWhereValidSubordinateFillsIn) {
     bool valid = !c.valid;
     EXPECT_EQ(mergedEdge({c.mainValid, c.mainSignificant}, {c.subValid, c.subSignificant}, valid),
               c.edge);
-    if (c.edge) EXPECT_EQ(valid, c.valid);
+    if (c.edge) {
+      EXPECT_EQ(valid, c.valid);
+    }
   }
 }
 
