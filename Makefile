@@ -41,7 +41,8 @@ demo: deps build
 	rm -rf $(DEMO_DIR)
 	mkdir -p $(DEMO_DIR)
 	cd $(DEMO_DIR) && $(abspath $(BUILD_DIR))/brevox -D
-	for graph in $(DEMO_DIR)/graph*AllCriteria.gv; do \
+	@for graph in $(DEMO_DIR)/graph*AllCriteria.gv; do \
+	  echo "dot -Tsvg $$graph -o $${graph%.gv}.svg"; \
 	  dot -Tsvg "$$graph" -o "$${graph%.gv}.svg" || exit 1; \
 	done
 	@echo
