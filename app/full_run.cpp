@@ -62,7 +62,6 @@ void processPair(CriterionPass& pass, std::uint32_t criterion, std::uint32_t wor
   const DataSet& data = pass.data;
   const CountPair countsA = countPair(data, workA, criterion);
   const CountPair countsB = countPair(data, workB, criterion);
-  PairSlots slots;
   if (workB == workA || countsA.total == 0 || countsB.total == 0) {
     writeEmptyCells(pass.files);
     return;
@@ -77,6 +76,7 @@ void processPair(CriterionPass& pass, std::uint32_t criterion, std::uint32_t wor
   if (lowerTriangle) writePooledProbabilityCell(pass.files, pair);
   const bool enoughCases = countsA.total >= kMinimumCases && countsB.total >= kMinimumCases;
   const double threshold = data.threshold;
+  PairSlots slots;
 
   if (options.runBinomial) {
     const BinomialResult result = binomialTest(pair, threshold);
