@@ -1,5 +1,6 @@
-# Wraps CMake: `make test` installs what is missing, builds and runs every test; `make install`,
-# `make uninstall` and `make package` install the program or build its Debian package.
+# Wraps CMake: `make test` installs what is missing, builds and runs every test; `make demo`
+# runs the program on its built-in data; `make install`, `make uninstall` and `make package`
+# install the program or build its Debian package.
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 WERROR ?= OFF
@@ -92,6 +93,25 @@ uninstall:
 package: deps build
 	rm -f $(BUILD_DIR)/brevox_*.deb
 	cd $(BUILD_DIR) && cpack -G DEB
+# A first look: every test on the built-in data in a fresh demo/ folder, the graphs over all
+# criteria rendered to SVG.
+DEMO_DIR := demo
+
+demo: deps build
+	rm -rf $(DEMO_DIR)
+	mkdir -p $(DEMO_DIR)
+	cd $(DEMO_DIR) && $(abspath $(BUILD_DIR))/brevox -D
+	@for graph in $(DEMO_DIR)/graph*AllCriteria.gv; do \
+	  echo "dot -Tsvg $$graph -o $${graph%.gv}.svg"; \
+	  dot -Tsvg "$$graph" -o "$${graph%.gv}.svg" || exit 1; \
+	done
+	@echo
+	@echo "Everything is in $(abspath $(DEMO_DIR))/:"
+	@echo "  detailed reports per pair:   binD_*.csv chiSq_*.csv fish_*.csv perm_*.csv"
+	@echo "  summary tables per criterion: T_*.csv (T_input_data.csv is the data used)"
+	@echo "  graphs per criterion (DOT):   graph_*.gv"
+	@echo "  graphs over all criteria:     graph*AllCriteria.gv, rendered as graph*AllCriteria.svg"
+	@echo "Open an .svg file in a web browser; render any other graph with dot -Tsvg <file>.gv -o <file>.svg"
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
