@@ -25,6 +25,7 @@
 #include "app/options.h"
 #include "data/csv_reader.h"
 #include "data/data_set.h"
+#include "report/dot_graph.h"
 
 namespace brevox {
 namespace {
@@ -130,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
 
   dataSet() = smallDataSet;
+  // The graphs over all criteria gather the edges of one run only.
+  resetEdgeRecordMaps();
   std::ostringstream out;
   std::ostringstream err;
   const int code = runBrevox(arguments, out, err);

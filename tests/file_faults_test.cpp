@@ -1,0 +1,215 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace brevox {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::fileNames;
+using testing::ProgramRun;
+using testing::readFile;
+using testing::runProgram;
+using testing::TempDir;
+
+// Three works under two criteria with small totals, so that every test of the full run is quick.
+const char* const kData =
+    "Threshold:,0.05,k1,Criterion one,k2,Criterion two,\r\n"
+    ",,,1,,-1,\r\n"
+    "W1,Work one,2,20,0,10,\r\n"
+    "W2,Work two,15,20,3,12,\r\n"
+    "W3,Work three,4,9,9,12,\r\n";
+
+// The user and group that own nothing here.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+// A file system mounted by a test, unmounted at the end of the scope.
+class Mount {
+ public:
+  Mount(const char* source, const fs::path& target, const char* type, unsigned long flags,
+        const char* options)
+      : target_(target), mounted_(::mount(source, target.c_str(), type, flags, options) == 0) {}
+  ~Mount() {
+    if (mounted_) ::umount2(target_.c_str(), MNT_DETACH);
+  }
+  Mount(const Mount&) = delete;
+  Mount& operator=(const Mount&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  fs::path target_;
+  bool mounted_;
+};
+
+// Runs the program as in runProgram, but as the user nobody, for whom a folder of root's with
+// the usual permissions cannot be written. Only root can do this.
+ProgramRun runAsNobody(const std::vector<std::string>& arguments, const fs::path& folder) {
+  TempDir capture;
+  const fs::path outPath = capture.path() / "stdout";
+  const fs::path errPath = capture.path() / "stderr";
+  std::vector<std::string> argv{BREVOX_EXE};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> pointers;
+  for (std::string& argument : argv) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0 ||
+        setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0) {
+      _exit(127);
+    }
+    execv(BREVOX_EXE, pointers.data());
+    _exit(126);
+  }
+  int status = 0;
+  if (child > 0) waitpid(child, &status, 0);
+  ProgramRun run;
+  run.out = readFile(outPath);
+  run.err = readFile(errPath);
+  run.exitCode = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// Runs the program on kData, kept outside `folder`, with `options` after the data file.
+ProgramRun runOnData(const std::vector<std::string>& options, const fs::path& folder) {
+  TempDir input;
+  const fs::path dataFile = input.path() / "data.csv";
+  testing::writeFile(dataFile, kData);
+  std::vector<std::string> arguments{dataFile.string()};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  return runProgram(arguments, folder);
+}
+
+// The names that `run` reported on standard error as not opened or not written completely.
+std::set<std::string> namedFailures(const ProgramRun& run) {
+  std::set<std::string> names;
+  std::size_t start = 0;
+  while (start < run.err.size()) {
+    std::size_t end = run.err.find('\n', start);
+    if (end == std::string::npos) end = run.err.size();
+    const std::string line = run.err.substr(start, end - start);
+    for (const std::string prefix : {"Failed to write file ", "Failed to open file "}) {
+      if (line.rfind(prefix, 0) == 0) names.insert(line.substr(prefix.size()));
+    }
+    start = end + 1;
+  }
+  return names;
+}
+
+// The files of `reference` that `folder` lacks or holds with other contents.
+std::set<std::string> incompleteFiles(const fs::path& reference, const fs::path& folder) {
+  const std::vector<std::string> written = fileNames(folder);
+  std::set<std::string> incomplete;
+  for (const std::string& name : fileNames(reference)) {
+    if (std::find(written.begin(), written.end(), name) == written.end() ||
+        readFile(folder / name) != readFile(reference / name)) {
+      incomplete.insert(name);
+    }
+  }
+  return incomplete;
+}
+
+TEST(FileFaults, WorkingDirectoryThatCannotBeWrittenStopsTheRun) {
+  TempDir work;
+  std::string mechanism;
+  ProgramRun run;
+  const std::vector<std::string> arguments{"-D"};
+  if (geteuid() != 0) {
+    // Permission bits stop every user but root.
+    fs::permissions(work.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    mechanism = "permission bits";
+    run = runProgram(arguments, work.path());
+  } else {
+    // Root writes through permission bits: a read-only mount stops it, where the test may mount.
+    Mount bind(work.path().c_str(), work.path(), nullptr, MS_BIND, nullptr);
+    if (bind.mounted() && ::mount(nullptr, work.path().c_str(), nullptr,
+                                  MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0) {
+      mechanism = "read-only mount";
+      run = runProgram(arguments, work.path());
+    } else {
+      mechanism = "user nobody";
+      run = runAsNobody(arguments, work.path());
+    }
+  }
+  SCOPED_TRACE(mechanism);
+  std::cout << "Working directory made unwritable by: " << mechanism << '\n';
+  EXPECT_EQ(run.exitCode, 255);
+  EXPECT_EQ(run.err,
+            "Failed to open file T_input_data.csv for writing\n"
+            "Failed to open file T_exp_prob_Digamma.csv\n");
+  // The run stopped before the first criterion: no trace, no final newlines.
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(fileNames(work.path()).empty());
+}
+
+TEST(FileFaults, ReportThatIsAFolderIsSkippedAndTheRunGoesOn) {
+  TempDir reference;
+  const ProgramRun clean = runOnData({}, reference.path());
+  ASSERT_EQ(clean.exitCode, 0);
+  ASSERT_EQ(clean.err, "");
+  const char* const blockedReports[] = {"binD_k1_W1_W2.csv", "chiSq_k2_W3_W1.csv",
+                                        "fish_k1_W2_W1.csv", "perm_k2_W3_W2.csv"};
+  for (const char* blocked : blockedReports) {
+    SCOPED_TRACE(blocked);
+    ASSERT_TRUE(fs::is_regular_file(reference.path() / blocked));
+    TempDir work;
+    fs::create_directory(work.path() / blocked);
+    const ProgramRun run = runOnData({}, work.path());
+    EXPECT_EQ(run.err, std::string("Failed to open file ") + blocked + "\n");
+    // Every other file is written as in a run without the folder; the run reports the loss.
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(run.out, clean.out);
+    EXPECT_EQ(incompleteFiles(reference.path(), work.path()), std::set<std::string>{blocked});
+    EXPECT_TRUE(fs::is_directory(work.path() / blocked));
+  }
+}
+
+TEST(FileFaults, FullDiskNamesEveryFileNotWrittenCompletely) {
+  TempDir reference;
+  const ProgramRun clean = runOnData({}, reference.path());
+  ASSERT_EQ(clean.exitCode, 0);
+  const std::vector<std::string> outputs = fileNames(reference.path());
+
+  TempDir work;
+  // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. Where no
+  // file system can be mounted, every second output file leads to a device that is always full.
+  Mount small("tmpfs", work.path(), "tmpfs", 0, "size=64k");
+  if (!small.mounted()) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "neither a tmpfs mount nor /dev/full available";
+    for (std::size_t i = 0; i < outputs.size(); i += 2) {
+      fs::create_symlink("/dev/full", work.path() / outputs[i]);
+    }
+  }
+  std::cout << "Full disk simulated by: " << (small.mounted() ? "64 KiB tmpfs" : "/dev/full")
+            << '\n';
+  const ProgramRun run = runOnData({}, work.path());
+  EXPECT_EQ(run.exitCode, 255);
+  // The run goes on to its end: the same trace as without the fault.
+  EXPECT_EQ(run.out, clean.out);
+  const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
+  EXPECT_GT(incomplete.size(), outputs.size() / 3);
+  // Exactly the files that are missing or cut short are named, each on a line of its own.
+  EXPECT_EQ(namedFailures(run), incomplete);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'),
+            static_cast<std::ptrdiff_t>(incomplete.size()));
+}
+
+}  // namespace
+}  // namespace brevox
