@@ -9,7 +9,7 @@ PACKAGES := g++ cmake make libboost-dev libgtest-dev graphviz
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test bench demo clean
 
 all: build
 
@@ -32,5 +32,13 @@ build:
 test: deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The benchmark of the exact tests builds in its own folder; BENCH_ARGS=--slow adds the
+# 5,000 x 5,000 permutation table by table (about two minutes).
+BENCH_DIR ?= build-bench
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBREVOX_WERROR=$(WERROR) -DBREVOX_BENCH=ON -DBREVOX_TESTS=OFF
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target brevox_bench
+	$(BENCH_DIR)/brevox_bench $(BENCH_ARGS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR)

@@ -98,12 +98,12 @@ void expectSameFisher(const Table& t, double threshold) {
 
 TEST(PermutationCount, MatchesTheTableByTableCount) {
   for (const Table& t : randomTables(1, 2400)) expectSameWeights(t);
+}
+
+TEST(PermutationCount, MatchesTheTableByTableCountOnLargeTables) {
   // Larger tables, with their observed statistic near 0, moderate, and extreme.
-  const Table large[] = {{312, 1810, 303, 1694},
-                         {150, 700, 210, 800},
-                         {0, 900, 3, 1100},
-                         {400, 1000, 12, 40},
-                         {1, 3, 2100, 2500}};
+  const Table large[] = {
+      {180, 1010, 190, 1020}, {0, 900, 3, 1100}, {400, 1000, 12, 40}, {1, 3, 2100, 2500}};
   for (const Table& t : large) expectSameWeights(t);
 }
 
@@ -136,6 +136,9 @@ TEST(FisherSum, MatchesTheTableByTableSum) {
     if (t.nA == 0 && t.nB == 0) continue;
     expectSameFisher(t, 0.05);
   }
+}
+
+TEST(FisherSum, MatchesTheTableByTableSumOnLargeTables) {
   const Table large[] = {{312, 1810, 303, 1694},
                          {0, 1000, 1000, 1000},
                          {60, 1000, 240, 1000},
