@@ -32,8 +32,10 @@ struct BinomialResult {
   std::int32_t significantDoubleTail = 0;
 };
 
-/// Tests observedA of totalA against the success probability observedB / totalB.
-/// Preconditions: totalB > 0, observedA <= totalA, observedB <= totalB, 0 < threshold <= 1.
+/// Tests observedA of totalA against the success probability observedB / totalB. A first work
+/// without cases gives the certain outcome 0: every p-value 1, mid-p 0.5, limits and flags 0.
+/// Preconditions (the statistics library throws otherwise): totalB > 0, observedA <= totalA,
+/// observedB <= totalB, 0 < threshold <= 1.
 BinomialResult binomialTest(const PairComparison& pair, double threshold);
 
 }  // namespace brevox

@@ -24,8 +24,10 @@ struct ChiSquareResult {
   double pN1 = 0;
 };
 
-/// Runs the three chi-square tests. A table with an expected count of 0 gets both warning levels
-/// 2, minExpected 0, NaN p-values and statistics, and flags 0.
+/// Runs the three chi-square tests; never fails. A table with an expected count of 0 (no
+/// occurrence, no non-occurrence, or a work without cases) gets both warning levels 2,
+/// minExpected 0, the statistics as they come out (NaN for Pearson's and N-1, infinite or NaN for
+/// Yates'), NaN p-values and flags 0.
 ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold);
 
 /// "OK" for 0, "AT LEAST ONE EXPECTED VALUE = 0" for 2, "NUMBER OF CASES TOO LOW" otherwise.

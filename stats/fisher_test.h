@@ -16,7 +16,8 @@ struct FisherResult {
 };
 
 /// Sums the hypergeometric probabilities of every table no more probable than the observed one.
-/// Preconditions: observedA <= totalA, observedB <= totalB.
+/// Preconditions (the statistics library throws otherwise): observedA <= totalA,
+/// observedB <= totalB, totalA + totalB < 2^30.
 FisherResult fisherExactTest(const PairComparison& pair, double threshold);
 
 }  // namespace brevox

@@ -1,6 +1,12 @@
 #pragma once
 
+// GCC 12 takes the inline limb buffer of Boost's exact integers for uninitialised when their
+// copies are inlined; it is always written before it is read.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <boost/multiprecision/cpp_int.hpp>
+#pragma GCC diagnostic pop
+
 #include <cstdint>
 #include <ostream>
 

@@ -1,0 +1,152 @@
+#include "stats/permutation_test.h"
+
+#include <boost/multiprecision/cpp_bin_float.hpp>
+#include <cmath>
+#include <vector>
+
+namespace brevox {
+
+namespace {
+
+using boost::multiprecision::cpp_int;
+__extension__ typedef __int128 Int128;
+__extension__ typedef unsigned __int128 UInt128;
+
+// Rounds a non-negative integer of any width once to the nearest double: the top 64 bits, with a
+// sticky lowest bit standing for everything shifted out, still round like the whole number.
+double roundToDouble(std::uint64_t top, unsigned shift, bool lost) {
+  if (lost) {
+    top |= 1U;
+  }
+  return std::ldexp(static_cast<double>(top), static_cast<int>(shift));
+}
+
+double roundToDouble(UInt128 value) {
+  const auto high = static_cast<std::uint64_t>(value >> 64);
+  if (high == 0) {
+    return static_cast<double>(static_cast<std::uint64_t>(value));
+  }
+  const auto shift = static_cast<unsigned>(64 - __builtin_clzll(high));
+  const bool lost = (value & ((UInt128{1} << shift) - 1)) != 0;
+  return roundToDouble(static_cast<std::uint64_t>(value >> shift), shift, lost);
+}
+
+double roundToDouble(const cpp_int& value) {
+  const unsigned bits = value == 0 ? 0U : static_cast<unsigned>(msb(value)) + 1;
+  if (bits <= 64) {
+    return static_cast<double>(value.convert_to<std::uint64_t>());
+  }
+  const unsigned shift = bits - 64;
+  const bool lost = lsb(value) < shift;
+  return roundToDouble(static_cast<cpp_int>(value >> shift).convert_to<std::uint64_t>(), shift,
+                       lost);
+}
+
+}  // namespace
+
+double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
+                            std::uint32_t occurrencesB, std::uint32_t totalB) {
+  const std::int64_t a = occurrencesA;
+  const std::int64_t nA = totalA;
+  const std::int64_t b = occurrencesB;
+  const std::int64_t nB = totalB;
+  const std::int64_t aNon = nA - a;
+  const std::int64_t bNon = nB - b;
+  const std::int64_t occurrences = a + b;
+  const std::int64_t nonOccurrences = aNon + bNon;
+  if (occurrences == 0 || nonOccurrences == 0) {
+    return 1.0;
+  }
+  const std::int64_t n = nB + nA;
+  // |a b' - b a'| is at most nA nB, below 2^62.
+  const std::int64_t t = a * bNon - b * aNon;
+
+  // Large works overflow 64 bits; 128 bits give the same integers, hence the same doubles,
+  // wherever 64 bits sufficed, and cover all but enormous totals.
+  Int128 numerator = 0;
+  Int128 denominator = 0;
+  const bool overflow =
+      __builtin_mul_overflow(Int128{n}, Int128{t}, &numerator) ||
+      __builtin_mul_overflow(numerator, Int128{t}, &numerator) ||
+      __builtin_mul_overflow(Int128{nB} * nA, Int128{nonOccurrences}, &denominator) ||
+      __builtin_mul_overflow(denominator, Int128{occurrences}, &denominator);
+  if (!overflow) {
+    return roundToDouble(static_cast<UInt128>(numerator)) /
+           roundToDouble(static_cast<UInt128>(denominator));
+  }
+  const cpp_int exactNumerator = cpp_int(n) * t * t;
+  const cpp_int exactDenominator = cpp_int(nB) * nA * nonOccurrences * occurrences;
+  return roundToDouble(exactNumerator) / roundToDouble(exactDenominator);
+}
+
+PermutationWeights permutationWeights(const PairComparison& pair, std::ostream& progress) {
+  const std::uint32_t a = pair.observedA;
+  const std::uint32_t nA = pair.totalA;
+  const std::uint32_t b = pair.observedB;
+  const std::uint32_t nB = pair.totalB;
+  const double observedStatistic = permutationStatistic(a, nA, b, nB);
+
+  // Ways to place k occurrences among the second work's cases, for every k; each coefficient
+  // follows exactly from the one before.
+  std::vector<cpp_int> arrangementsB(static_cast<std::size_t>(nB) + 1);
+  arrangementsB[0] = 1;
+  for (std::uint32_t k = 0; k < nB; ++k) {
+    arrangementsB[k + 1] = arrangementsB[k] * (nB - k) / (k + 1);
+  }
+
+  cpp_int arrangementsA = 1;
+  cpp_int observedArrangementsA = 0;
+  for (std::uint32_t j = 0; j <= a; ++j) {
+    if (j == a) {
+      observedArrangementsA = arrangementsA;
+    } else {
+      arrangementsA = arrangementsA * (nA - j) / (j + 1);
+    }
+  }
+
+  PermutationWeights weights;
+  weights.extremeWeight = observedArrangementsA * arrangementsB[b];
+  weights.totalWeight = weights.extremeWeight;
+
+  cpp_int weight;
+  arrangementsA = 1;
+  for (std::uint32_t j = 0;; ++j) {
+    if (j % 10 == 0) {
+      progress << '.' << std::flush;
+    }
+    for (std::uint32_t k = 0;; ++k) {
+      // The observed table's arrangements are already counted in both sums.
+      if (j != a || k != b) {
+        boost::multiprecision::multiply(weight, arrangementsA, arrangementsB[k]);
+        weights.totalWeight += weight;
+        // A table exactly as extreme as the observed one counts, without tolerance.
+        if (permutationStatistic(j, nA, k, nB) >= observedStatistic) {
+          weights.extremeWeight += weight;
+        }
+      }
+      if (k == nB) {
+        break;
+      }
+    }
+    if (j == nA) {
+      break;
+    }
+    arrangementsA = arrangementsA * (nA - j) / (j + 1);
+  }
+  return weights;
+}
+
+PermutationResult permutationTest(const PairComparison& pair, double threshold,
+                                  std::ostream& progress) {
+  using Quotient = boost::multiprecision::cpp_bin_float_100;
+  const PermutationWeights weights = permutationWeights(pair, progress);
+  const Quotient share = Quotient(weights.extremeWeight) / Quotient(weights.totalWeight);
+
+  PermutationResult result;
+  result.pValue = share.convert_to<double>();
+  result.significant = result.pValue < threshold ? 1 : 0;
+  result.threshold = threshold;
+  return result;
+}
+
+}  // namespace brevox

@@ -1,0 +1,111 @@
+#include "stats/binomial_test.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace brevox {
+namespace {
+
+PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB) {
+  return PairComparison(1, 1, 2, a, nA, b, nB);
+}
+
+TEST(BinomialTest, WorkedTables) {
+  // 8 of 10 against 0.5: the right tail holds 56 of 1024 outcomes; 2 and 8 are equally likely.
+  const BinomialResult eight = binomialTest(table(8, 10, 5, 10), 0.05);
+  EXPECT_DOUBLE_EQ(eight.successProbability, 0.5);
+  EXPECT_NEAR(eight.pRight, 56.0 / 1024, 1e-15);
+  EXPECT_NEAR(eight.midPRight, 56.0 / 1024 - 0.5 * 45.0 / 1024, 1e-15);
+  EXPECT_EQ(eight.upperLimitRight, 8u);
+  EXPECT_EQ(eight.significantRight, 0);
+  EXPECT_EQ(eight.mode, 5u);
+  EXPECT_NEAR(eight.modeDensity, 252.0 / 1024, 1e-15);
+  EXPECT_NEAR(eight.observedDensity, 45.0 / 1024, 1e-15);
+  EXPECT_EQ(eight.lowerLimitDoubleTail, 2u);
+  EXPECT_EQ(eight.upperLimitDoubleTail, 8u);
+  EXPECT_EQ(eight.significantDoubleTail, 0);
+  EXPECT_NEAR(eight.pDoubleTail, 0.109375, 1e-15);
+  EXPECT_NEAR(eight.midPDoubleTail, 0.109375 - 0.5 * 45.0 / 1024, 1e-15);
+  EXPECT_EQ(eight.density.size(), 11u);
+  EXPECT_EQ(eight.cumulative.size(), 11u);
+  EXPECT_EQ(eight.cumulative.back(), 1.0);
+
+  // 1 of 10 against 0.5: the left tail holds 11 of 1024 outcomes.
+  const BinomialResult one = binomialTest(table(1, 10, 5, 10), 0.05);
+  EXPECT_NEAR(one.pLeft, 11.0 / 1024, 1e-15);
+  EXPECT_NEAR(one.midPLeft, 11.0 / 1024 - 5.0 / 1024, 1e-15);
+  EXPECT_EQ(one.lowerLimitLeft, 2u);
+  EXPECT_EQ(one.significantLeft, 1);
+  EXPECT_EQ(one.significantRight, 0);
+  // Left of the expected count, the far side adds 9 and 10 (as probable as 1 and 0).
+  EXPECT_NEAR(one.pDoubleTail, 22.0 / 1024, 1e-15);
+  EXPECT_EQ(one.significantDoubleTail, 1);
+}
+
+TEST(BinomialTest, DegenerateTables) {
+  struct Case {
+    std::uint32_t a, nA, b, nB;
+    std::vector<double> density, cumulative;
+    std::uint32_t mode;
+    double pLeft, pRight, pDoubleTail, midPDoubleTail;
+    std::uint32_t lowerLeft, upperRight, lowerDouble, upperDouble;
+    std::int32_t left, right, doubleTail;
+  };
+  const std::vector<Case> cases = {
+      // A first work without cases: the only outcome is certain.
+      {0, 0, 3, 7, {1.0}, {1.0}, 0, 1, 1, 1, 0.5, 0, 0, 0, 0, 0, 0, 0},
+      // The second work never shows the feature: any occurrence in the first is significant.
+      {3, 4, 0, 10, {1, 0, 0, 0, 0}, {1, 1, 1, 1, 1}, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1},
+      {0, 4, 0, 10, {1, 0, 0, 0, 0}, {1, 1, 1, 1, 1}, 0, 1, 1, 1, 0.5, 0, 0, 0, 0, 0, 0, 0},
+      // The second work always shows it: any case without it in the first is significant.
+      {1, 4, 6, 6, {0, 0, 0, 0, 1}, {0, 0, 0, 0, 1}, 4, 0, 1, 0, 0, 4, 4, 4, 4, 1, 0, 1},
+      {4, 4, 6, 6, {0, 0, 0, 0, 1}, {0, 0, 0, 0, 1}, 4, 1, 1, 1, 0.5, 4, 4, 4, 4, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << "/" << c.nA << " vs " << c.b << "/" << c.nB);
+    const BinomialResult r = binomialTest(table(c.a, c.nA, c.b, c.nB), 0.05);
+    EXPECT_EQ(r.density, c.density);
+    EXPECT_EQ(r.cumulative, c.cumulative);
+    EXPECT_EQ(r.mode, c.mode);
+    EXPECT_EQ(r.observed, c.a);
+    EXPECT_EQ(r.pLeft, c.pLeft);
+    EXPECT_EQ(r.pRight, c.pRight);
+    EXPECT_EQ(r.pDoubleTail, c.pDoubleTail);
+    EXPECT_EQ(r.midPDoubleTail, c.midPDoubleTail);
+    EXPECT_EQ(r.lowerLimitLeft, c.lowerLeft);
+    EXPECT_EQ(r.upperLimitRight, c.upperRight);
+    EXPECT_EQ(r.lowerLimitDoubleTail, c.lowerDouble);
+    EXPECT_EQ(r.upperLimitDoubleTail, c.upperDouble);
+    EXPECT_EQ(r.significantLeft, c.left);
+    EXPECT_EQ(r.significantRight, c.right);
+    EXPECT_EQ(r.significantDoubleTail, c.doubleTail);
+    EXPECT_EQ(r.threshold, 0.05);
+  }
+}
+
+TEST(BinomialTest, ExchangingTheWorksChangesTheQuestion) {
+  const BinomialResult forward = binomialTest(table(8, 10, 5, 10), 0.05);
+  const BinomialResult backward = binomialTest(table(5, 10, 8, 10), 0.05);
+  EXPECT_DOUBLE_EQ(backward.successProbability, 0.8);
+  EXPECT_EQ(backward.mode, 8u);
+  EXPECT_EQ(backward.observed, 5u);
+  // P(X <= 5) for 10 trials at 0.8: (1 + 40 + 720 + 7680 + 53760 + 258048) / 5^10.
+  EXPECT_NEAR(backward.pLeft, 320249.0 / 9765625, 1e-15);
+  EXPECT_NE(forward.pLeft, backward.pLeft);
+  EXPECT_EQ(backward.significantLeft, 1);
+}
+
+TEST(BinomialTest, ThresholdOfOneFlagsEveryUncertainCount) {
+  // With t = 1 the left limit is the first count whose distribution reaches 1 and the right
+  // limit the last whose upper tail is whole: only certainty passes.
+  const BinomialResult r = binomialTest(table(5, 10, 5, 10), 1.0);
+  EXPECT_EQ(r.lowerLimitLeft, 10u);
+  EXPECT_EQ(r.upperLimitRight, 0u);
+  EXPECT_EQ(r.significantLeft, 1);
+  EXPECT_EQ(r.significantRight, 1);
+}
+
+}  // namespace
+}  // namespace brevox

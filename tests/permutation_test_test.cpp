@@ -1,0 +1,119 @@
+#include "stats/permutation_test.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "stats/chi_square_test.h"
+
+namespace brevox {
+namespace {
+
+PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB) {
+  return PairComparison(1, 1, 2, a, nA, b, nB);
+}
+
+TEST(PermutationTest, WorkedTables) {
+  struct Case {
+    std::uint32_t a, nA, b, nB;
+    std::uint64_t extremeWeight, totalWeight;
+    double pValue;
+    std::int32_t significant;
+  };
+  const std::vector<Case> cases = {
+      {2, 3, 0, 3, 14, 64, 0.21875, 0},
+      {8, 10, 2, 10, 12392, 1048576, 12392.0 / 1048576, 1},
+      // No occurrence at all: the table where every case is one shares the statistic 1.0.
+      {0, 3, 0, 3, 28, 64, 0.4375, 0},
+      {5, 10, 5, 10, 1048576, 1048576, 1.0, 0},
+      {1, 1, 0, 1, 2, 4, 0.5, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << "/" << c.nA << " vs " << c.b << "/" << c.nB);
+    for (const bool swapped : {false, true}) {
+      const PairComparison pair =
+          swapped ? table(c.b, c.nB, c.a, c.nA) : table(c.a, c.nA, c.b, c.nB);
+      std::ostringstream progress;
+      const PermutationWeights weights = permutationWeights(pair, progress);
+      EXPECT_EQ(weights.extremeWeight, c.extremeWeight);
+      EXPECT_EQ(weights.totalWeight, c.totalWeight);
+      const PermutationResult r = permutationTest(pair, 0.05, progress);
+      EXPECT_EQ(r.pValue, c.pValue);
+      EXPECT_EQ(r.significant, c.significant);
+      EXPECT_EQ(r.threshold, 0.05);
+    }
+  }
+}
+
+TEST(PermutationTest, AllArrangementsAddUpToTwoToTheNumberOfCases) {
+  for (const auto& [nA, nB] :
+       std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 1}, {7, 3}, {40, 61}, {150, 130}}) {
+    std::ostringstream progress;
+    const PermutationWeights weights = permutationWeights(table(nA / 3, nA, nB / 2, nB), progress);
+    EXPECT_EQ(weights.totalWeight, boost::multiprecision::cpp_int(1) << (nA + nB));
+    EXPECT_LE(weights.extremeWeight, weights.totalWeight);
+  }
+}
+
+TEST(PermutationTest, WritesADotForEveryTenCountsOfTheFirstWork) {
+  const std::vector<std::pair<std::uint32_t, std::string>> cases = {
+      {1, "."}, {9, "."}, {10, ".."}, {25, "..."}, {30, "...."}};
+  for (const auto& [nA, dots] : cases) {
+    std::ostringstream progress;
+    permutationTest(table(0, nA, 1, 4), 0.05, progress);
+    EXPECT_EQ(progress.str(), dots) << "nA = " << nA;
+  }
+}
+
+TEST(PermutationStatistic, EmptyMarginsCountAsOne) {
+  EXPECT_EQ(permutationStatistic(0, 3, 0, 5), 1.0);
+  EXPECT_EQ(permutationStatistic(3, 3, 5, 5), 1.0);
+  EXPECT_EQ(permutationStatistic(3, 6, 4, 8), 0.0);
+  EXPECT_EQ(permutationStatistic(2, 3, 0, 3), 3.0);
+  EXPECT_EQ(permutationStatistic(8, 10, 2, 10), 7.2);
+}
+
+TEST(PermutationStatistic, AgreesWithPearsonsStatisticAtAnySize) {
+  const std::vector<std::vector<std::uint32_t>> cases = {
+      {312, 1810, 303, 1694},
+      {9000, 10000, 1000, 10000},  // fits in 64 bits
+      {20000, 20000, 0, 20000},    // would overflow 64 bits
+      {1, 100000, 99999, 100000},
+      {1000000000, 2000000000, 1, 2000000000},  // would overflow 128 bits
+      {2147483647, 2147483647, 0, 2147483647},
+      {12345, 2147483647, 2147483000, 2147483647},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c[0] << "/" << c[1] << " vs " << c[2] << "/" << c[3]);
+    const double pearson = chiSquareTests(table(c[0], c[1], c[2], c[3]), 0.05).chiPearson;
+    const double statistic = permutationStatistic(c[0], c[1], c[2], c[3]);
+    EXPECT_GT(statistic, 0.0);
+    EXPECT_NEAR(statistic, pearson, 1e-9 * pearson);
+    EXPECT_EQ(permutationStatistic(c[2], c[3], c[0], c[1]), statistic);
+  }
+}
+
+TEST(PermutationStatistic, MatchesTheSixtyFourBitProductsWhereTheyFit) {
+  // N t^2 and nA nB M O rounded once each: exactly the doubles of 64-bit integer products. The
+  // second table is the most extreme one of 10,000 cases, the third has more cases yet fits.
+  const std::vector<std::vector<std::int64_t>> cases = {
+      {312, 1810, 303, 1694}, {4999, 5000, 1, 5000}, {10, 15000, 12, 15000}, {1, 3, 2, 7}};
+  for (const auto& c : cases) {
+    const std::int64_t a = c[0], nA = c[1], b = c[2], nB = c[3];
+    const std::int64_t n = nA + nB;
+    const std::int64_t t = a * (nB - b) - b * (nA - a);
+    const double expected = static_cast<double>(n * t * t) /
+                            static_cast<double>(nB * nA * ((nA - a) + (nB - b)) * (a + b));
+    EXPECT_EQ(permutationStatistic(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(nA),
+                                   static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(nB)),
+              expected);
+  }
+}
+
+}  // namespace
+}  // namespace brevox
