@@ -15,7 +15,8 @@ namespace brevox {
 /// where a p-value lies within 1e-9 of the threshold they are that sum, so the flags are the same.
 /// When `addedTables` is given it receives one entry per possible count of occurrences in the
 /// first work, from the lowest possible count up: 1 when that table is added (the observed table
-/// included), else 0. Preconditions: observedA <= totalA, observedB <= totalB.
+/// included), else 0. Preconditions (the statistics library throws otherwise): observedA <= totalA,
+/// observedB <= totalB, totalA + totalB < 2^30.
 FisherResult sumFisherTables(const PairComparison& pair, double threshold,
                              std::vector<std::uint8_t>* addedTables = nullptr);
 

@@ -212,8 +212,8 @@ PermutationWeights countSingleRow(const PairComparison& pair, double observedSta
   for (std::uint32_t i = 0; i <= length; ++i) {
     const std::uint32_t j = nA == 0 ? 0 : i;
     const std::uint32_t k = nA == 0 ? i : 0;
-    if (nA != 0 && j % 10 == 0) progress << '.';
-    if (nA == 0 && i == 0) progress << '.';
+    if (nA != 0 && j % 10 == 0) progress << '.' << std::flush;
+    if (nA == 0 && i == 0) progress << '.' << std::flush;
     const bool observed = j == pair.observedA && k == pair.observedB;
     if (observed || permutationStatistic(j, nA, k, nB) >= observedStatistic) {
       weights.extremeWeight += coefficient;
@@ -242,7 +242,7 @@ PermutationWeights countPermutationWeights(const PairComparison& pair, std::ostr
   CoefficientCursor highEnd{nB};
   LessExtremeCounts less;
   for (std::uint32_t j = 0; j <= nA; ++j) {
-    if (j % 10 == 0) progress << '.';
+    if (j % 10 == 0) progress << '.' << std::flush;
     if (j > 0) {
       chooseA *= nA - j + 1;
       chooseA /= j;
