@@ -62,6 +62,8 @@ TEST(BinomialTest, DegenerateTables) {
       // The second work always shows it: any case without it in the first is significant.
       {1, 4, 6, 6, {0, 0, 0, 0, 1}, {0, 0, 0, 0, 1}, 4, 0, 1, 0, 0, 4, 4, 4, 4, 1, 0, 1},
       {4, 4, 6, 6, {0, 0, 0, 0, 1}, {0, 0, 0, 0, 1}, 4, 1, 1, 1, 0.5, 4, 4, 4, 4, 0, 0, 0},
+      // One trial at 1/2: both counts equally probable, the lower one is the expected count.
+      {1, 1, 1, 2, {0.5, 0.5}, {0.5, 1}, 0, 1, 0.5, 1, 0.75, 0, 1, 0, 1, 0, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.a << "/" << c.nA << " vs " << c.b << "/" << c.nB);
@@ -82,6 +84,21 @@ TEST(BinomialTest, DegenerateTables) {
     EXPECT_EQ(r.significantRight, c.right);
     EXPECT_EQ(r.significantDoubleTail, c.doubleTail);
     EXPECT_EQ(r.threshold, 0.05);
+  }
+}
+
+TEST(BinomialTest, TailsEqualToTheThresholdAreNotSignificant) {
+  // Two trials at 1/2: P(X <= 0) = P(X >= 2) = 0.25 exactly, the threshold itself.
+  for (std::uint32_t k = 0; k <= 2; ++k) {
+    SCOPED_TRACE(k);
+    const BinomialResult r = binomialTest(table(k, 2, 1, 2), 0.25);
+    EXPECT_EQ(r.lowerLimitLeft, 0u);
+    EXPECT_EQ(r.upperLimitRight, 2u);
+    EXPECT_EQ(r.lowerLimitDoubleTail, 0u);
+    EXPECT_EQ(r.upperLimitDoubleTail, 2u);
+    EXPECT_EQ(r.significantLeft, 0);
+    EXPECT_EQ(r.significantRight, 0);
+    EXPECT_EQ(r.significantDoubleTail, 0);
   }
 }
 

@@ -30,6 +30,9 @@ TEST(FisherExactTest, WorkedTables) {
       // Twelve occurrences in fourteen cases leave the first work at least ten of its twelve.
       {10, 12, 2, 2, 1.0, 1.0 - 0.5 * 66 / 91, 0, 0},
       {11, 12, 1, 2, 25.0 / 91, 25.0 / 91 - 0.5 * 24 / 91, 0, 0},
+      // A table exactly as probable as the observed one counts.
+      {0, 1, 1, 1, 1.0, 0.75, 0, 0},
+      {2, 3, 0, 3, 0.4, 0.3, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.a << "/" << c.nA << " vs " << c.b << "/" << c.nB);

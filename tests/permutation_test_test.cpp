@@ -78,23 +78,33 @@ TEST(PermutationStatistic, EmptyMarginsCountAsOne) {
   EXPECT_EQ(permutationStatistic(8, 10, 2, 10), 7.2);
 }
 
-TEST(PermutationStatistic, AgreesWithPearsonsStatisticAtAnySize) {
-  const std::vector<std::vector<std::uint32_t>> cases = {
-      {312, 1810, 303, 1694},
-      {9000, 10000, 1000, 10000},  // fits in 64 bits
-      {20000, 20000, 0, 20000},    // would overflow 64 bits
-      {1, 100000, 99999, 100000},
-      {1000000000, 2000000000, 1, 2000000000},  // would overflow 128 bits
-      {2147483647, 2147483647, 0, 2147483647},
-      {12345, 2147483647, 2147483000, 2147483647},
+TEST(PermutationStatistic, IsTheRoundedQuotientAtAnySize) {
+  // Expected values: Python's float(N * t * t) / float(nA * nB * M * O) on exact integers, which
+  // rounds each product once; Pearson's statistic in doubles agrees to 1e-9.
+  struct Case {
+    std::uint32_t a, nA, b, nB;
+    double statistic;
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c[0] << "/" << c[1] << " vs " << c[2] << "/" << c[3]);
-    const double pearson = chiSquareTests(table(c[0], c[1], c[2], c[3]), 0.05).chiPearson;
-    const double statistic = permutationStatistic(c[0], c[1], c[2], c[3]);
-    EXPECT_GT(statistic, 0.0);
+  const std::vector<Case> cases = {
+      {312, 1810, 303, 1694, 0.25476684145278183},
+      {9000, 10000, 1000, 10000, 12800.0},  // fits in 64 bits
+      {20000, 20000, 0, 20000, 40000.0},    // needs more than 64 bits
+      {1, 100000, 99999, 100000, 199992.00008000003},
+      {1000000000, 2000000000, 1, 2000000000, 1333333329.7777777},  // needs more than 128 bits
+      {2147483647, 2147483647, 0, 2147483647, 4294967294.0},
+      {12345, 2147483647, 2147483000, 2147483647, 4294915326.2846437},
+      {123456789, 2147483647, 987654321, 2147483000, 906724108.4539878},
+      // Products whose bits beyond the 64 kept ones decide the rounding.
+      {14193125, 14256101, 12231416, 15201161, 2904351.149364357},
+      {77316, 4359161, 6229976, 7315878, 7646286.776616724},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << "/" << c.nA << " vs " << c.b << "/" << c.nB);
+    const double statistic = permutationStatistic(c.a, c.nA, c.b, c.nB);
+    EXPECT_EQ(statistic, c.statistic);
+    EXPECT_EQ(permutationStatistic(c.b, c.nB, c.a, c.nA), statistic);
+    const double pearson = chiSquareTests(table(c.a, c.nA, c.b, c.nB), 0.05).chiPearson;
     EXPECT_NEAR(statistic, pearson, 1e-9 * pearson);
-    EXPECT_EQ(permutationStatistic(c[2], c[3], c[0], c[1]), statistic);
   }
 }
 

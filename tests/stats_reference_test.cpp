@@ -1,0 +1,288 @@
+// Compares the four test families with reference values computed independently from exact
+// probabilities and arrangement counts (tests/reference/stats_reference.py, which also says how
+// ties and thresholds met exactly are marked).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "stats/binomial_test.h"
+#include "stats/chi_square_test.h"
+#include "stats/fisher_test.h"
+#include "stats/permutation_test.h"
+
+namespace brevox {
+namespace {
+
+constexpr double kRelative = 1e-9;
+// Values below the smallest normal doubles have no relative precision left.
+constexpr double kTiny = 1e-300;
+// Right tails are formed as 1 - cumulative + density, so about one ulp of 1 is lost.
+constexpr double kRightTail = 1e-15;
+
+using Row = std::map<std::string, std::string>;
+
+std::vector<Row> readRows(const std::string& name) {
+  std::ifstream in(std::string(BREVOX_SOURCE_DIR) + "/tests/reference/" + name);
+  EXPECT_TRUE(in) << "cannot read " << name;
+  std::vector<Row> rows;
+  std::string line;
+  std::vector<std::string> header;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    std::vector<std::string> cells;
+    std::istringstream fields(line);
+    std::string cell;
+    while (std::getline(fields, cell, ',')) {
+      cells.push_back(cell);
+    }
+    if (!line.empty() && line.back() == ',') {
+      cells.emplace_back();
+    }
+    if (header.empty()) {
+      header = cells;
+      continue;
+    }
+    Row row;
+    for (std::size_t i = 0; i < header.size() && i < cells.size(); ++i) {
+      row[header[i]] = cells[i];
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+const std::vector<Row>& tables() {
+  static const std::vector<Row> rows = readRows("stats_reference.csv");
+  return rows;
+}
+
+double real(const Row& row, const std::string& column) {
+  return std::strtod(row.at(column).c_str(), nullptr);
+}
+
+std::uint32_t count(const Row& row, const std::string& column) {
+  return static_cast<std::uint32_t>(std::stoul(row.at(column)));
+}
+
+std::int32_t flag(const Row& row, const std::string& column) {
+  return static_cast<std::int32_t>(std::stol(row.at(column)));
+}
+
+PairComparison pairOf(const Row& row) {
+  return PairComparison(1, 1, 2, count(row, "a"), count(row, "nA"), count(row, "b"),
+                        count(row, "nB"));
+}
+
+std::string describe(const Row& row) {
+  return "table " + row.at("id") + ": " + row.at("a") + "/" + row.at("nA") + " vs " + row.at("b") +
+         "/" + row.at("nB") + " at " + row.at("threshold");
+}
+
+// Largest relative difference seen where the relative tolerance applies.
+struct Largest {
+  const char* family;
+  double relative = 0;
+  ~Largest() { std::printf("largest relative difference, %s: %.3g\n", family, relative); }
+};
+
+// Accepts `actual` within the relative tolerance of [low, high] (a single value when no tie
+// leaves the result open), or within `absolute` of it.
+void expectWithin(double actual, double low, double high, double absolute, Largest& largest,
+                  const std::string& what) {
+  if (std::isnan(low)) {
+    EXPECT_TRUE(std::isnan(actual)) << what << " = " << actual << ", expected nan";
+    return;
+  }
+  if (std::isinf(low)) {
+    EXPECT_EQ(actual, low) << what;
+    return;
+  }
+  const double nearest = std::clamp(actual, low, high);
+  const double difference = std::abs(actual - nearest);
+  const double relativeTolerance = kRelative * std::abs(nearest);
+  std::ostringstream expected;
+  expected.precision(17);
+  expected << low;
+  if (low < high) {
+    expected << " to " << high;
+  }
+  EXPECT_LE(difference, std::max(relativeTolerance, absolute))
+      << what << " = " << actual << ", expected " << expected.str();
+  if (nearest != 0 && relativeTolerance >= absolute) {
+    largest.relative = std::max(largest.relative, difference / std::abs(nearest));
+  }
+}
+
+void expectClose(double actual, double expected, double absolute, Largest& largest,
+                 const std::string& what) {
+  expectWithin(actual, expected, expected, absolute, largest, what);
+}
+
+// A flag is checked unless its p-value lies within the tolerance of the threshold.
+void expectFlag(std::int32_t actual, std::int32_t expected, double low, double high,
+                double threshold, const std::string& what) {
+  const double margin = kRelative * threshold;
+  if (threshold >= low - margin && threshold <= high + margin) {
+    return;
+  }
+  EXPECT_EQ(actual, expected) << what;
+}
+
+TEST(StatsReference, ReadsEveryTable) {
+  ASSERT_GE(tables().size(), 100u);
+  std::size_t enumerated = 0;
+  for (const Row& row : tables()) {
+    enumerated += row.at("perm_computed") == "1";
+  }
+  EXPECT_GE(enumerated, 90u);
+}
+
+TEST(StatsReference, BinomialTest) {
+  Largest largest{"binomial"};
+  std::map<std::string, std::vector<std::pair<double, double>>> arrays;
+  for (const Row& entry : readRows("binomial_arrays.csv")) {
+    arrays[entry.at("id")].emplace_back(real(entry, "density"), real(entry, "cumulative"));
+  }
+  for (const Row& row : tables()) {
+    SCOPED_TRACE(describe(row));
+    const double threshold = real(row, "threshold");
+    const BinomialResult r = binomialTest(pairOf(row), threshold);
+
+    const auto& expectedArrays = arrays.at(row.at("id"));
+    ASSERT_EQ(r.density.size(), expectedArrays.size());
+    ASSERT_EQ(r.cumulative.size(), expectedArrays.size());
+    for (std::size_t i = 0; i < expectedArrays.size(); ++i) {
+      expectClose(r.density[i], expectedArrays[i].first, kTiny, largest,
+                  "density[" + std::to_string(i) + "]");
+      expectClose(r.cumulative[i], expectedArrays[i].second, kTiny, largest,
+                  "cumulative[" + std::to_string(i) + "]");
+    }
+
+    EXPECT_EQ(r.observed, count(row, "a"));
+    EXPECT_EQ(r.threshold, threshold);
+    expectClose(r.successProbability, real(row, "bin_successProbability"), 0, largest,
+                "successProbability");
+    EXPECT_GE(r.mode, count(row, "bin_modeMin"));
+    EXPECT_LE(r.mode, count(row, "bin_modeMax"));
+    expectClose(r.modeDensity, real(row, "bin_modeDensity"), kTiny, largest, "modeDensity");
+    expectClose(r.observedDensity, real(row, "bin_observedDensity"), kTiny, largest,
+                "observedDensity");
+    expectClose(r.pLeft, real(row, "bin_pLeft"), kTiny, largest, "pLeft");
+    expectClose(r.midPLeft, real(row, "bin_midPLeft"), kTiny, largest, "midPLeft");
+    expectClose(r.pRight, real(row, "bin_pRight"), kRightTail, largest, "pRight");
+    expectClose(r.midPRight, real(row, "bin_midPRight"), kRightTail, largest, "midPRight");
+    expectWithin(r.pDoubleTail, real(row, "bin_pDoubleTailMin"), real(row, "bin_pDoubleTailMax"),
+                 kRightTail, largest, "pDoubleTail");
+    expectWithin(r.midPDoubleTail, real(row, "bin_midPDoubleTailMin"),
+                 real(row, "bin_midPDoubleTailMax"), kRightTail, largest, "midPDoubleTail");
+
+    // A limit whose search met a tail equal to the threshold may land on either neighbour, and
+    // its flag is then not checked.
+    const auto expectLimit = [&](std::uint32_t actual, const char* column, const char* nearColumn) {
+      const auto expected = static_cast<std::int64_t>(count(row, column));
+      if (flag(row, nearColumn) != 0) {
+        EXPECT_LE(std::abs(static_cast<std::int64_t>(actual) - expected), 1) << column;
+      } else {
+        EXPECT_EQ(actual, expected) << column;
+      }
+    };
+    expectLimit(r.lowerLimitLeft, "bin_lowerLimitLeft", "bin_nearLeft");
+    expectLimit(r.upperLimitRight, "bin_upperLimitRight", "bin_nearRight");
+    expectLimit(r.lowerLimitDoubleTail, "bin_lowerLimitDoubleTail", "bin_nearDoubleLeft");
+    expectLimit(r.upperLimitDoubleTail, "bin_upperLimitDoubleTail", "bin_nearDoubleRight");
+    if (flag(row, "bin_nearLeft") == 0) {
+      EXPECT_EQ(r.significantLeft, flag(row, "bin_significantLeft"));
+    }
+    if (flag(row, "bin_nearRight") == 0) {
+      EXPECT_EQ(r.significantRight, flag(row, "bin_significantRight"));
+    }
+    if (flag(row, "bin_nearDoubleLeft") == 0 && flag(row, "bin_nearDoubleRight") == 0) {
+      EXPECT_EQ(r.significantDoubleTail, flag(row, "bin_significantDoubleTail"));
+    }
+  }
+}
+
+TEST(StatsReference, ChiSquareTests) {
+  Largest largest{"chi-square"};
+  for (const Row& row : tables()) {
+    SCOPED_TRACE(describe(row));
+    const double threshold = real(row, "threshold");
+    const ChiSquareResult r = chiSquareTests(pairOf(row), threshold);
+    EXPECT_EQ(r.threshold, threshold);
+    EXPECT_EQ(r.warningPearson, flag(row, "chi_warningPearson"));
+    EXPECT_EQ(r.warningN1, flag(row, "chi_warningN1"));
+    expectClose(r.minExpected, real(row, "chi_minExpected"), 0, largest, "minExpected");
+    expectClose(r.chiPearson, real(row, "chi_chiPearson"), 0, largest, "chiPearson");
+    expectClose(r.chiYates, real(row, "chi_chiYates"), 0, largest, "chiYates");
+    expectClose(r.chiN1, real(row, "chi_chiN1"), 0, largest, "chiN1");
+    const struct {
+      double p;
+      std::int32_t significant;
+      const char* name;
+    } tests[] = {{r.pPearson, r.significantPearson, "Pearson"},
+                 {r.pYates, r.significantYates, "Yates"},
+                 {r.pN1, r.significantN1, "N1"}};
+    for (const auto& test : tests) {
+      const std::string name = test.name;
+      const double expected = real(row, "chi_p" + name);
+      expectClose(test.p, expected, kTiny, largest, "p" + name);
+      expectFlag(test.significant, flag(row, "chi_significant" + name), expected, expected,
+                 threshold, "significant" + name);
+    }
+  }
+}
+
+TEST(StatsReference, FisherExactTest) {
+  Largest largest{"Fisher"};
+  for (const Row& row : tables()) {
+    SCOPED_TRACE(describe(row));
+    const double threshold = real(row, "threshold");
+    const FisherResult r = fisherExactTest(pairOf(row), threshold);
+    EXPECT_EQ(r.threshold, threshold);
+    const double lowDouble = real(row, "fis_pDoubleTailMin");
+    const double highDouble = real(row, "fis_pDoubleTailMax");
+    const double lowMidP = real(row, "fis_pMidPMin");
+    const double highMidP = real(row, "fis_pMidPMax");
+    expectWithin(r.pDoubleTail, lowDouble, highDouble, kTiny, largest, "pDoubleTail");
+    expectWithin(r.pMidP, lowMidP, highMidP, kTiny, largest, "pMidP");
+    expectFlag(r.significantDoubleTail, flag(row, "fis_significantDoubleTail"), lowDouble,
+               highDouble, threshold, "significantDoubleTail");
+    expectFlag(r.significantMidP, flag(row, "fis_significantMidP"), lowMidP, highMidP, threshold,
+               "significantMidP");
+  }
+}
+
+TEST(StatsReference, PermutationTest) {
+  Largest largest{"permutation"};
+  for (const Row& row : tables()) {
+    if (row.at("perm_computed") != "1") {
+      continue;
+    }
+    SCOPED_TRACE(describe(row));
+    const double threshold = real(row, "threshold");
+    std::ostringstream progress;
+    const PermutationWeights weights = permutationWeights(pairOf(row), progress);
+    EXPECT_EQ(weights.extremeWeight, boost::multiprecision::cpp_int(row.at("perm_extremeWeight")));
+    EXPECT_EQ(weights.totalWeight, boost::multiprecision::cpp_int(row.at("perm_totalWeight")));
+    const PermutationResult r = permutationTest(pairOf(row), threshold, progress);
+    EXPECT_EQ(r.threshold, threshold);
+    const double expected = real(row, "perm_pValue");
+    expectClose(r.pValue, expected, kTiny, largest, "pValue");
+    expectFlag(r.significant, flag(row, "perm_significant"), expected, expected, threshold,
+               "significant");
+  }
+}
+
+}  // namespace
+}  // namespace brevox
