@@ -24,7 +24,7 @@ INSTALLED_FILES := $(BUILD_DIR)/installed_files.txt
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps fuzz-deps build test test-sanitize fuzz demo clean install uninstall package
+.PHONY: all deps fuzz-deps build test test-sanitize fuzz bench demo clean install uninstall package
 
 all: build
 
@@ -112,6 +112,13 @@ demo: deps build
 	@echo "  graphs per criterion (DOT):   graph_*.gv"
 	@echo "  graphs over all criteria:     graph*AllCriteria.gv, rendered as graph*AllCriteria.svg"
 	@echo "Open an .svg file in a web browser; render any other graph with dot -Tsvg <file>.gv -o <file>.svg"
+# The benchmark of the exact tests builds in its own folder; BENCH_ARGS=--slow adds the
+# 5,000 x 5,000 permutation table by table (about two minutes).
+BENCH_DIR ?= build-bench
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBREVOX_WERROR=$(WERROR) -DBREVOX_BENCH=ON -DBREVOX_TESTS=OFF
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target brevox_bench
+	$(BENCH_DIR)/brevox_bench $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(BENCH_DIR)

@@ -1,5 +1,8 @@
 #include "app/entry.h"
 
+#include <exception>
+#include <new>
+
 #include "app/full_run.h"
 #include "app/options.h"
 #include "app/single_test.h"
@@ -8,7 +11,10 @@
 
 namespace brevox {
 
-int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+namespace {
+
+int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
+                   std::ostream& err) {
   const std::size_t argc = arguments.size();
   if (argc < 2) {
     printHelp(out);
@@ -50,6 +56,23 @@ int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std:
   }
   if (!options.useDefaultData && !readDataSetFile(path, dataSet(), err)) return -1;
   return options.singleTest ? runSingleTest(options, out, err) : runFull(options, out, err);
+}
+
+}  // namespace
+
+int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  // The tests keep within the statistics library's domain, so only the system can throw here:
+  // a table too large for the memory of the machine ends the run with a message, not a crash.
+  try {
+    return runCommandLine(arguments, out, err);
+  } catch (const std::bad_alloc&) {
+    out.flush();
+    err << "Not enough memory to finish the run\n";
+  } catch (const std::exception& failure) {
+    out.flush();
+    err << "The run stopped: " << failure.what() << '\n';
+  }
+  return -1;
 }
 
 }  // namespace brevox

@@ -75,6 +75,11 @@ std::optional<double> parseThreshold(const std::string& field) {
   return static_cast<double>(static_cast<float>(value));
 }
 
+/// The largest number of cases of one work under one criterion. The hypergeometric distribution
+/// of Fisher's test counts the cases of two works in a signed 32-bit integer that must stay below
+/// 2^30, so each work keeps below 2^29.
+constexpr std::int32_t kMaximumTotal = (1 << 29) - 1;
+
 /// A field as it appears in a message: quoted, with control bytes shown as escapes.
 std::string quotedField(const std::string& field) {
   std::string text = "\"";
@@ -194,6 +199,10 @@ struct Reader {
       if (!total) return fail("Invalid total count " + quotedField(second) + where);
       if (*observed < 0) return fail("Negative observed count " + quotedField(first) + where);
       if (*total < 0) return fail("Negative total count " + quotedField(second) + where);
+      if (*total > kMaximumTotal) {
+        return fail("Total count " + std::to_string(*total) + " above " +
+                    std::to_string(kMaximumTotal) + where);
+      }
       if (*observed > *total) {
         return fail("Observed count " + std::to_string(*observed) + " above total " +
                     std::to_string(*total) + where);

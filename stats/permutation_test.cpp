@@ -2,7 +2,8 @@
 
 #include <boost/multiprecision/cpp_bin_float.hpp>
 #include <cmath>
-#include <vector>
+
+#include "stats/permutation_count.h"
 
 namespace brevox {
 
@@ -80,60 +81,7 @@ double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
 }
 
 PermutationWeights permutationWeights(const PairComparison& pair, std::ostream& progress) {
-  const std::uint32_t a = pair.observedA;
-  const std::uint32_t nA = pair.totalA;
-  const std::uint32_t b = pair.observedB;
-  const std::uint32_t nB = pair.totalB;
-  const double observedStatistic = permutationStatistic(a, nA, b, nB);
-
-  // Ways to place k occurrences among the second work's cases, for every k; each coefficient
-  // follows exactly from the one before.
-  std::vector<cpp_int> arrangementsB(static_cast<std::size_t>(nB) + 1);
-  arrangementsB[0] = 1;
-  for (std::uint32_t k = 0; k < nB; ++k) {
-    arrangementsB[k + 1] = arrangementsB[k] * (nB - k) / (k + 1);
-  }
-
-  cpp_int arrangementsA = 1;
-  cpp_int observedArrangementsA = 0;
-  for (std::uint32_t j = 0; j <= a; ++j) {
-    if (j == a) {
-      observedArrangementsA = arrangementsA;
-    } else {
-      arrangementsA = arrangementsA * (nA - j) / (j + 1);
-    }
-  }
-
-  PermutationWeights weights;
-  weights.extremeWeight = observedArrangementsA * arrangementsB[b];
-  weights.totalWeight = weights.extremeWeight;
-
-  cpp_int weight;
-  arrangementsA = 1;
-  for (std::uint32_t j = 0;; ++j) {
-    if (j % 10 == 0) {
-      progress << '.' << std::flush;
-    }
-    for (std::uint32_t k = 0;; ++k) {
-      // The observed table's arrangements are already counted in both sums.
-      if (j != a || k != b) {
-        boost::multiprecision::multiply(weight, arrangementsA, arrangementsB[k]);
-        weights.totalWeight += weight;
-        // A table exactly as extreme as the observed one counts, without tolerance.
-        if (permutationStatistic(j, nA, k, nB) >= observedStatistic) {
-          weights.extremeWeight += weight;
-        }
-      }
-      if (k == nB) {
-        break;
-      }
-    }
-    if (j == nA) {
-      break;
-    }
-    arrangementsA = arrangementsA * (nA - j) / (j + 1);
-  }
-  return weights;
+  return countPermutationWeights(pair, progress);
 }
 
 PermutationResult permutationTest(const PairComparison& pair, double threshold,

@@ -101,6 +101,8 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
        "Negative observed count \"-3\" of criterium n. 2 for work n. 1 in in.csv\n"},
       {kCriteria + kDirections + "w,W,1,2,0,-4\n",
        "Negative total count \"-4\" of criterium n. 2 for work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,536870912,3,4\n",
+       "Total count 536870912 above 536870911 of criterium n. 1 for work n. 1 in in.csv\n"},
       {kCriteria + kDirections + "w,W,3,2,3,4\n",
        "Observed count 3 above total 2 of criterium n. 1 for work n. 1 in in.csv\n"},
       {",0.05,a/b,K1,\n", "Invalid short name \"a/b\" of criterium n. 1 in in.csv\n"},
@@ -139,6 +141,12 @@ TEST(CsvReader, ReadsFieldsAsTheFormatDefines) {
   EXPECT_EQ(countPair(outcome.data, 2, 2), (CountPair{5, 5}));
   EXPECT_EQ(workLongName(outcome.data, 2), "");
   EXPECT_EQ(outcome.data.workShortNames.size(), 2u);
+}
+
+TEST(CsvReader, AcceptsTheLargestTotal) {
+  const ReadOutcome outcome = readText(kCriteria + kDirections + "w,W,536870911,536870911,0,1\n");
+  ASSERT_TRUE(outcome.accepted) << outcome.message;
+  EXPECT_EQ(countPair(outcome.data, 1, 1), (CountPair{536870911, 536870911}));
 }
 
 TEST(CsvReader, RoundsTheThresholdToSinglePrecision) {

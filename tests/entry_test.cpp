@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "app/options.h"
@@ -96,6 +99,29 @@ TEST(CommandLine, EndsWithTheReadersMessage) {
     const std::vector<std::string> left = fileNames(folder.path());
     EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"bad.csv"});
   }
+}
+
+}  // namespace
+}  // namespace brevox
+
+namespace brevox {
+namespace {
+
+TEST(CommandLine, EndsWithAMessageWhenMemoryRunsOut) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit this test sets";
+#endif
+  TempDir folder;
+  // Half a billion cases: the binomial table alone needs 8 GB, more than the limit set here.
+  testing::writeFile(folder.path() / "big.csv", ",0.05,k,K,\n,,,1,\nw,W,1,536870911,\nv,V,2,9,\n");
+  const std::string command = "cd '" + folder.path().string() +
+                              "' && ulimit -v 1000000 && exec '" BREVOX_EXE
+                              "' big.csv -1B 1 1 2 >out.txt 2>err.txt";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 255);
+  EXPECT_EQ(testing::readFile(folder.path() / "err.txt"), "Not enough memory to finish the run\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "binDistriTest.csv"));
 }
 
 }  // namespace

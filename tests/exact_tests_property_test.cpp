@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "stats/fisher_sum.h"
+#include "stats/pair_comparison.h"
+#include "stats/permutation_count.h"
+#include "tests/oracles/literal_exact_tests.h"
+
+namespace brevox {
+namespace {
+
+struct Table {
+  std::uint32_t a;
+  std::uint32_t nA;
+  std::uint32_t b;
+  std::uint32_t nB;
+};
+
+std::string describe(const Table& t) {
+  return std::to_string(t.a) + "/" + std::to_string(t.nA) + " vs " + std::to_string(t.b) + "/" +
+         std::to_string(t.nB);
+}
+
+PairComparison comparison(const Table& t) { return PairComparison(1, 1, 2, t.a, t.nA, t.b, t.nB); }
+
+// Seeded random tables of the kinds that stress the shortcuts: equal proportions (ties between
+// mirrored tables), no occurrence or no non-occurrence at all, one work far larger than the
+// other, and plain random counts. Totals run from `smallestTotal` to 80.
+std::vector<Table> randomTables(std::uint32_t smallestTotal, std::size_t howMany) {
+  std::mt19937 generator(20240611u + smallestTotal);
+  auto uniform = [&](std::uint32_t low, std::uint32_t high) {
+    return std::uniform_int_distribution<std::uint32_t>(low, high)(generator);
+  };
+  std::vector<Table> tables;
+  while (tables.size() < howMany) {
+    Table t{0, uniform(smallestTotal, 80), 0, uniform(smallestTotal, 80)};
+    switch (tables.size() % 6) {
+      case 0: {  // equal proportions
+        const std::uint32_t unit = uniform(std::max(smallestTotal, 1u), 20);
+        t.nA = unit * uniform(1, 4);
+        t.nB = unit * uniform(1, 4);
+        const std::uint32_t part = uniform(0, unit);
+        t.a = part * (t.nA / unit);
+        t.b = part * (t.nB / unit);
+        break;
+      }
+      case 1:  // no occurrence at all
+        break;
+      case 2:  // no non-occurrence at all
+        t.a = t.nA;
+        t.b = t.nB;
+        break;
+      case 3:  // one work far larger than the other
+        t.nA = uniform(smallestTotal, 3);
+        t.nB = uniform(60, 80);
+        t.a = uniform(0, t.nA);
+        t.b = uniform(0, t.nB);
+        if (uniform(0, 1) == 1) t = Table{t.b, t.nB, t.a, t.nA};
+        break;
+      default:
+        t.a = uniform(0, t.nA);
+        t.b = uniform(0, t.nB);
+        break;
+    }
+    tables.push_back(t);
+  }
+  return tables;
+}
+
+void expectSameWeights(const Table& t) {
+  std::ostringstream fastDots;
+  std::ostringstream literalDots;
+  const PermutationWeights fast = countPermutationWeights(comparison(t), fastDots);
+  const PermutationWeights literal = oracle::literalPermutationWeights(comparison(t), literalDots);
+  EXPECT_EQ(fast.extremeWeight, literal.extremeWeight) << describe(t);
+  EXPECT_EQ(fast.totalWeight, literal.totalWeight) << describe(t);
+  EXPECT_EQ(fastDots.str(), literalDots.str()) << describe(t);
+}
+
+void expectSameFisher(const Table& t, double threshold) {
+  std::vector<std::uint8_t> fastAdded;
+  std::vector<std::uint8_t> literalAdded;
+  const FisherResult fast = sumFisherTables(comparison(t), threshold, &fastAdded);
+  const FisherResult literal = oracle::literalFisherTest(comparison(t), threshold, &literalAdded);
+  EXPECT_EQ(fastAdded, literalAdded) << describe(t);
+  EXPECT_EQ(fast.significantDoubleTail, literal.significantDoubleTail) << describe(t);
+  EXPECT_EQ(fast.significantMidP, literal.significantMidP) << describe(t);
+  EXPECT_EQ(fast.threshold, threshold);
+  EXPECT_NEAR(fast.pDoubleTail, literal.pDoubleTail, 1e-12 * literal.pDoubleTail) << describe(t);
+  EXPECT_NEAR(fast.pMidP, literal.pMidP, 1e-12 * literal.pMidP) << describe(t);
+}
+
+TEST(PermutationCount, MatchesTheTableByTableCount) {
+  for (const Table& t : randomTables(1, 2400)) expectSameWeights(t);
+}
+
+TEST(PermutationCount, MatchesTheTableByTableCountOnLargeTables) {
+  // Larger tables, with their observed statistic near 0, moderate, and extreme.
+  const Table large[] = {
+      {180, 1010, 190, 1020}, {0, 900, 3, 1100}, {400, 1000, 12, 40}, {1, 3, 2100, 2500}};
+  for (const Table& t : large) expectSameWeights(t);
+}
+
+TEST(PermutationCount, KnownCounts) {
+  // Counted by hand or with exact rational arithmetic.
+  struct Case {
+    Table table;
+    std::uint64_t extreme;
+    std::uint64_t total;
+  };
+  const Case cases[] = {
+      {{2, 3, 0, 3}, 14, 64},            // statistic 3.0
+      {{8, 10, 2, 10}, 12392, 1048576},  // statistic 7.2
+      {{0, 3, 0, 3}, 28, 64},  // no occurrence: statistic 1.0, as the all-occurrence table
+      {{5, 10, 5, 10}, 1048576, 1048576},  // statistic 0, every table counts
+  };
+  for (const Case& c : cases) {
+    std::ostringstream dots;
+    const PermutationWeights weights = countPermutationWeights(comparison(c.table), dots);
+    EXPECT_EQ(weights.extremeWeight, c.extreme) << describe(c.table);
+    EXPECT_EQ(weights.totalWeight, c.total) << describe(c.table);
+  }
+  std::ostringstream dots;
+  countPermutationWeights(comparison({3, 25, 4, 7}), dots);
+  EXPECT_EQ(dots.str(), "...");
+}
+
+TEST(FisherSum, MatchesTheTableByTableSum) {
+  for (const Table& t : randomTables(0, 2400)) {
+    if (t.nA == 0 && t.nB == 0) continue;
+    expectSameFisher(t, 0.05);
+  }
+}
+
+TEST(FisherSum, MatchesTheTableByTableSumOnLargeTables) {
+  const Table large[] = {{312, 1810, 303, 1694},
+                         {0, 1000, 1000, 1000},
+                         {60, 1000, 240, 1000},
+                         {3, 2500, 2400, 2600},
+                         {1200, 3000, 1190, 3100}};
+  for (const Table& t : large) expectSameFisher(t, 0.05);
+}
+
+TEST(FisherSum, ThresholdAtThePValueKeepsTheFlags) {
+  // A threshold equal to a p-value, or one ulp away, must give the flags of the literal sum.
+  const Table tables[] = {
+      {2, 10, 8, 12}, {14, 23, 20, 35}, {30, 89, 55, 145}, {312, 1810, 240, 1694}};
+  for (const Table& t : tables) {
+    const FisherResult literal = oracle::literalFisherTest(comparison(t), 0.05);
+    for (const double p : {literal.pDoubleTail, literal.pMidP}) {
+      for (const double threshold : {p, std::nextafter(p, 0.0), std::nextafter(p, 1.0)}) {
+        const FisherResult fast = sumFisherTables(comparison(t), threshold);
+        const FisherResult reference = oracle::literalFisherTest(comparison(t), threshold);
+        EXPECT_EQ(fast.significantDoubleTail, reference.significantDoubleTail) << describe(t);
+        EXPECT_EQ(fast.significantMidP, reference.significantMidP) << describe(t);
+        EXPECT_EQ(fast.pDoubleTail, reference.pDoubleTail) << describe(t);
+      }
+    }
+  }
+}
+
+TEST(FisherSum, KnownValues) {
+  // From exact rational arithmetic.
+  struct Case {
+    Table table;
+    double pDoubleTail;
+    double pMidP;
+  };
+  const Case cases[] = {
+      {{2, 10, 8, 12}, 0.0427312625, 0.0255077740},
+      {{0, 5, 0, 7}, 1.0, 0.5},
+  };
+  for (const Case& c : cases) {
+    const FisherResult result = sumFisherTables(comparison(c.table), 0.05);
+    EXPECT_NEAR(result.pDoubleTail, c.pDoubleTail, 1e-9) << describe(c.table);
+    EXPECT_NEAR(result.pMidP, c.pMidP, 1e-9) << describe(c.table);
+  }
+}
+
+}  // namespace
+}  // namespace brevox

@@ -1,0 +1,113 @@
+#include "tests/oracles/literal_exact_tests.h"
+
+#include <algorithm>
+#include <boost/math/distributions/hypergeometric.hpp>
+#include <cstdint>
+#include <vector>
+
+namespace brevox::oracle {
+
+using boost::multiprecision::cpp_int;
+
+PermutationWeights literalPermutationWeights(const PairComparison& pair, std::ostream& progress) {
+  const std::uint32_t a = pair.observedA;
+  const std::uint32_t nA = pair.totalA;
+  const std::uint32_t b = pair.observedB;
+  const std::uint32_t nB = pair.totalB;
+  const double observedStatistic = permutationStatistic(a, nA, b, nB);
+
+  // Ways to place k occurrences among the second work's cases, for every k; each coefficient
+  // follows exactly from the one before.
+  std::vector<cpp_int> arrangementsB(static_cast<std::size_t>(nB) + 1);
+  arrangementsB[0] = 1;
+  for (std::uint32_t k = 0; k < nB; ++k) {
+    arrangementsB[k + 1] = arrangementsB[k] * (nB - k) / (k + 1);
+  }
+
+  cpp_int arrangementsA = 1;
+  cpp_int observedArrangementsA = 0;
+  for (std::uint32_t j = 0; j <= a; ++j) {
+    if (j == a) {
+      observedArrangementsA = arrangementsA;
+    } else {
+      arrangementsA = arrangementsA * (nA - j) / (j + 1);
+    }
+  }
+
+  PermutationWeights weights;
+  weights.extremeWeight = observedArrangementsA * arrangementsB[b];
+  weights.totalWeight = weights.extremeWeight;
+
+  cpp_int weight;
+  arrangementsA = 1;
+  for (std::uint32_t j = 0;; ++j) {
+    if (j % 10 == 0) {
+      progress << '.' << std::flush;
+    }
+    for (std::uint32_t k = 0;; ++k) {
+      // The observed table's arrangements are already counted in both sums.
+      if (j != a || k != b) {
+        boost::multiprecision::multiply(weight, arrangementsA, arrangementsB[k]);
+        weights.totalWeight += weight;
+        // A table exactly as extreme as the observed one counts, without tolerance.
+        if (permutationStatistic(j, nA, k, nB) >= observedStatistic) {
+          weights.extremeWeight += weight;
+        }
+      }
+      if (k == nB) {
+        break;
+      }
+    }
+    if (j == nA) {
+      break;
+    }
+    arrangementsA = arrangementsA * (nA - j) / (j + 1);
+  }
+  return weights;
+}
+
+FisherResult literalFisherTest(const PairComparison& pair, double threshold,
+                               std::vector<std::uint8_t>* addedTables) {
+  const std::uint32_t a = pair.observedA;
+  const std::uint32_t b = pair.observedB;
+  // The first work's cases are the marked items, all occurrences the sample drawn from all cases.
+  const std::uint32_t marked = pair.totalA;
+  const std::uint32_t drawn = a + b;
+  const std::uint32_t all = (pair.totalA - a) + (pair.totalB - b) + b + a;
+  const boost::math::hypergeometric_distribution<double> distribution(marked, drawn, all);
+
+  const double pObserved = boost::math::pdf(distribution, a);
+  double pDoubleTail = pObserved;
+  double pMidP = 0.5 * pObserved;
+  const std::uint32_t highest = std::min(marked, drawn);
+  const std::uint32_t lowest = drawn + marked > all ? drawn + marked - all : 0;
+  if (addedTables != nullptr) addedTables->assign(highest - lowest + 1, 0);
+  for (std::uint32_t x = 0;; ++x) {
+    // Counts below the lowest possible one, where the other work would need more occurrences
+    // than it has cases, are not tables.
+    const bool possible = !(x + all < drawn + marked);
+    if (x != a && possible) {
+      const double px = boost::math::pdf(distribution, x);
+      // Tables exactly as probable as the observed one count, without tolerance.
+      if (pObserved >= px) {
+        pDoubleTail += px;
+        pMidP += px;
+        if (addedTables != nullptr) (*addedTables)[x - lowest] = 1;
+      }
+    }
+    if (x == a && addedTables != nullptr) (*addedTables)[x - lowest] = 1;
+    if (x == highest) {
+      break;
+    }
+  }
+
+  FisherResult result;
+  result.threshold = threshold;
+  result.pDoubleTail = pDoubleTail;
+  result.pMidP = pMidP;
+  result.significantDoubleTail = threshold > pDoubleTail ? 1 : 0;
+  result.significantMidP = threshold > pMidP ? 1 : 0;
+  return result;
+}
+
+}  // namespace brevox::oracle
