@@ -3,21 +3,25 @@
 // would run on it.
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "data/csv_reader.h"
 #include "data/data_set.h"
 #include "data/input_data_writer.h"
 #include "stats/binomial_test.h"
 #include "stats/chi_square_test.h"
+#include "stats/fisher_sum.h"
 #include "stats/fisher_test.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation_test.h"
+#include "tests/oracles/literal_exact_tests.h"
 
 namespace brevox {
 namespace {
@@ -27,8 +31,10 @@ namespace {
 // budget of work is spent; a test whose table alone would cost more than what is left is skipped.
 // Large tables are covered by the unit tests and the large-input benchmark instead. The cost of a
 // test is the number of tables or probabilities it visits: totalA + 1 for the binomial test,
-// min(totalA, occurrences) + 1 for Fisher's test, (totalA + 1) (totalB + 1) for the permutation
-// test and 1 for the chi-square tests.
+// min(totalA, occurrences) + 1 for Fisher's test, totalA + totalB + 2 for the permutation count,
+// and 1 for the chi-square tests. The table-by-table references of Fisher's and the permutation
+// test, which the program's faster sums must match, cost min(totalA, occurrences) + 1 and
+// (totalA + 1) (totalB + 1).
 constexpr std::uint64_t kWorkBudget = 20000;
 
 [[noreturn]] void failure(const char* what, const std::string& detail) {
@@ -83,6 +89,39 @@ void checkFlag(std::int32_t flag) {
   if (flag != 0 && flag != 1) failure("a flag other than 0 or 1", std::to_string(flag));
 }
 
+std::string tableText(const PairComparison& pair) {
+  return std::to_string(pair.observedA) + " of " + std::to_string(pair.totalA) + " against " +
+         std::to_string(pair.observedB) + " of " + std::to_string(pair.totalB);
+}
+
+bool closeTo(double value, double reference) {
+  return std::fabs(value - reference) <= 1e-9 * std::fabs(reference);
+}
+
+// The program's Fisher sum adds exactly the tables of the table-by-table sum, with its flags.
+void compareFisher(const PairComparison& pair, double threshold, const FisherResult& fisher,
+                   const std::vector<std::uint8_t>& added) {
+  std::vector<std::uint8_t> literalAdded;
+  const FisherResult literal = oracle::literalFisherTest(pair, threshold, &literalAdded);
+  if (added != literalAdded || fisher.significantDoubleTail != literal.significantDoubleTail ||
+      fisher.significantMidP != literal.significantMidP ||
+      !closeTo(fisher.pDoubleTail, literal.pDoubleTail) || !closeTo(fisher.pMidP, literal.pMidP)) {
+    failure("Fisher's sum differs from the table-by-table sum", tableText(pair));
+  }
+}
+
+// The program's count of arrangements is exactly the table-by-table count, dots included.
+void comparePermutation(const PairComparison& pair) {
+  std::ostringstream dots;
+  std::ostringstream literalDots;
+  const PermutationWeights weights = permutationWeights(pair, dots);
+  const PermutationWeights literal = oracle::literalPermutationWeights(pair, literalDots);
+  if (weights.extremeWeight != literal.extremeWeight ||
+      weights.totalWeight != literal.totalWeight || dots.str() != literalDots.str()) {
+    failure("the permutation count differs from the table-by-table count", tableText(pair));
+  }
+}
+
 // Spends the budget on one test: true when the test fits in what is left.
 bool spend(std::uint64_t& budget, std::uint64_t cost) {
   if (cost > budget) return false;
@@ -92,7 +131,6 @@ bool spend(std::uint64_t& budget, std::uint64_t cost) {
 
 // Every test the full run runs on the pairs of each criterion, in its order.
 void runPairTests(const DataSet& data) {
-  std::ostringstream dots;
   std::uint64_t budget = kWorkBudget;
   for (const auto& criterionEntry : data.criterionShortNames) {
     const std::uint32_t criterion = criterionEntry.first;
@@ -114,16 +152,24 @@ void runPairTests(const DataSet& data) {
         if (workB.first > workA.first) continue;
         checkFlag(chiSquareTests(pair, data.threshold).significantPearson);
         const std::uint64_t occurrences = std::uint64_t{pair.observedA} + pair.observedB;
-        if (spend(budget, std::min<std::uint64_t>(pair.totalA, occurrences) + 1)) {
-          checkFlag(fisherExactTest(pair, data.threshold).significantDoubleTail);
+        const std::uint64_t fisherCost = std::min<std::uint64_t>(pair.totalA, occurrences) + 1;
+        if (spend(budget, fisherCost)) {
+          std::vector<std::uint8_t> added;
+          const FisherResult fisher = sumFisherTables(pair, data.threshold, &added);
+          checkFlag(fisher.significantDoubleTail);
+          if (spend(budget, fisherCost)) compareFisher(pair, data.threshold, fisher, added);
         }
-        if (spend(budget, (std::uint64_t{pair.totalA} + 1) * (std::uint64_t{pair.totalB} + 1))) {
+        const std::uint64_t countCost = std::uint64_t{pair.totalA} + pair.totalB + 2;
+        if (spend(budget, countCost)) {
+          std::ostringstream dots;
           const PermutationResult permutation = permutationTest(pair, data.threshold, dots);
           if (!(permutation.pValue > 0.0 && permutation.pValue <= 1.0)) {
             failure("permutation p-value outside (0, 1]", std::to_string(permutation.pValue));
           }
           checkFlag(permutation.significant);
-          dots.str("");
+          const std::uint64_t tables =
+              (std::uint64_t{pair.totalA} + 1) * (std::uint64_t{pair.totalB} + 1);
+          if (spend(budget, tables)) comparePermutation(pair);
         }
       }
     }
