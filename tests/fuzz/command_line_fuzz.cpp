@@ -1,5 +1,6 @@
-// libFuzzer target: arbitrary argument vectors. The input is split at NUL bytes into arguments;
-// each goes through parseOptions on its own, and the whole vector through the program's entry.
+// libFuzzer target: arbitrary argument vectors. The input is split into arguments at NUL bytes and
+// line feeds (so that every message on the error stream is one line); each argument goes through
+// parseOptions on its own, and the whole vector through the program's entry.
 //
 // So that every command line ends in milliseconds and touches no real file, the entry runs in a
 // private temporary working directory, the built-in data is replaced by a small data set of three
@@ -45,6 +46,7 @@ const char kBadData[] = "Threshold:,0.05,k1,First,\n,,,1,\nw1,One,3,10,7\n";
 const char* const kFixtures[] = {"data.csv", "bad.csv", "folder.csv"};
 
 DataSet smallDataSet;
+std::filesystem::path workFolder;
 std::string helpText;
 
 [[noreturn]] void failure(const char* what, const std::string& detail) {
@@ -60,7 +62,7 @@ bool isFixture(const fs::path& name) {
 }
 
 void removeOutputs() {
-  for (const fs::directory_entry& entry : fs::directory_iterator(".")) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(workFolder)) {
     if (!isFixture(entry.path().filename())) fs::remove_all(entry.path());
   }
 }
@@ -99,12 +101,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fs::create_directories(folder / "folder.csv");
   std::ofstream(folder / "data.csv", std::ios::binary) << kSmallData;
   std::ofstream(folder / "bad.csv", std::ios::binary) << kBadData;
-  fs::current_path(folder);
+  workFolder = folder;
   std::atexit([] {
     std::error_code ignored;
-    const fs::path here = fs::current_path(ignored);
-    fs::current_path(here.parent_path(), ignored);
-    fs::remove_all(here, ignored);
+    fs::remove_all(workFolder, ignored);
   });
   return 0;
 }
@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::vector<std::string> arguments{"brevox"};
   std::string current;
   for (std::size_t i = 0; i < size && arguments.size() <= kArgumentLimit; ++i) {
-    if (bytes[i] == 0) {
+    if (bytes[i] == 0 || bytes[i] == '\n') {
       arguments.push_back(current);
       current.clear();
     } else {
@@ -135,13 +135,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   resetEdgeRecordMaps();
   std::ostringstream out;
   std::ostringstream err;
+  // The working directory is the private folder only while the program runs, so that libFuzzer's
+  // own relative paths (corpus, artifacts) keep their meaning.
+  const fs::path previous = fs::current_path();
+  fs::current_path(workFolder);
   const int code = runBrevox(arguments, out, err);
+  fs::current_path(previous);
   if (code != 0 && code != -1) failure("exit code other than 0 or -1", std::to_string(code));
   if (code == -1 && err.str().empty()) failure("a failure without a message", out.str());
   // The entry turns exceptions into a message; none may reach it from the tests or the files.
-  if (err.str().find("The run stopped: ") != std::string::npos ||
-      err.str().find("Not enough memory") != std::string::npos) {
-    failure("an exception reached the entry", err.str());
+  // Arguments hold no line break, so these lines cannot be a path echoed in another message.
+  std::istringstream lines(err.str());
+  for (std::string line; std::getline(lines, line);) {
+    if (line == "Not enough memory to finish the run" || line.rfind("The run stopped: ", 0) == 0) {
+      failure("an exception reached the entry", err.str());
+    }
   }
   if (out.str() == helpText && (code != 0 || !err.str().empty())) {
     failure("help text with a failure", err.str());
