@@ -13,14 +13,9 @@ namespace {
 
 using namespace std::string_literals;
 using testing::fileNames;
+using testing::helpText;
 using testing::runProgram;
 using testing::TempDir;
-
-std::string helpText() {
-  std::ostringstream out;
-  printHelp(out);
-  return out.str();
-}
 
 // A valid data file of one criterion and two works, with `line` added as a third work line.
 std::string withWorkLine(const std::string& line) {

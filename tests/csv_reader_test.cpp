@@ -29,15 +29,27 @@ ReadOutcome readText(const std::string& text) {
   return outcome;
 }
 
+struct RejectedFile {
+  std::string text;
+  std::string message;
+};
+
+// A rejected file leaves its one message, and the names and counts of the built-in data.
+void expectRejected(const RejectedFile& c) {
+  SCOPED_TRACE(c.text);
+  const ReadOutcome outcome = readText(c.text);
+  EXPECT_FALSE(outcome.accepted);
+  EXPECT_EQ(outcome.message, c.message);
+  EXPECT_EQ(outcome.data.counts, builtInDataSet().counts);
+  EXPECT_EQ(outcome.data.workShortNames, builtInDataSet().workShortNames);
+  EXPECT_EQ(outcome.data.criterionLongNames, builtInDataSet().criterionLongNames);
+}
+
 const std::string kCriteria = ",0.05,k1,Criterion one,k2,Criterion two,\n";
 const std::string kDirections = ",,,1,,-1,\n";
 
 TEST(CsvReader, ReportsEachFormatFailure) {
-  struct Case {
-    std::string text;
-    std::string message;
-  };
-  const Case cases[] = {
+  const RejectedFile cases[] = {
       {"", "Empty list of works in in.csv\n"},
       {kCriteria, "Empty list of works in in.csv\n"},
       {kCriteria + kDirections, "Empty list of works in in.csv\n"},
@@ -59,25 +71,12 @@ TEST(CsvReader, ReportsEachFormatFailure) {
       {kCriteria + kDirections + "w,W,1,2,3,4\r\nv,V,1,2,3,4\r\n,\r\n",
        "Odd number of fields for list of work n. 3in in.csv\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    const ReadOutcome outcome = readText(c.text);
-    EXPECT_FALSE(outcome.accepted);
-    EXPECT_EQ(outcome.message, c.message);
-    // The names and counts stay those of the built-in data.
-    EXPECT_EQ(outcome.data.counts, builtInDataSet().counts);
-    EXPECT_EQ(outcome.data.workShortNames, builtInDataSet().workShortNames);
-    EXPECT_EQ(outcome.data.criterionLongNames, builtInDataSet().criterionLongNames);
-  }
+  for (const RejectedFile& c : cases) expectRejected(c);
 }
 
 TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   const std::string works = "w,W,1,2,3,4\n";
-  struct Case {
-    std::string text;
-    std::string message;
-  };
-  const Case cases[] = {
+  const RejectedFile cases[] = {
       {",abc,k1,K1,\n" + kDirections + works,
        "Invalid threshold \"abc\" for list of criteria in in.csv\n"},
       {",inf,k1,K1,\n", "Invalid threshold \"inf\" for list of criteria in in.csv\n"},
@@ -111,13 +110,7 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
       {kCriteria + kDirections + std::string("a\0b,W,1,2,3,4\n", 15),
        "Invalid short name \"a\\x00b\" of work n. 1 in in.csv\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    const ReadOutcome outcome = readText(c.text);
-    EXPECT_FALSE(outcome.accepted);
-    EXPECT_EQ(outcome.message, c.message);
-    EXPECT_EQ(outcome.data.counts, builtInDataSet().counts);
-  }
+  for (const RejectedFile& c : cases) expectRejected(c);
 }
 
 TEST(CsvReader, ReadsFieldsAsTheFormatDefines) {

@@ -12,14 +12,9 @@ namespace brevox {
 namespace {
 
 using testing::fileNames;
+using testing::helpText;
 using testing::runProgram;
 using testing::TempDir;
-
-std::string helpText() {
-  std::ostringstream out;
-  printHelp(out);
-  return out.str();
-}
 
 TEST(CommandLine, PrintsHelpWhenMissingOrRejected) {
   const std::vector<std::vector<std::string>> commandLines = {

@@ -1,9 +1,6 @@
-#include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,10 +31,6 @@ const char* const kData =
     "W2,Work two,15,20,3,12,\r\n"
     "W3,Work three,4,9,9,12,\r\n";
 
-// The user and group that own nothing here.
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNoGroup = 65534;
-
 // A file system mounted by a test, unmounted at the end of the scope.
 class Mount {
  public:
@@ -55,37 +48,6 @@ class Mount {
   fs::path target_;
   bool mounted_;
 };
-
-// Runs the program as in runProgram, but as the user nobody, for whom a folder of root's with
-// the usual permissions cannot be written. Only root can do this.
-ProgramRun runAsNobody(const std::vector<std::string>& arguments, const fs::path& folder) {
-  TempDir capture;
-  const fs::path outPath = capture.path() / "stdout";
-  const fs::path errPath = capture.path() / "stderr";
-  std::vector<std::string> argv{BREVOX_EXE};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<char*> pointers;
-  for (std::string& argument : argv) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0 ||
-        setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0) {
-      _exit(127);
-    }
-    execv(BREVOX_EXE, pointers.data());
-    _exit(126);
-  }
-  int status = 0;
-  if (child > 0) waitpid(child, &status, 0);
-  ProgramRun run;
-  run.out = readFile(outPath);
-  run.err = readFile(errPath);
-  run.exitCode = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
 
 // Runs the program on kData, kept outside `folder`, with `options` after the data file.
 ProgramRun runOnData(const std::vector<std::string>& options, const fs::path& folder) {
@@ -146,7 +108,7 @@ ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments,
       run = runProgram(arguments, work.path());
     } else {
       mechanism = "user nobody";
-      run = runAsNobody(arguments, work.path());
+      run = runProgram(arguments, work.path(), testing::RunAs::nobody);
     }
   }
   if (!fileNames(work.path()).empty()) run.err += "(the folder was written)";

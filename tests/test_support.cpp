@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "app/options.h"
 
 namespace brevox::testing {
 
@@ -40,7 +43,15 @@ WorkingDirectory::~WorkingDirectory() {
   fs::current_path(previous_, ignored);
 }
 
-ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& folder) {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+}  // namespace
+
+ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& folder,
+                      RunAs user) {
   TempDir capture;
   const fs::path outPath = capture.path() / "stdout";
   const fs::path errPath = capture.path() / "stderr";
@@ -58,6 +69,10 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path&
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0) {
       _exit(127);
     }
+    if (user == RunAs::nobody &&
+        (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)) {
+      _exit(127);
+    }
     execv(BREVOX_EXE, pointers.data());
     _exit(127);
   }
@@ -68,6 +83,12 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path&
   run.err = readFile(errPath);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
+}
+
+std::string helpText() {
+  std::ostringstream out;
+  printHelp(out);
+  return out.str();
 }
 
 std::string readFile(const fs::path& file) {

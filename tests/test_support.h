@@ -39,10 +39,18 @@ struct ProgramRun {
   int exitCode = -1;  ///< as the shell sees it, 0 to 255
 };
 
+/// Who runs the program: the tests' own user, or the user nobody, for whom a folder of root's
+/// with the usual permissions cannot be written (only root can switch to it).
+enum class RunAs { self, nobody };
+
 /// Runs build/brevox with `arguments` (without the program name) in `folder`. The captured
-/// output files live outside `folder`, so the folder holds only what the program wrote.
+/// output files live outside `folder`, so the folder holds only what the program wrote. A child
+/// that could not be started or could not switch user exits with 127.
 ProgramRun runProgram(const std::vector<std::string>& arguments,
-                      const std::filesystem::path& folder);
+                      const std::filesystem::path& folder, RunAs user = RunAs::self);
+
+/// The help text as the program prints it.
+std::string helpText();
 
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& contents);
