@@ -5,7 +5,7 @@
 
 #include "app/full_run.h"
 #include "app/options.h"
-#include "app/single_test.h"
+#include "app/single_pair.h"
 #include "data/csv_reader.h"
 #include "data/data_set.h"
 

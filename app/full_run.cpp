@@ -3,16 +3,16 @@
 #include <cstdint>
 #include <string>
 
-#include "app/summary_matrix.h"
+#include "report/summary_matrix.h"
 #include "data/data_set.h"
 #include "data/input_data_writer.h"
 #include "report/dot_graph.h"
-#include "report/test_reports.h"
-#include "stats/binomial_test.h"
-#include "stats/chi_square_test.h"
-#include "stats/fisher_test.h"
+#include "report/pair_reports.h"
+#include "stats/binomial.h"
+#include "stats/chi_square.h"
+#include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 
 namespace brevox {
 

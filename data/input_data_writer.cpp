@@ -2,8 +2,8 @@
 
 #include <fstream>
 
-#include "data/number_format.h"
-#include "data/output_file.h"
+#include "io/number_format.h"
+#include "io/output_file.h"
 
 namespace brevox {
 

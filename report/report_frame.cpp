@@ -1,6 +1,6 @@
 #include "report/report_frame.h"
 
-#include "data/number_format.h"
+#include "io/number_format.h"
 
 namespace brevox {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "stats/fisher_test.h"
+#include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
 
 namespace brevox {

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "stats/pair_comparison.h"
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 
 namespace brevox {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "stats/binomial_test.h"
-#include "stats/chi_square_test.h"
-#include "stats/fisher_test.h"
-#include "stats/permutation_test.h"
+#include "stats/binomial.h"
+#include "stats/chi_square.h"
+#include "stats/fisher_exact.h"
+#include "stats/permutation.h"
 
 namespace brevox {
 namespace {

@@ -15,12 +15,12 @@
 #include "data/csv_reader.h"
 #include "data/data_set.h"
 #include "data/input_data_writer.h"
-#include "stats/binomial_test.h"
-#include "stats/chi_square_test.h"
+#include "stats/binomial.h"
+#include "stats/chi_square.h"
 #include "stats/fisher_sum.h"
-#include "stats/fisher_test.h"
+#include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 #include "tests/oracles/literal_exact_tests.h"
 
 namespace brevox {

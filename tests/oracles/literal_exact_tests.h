@@ -4,9 +4,9 @@
 #include <ostream>
 #include <vector>
 
-#include "stats/fisher_test.h"
+#include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 
 namespace brevox::oracle {
 

@@ -1,4 +1,4 @@
-#include "stats/chi_square_test.h"
+#include "stats/chi_square.h"
 
 #include <algorithm>
 #include <boost/math/distributions/chi_squared.hpp>

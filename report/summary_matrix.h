@@ -10,11 +10,11 @@
 #include "app/options.h"
 #include "data/data_set.h"
 #include "report/dot_graph.h"
-#include "stats/binomial_test.h"
-#include "stats/chi_square_test.h"
-#include "stats/fisher_test.h"
+#include "stats/binomial.h"
+#include "stats/chi_square.h"
+#include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 
 namespace brevox {
 

@@ -1,4 +1,4 @@
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "stats/chi_square_test.h"
+#include "stats/chi_square.h"
 
 namespace brevox {
 namespace {

@@ -1,4 +1,4 @@
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 
 #include <boost/multiprecision/cpp_bin_float.hpp>
 #include <cmath>

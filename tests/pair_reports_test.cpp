@@ -1,4 +1,4 @@
-#include "report/test_reports.h"
+#include "report/pair_reports.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "report/test_reports.h"
+#include "report/pair_reports.h"
 
 #include <cstddef>
 #include <fstream>
 
-#include "data/number_format.h"
-#include "data/output_file.h"
+#include "io/number_format.h"
+#include "io/output_file.h"
 #include "report/report_frame.h"
 
 namespace brevox {

@@ -1,14 +1,14 @@
-#include "app/single_test.h"
+#include "app/single_pair.h"
 
 #include <cstdint>
 
 #include "data/data_set.h"
-#include "report/test_reports.h"
-#include "stats/binomial_test.h"
-#include "stats/chi_square_test.h"
-#include "stats/fisher_test.h"
+#include "report/pair_reports.h"
+#include "stats/binomial.h"
+#include "stats/chi_square.h"
+#include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation_test.h"
+#include "stats/permutation.h"
 
 namespace brevox {
 

@@ -1,4 +1,4 @@
-#include "stats/fisher_test.h"
+#include "stats/fisher_exact.h"
 
 #include "stats/fisher_sum.h"
 

@@ -1,4 +1,4 @@
-#include "stats/chi_square_test.h"
+#include "stats/chi_square.h"
 
 #include <gtest/gtest.h>
 

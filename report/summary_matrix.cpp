@@ -1,7 +1,7 @@
-#include "app/summary_matrix.h"
+#include "report/summary_matrix.h"
 
-#include "data/number_format.h"
-#include "data/output_file.h"
+#include "io/number_format.h"
+#include "io/output_file.h"
 #include "report/report_frame.h"
 
 namespace brevox {

@@ -1,4 +1,4 @@
-#include "stats/binomial_test.h"
+#include "stats/binomial.h"
 
 #include <boost/math/distributions/binomial.hpp>
 #include <cstddef>

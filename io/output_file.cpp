@@ -1,4 +1,4 @@
-#include "data/output_file.h"
+#include "io/output_file.h"
 
 namespace brevox {
 

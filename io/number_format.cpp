@@ -1,4 +1,4 @@
-#include "data/number_format.h"
+#include "io/number_format.h"
 
 #include <cmath>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "stats/binomial_test.h"
+#include "stats/binomial.h"
 
 #include <gtest/gtest.h>
 
