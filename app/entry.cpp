@@ -13,8 +13,8 @@ namespace brevox {
 
 namespace {
 
-int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
-                   std::ostream& err) {
+int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
+                   std::ostream& out, std::ostream& err) {
   const std::size_t argc = arguments.size();
   if (argc < 2) {
     printHelp(out);
@@ -54,17 +54,23 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     printHelp(out);
     return 0;
   }
-  if (!options.useDefaultData && !readDataSetFile(path, dataSet(), err)) return -1;
-  return options.singleTest ? runSingleTest(options, out, err) : runFull(options, out, err);
+  if (!options.useDefaultData && !readDataSetFile(path, data, err)) return -1;
+  return options.singleTest ? runSingleTest(options, data, out, err)
+                            : runFull(options, data, records, out, err);
 }
 
 }  // namespace
 
 int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  return runBrevox(arguments, dataSet(), processEdgeRecords(), out, err);
+}
+
+int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
+              std::ostream& out, std::ostream& err) {
   // The tests keep within the statistics library's domain, so only the system can throw here:
   // a table too large for the memory of the machine ends the run with a message, not a crash.
   try {
-    return runCommandLine(arguments, out, err);
+    return runCommandLine(arguments, data, records, out, err);
   } catch (const std::bad_alloc&) {
     out.flush();
     err << "Not enough memory to finish the run\n";

@@ -4,10 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "data/data_set.h"
+#include "report/dot_graph.h"
+
 namespace brevox {
 
 /// Runs the program on its arguments (argument 0 is the program itself), with the process's data
-/// set. Returns the exit code, 0 or -1.
+/// set and edge records. Returns the exit code, 0 or -1.
 int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+
+/// The same on a data set and edge records of the caller's: a data file read replaces `data`, a
+/// full run adds to `records`.
+int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
+              std::ostream& out, std::ostream& err);
 
 }  // namespace brevox

@@ -1,60 +1,81 @@
 #include "app/options.h"
 
-#include <cctype>
+#include <array>
 #include <cstdint>
-#include <limits>
+
+#include "io/number_text.h"
+#include "report/variants.h"
 
 namespace brevox {
 
 namespace {
 
-bool familySelected(char letter, const RunOptions& options) {
-  switch (letter) {
-    case 'b':
+// The selection field of a family, writable or not as the options are.
+template <typename Options>
+auto& familyField(Options& options, Family family) {
+  switch (family) {
+    case Family::binomial:
       return options.runBinomial;
-    case 'c':
-    case 'y':
-    case 'n':
+    case Family::chiSquare:
       return options.runChiSquare;
-    case 'f':
-    case 'm':
+    case Family::fisher:
       return options.runFisher;
-    case 'p':
-      return options.runPermutation;
-    default:
-      return false;
+    case Family::permutation:
+      break;
   }
+  return options.runPermutation;
+}
+
+std::optional<Family> familyOfOptionLetter(char letter) {
+  for (const FamilyDescriptor& family : kFamilies) {
+    if (family.optionLetter == letter) return family.family;
+  }
+  return std::nullopt;
+}
+
+// A merge letter counts only when it names a variant of a selected family.
+bool mergeLetterUsable(char letter, const RunOptions& options) {
+  const std::optional<Variant> variant = variantOfMergeLetter(letter);
+  return variant && familySelected(options, descriptor(*variant).family);
 }
 
 }  // namespace
 
+bool familySelected(const RunOptions& options, Family family) {
+  return familyField(options, family);
+}
+
+bool anyFamilySelected(const RunOptions& options) {
+  for (const FamilyDescriptor& family : kFamilies) {
+    if (familySelected(options, family.family)) return true;
+  }
+  return false;
+}
+
 int parseOptions(const std::string& optionText, RunOptions& options) {
-  bool binomial = false;
-  bool chiSquare = false;
-  bool fisher = false;
-  bool permutation = false;
+  std::array<bool, kFamilyCount> letters{};
   for (char letter : optionText) {
+    if (const std::optional<Family> family = familyOfOptionLetter(letter)) {
+      letters[index(*family)] = true;
+      continue;
+    }
+    if (variantOfMergeLetter(letter)) {
+      if (options.mergeMainTest == kNoMergeLetter) {
+        options.mergeMainTest = letter;
+      } else {
+        options.mergeSubTest = letter;
+      }
+      continue;
+    }
     switch (letter) {
       case '-':
         break;
       case '0':
-        options.runBinomial = options.runChiSquare = false;
-        options.runFisher = options.runPermutation = false;
+        for (const FamilyDescriptor& family : kFamilies)
+          familyField(options, family.family) = false;
         break;
       case '1':
         options.singleTest = true;
-        break;
-      case 'B':
-        binomial = true;
-        break;
-      case 'C':
-        chiSquare = true;
-        break;
-      case 'F':
-        fisher = true;
-        break;
-      case 'P':
-        permutation = true;
         break;
       case 'D':
         options.useDefaultData = true;
@@ -68,38 +89,26 @@ int parseOptions(const std::string& optionText, RunOptions& options) {
       case 'M':
         options.mergeGraphs = true;
         break;
-      case 'b':
-      case 'c':
-      case 'f':
-      case 'm':
-      case 'n':
-      case 'p':
-      case 'y':
-        if (options.mergeMainTest == '0') {
-          options.mergeMainTest = letter;
-        } else {
-          options.mergeSubTest = letter;
-        }
-        break;
       default:
         return -1;
     }
   }
   // Test letters win over "0" wherever it stands.
-  if (binomial || chiSquare || fisher || permutation) {
-    options.runBinomial = binomial;
-    options.runChiSquare = chiSquare;
-    options.runFisher = fisher;
-    options.runPermutation = permutation;
+  int lettersGiven = 0;
+  for (bool given : letters) lettersGiven += given ? 1 : 0;
+  if (lettersGiven > 0) {
+    for (const FamilyDescriptor& family : kFamilies) {
+      familyField(options, family.family) = letters[index(family.family)];
+    }
   }
-  if (options.singleTest && int(binomial) + int(chiSquare) + int(fisher) + int(permutation) != 1) {
-    return -1;
-  }
+  if (options.singleTest && lettersGiven != 1) return -1;
   if (options.mergeGraphs) {
-    if (options.mergeMainTest == '0' || options.mergeSubTest == '0') return -1;
+    if (options.mergeMainTest == kNoMergeLetter || options.mergeSubTest == kNoMergeLetter) {
+      return -1;
+    }
     if (options.mergeMainTest == options.mergeSubTest) return -1;
-    if (!familySelected(options.mergeMainTest, options) ||
-        !familySelected(options.mergeSubTest, options)) {
+    if (!mergeLetterUsable(options.mergeMainTest, options) ||
+        !mergeLetterUsable(options.mergeSubTest, options)) {
       return -1;
     }
   }
@@ -107,33 +116,13 @@ int parseOptions(const std::string& optionText, RunOptions& options) {
 }
 
 std::uint32_t argumentNumber(const std::string& text) {
-  std::size_t position = 0;
-  while (position < text.size() && std::isspace(static_cast<unsigned char>(text[position]))) {
-    ++position;
-  }
-  bool negative = false;
-  if (position < text.size() && (text[position] == '+' || text[position] == '-')) {
-    negative = text[position] == '-';
-    ++position;
-  }
-  // Accumulate with saturation: the runtime clamps out-of-range values to the 32-bit limits.
-  const std::int64_t limit = negative ? -std::int64_t{std::numeric_limits<std::int32_t>::min()}
-                                      : std::int64_t{std::numeric_limits<std::int32_t>::max()};
-  std::int64_t magnitude = 0;
-  while (position < text.size() && std::isdigit(static_cast<unsigned char>(text[position]))) {
-    magnitude = magnitude * 10 + (text[position] - '0');
-    if (magnitude > limit) magnitude = limit;
-    ++position;
-  }
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
+  // Out of range, the runtime clamps to the 32-bit limits; without digits it gives 0.
+  return static_cast<std::uint32_t>(scanInteger(text).value);
 }
 
 void printHelp(std::ostream& out) {
-  out << "BREVOX - by Taveronk - version "
-      << "1"
-      << "."
-      << "3"
+  // The version is the project's, as the build gives it.
+  out << "BREVOX - by Taveronk - version " << BREVOX_VERSION_MAJOR << "." << BREVOX_VERSION_MINOR
       << "\n"
       << "\n"
       << "SYNOPSIS\n"

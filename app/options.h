@@ -1,10 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
 
 namespace brevox {
+
+enum class Family : std::size_t;
+
+/// The merge fields hold this while no test letter has been given.
+inline constexpr char kNoMergeLetter = '0';
 
 /// The parsed command line.
 struct RunOptions {
@@ -20,10 +26,16 @@ struct RunOptions {
   std::uint32_t criterionNumber = 1;
   std::uint32_t workANumber = 1;
   std::uint32_t workBNumber = 1;
-  /// Test letter of the main and of the subordinate merged test; '0' while none is set.
-  char mergeMainTest = '0';
-  char mergeSubTest = '0';
+  /// Test letter of the main and of the subordinate merged test, or kNoMergeLetter.
+  char mergeMainTest = kNoMergeLetter;
+  char mergeSubTest = kNoMergeLetter;
 };
+
+/// Whether the options select `family`.
+bool familySelected(const RunOptions& options, Family family);
+
+/// Whether the options select any test at all.
+bool anyFamilySelected(const RunOptions& options);
 
 /// Applies one option string (its leading "-" included) to `options`. Returns 0 when the string
 /// is accepted, -1 when it is rejected; prints nothing.

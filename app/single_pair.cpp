@@ -2,13 +2,10 @@
 
 #include <cstdint>
 
-#include "data/data_set.h"
 #include "report/pair_reports.h"
-#include "stats/binomial.h"
-#include "stats/chi_square.h"
-#include "stats/fisher_exact.h"
+#include "report/variants.h"
+#include "stats/families.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation.h"
 
 namespace brevox {
 
@@ -19,8 +16,8 @@ constexpr double kSingleTestThreshold = 0.05;
 
 }  // namespace
 
-int runSingleTest(const RunOptions& options, std::ostream& out, std::ostream& err) {
-  const DataSet& data = dataSet();
+int runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& out,
+                  std::ostream& err) {
   const std::uint32_t criterion = options.criterionNumber;
   if (data.criterionLongNames.count(criterion) == 0) {
     err << "Criterium n. " << criterion << " does not exist\n";
@@ -44,24 +41,16 @@ int runSingleTest(const RunOptions& options, std::ostream& out, std::ostream& er
   const PairComparison pair(options.workANumber, criterion, options.workBNumber, countsA.observed,
                             countsA.total, countsB.observed, countsB.total);
 
-  bool written = false;
-  if (options.runBinomial) {
-    written = writeBinomialReport("binDistriTest.csv", pair,
-                                  binomialTest(pair, kSingleTestThreshold), data, err);
-  } else if (options.runChiSquare) {
-    written = writeChiSquareReport("chiSqTest.csv", pair,
-                                   chiSquareTests(pair, kSingleTestThreshold), data, err);
-  } else if (options.runFisher) {
-    written = writeFisherReport("fishTest.csv", pair, fisherExactTest(pair, kSingleTestThreshold),
-                                data, err);
-  } else if (options.runPermutation) {
-    written = writePermutationReport("permutTest.csv", pair,
-                                     permutationTest(pair, kSingleTestThreshold, out), data, err);
-  } else {
-    err << "No test selected\n";
+  for (const FamilyDescriptor& family : kFamilies) {
+    if (!familySelected(options, family.family)) continue;
+    PairResults results;
+    runFamily(family.family, pair, kSingleTestThreshold, out, results);
+    // A run that wrote no report has not done what it was asked.
+    return writeFamilyReport(family.family, family.singlePairReport, pair, results, data, err) ? 0
+                                                                                               : -1;
   }
-  // A run that wrote no report has not done what it was asked.
-  return written ? 0 : -1;
+  err << "No test selected\n";
+  return -1;
 }
 
 }  // namespace brevox

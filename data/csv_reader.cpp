@@ -9,6 +9,8 @@
 #include <optional>
 #include <sstream>
 
+#include "io/number_text.h"
+
 namespace brevox {
 
 namespace {
@@ -36,27 +38,9 @@ class FieldCursor {
 /// An integer field: leading blanks, an optional sign, decimal digits; the rest of the field is
 /// ignored. No digits, or a value outside the signed 32-bit range, give no value.
 std::optional<std::int32_t> parseInteger(const std::string& field) {
-  std::size_t position = 0;
-  while (position < field.size() && std::isspace(static_cast<unsigned char>(field[position]))) {
-    ++position;
-  }
-  bool negative = false;
-  if (position < field.size() && (field[position] == '+' || field[position] == '-')) {
-    negative = field[position] == '-';
-    ++position;
-  }
-  const std::int64_t limit = negative ? -std::int64_t{std::numeric_limits<std::int32_t>::min()}
-                                      : std::int64_t{std::numeric_limits<std::int32_t>::max()};
-  std::int64_t magnitude = 0;
-  bool digits = false;
-  while (position < field.size() && std::isdigit(static_cast<unsigned char>(field[position]))) {
-    magnitude = magnitude * 10 + (field[position] - '0');
-    if (magnitude > limit) return std::nullopt;
-    digits = true;
-    ++position;
-  }
-  if (!digits) return std::nullopt;
-  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  const ScannedInteger scanned = scanInteger(field);
+  if (!scanned.digits || scanned.outOfRange) return std::nullopt;
+  return scanned.value;
 }
 
 /// The threshold field, read as a decimal number and rounded to single precision. Text without

@@ -30,8 +30,6 @@ bool operator==(const DataSet& left, const DataSet& right) {
 
 DataSet& dataSet() { return processDataSet; }
 
-void resetDataSet() { processDataSet = builtInDataSet(); }
-
 const std::string& workLongName(const DataSet& data, std::uint32_t work) {
   return nameOf(data.workLongNames, work);
 }

@@ -29,11 +29,8 @@ bool operator==(const CountPair& left, const CountPair& right);
 bool operator==(const DataSet& left, const DataSet& right);
 
 /// The one data set of the process. It holds the built-in data from start-up until a data file
-/// replaces it.
+/// replaces it; only the entry point reaches for it and hands it on.
 DataSet& dataSet();
-
-/// Puts the built-in data back into the process's data set (for tests).
-void resetDataSet();
 
 // Reads by number; an absent key reads as the empty text, the pair (0, 0) or the direction 0.
 const std::string& workLongName(const DataSet& data, std::uint32_t work);

@@ -1,8 +1,6 @@
 #include "data/input_data_writer.h"
 
-#include <fstream>
-
-#include "io/number_format.h"
+#include "io/number_text.h"
 #include "io/output_file.h"
 
 namespace brevox {
@@ -28,10 +26,8 @@ void writeInputData(std::ostream& out, const DataSet& data) {
 }
 
 bool writeInputDataFile(const std::string& path, const DataSet& data, std::ostream& err) {
-  std::ofstream file;
-  if (!openOutputFile(file, path, err, " for writing")) return false;
-  writeInputData(file, data);
-  return closeOutputFile(file, path, err);
+  return writeFile(
+      path, err, [&data](std::ostream& out) { writeInputData(out, data); }, " for writing");
 }
 
 }  // namespace brevox

@@ -19,4 +19,12 @@ bool closeOutputFile(std::ofstream& file, const std::string& name, std::ostream&
   return written;
 }
 
+bool writeFile(const std::string& name, std::ostream& err,
+               const std::function<void(std::ostream&)>& writer, const char* openSuffix) {
+  std::ofstream file;
+  if (!openOutputFile(file, name, err, openSuffix)) return false;
+  writer(file);
+  return closeOutputFile(file, name, err);
+}
+
 }  // namespace brevox

@@ -1,20 +1,16 @@
 #include "report/dot_graph.h"
 
-#include <array>
 #include <cctype>
-#include <fstream>
 
-#include "io/number_format.h"
+#include "io/number_text.h"
 #include "io/output_file.h"
 
 namespace brevox {
 
 namespace {
 
-constexpr std::size_t kTagCount = 8;
-
 // Built empty during static initialisation; only the full run adds to them.
-std::array<EdgeRecordMap, kTagCount> processEdgeRecordMaps;
+EdgeRecords edgeRecordsOfTheProcess;
 
 // Words that Graphviz reserves whatever their case; bare, they would be read as keywords.
 bool isDotKeyword(const std::string& name) {
@@ -48,49 +44,23 @@ std::string escapedForQuotes(const std::string& text) {
   return escaped;
 }
 
-const char* const kT1 = "graph[";
-const char* const kT2 = "fontsize = 8; ";
-const char* const kT3 = "fontname = \"sans-serif\"";
-const char* const kT4 = "label = \"\\n";
-const char* const kT5 = "rankdir = \"LR\";";
-const char* const kT6 = "\", decorate = true, fontsize = 8, fontname = \"sans-serif\"];";
-const char* const kT7 = " [style = solid, label = \"";
-const char* const kT8 = " [style = bold, label = \"All";
-const char* const kT9 = " [style = bold, label = \"";
-const char* const kT10 = " [style = dotted, label = \"All";
-const char* const kT11 = " [style = dotted, label = \"";
+// The texts of a graph over all criteria. The label opened by kLabelStart runs on over the
+// legend line; the edge styles open an edge's label, which kEdgeLabelEnd closes.
+const char* const kGraphAttributesStart = "graph[";
+const char* const kFontSize = "fontsize = 8; ";
+const char* const kFontName = "fontname = \"sans-serif\"";
+const char* const kLabelStart = "label = \"\\n";
+const char* const kRankDirection = "rankdir = \"LR\";";
+const char* const kEdgeLabelEnd = "\", decorate = true, fontsize = 8, fontname = \"sans-serif\"];";
+const char* const kOneValidCriterion = " [style = solid, label = \"";
+const char* const kValidUnderAll = " [style = bold, label = \"All";
+const char* const kValidUnderSeveral = " [style = bold, label = \"";
+const char* const kNotValidUnderAll = " [style = dotted, label = \"All";
+const char* const kNotValidUnderSome = " [style = dotted, label = \"";
 
 }  // namespace
 
-EdgeRecordMap& edgeRecordMap(GraphTag tag) {
-  return processEdgeRecordMaps[static_cast<std::size_t>(tag)];
-}
-
-void resetEdgeRecordMaps() {
-  for (EdgeRecordMap& records : processEdgeRecordMaps) records.clear();
-}
-
-const char* graphTagText(GraphTag tag) {
-  switch (tag) {
-    case GraphTag::binD:
-      return "binD";
-    case GraphTag::fishDt:
-      return "fishDt";
-    case GraphTag::fishMp:
-      return "fishMp";
-    case GraphTag::chisqP:
-      return "chisqP";
-    case GraphTag::chisqY:
-      return "chisqY";
-    case GraphTag::chisqN1:
-      return "chisqN1";
-    case GraphTag::perm:
-      return "perm";
-    case GraphTag::merged:
-      return "merged";
-  }
-  return "";
-}
+EdgeRecords& processEdgeRecords() { return edgeRecordsOfTheProcess; }
 
 std::string dotId(const std::string& name) {
   bool valid = !name.empty() && !(name[0] >= '0' && name[0] <= '9') && !isDotKeyword(name);
@@ -114,33 +84,26 @@ std::string makeCriterionEdge(const PairComparison& pair, bool valid, bool dotte
          (valid ? ";" : " [style=dotted];");
 }
 
-bool mergedEdge(const MergeSlot& main, const MergeSlot& subordinate, bool& valid) {
+std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& subordinate) {
   // The main test decides wherever it rests on enough data; the subordinate one only fills in
   // where it does not.
-  if (main.significant && (main.valid || !subordinate.valid)) {
-    valid = main.valid;
-    return true;
-  }
-  if (subordinate.significant && !main.valid) {
-    valid = subordinate.valid;
-    return true;
-  }
-  return false;
+  if (main.significant && (main.valid || !subordinate.valid)) return main.valid;
+  if (subordinate.significant && !main.valid) return subordinate.valid;
+  return std::nullopt;
 }
 
 void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
                            const EdgeRecordMap& records, const DataSet& data) {
   const std::size_t criterionCount = data.criterionShortNames.size();
   out << header << " {" << kLineEnd;
-  out << kT1 << kLineEnd << kT2 << kLineEnd << kT3 << kLineEnd;
-  // The label opened here runs on over the legend line below.
-  out << kT4 << "All: all " << criterionCount << " criteria;" << kLineEnd;
+  out << kGraphAttributesStart << kLineEnd << kFontSize << kLineEnd << kFontName << kLineEnd;
+  out << kLabelStart << "All: all " << criterionCount << " criteria;" << kLineEnd;
   for (const auto& [number, shortName] : data.criterionShortNames) {
     out << number << ": " << escapedForQuotes(shortName) << ";";
     if (number % 2 == 0) out << "\\n";
   }
   out << "\";" << kLineEnd;
-  out << "ranksep = 0.1;" << kLineEnd << kT5 << kLineEnd << "]" << kLineEnd;
+  out << "ranksep = 0.1;" << kLineEnd << kRankDirection << kLineEnd << "]" << kLineEnd;
   for (const auto& [source, targets] : records) {
     for (const auto& [target, criteria] : targets) {
       std::string validList;
@@ -162,22 +125,22 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
         out << edge;
         // A single criterion is named even when it is the only one of the data set.
         if (validCount == 1) {
-          out << kT7 << validList;
+          out << kOneValidCriterion << validList;
         } else if (validCount == criterionCount) {
-          out << kT8;
+          out << kValidUnderAll;
         } else {
-          out << kT9 << validList;
+          out << kValidUnderSeveral << validList;
         }
-        out << kT6 << kLineEnd;
+        out << kEdgeLabelEnd << kLineEnd;
       }
       if (otherCount > 0 && dottedEdges) {
         out << edge;
         if (otherCount == criterionCount) {
-          out << kT10;
+          out << kNotValidUnderAll;
         } else {
-          out << kT11 << otherList;
+          out << kNotValidUnderSome << otherList;
         }
-        out << kT6 << kLineEnd;
+        out << kEdgeLabelEnd << kLineEnd;
       }
     }
   }
@@ -186,10 +149,9 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
 
 bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,
                            const EdgeRecordMap& records, const DataSet& data, std::ostream& err) {
-  std::ofstream file;
-  if (!openOutputFile(file, fileName, err)) return false;
-  writeAllCriteriaGraph(file, header, dottedEdges, records, data);
-  return closeOutputFile(file, fileName, err);
+  return writeFile(fileName, err, [&](std::ostream& out) {
+    writeAllCriteriaGraph(out, header, dottedEdges, records, data);
+  });
 }
 
 }  // namespace brevox

@@ -1,31 +1,29 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "data/data_set.h"
+#include "report/variants.h"
 #include "stats/pair_comparison.h"
 
 namespace brevox {
-
-/// The test results that can be drawn as graphs.
-enum class GraphTag { binD, fishDt, fishMp, chisqP, chisqY, chisqN1, perm, merged };
 
 /// Significant pairs of one test over all criteria: source work -> target work -> criterion ->
 /// whether the result rests on enough data.
 using EdgeRecordMap =
     std::map<std::uint32_t, std::map<std::uint32_t, std::map<std::uint32_t, bool>>>;
 
-/// The process-wide record map of a graph tag; the full run fills them.
-EdgeRecordMap& edgeRecordMap(GraphTag tag);
+/// One record map per graph (indexed like graphNames: the variants, then the merged graph). The
+/// full run fills them criterion by criterion and draws the graphs over all criteria from them.
+using EdgeRecords = std::array<EdgeRecordMap, kGraphCount>;
 
-/// Empties the eight record maps (for tests).
-void resetEdgeRecordMaps();
-
-/// The per-criterion tag text ("binD", "chisqP", ...).
-const char* graphTagText(GraphTag tag);
+/// The record maps of the process, empty at start; only the entry point hands them out.
+EdgeRecords& processEdgeRecords();
 
 /// A name as a DOT identifier: unchanged when it is a valid identifier, otherwise a quoted string
 /// with `"` and `\` escaped.
@@ -42,9 +40,9 @@ struct MergeSlot {
   bool significant = false;
 };
 
-/// Applies the merge rule to the main and subordinate slots. Returns true when the pair gets a
-/// merged edge, and then sets `valid` to the validity it is drawn with.
-bool mergedEdge(const MergeSlot& main, const MergeSlot& subordinate, bool& valid);
+/// Applies the merge rule to the main and subordinate slots. Returns the validity the merged edge
+/// is drawn with, or nothing when the pair gets no merged edge.
+std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& subordinate);
 
 /// Writes the graph over all criteria of one record map.
 void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,

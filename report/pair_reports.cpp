@@ -1,11 +1,11 @@
 #include "report/pair_reports.h"
 
 #include <cstddef>
-#include <fstream>
 
-#include "io/number_format.h"
+#include "io/number_text.h"
 #include "io/output_file.h"
 #include "report/report_frame.h"
+#include "report/variants.h"
 
 namespace brevox {
 
@@ -23,13 +23,16 @@ bool writeReportFile(void (*writeReport)(std::ostream&, const PairComparison&, c
                                          const DataSet&),
                      const std::string& fileName, const PairComparison& pair, const Result& result,
                      const DataSet& data, std::ostream& err) {
-  std::ofstream file;
-  if (!openOutputFile(file, fileName, err)) return false;
-  writeReport(file, pair, result, data);
-  return closeOutputFile(file, fileName, err);
+  return writeFile(fileName, err, [&](std::ostream& out) { writeReport(out, pair, result, data); });
 }
 
 }  // namespace
+
+std::string chiSquareWarningText(std::int32_t warning) {
+  if (warning == ChiSquareWarning::none) return "OK";
+  if (warning == ChiSquareWarning::expectedZero) return "AT LEAST ONE EXPECTED VALUE = 0";
+  return "NUMBER OF CASES TOO LOW";
+}
 
 void writeBinomialReport(std::ostream& out, const PairComparison& pair,
                          const BinomialResult& result, const DataSet& data) {
@@ -75,12 +78,13 @@ void writeChiSquareReport(std::ostream& out, const PairComparison& pair,
   writeReportFrame(out, "PEARSON's CHI-SQUARE DISTRIBUTION TEST ON:", kOperaHeader, pair, data);
   out << kLineEnd << kLineEnd;
   out << "Min. exp. value:," << formatDouble(result.minExpected);
-  if (result.warningPearson != 0) {
+  if (result.warningPearson != ChiSquareWarning::none) {
     out << ",ATTENZIONE!," << chiSquareWarningText(result.warningPearson)
-        << (result.warningN1 != 0 ? ",per Pearson's e per N-1" : ",per Pearson's (OK per N-1)");
+        << (result.warningN1 != ChiSquareWarning::none ? ",per Pearson's e per N-1"
+                                                       : ",per Pearson's (OK per N-1)");
   }
   out << kLineEnd;
-  if (result.warningPearson != 0) out << kLineEnd;
+  if (result.warningPearson != ChiSquareWarning::none) out << kLineEnd;
   const std::string threshold = formatDouble(result.threshold);
   out << "Test:,p-value,threshold,passFlag,chi value" << kLineEnd;
   out << "Pearson's," << formatDouble(result.pPearson) << ',' << threshold << ','
@@ -129,6 +133,28 @@ bool writePermutationReport(const std::string& fileName, const PairComparison& p
                             std::ostream& err) {
   return writeReportFile<PermutationResult>(writePermutationReport, fileName, pair, result, data,
                                             err);
+}
+
+bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
+                       const PairResults& results, const DataSet& data, std::ostream& err) {
+  switch (family) {
+    case Family::binomial:
+      return results.binomial && writeBinomialReport(fileName, pair, *results.binomial, data, err);
+    case Family::chiSquare:
+      return results.chiSquare &&
+             writeChiSquareReport(fileName, pair, *results.chiSquare, data, err);
+    case Family::fisher:
+      return results.fisher && writeFisherReport(fileName, pair, *results.fisher, data, err);
+    case Family::permutation:
+      return results.permutation &&
+             writePermutationReport(fileName, pair, *results.permutation, data, err);
+  }
+  return false;
+}
+
+std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data) {
+  return descriptor(family).reportPrefix + criterionShortName(data, pair.criterion) + "_" +
+         workShortName(data, pair.workA) + "_" + workShortName(data, pair.workB) + ".csv";
 }
 
 }  // namespace brevox

@@ -1,6 +1,6 @@
 #include "report/report_frame.h"
 
-#include "io/number_format.h"
+#include "io/number_text.h"
 
 namespace brevox {
 

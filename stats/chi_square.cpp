@@ -47,8 +47,8 @@ ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold) {
   // and have no p-value.
   if (!(minExpected > 0)) {
     result.minExpected = 0;
-    result.warningPearson = 2;
-    result.warningN1 = 2;
+    result.warningPearson = ChiSquareWarning::expectedZero;
+    result.warningN1 = ChiSquareWarning::expectedZero;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     result.pPearson = nan;
     result.pYates = nan;
@@ -56,8 +56,8 @@ ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold) {
     return result;
   }
   result.minExpected = minExpected;
-  result.warningPearson = minExpected < 5 ? 1 : 0;
-  result.warningN1 = minExpected < 1 ? 1 : 0;
+  result.warningPearson = minExpected < 5 ? ChiSquareWarning::fewCases : ChiSquareWarning::none;
+  result.warningN1 = minExpected < 1 ? ChiSquareWarning::fewCases : ChiSquareWarning::none;
 
   const boost::math::chi_squared_distribution<double> distribution(1.0);
   result.pPearson = boost::math::cdf(boost::math::complement(distribution, result.chiPearson));
@@ -67,16 +67,6 @@ ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold) {
   result.pN1 = boost::math::cdf(boost::math::complement(distribution, result.chiN1));
   result.significantN1 = threshold > result.pN1 ? 1 : 0;
   return result;
-}
-
-std::string chiSquareWarningText(std::int32_t warning) {
-  if (warning == 0) {
-    return "OK";
-  }
-  if (warning == 2) {
-    return "AT LEAST ONE EXPECTED VALUE = 0";
-  }
-  return "NUMBER OF CASES TOO LOW";
 }
 
 }  // namespace brevox

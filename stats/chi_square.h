@@ -1,16 +1,24 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "stats/pair_comparison.h"
 
 namespace brevox {
 
+/// The expected-count warning levels of the chi-square tests, as the results hold them.
+struct ChiSquareWarning {
+  static constexpr std::int32_t none = 0;
+  /// Pearson's and Yates' tests: an expected count below 5; the N-1 test: one below 1.
+  static constexpr std::int32_t fewCases = 1;
+  /// An expected count of 0: the statistics are not finite and have no p-value.
+  static constexpr std::int32_t expectedZero = 2;
+};
+
 /// Pearson's, Yates' and the N-1 chi-square tests of one table, with expected-count warnings.
 struct ChiSquareResult {
-  std::int32_t warningPearson = 0;  ///< 0 OK, 1 an expected count below 5, 2 one equal to 0
-  std::int32_t warningN1 = 0;       ///< 0 OK, 1 an expected count below 1, 2 one equal to 0
+  std::int32_t warningPearson = ChiSquareWarning::none;  ///< a ChiSquareWarning level
+  std::int32_t warningN1 = ChiSquareWarning::none;       ///< a ChiSquareWarning level
   double minExpected = 0;
   std::int32_t significantPearson = 0;
   std::int32_t significantYates = 0;
@@ -29,8 +37,5 @@ struct ChiSquareResult {
 /// minExpected 0, the statistics as they come out (NaN for Pearson's and N-1, infinite or NaN for
 /// Yates'), NaN p-values and flags 0.
 ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold);
-
-/// "OK" for 0, "AT LEAST ONE EXPECTED VALUE = 0" for 2, "NUMBER OF CASES TOO LOW" otherwise.
-std::string chiSquareWarningText(std::int32_t warning);
 
 }  // namespace brevox

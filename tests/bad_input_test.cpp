@@ -12,10 +12,10 @@ namespace brevox {
 namespace {
 
 using namespace std::string_literals;
-using testing::fileNames;
-using testing::helpText;
-using testing::runProgram;
-using testing::TempDir;
+using tests::fileNames;
+using tests::helpText;
+using tests::runProgram;
+using tests::TempDir;
 
 // A valid data file of one criterion and two works, with `line` added as a third work line.
 std::string withWorkLine(const std::string& line) {
@@ -231,12 +231,12 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
     TempDir folder;
     std::vector<std::string> before;
     if (c.input == Input::file) {
-      testing::writeFile(folder.path() / "data.csv", c.contents);
+      tests::writeFile(folder.path() / "data.csv", c.contents);
       before = {"data.csv"};
     } else if (c.input == Input::folder) {
       std::filesystem::create_directory(folder.path() / "data.csv");
     }
-    const testing::ProgramRun run = runProgram(c.arguments, folder.path());
+    const tests::ProgramRun run = runProgram(c.arguments, folder.path());
     EXPECT_EQ(run.err, c.message);
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.out, c.help ? helpText() : "");
@@ -249,11 +249,11 @@ TEST(BadInput, ByteOrderMarkBeforeTheIgnoredFirstFieldIsHarmless) {
   std::string written[2];
   for (int withMark = 0; withMark < 2; ++withMark) {
     TempDir folder;
-    testing::writeFile(folder.path() / "data.csv", (withMark ? "\xEF\xBB\xBF" : "") + data);
-    const testing::ProgramRun run = runProgram({"data.csv", "-0"}, folder.path());
+    tests::writeFile(folder.path() / "data.csv", (withMark ? "\xEF\xBB\xBF" : "") + data);
+    const tests::ProgramRun run = runProgram({"data.csv", "-0"}, folder.path());
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
-    written[withMark] = testing::readFile(folder.path() / "T_input_data.csv");
+    written[withMark] = tests::readFile(folder.path() / "T_input_data.csv");
   }
   EXPECT_EQ(written[1], written[0]);
   EXPECT_EQ(written[0],

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace brevox {
 namespace {
 
-PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB) {
-  return PairComparison(1, 1, 2, a, nA, b, nB);
-}
+using tests::table;
 
 TEST(BinomialTest, WorkedTables) {
   // 8 of 10 against 0.5: the right tail holds 56 of 1024 outcomes; 2 and 8 are equally likely.

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace brevox {
 namespace {
 
-PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB) {
-  return PairComparison(1, 1, 2, a, nA, b, nB);
-}
+using tests::table;
 
 void expectRelative(double actual, double expected, double tolerance) {
   EXPECT_NEAR(actual, expected, tolerance * std::abs(expected)) << "expected " << expected;
@@ -108,14 +108,6 @@ TEST(ChiSquareTests, EmptyExpectedCellGivesNoPValue) {
     EXPECT_EQ(r.significantN1, 0);
     EXPECT_EQ(r.threshold, 0.01);
   }
-}
-
-TEST(ChiSquareTests, WarningTexts) {
-  EXPECT_EQ(chiSquareWarningText(0), "OK");
-  EXPECT_EQ(chiSquareWarningText(1), "NUMBER OF CASES TOO LOW");
-  EXPECT_EQ(chiSquareWarningText(2), "AT LEAST ONE EXPECTED VALUE = 0");
-  EXPECT_EQ(chiSquareWarningText(3), "NUMBER OF CASES TOO LOW");
-  EXPECT_EQ(chiSquareWarningText(-1), "NUMBER OF CASES TOO LOW");
 }
 
 }  // namespace

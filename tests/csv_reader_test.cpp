@@ -209,7 +209,7 @@ TEST(CsvReader, InputDataFileReadsBack) {
 }
 
 TEST(CsvReader, FileThatCannotBeReadIsNamed) {
-  testing::TempDir folder;
+  tests::TempDir folder;
   DataSet data = builtInDataSet();
   std::ostringstream err;
   const std::string missing = (folder.path() / "missing.csv").string();

@@ -29,10 +29,7 @@ TEST(DataSet, AbsentKeysReadAsEmpty) {
   EXPECT_EQ(direction(data, 7), 0);
 }
 
-TEST(DataSet, ProcessDataSetStartsWithBuiltInData) {
-  resetDataSet();
-  EXPECT_TRUE(dataSet() == builtInDataSet());
-}
+TEST(DataSet, ProcessDataSetStartsWithBuiltInData) { EXPECT_TRUE(dataSet() == builtInDataSet()); }
 
 }  // namespace
 }  // namespace brevox

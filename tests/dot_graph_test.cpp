@@ -42,32 +42,6 @@ std::string headerBlock(const std::string& legend, std::size_t criteria) {
 const std::string kAttributes =
     "\", decorate = true, fontsize = 8, fontname = \"sans-serif\"];\r\n";
 
-TEST(GraphTag, TextsAndProcessRecordMaps) {
-  const struct {
-    GraphTag tag;
-    const char* text;
-  } cases[] = {{GraphTag::binD, "binD"},     {GraphTag::fishDt, "fishDt"},
-               {GraphTag::fishMp, "fishMp"}, {GraphTag::chisqP, "chisqP"},
-               {GraphTag::chisqY, "chisqY"}, {GraphTag::chisqN1, "chisqN1"},
-               {GraphTag::perm, "perm"},     {GraphTag::merged, "merged"}};
-  resetEdgeRecordMaps();
-  std::uint32_t work = 1;
-  for (const auto& c : cases) {
-    EXPECT_STREQ(graphTagText(c.tag), c.text);
-    EXPECT_TRUE(edgeRecordMap(c.tag).empty()) << c.text;
-    edgeRecordMap(c.tag)[work][work + 1][1] = true;
-    ++work;
-  }
-  // Each tag has a map of its own.
-  work = 1;
-  for (const auto& c : cases) {
-    EXPECT_EQ(edgeRecordMap(c.tag).size(), 1u) << c.text;
-    EXPECT_EQ(edgeRecordMap(c.tag).begin()->first, work++) << c.text;
-  }
-  resetEdgeRecordMaps();
-  for (const auto& c : cases) EXPECT_TRUE(edgeRecordMap(c.tag).empty()) << c.text;
-}
-
 TEST(DotId, QuotesNamesThatAreNotIdentifiers) {
   const struct {
     const char* name;
@@ -181,11 +155,11 @@ TEST(MergedEdge, MainDecidesWhereValidSubordinateFillsIn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << c.mainValid << c.mainSignificant << c.subValid << c.subSignificant);
-    bool valid = !c.valid;
-    EXPECT_EQ(mergedEdge({c.mainValid, c.mainSignificant}, {c.subValid, c.subSignificant}, valid),
-              c.edge);
-    if (c.edge) {
-      EXPECT_EQ(valid, c.valid);
+    const std::optional<bool> valid =
+        mergedEdgeValidity({c.mainValid, c.mainSignificant}, {c.subValid, c.subSignificant});
+    EXPECT_EQ(valid.has_value(), c.edge);
+    if (c.edge && valid) {
+      EXPECT_EQ(*valid, c.valid);
     }
   }
 }

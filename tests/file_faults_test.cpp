@@ -17,11 +17,11 @@ namespace brevox {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::fileNames;
-using testing::ProgramRun;
-using testing::readFile;
-using testing::runProgram;
-using testing::TempDir;
+using tests::fileNames;
+using tests::ProgramRun;
+using tests::readFile;
+using tests::runProgram;
+using tests::TempDir;
 
 // Three works under two criteria with small totals, so that every test of the full run is quick.
 const char* const kData =
@@ -53,7 +53,7 @@ class Mount {
 ProgramRun runOnData(const std::vector<std::string>& options, const fs::path& folder) {
   TempDir input;
   const fs::path dataFile = input.path() / "data.csv";
-  testing::writeFile(dataFile, kData);
+  tests::writeFile(dataFile, kData);
   std::vector<std::string> arguments{dataFile.string()};
   arguments.insert(arguments.end(), options.begin(), options.end());
   return runProgram(arguments, folder);
@@ -108,7 +108,7 @@ ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments,
       run = runProgram(arguments, work.path());
     } else {
       mechanism = "user nobody";
-      run = runProgram(arguments, work.path(), testing::RunAs::nobody);
+      run = runProgram(arguments, work.path(), tests::RunAs::nobody);
     }
   }
   if (!fileNames(work.path()).empty()) run.err += "(the folder was written)";

@@ -1,10 +1,4 @@
-#include "app/full_run.h"
-
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -16,10 +10,10 @@ namespace brevox {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::compareWithGolden;
-using testing::ProgramRun;
-using testing::runProgram;
-using testing::TempDir;
+using tests::compareWithGolden;
+using tests::ProgramRun;
+using tests::runProgram;
+using tests::TempDir;
 
 // Four works under two criteria, small enough to check by hand:
 // - k1 (ordered upwards): W3 has only 4 cases, so every pair with W3 rests on too little data;
@@ -58,7 +52,7 @@ std::string smallTrace(bool withDots) {
 ProgramRun runOnSmallData(const std::vector<std::string>& options, const fs::path& folder) {
   TempDir input;
   const fs::path dataFile = input.path() / "data.csv";
-  testing::writeFile(dataFile, kSmallData);
+  tests::writeFile(dataFile, kSmallData);
   std::vector<std::string> arguments{dataFile.string()};
   arguments.insert(arguments.end(), options.begin(), options.end());
   return runProgram(arguments, folder);
@@ -89,29 +83,6 @@ TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
   }
 }
 
-// Runs Graphviz's dot on one file; returns its exit status, with what it printed in `messages`.
-int runDot(const fs::path& graph, std::string& messages) {
-  TempDir capture;
-  const fs::path errPath = capture.path() / "stderr";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  std::string program = "/usr/bin/dot";
-  std::string format = "-Tcanon";
-  std::string file = graph.string();
-  char* argv[] = {program.data(), format.data(), file.data(), nullptr};
-  pid_t child = 0;
-  const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  waitpid(child, &status, 0);
-  messages = testing::readFile(errPath);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 TEST(FullRun, GraphvizReadsEveryGraph) {
   if (!fs::exists("/usr/bin/dot")) GTEST_SKIP() << "Graphviz's dot is not installed (/usr/bin/dot)";
   // Short names that are not DOT identifiers: blanks, a dot, quotes, punctuation, a leading
@@ -139,18 +110,18 @@ TEST(FullRun, GraphvizReadsEveryGraph) {
     TempDir work;
     std::vector<std::string> arguments = c.arguments;
     if (c.data != nullptr) {
-      testing::writeFile(input.path() / "data.csv", c.data);
+      tests::writeFile(input.path() / "data.csv", c.data);
       arguments[0] = (input.path() / "data.csv").string();
     }
     const ProgramRun run = runProgram(arguments, work.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     int graphs = 0;
-    for (const std::string& name : testing::fileNames(work.path())) {
+    for (const std::string& name : tests::fileNames(work.path())) {
       if (fs::path(name).extension() != ".gv") continue;
       ++graphs;
-      std::string messages;
-      EXPECT_EQ(runDot(work.path() / name, messages), 0) << name << ": " << messages;
-      EXPECT_EQ(messages, "") << name;
+      const ProgramRun dot = tests::runCommand("/usr/bin/dot", {"-Tcanon", name}, work.path());
+      EXPECT_EQ(dot.exitCode, 0) << name << ": " << dot.err;
+      EXPECT_EQ(dot.err, "") << name;
     }
     // Seven graphs per criterion and seven over all criteria; one more of each when merged.
     const int expected = c.data != nullptr ? 3 * 8 + 8 : c.arguments[0] == "-DN" ? 49 : 56;
@@ -195,26 +166,6 @@ TEST(FullRun, GraphOverAllCriteriaThatCannotBeOpenedIsSkipped) {
   EXPECT_EQ(run.err, "Failed to open file graphFishMpAllCriteria.gv\n");
   EXPECT_TRUE(fs::is_regular_file(work.path() / "graphFishDtAllCriteria.gv"));
   EXPECT_EQ(run.out.substr(run.out.size() - 2), "\n\n");
-}
-
-TEST(FullRun, WriteErrorsAreReportedAndFailTheRun) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to simulate a full disk";
-  TempDir work;
-  // Each of these names leads to a device on which every write fails.
-  const char* const full[] = {"T_input_data.csv", "fish_k1_W2_W1.csv", "T_ChiSq_Y_Flagk1.csv",
-                              "graph_perm_k2.gv", "graphBinDAllCriteria.gv"};
-  for (const char* name : full) fs::create_symlink("/dev/full", work.path() / name);
-  const ProgramRun run = runOnSmallData({}, work.path());
-  EXPECT_EQ(run.exitCode, 255);
-  EXPECT_EQ(run.err,
-            "Failed to write file T_input_data.csv\n"
-            "Failed to write file fish_k1_W2_W1.csv\n"
-            "Failed to write file T_ChiSq_Y_Flagk1.csv\n"
-            "Failed to write file graph_perm_k2.gv\n"
-            "Failed to write file graphBinDAllCriteria.gv\n");
-  // The run went on to the end.
-  EXPECT_EQ(run.out, smallTrace(true));
-  EXPECT_TRUE(fs::is_regular_file(work.path() / "graphPermAllCriteria.gv"));
 }
 
 }  // namespace

@@ -35,6 +35,14 @@ TEST(PassFlagText, NonZeroFlagsMarkADifference) {
   for (const auto& c : cases) EXPECT_EQ(passFlagText(c.flag), c.text) << c.flag;
 }
 
+TEST(ChiSquareWarningText, NamesEachLevel) {
+  EXPECT_EQ(chiSquareWarningText(0), "OK");
+  EXPECT_EQ(chiSquareWarningText(1), "NUMBER OF CASES TOO LOW");
+  EXPECT_EQ(chiSquareWarningText(2), "AT LEAST ONE EXPECTED VALUE = 0");
+  EXPECT_EQ(chiSquareWarningText(3), "NUMBER OF CASES TOO LOW");
+  EXPECT_EQ(chiSquareWarningText(-1), "NUMBER OF CASES TOO LOW");
+}
+
 TEST(BinomialReport, WritesFrameLimitsAndTable) {
   // 1 of 2 against 1 of 3; the flags are set by hand so that each pass text has its own place.
   const PairComparison pair(2, 4, 1, 1, 2, 1, 3);
@@ -258,26 +266,26 @@ std::vector<FileWriter> fileWriters() {
 
 TEST(ReportFiles, WriteTheWholeReportOverAnOldFile) {
   for (const FileWriter& writer : fileWriters()) {
-    testing::TempDir folder;
+    tests::TempDir folder;
     const fs::path file = folder.path() / "report.csv";
-    testing::writeFile(file, "an older and much longer report that must not show through\n");
+    tests::writeFile(file, "an older and much longer report that must not show through\n");
     std::ostringstream err;
     EXPECT_TRUE(writer.writeFile(file.string(), err)) << writer.name;
     EXPECT_EQ(err.str(), "") << writer.name;
     std::ostringstream expected;
     writer.writeStream(expected);
-    EXPECT_EQ(testing::readFile(file), expected.str()) << writer.name;
+    EXPECT_EQ(tests::readFile(file), expected.str()) << writer.name;
   }
 }
 
 TEST(ReportFiles, ReportAFileThatCannotBeOpened) {
   for (const FileWriter& writer : fileWriters()) {
-    testing::TempDir folder;
+    tests::TempDir folder;
     const fs::path file = folder.path() / "missing" / "report.csv";
     std::ostringstream err;
     EXPECT_FALSE(writer.writeFile(file.string(), err)) << writer.name;
     EXPECT_EQ(err.str(), "Failed to open file " + file.string() + "\n") << writer.name;
-    EXPECT_TRUE(testing::fileNames(folder.path()).empty()) << writer.name;
+    EXPECT_TRUE(tests::fileNames(folder.path()).empty()) << writer.name;
     EXPECT_FALSE(fs::exists(folder.path() / "missing")) << writer.name;
   }
 }

@@ -10,13 +10,12 @@
 #include <vector>
 
 #include "stats/chi_square.h"
+#include "tests/test_support.h"
 
 namespace brevox {
 namespace {
 
-PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB) {
-  return PairComparison(1, 1, 2, a, nA, b, nB);
-}
+using tests::table;
 
 TEST(PermutationTest, WorkedTables) {
   struct Case {

@@ -10,11 +10,11 @@ namespace brevox {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::compareWithGolden;
-using testing::fileNames;
-using testing::ProgramRun;
-using testing::runProgram;
-using testing::TempDir;
+using tests::compareWithGolden;
+using tests::fileNames;
+using tests::ProgramRun;
+using tests::runProgram;
+using tests::TempDir;
 
 // The shell sees the program's -1 as 255.
 constexpr int kFailure = 255;
@@ -56,11 +56,11 @@ TEST(SingleTest, JudgesAtTheFixedThresholdWhateverTheDataFileSays) {
   // The file asks for 0.2; 9 of 20 against 3 of 20 is significant at 0.2 but not at 0.05.
   TempDir input;
   const fs::path data = input.path() / "data.csv";
-  testing::writeFile(data,
-                     "Threshold:,0.2,Dig,Digamma neglect,\r\n"
-                     ",,,1,\r\n"
-                     "Il,Iliad,9,20,\r\n"
-                     "Od,Odyssey,3,20,\r\n");
+  tests::writeFile(data,
+                   "Threshold:,0.2,Dig,Digamma neglect,\r\n"
+                   ",,,1,\r\n"
+                   "Il,Iliad,9,20,\r\n"
+                   "Od,Odyssey,3,20,\r\n");
   TempDir folder;
   const ProgramRun run = runProgram({data.string(), "-1F", "1", "1", "2"}, folder.path());
   EXPECT_EQ(run.exitCode, 0);
@@ -130,14 +130,13 @@ TEST(SingleTest, FailsWhenTheReportCannotBeWritten) {
 
 TEST(SingleTest, KeepsTheReportsOfOtherTests) {
   TempDir folder;
-  testing::writeFile(folder.path() / "fishTest.csv", "an older report\n");
-  testing::writeFile(folder.path() / "chiSqTest.csv", "a report of another test\n");
+  tests::writeFile(folder.path() / "fishTest.csv", "an older report\n");
+  tests::writeFile(folder.path() / "chiSqTest.csv", "a report of another test\n");
   ASSERT_EQ(runProgram({"-D1F", "2", "5", "6"}, folder.path()).exitCode, 0);
   EXPECT_EQ(fileNames(folder.path()), (std::vector<std::string>{"chiSqTest.csv", "fishTest.csv"}));
-  EXPECT_EQ(testing::readFile(folder.path() / "chiSqTest.csv"), "a report of another test\n");
-  EXPECT_EQ(
-      testing::readFile(folder.path() / "fishTest.csv"),
-      testing::readFile(testing::goldenFolder("single_fisher_small_totals") / "fishTest.csv"));
+  EXPECT_EQ(tests::readFile(folder.path() / "chiSqTest.csv"), "a report of another test\n");
+  EXPECT_EQ(tests::readFile(folder.path() / "fishTest.csv"),
+            tests::readFile(tests::goldenFolder("single_fisher_small_totals") / "fishTest.csv"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,9 +15,13 @@
 
 #include "app/options.h"
 
-namespace brevox::testing {
+namespace brevox::tests {
 
 namespace fs = std::filesystem;
+
+PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB) {
+  return PairComparison(1, 1, 2, a, nA, b, nB);
+}
 
 TempDir::TempDir() {
   std::random_device seed;
@@ -34,15 +39,6 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-WorkingDirectory::WorkingDirectory(const fs::path& folder) : previous_(fs::current_path()) {
-  fs::current_path(folder);
-}
-
-WorkingDirectory::~WorkingDirectory() {
-  std::error_code ignored;
-  fs::current_path(previous_, ignored);
-}
-
 namespace {
 
 constexpr uid_t kNobody = 65534;
@@ -50,12 +46,12 @@ constexpr gid_t kNoGroup = 65534;
 
 }  // namespace
 
-ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& folder,
-                      RunAs user) {
+ProgramRun runCommand(const std::string& program, const std::vector<std::string>& arguments,
+                      const fs::path& folder, const ChildSettings& settings) {
   TempDir capture;
   const fs::path outPath = capture.path() / "stdout";
   const fs::path errPath = capture.path() / "stderr";
-  std::vector<std::string> argv{BREVOX_EXE};
+  std::vector<std::string> argv{program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<char*> pointers;
   for (std::string& argument : argv) pointers.push_back(argument.data());
@@ -69,11 +65,15 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path&
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0) {
       _exit(127);
     }
-    if (user == RunAs::nobody &&
+    if (settings.addressSpaceLimit != 0) {
+      const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    }
+    if (settings.user == RunAs::nobody &&
         (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)) {
       _exit(127);
     }
-    execv(BREVOX_EXE, pointers.data());
+    execv(program.c_str(), pointers.data());
     _exit(127);
   }
   int status = 0;
@@ -83,6 +83,13 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path&
   run.err = readFile(errPath);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
+}
+
+ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& folder,
+                      RunAs user) {
+  ChildSettings settings;
+  settings.user = user;
+  return runCommand(BREVOX_EXE, arguments, folder, settings);
 }
 
 std::string helpText() {
@@ -144,4 +151,4 @@ std::string compareWithGolden(const fs::path& folder, const std::string& scenari
   return differences.str();
 }
 
-}  // namespace brevox::testing
+}  // namespace brevox::tests

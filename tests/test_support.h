@@ -1,10 +1,18 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-namespace brevox::testing {
+#include "stats/pair_comparison.h"
+
+namespace brevox::tests {
+
+/// The table of a occurrences in nA cases against b in nB, as work 1 against work 2 under
+/// criterion 1.
+PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB);
 
 /// A fresh empty folder under the system's temporary folder, removed with its contents at the end
 /// of the scope.
@@ -20,18 +28,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-/// Makes `folder` the working directory for the scope and restores the previous one after it.
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const std::filesystem::path& folder);
-  ~WorkingDirectory();
-  WorkingDirectory(const WorkingDirectory&) = delete;
-  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
-
 /// What a run of the real program printed and returned.
 struct ProgramRun {
   std::string out;
@@ -43,9 +39,20 @@ struct ProgramRun {
 /// with the usual permissions cannot be written (only root can switch to it).
 enum class RunAs { self, nobody };
 
-/// Runs build/brevox with `arguments` (without the program name) in `folder`. The captured
-/// output files live outside `folder`, so the folder holds only what the program wrote. A child
-/// that could not be started or could not switch user exits with 127.
+/// How a child process is started.
+struct ChildSettings {
+  RunAs user = RunAs::self;
+  std::size_t addressSpaceLimit = 0;  ///< bytes of address space the child may use; 0: no limit
+};
+
+/// Runs `program` with `arguments` (without the program name) in `folder` and captures what it
+/// printed. The captured output files live outside `folder`, so the folder holds only what the
+/// program wrote. A child that could not be started, limited or switched to its user exits with
+/// 127.
+ProgramRun runCommand(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::filesystem::path& folder, const ChildSettings& settings = {});
+
+/// runCommand on build/brevox.
 ProgramRun runProgram(const std::vector<std::string>& arguments,
                       const std::filesystem::path& folder, RunAs user = RunAs::self);
 
@@ -67,4 +74,4 @@ std::filesystem::path goldenFolder(const std::string& scenario);
 /// from `folder` instead (review every diff before committing it).
 std::string compareWithGolden(const std::filesystem::path& folder, const std::string& scenario);
 
-}  // namespace brevox::testing
+}  // namespace brevox::tests

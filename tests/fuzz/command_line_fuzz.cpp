@@ -130,16 +130,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
   }
 
-  dataSet() = smallDataSet;
-  // The graphs over all criteria gather the edges of one run only.
-  resetEdgeRecordMaps();
+  // Each input runs on fresh state: the small data set, and no edges of an earlier run.
+  DataSet data = smallDataSet;
+  EdgeRecords records;
   std::ostringstream out;
   std::ostringstream err;
   // The working directory is the private folder only while the program runs, so that libFuzzer's
   // own relative paths (corpus, artifacts) keep their meaning.
   const fs::path previous = fs::current_path();
   fs::current_path(workFolder);
-  const int code = runBrevox(arguments, out, err);
+  const int code = runBrevox(arguments, data, records, out, err);
   fs::current_path(previous);
   if (code != 0 && code != -1) failure("exit code other than 0 or -1", std::to_string(code));
   if (code == -1 && err.str().empty()) failure("a failure without a message", out.str());

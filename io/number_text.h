@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace brevox {
+
+/// Line end of every file the program writes.
+inline constexpr const char* kLineEnd = "\r\n";
+
+/// A double as a freshly opened output stream writes it (general notation, six significant
+/// digits), except that every NaN reads "nan" whatever its sign bit.
+std::string formatDouble(double value);
+
+/// A decimal integer at the start of a text: leading white space, an optional sign, then digits up
+/// to the first other character, whatever follows them.
+struct ScannedInteger {
+  std::int32_t value = 0;   ///< clamped to the signed 32-bit range; 0 without digits
+  bool digits = false;      ///< whether any digit was read
+  bool outOfRange = false;  ///< whether the digits stand for a number beyond that range
+};
+ScannedInteger scanInteger(const std::string& text);
+
+}  // namespace brevox
