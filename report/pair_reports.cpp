@@ -16,16 +16,6 @@ namespace {
 const char* const kOperaHeader =
     "Opera,vs opera,criterium,N of events,Out of,vs N of events out of";
 
-// The file shell shared by the four reports: the file exists and holds the whole report, or the
-// caller learns that it does not.
-template <typename Result>
-bool writeReportFile(void (*writeReport)(std::ostream&, const PairComparison&, const Result&,
-                                         const DataSet&),
-                     const std::string& fileName, const PairComparison& pair, const Result& result,
-                     const DataSet& data, std::ostream& err) {
-  return writeFile(fileName, err, [&](std::ostream& out) { writeReport(out, pair, result, data); });
-}
-
 }  // namespace
 
 std::string chiSquareWarningText(std::int32_t warning) {
@@ -68,11 +58,6 @@ void writeBinomialReport(std::ostream& out, const PairComparison& pair,
   }
 }
 
-bool writeBinomialReport(const std::string& fileName, const PairComparison& pair,
-                         const BinomialResult& result, const DataSet& data, std::ostream& err) {
-  return writeReportFile<BinomialResult>(writeBinomialReport, fileName, pair, result, data, err);
-}
-
 void writeChiSquareReport(std::ostream& out, const PairComparison& pair,
                           const ChiSquareResult& result, const DataSet& data) {
   writeReportFrame(out, "PEARSON's CHI-SQUARE DISTRIBUTION TEST ON:", kOperaHeader, pair, data);
@@ -96,11 +81,6 @@ void writeChiSquareReport(std::ostream& out, const PairComparison& pair,
       << passFlagText(result.significantN1) << ',' << formatDouble(result.chiN1) << kLineEnd;
 }
 
-bool writeChiSquareReport(const std::string& fileName, const PairComparison& pair,
-                          const ChiSquareResult& result, const DataSet& data, std::ostream& err) {
-  return writeReportFile<ChiSquareResult>(writeChiSquareReport, fileName, pair, result, data, err);
-}
-
 void writeFisherReport(std::ostream& out, const PairComparison& pair, const FisherResult& result,
                        const DataSet& data) {
   writeReportFrame(out, "FISHER'S EXACT TEST ON:", kOperaHeader, pair, data);
@@ -113,11 +93,6 @@ void writeFisherReport(std::ostream& out, const PairComparison& pair, const Fish
       << passFlagText(result.significantMidP) << kLineEnd;
 }
 
-bool writeFisherReport(const std::string& fileName, const PairComparison& pair,
-                       const FisherResult& result, const DataSet& data, std::ostream& err) {
-  return writeReportFile<FisherResult>(writeFisherReport, fileName, pair, result, data, err);
-}
-
 void writePermutationReport(std::ostream& out, const PairComparison& pair,
                             const PermutationResult& result, const DataSet& data) {
   writeReportFrame(out, "EXACT PERMUTATION TEST ON:", kOperaHeader, pair, data);
@@ -128,28 +103,28 @@ void writePermutationReport(std::ostream& out, const PairComparison& pair,
       << ',' << passFlagText(result.significant) << kLineEnd;
 }
 
-bool writePermutationReport(const std::string& fileName, const PairComparison& pair,
-                            const PermutationResult& result, const DataSet& data,
-                            std::ostream& err) {
-  return writeReportFile<PermutationResult>(writePermutationReport, fileName, pair, result, data,
-                                            err);
+void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
+                       const PairResults& results, const DataSet& data) {
+  switch (family) {
+    case Family::binomial:
+      if (results.binomial) writeBinomialReport(out, pair, *results.binomial, data);
+      return;
+    case Family::chiSquare:
+      if (results.chiSquare) writeChiSquareReport(out, pair, *results.chiSquare, data);
+      return;
+    case Family::fisher:
+      if (results.fisher) writeFisherReport(out, pair, *results.fisher, data);
+      return;
+    case Family::permutation:
+      if (results.permutation) writePermutationReport(out, pair, *results.permutation, data);
+      return;
+  }
 }
 
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
                        const PairResults& results, const DataSet& data, std::ostream& err) {
-  switch (family) {
-    case Family::binomial:
-      return results.binomial && writeBinomialReport(fileName, pair, *results.binomial, data, err);
-    case Family::chiSquare:
-      return results.chiSquare &&
-             writeChiSquareReport(fileName, pair, *results.chiSquare, data, err);
-    case Family::fisher:
-      return results.fisher && writeFisherReport(fileName, pair, *results.fisher, data, err);
-    case Family::permutation:
-      return results.permutation &&
-             writePermutationReport(fileName, pair, *results.permutation, data, err);
-  }
-  return false;
+  return writeFile(fileName, err,
+                   [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); });
 }
 
 std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data) {

@@ -18,35 +18,27 @@ namespace brevox {
 /// expected count of 0, "NUMBER OF CASES TOO LOW" for any other level.
 std::string chiSquareWarningText(std::int32_t warning);
 
-// Detailed per-pair reports. The stream forms write the whole report; the file forms create or
-// truncate `fileName`, print "Failed to open file " + name (or "Failed to write file " + name)
-// on `err` when that fails, and return whether the report was written completely. Names are
-// looked up in `data` by number.
+// Detailed per-pair reports, each written whole to a stream. Names are looked up in `data` by
+// number.
 
 void writeBinomialReport(std::ostream& out, const PairComparison& pair,
                          const BinomialResult& result, const DataSet& data);
-bool writeBinomialReport(const std::string& fileName, const PairComparison& pair,
-                         const BinomialResult& result, const DataSet& data, std::ostream& err);
 
 void writeChiSquareReport(std::ostream& out, const PairComparison& pair,
                           const ChiSquareResult& result, const DataSet& data);
-bool writeChiSquareReport(const std::string& fileName, const PairComparison& pair,
-                          const ChiSquareResult& result, const DataSet& data, std::ostream& err);
 
 void writeFisherReport(std::ostream& out, const PairComparison& pair, const FisherResult& result,
                        const DataSet& data);
-bool writeFisherReport(const std::string& fileName, const PairComparison& pair,
-                       const FisherResult& result, const DataSet& data, std::ostream& err);
 
 void writePermutationReport(std::ostream& out, const PairComparison& pair,
                             const PermutationResult& result, const DataSet& data);
-bool writePermutationReport(const std::string& fileName, const PairComparison& pair,
-                            const PermutationResult& result, const DataSet& data,
-                            std::ostream& err);
 
-/// Writes the report of `family` from its result in `results` to `fileName`, as the family's own
-/// writer does. Returns false when the report was not written completely (or the family has no
-/// result).
+/// Writes the report of `family` from its result in `results` (nothing when it has none).
+void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
+                       const PairResults& results, const DataSet& data);
+
+/// The same into the file `fileName`, created or truncated. When that fails, prints "Failed to
+/// open file " + name (or "Failed to write file " + name) on `err` and returns false.
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
                        const PairResults& results, const DataSet& data, std::ostream& err);
 

@@ -49,14 +49,8 @@ class Mount {
   bool mounted_;
 };
 
-// Runs the program on kData, kept outside `folder`, with `options` after the data file.
 ProgramRun runOnData(const std::vector<std::string>& options, const fs::path& folder) {
-  TempDir input;
-  const fs::path dataFile = input.path() / "data.csv";
-  tests::writeFile(dataFile, kData);
-  std::vector<std::string> arguments{dataFile.string()};
-  arguments.insert(arguments.end(), options.begin(), options.end());
-  return runProgram(arguments, folder);
+  return tests::runOnData(kData, options, folder);
 }
 
 // The names that `run` reported on standard error as not opened or not written completely.

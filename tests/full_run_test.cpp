@@ -47,15 +47,8 @@ std::string smallTrace(bool withDots) {
          "\n\n";
 }
 
-// Runs the program on the small data set in `folder`, the data file kept outside it so that the
-// folder holds only what the program wrote.
 ProgramRun runOnSmallData(const std::vector<std::string>& options, const fs::path& folder) {
-  TempDir input;
-  const fs::path dataFile = input.path() / "data.csv";
-  tests::writeFile(dataFile, kSmallData);
-  std::vector<std::string> arguments{dataFile.string()};
-  arguments.insert(arguments.end(), options.begin(), options.end());
-  return runProgram(arguments, folder);
+  return tests::runOnData(kSmallData, options, folder);
 }
 
 TEST(FullRun, SmallDataSetMatchesGoldenFiles) {

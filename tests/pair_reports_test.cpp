@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <sstream>
 
 #include "report/report_frame.h"
+#include "report/variants.h"
 #include "tests/test_support.h"
 
 namespace brevox {
@@ -224,79 +224,59 @@ TEST(PermutationReport, WritesSixLines) {
             "chi-square,0.0118179,0.05,FAILED\r\n");
 }
 
-// Each file form, given a file name, returns whether it wrote its report and prints the message
-// on the error stream.
-struct FileWriter {
-  const char* name;
-  std::function<bool(const std::string&, std::ostream&)> writeFile;
-  std::function<void(std::ostream&)> writeStream;
-};
-
-std::vector<FileWriter> fileWriters() {
-  static const DataSet data = namedData();
-  static const PairComparison pair(1, 4, 2, 1, 2, 1, 3);
-  BinomialResult binomial;
-  binomial.density = binomial.cumulative = {0.25, 0.5, 0.25};
-  ChiSquareResult chiSquare = chiSquareRecord(1, 1, 0);
-  FisherResult fisher;
-  PermutationResult permutation;
-  return {
-      {"binomial",
-       [=](const std::string& name, std::ostream& err) {
-         return writeBinomialReport(name, pair, binomial, data, err);
-       },
-       [=](std::ostream& out) { writeBinomialReport(out, pair, binomial, data); }},
-      {"chi-square",
-       [=](const std::string& name, std::ostream& err) {
-         return writeChiSquareReport(name, pair, chiSquare, data, err);
-       },
-       [=](std::ostream& out) { writeChiSquareReport(out, pair, chiSquare, data); }},
-      {"Fisher",
-       [=](const std::string& name, std::ostream& err) {
-         return writeFisherReport(name, pair, fisher, data, err);
-       },
-       [=](std::ostream& out) { writeFisherReport(out, pair, fisher, data); }},
-      {"permutation",
-       [=](const std::string& name, std::ostream& err) {
-         return writePermutationReport(name, pair, permutation, data, err);
-       },
-       [=](std::ostream& out) { writePermutationReport(out, pair, permutation, data); }},
-  };
+// One result of every family, for the file forms of the reports.
+PairResults allResults() {
+  PairResults results;
+  results.binomial = BinomialResult{};
+  results.binomial->density = results.binomial->cumulative = {0.25, 0.5, 0.25};
+  results.chiSquare = chiSquareRecord(1, 1, 0);
+  results.fisher = FisherResult{};
+  results.permutation = PermutationResult{};
+  return results;
 }
 
+const PairComparison kFilePair(1, 4, 2, 1, 2, 1, 3);
+
 TEST(ReportFiles, WriteTheWholeReportOverAnOldFile) {
-  for (const FileWriter& writer : fileWriters()) {
+  for (const FamilyDescriptor& family : kFamilies) {
+    SCOPED_TRACE(family.optionLetter);
     tests::TempDir folder;
     const fs::path file = folder.path() / "report.csv";
     tests::writeFile(file, "an older and much longer report that must not show through\n");
     std::ostringstream err;
-    EXPECT_TRUE(writer.writeFile(file.string(), err)) << writer.name;
-    EXPECT_EQ(err.str(), "") << writer.name;
+    EXPECT_TRUE(
+        writeFamilyReport(family.family, file.string(), kFilePair, allResults(), namedData(), err));
+    EXPECT_EQ(err.str(), "");
     std::ostringstream expected;
-    writer.writeStream(expected);
-    EXPECT_EQ(tests::readFile(file), expected.str()) << writer.name;
+    writeFamilyReport(expected, family.family, kFilePair, allResults(), namedData());
+    EXPECT_NE(expected.str(), "");
+    EXPECT_EQ(tests::readFile(file), expected.str());
   }
 }
 
 TEST(ReportFiles, ReportAFileThatCannotBeOpened) {
-  for (const FileWriter& writer : fileWriters()) {
+  for (const FamilyDescriptor& family : kFamilies) {
+    SCOPED_TRACE(family.optionLetter);
     tests::TempDir folder;
     const fs::path file = folder.path() / "missing" / "report.csv";
     std::ostringstream err;
-    EXPECT_FALSE(writer.writeFile(file.string(), err)) << writer.name;
-    EXPECT_EQ(err.str(), "Failed to open file " + file.string() + "\n") << writer.name;
-    EXPECT_TRUE(tests::fileNames(folder.path()).empty()) << writer.name;
-    EXPECT_FALSE(fs::exists(folder.path() / "missing")) << writer.name;
+    EXPECT_FALSE(
+        writeFamilyReport(family.family, file.string(), kFilePair, allResults(), namedData(), err));
+    EXPECT_EQ(err.str(), "Failed to open file " + file.string() + "\n");
+    EXPECT_TRUE(tests::fileNames(folder.path()).empty());
+    EXPECT_FALSE(fs::exists(folder.path() / "missing"));
   }
 }
 
 TEST(ReportFiles, ReportAFileThatCannotBeWritten) {
   // Every write to this device fails for want of space, as on a full disk.
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  for (const FileWriter& writer : fileWriters()) {
+  for (const FamilyDescriptor& family : kFamilies) {
+    SCOPED_TRACE(family.optionLetter);
     std::ostringstream err;
-    EXPECT_FALSE(writer.writeFile("/dev/full", err)) << writer.name;
-    EXPECT_EQ(err.str(), "Failed to write file /dev/full\n") << writer.name;
+    EXPECT_FALSE(
+        writeFamilyReport(family.family, "/dev/full", kFilePair, allResults(), namedData(), err));
+    EXPECT_EQ(err.str(), "Failed to write file /dev/full\n");
   }
 }
 

@@ -92,6 +92,16 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path&
   return runCommand(BREVOX_EXE, arguments, folder, settings);
 }
 
+ProgramRun runOnData(const std::string& data, const std::vector<std::string>& options,
+                     const fs::path& folder) {
+  TempDir input;
+  const fs::path dataFile = input.path() / "data.csv";
+  writeFile(dataFile, data);
+  std::vector<std::string> arguments{dataFile.string()};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  return runProgram(arguments, folder);
+}
+
 std::string helpText() {
   std::ostringstream out;
   printHelp(out);

@@ -56,6 +56,11 @@ ProgramRun runCommand(const std::string& program, const std::vector<std::string>
 ProgramRun runProgram(const std::vector<std::string>& arguments,
                       const std::filesystem::path& folder, RunAs user = RunAs::self);
 
+/// runProgram on a data file holding `data`, kept outside `folder` (so that the folder holds only
+/// what the program wrote), with `options` after the file's path.
+ProgramRun runOnData(const std::string& data, const std::vector<std::string>& options,
+                     const std::filesystem::path& folder);
+
 /// The help text as the program prints it.
 std::string helpText();
 
