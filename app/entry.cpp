@@ -1,7 +1,11 @@
 #include "app/entry.h"
 
+#include <cstdlib>
 #include <exception>
 #include <new>
+#include <optional>
+#include <string>
+#include <thread>
 
 #include "app/full_run.h"
 #include "app/options.h"
@@ -12,6 +16,29 @@
 namespace brevox {
 
 namespace {
+
+// Beyond this many threads a full run gains nothing: its pairs are too few to share out.
+constexpr unsigned kMostThreads = 1024;
+
+// The threads of a full run: BREVOX_THREADS when it is set, else one per core.
+std::optional<unsigned> fullRunThreads(std::ostream& err) {
+  const char* setting = std::getenv("BREVOX_THREADS");
+  if (setting == nullptr || *setting == '\0') {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : cores;
+  }
+  const std::string text = setting;
+  unsigned long threads = 0;
+  bool whole = text.size() <= 4;
+  for (char c : text) whole = whole && c >= '0' && c <= '9';
+  if (whole) threads = std::stoul(text);
+  if (!whole || threads < 1 || threads > kMostThreads) {
+    err << "Invalid BREVOX_THREADS \"" << text << "\": give a whole number of threads from 1 to "
+        << kMostThreads << "\n";
+    return std::nullopt;
+  }
+  return static_cast<unsigned>(threads);
+}
 
 int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
                    std::ostream& out, std::ostream& err) {
@@ -55,8 +82,10 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     return 0;
   }
   if (!options.useDefaultData && !readDataSetFile(path, data, err)) return -1;
-  return options.singleTest ? runSingleTest(options, data, out, err)
-                            : runFull(options, data, records, out, err);
+  if (options.singleTest) return runSingleTest(options, data, out, err);
+  const std::optional<unsigned> threads = fullRunThreads(err);
+  if (!threads) return -1;
+  return runFull(options, data, records, *threads, out, err);
 }
 
 }  // namespace

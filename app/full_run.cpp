@@ -1,9 +1,13 @@
 #include "app/full_run.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "app/in_order.h"
 #include "data/input_data_writer.h"
 #include "report/pair_reports.h"
 #include "report/summary_matrix.h"
@@ -15,10 +19,26 @@ namespace brevox {
 
 namespace {
 
+/// One cell of a criterion's tables, in the run's order: row work A, column work B, and what the
+/// tests of the pair found.
+struct PairWork {
+  std::uint32_t workA = 0;
+  std::uint32_t workB = 0;
+  /// None for the diagonal and for a work without cases: nothing is tested there.
+  std::optional<PairComparison> pair;
+  std::array<std::optional<VariantOutcome>, kVariantCount> outcomes;
+  /// The permutation test's dots and the report failures, when the pair was computed away from
+  /// the console; they are printed in the run's order.
+  std::string progress;
+  std::string messages;
+  bool reportsWritten = true;
+};
+
 /// What the run needs while it walks the pairs of one criterion.
 struct CriterionPass {
   const RunOptions& options;
   const DataSet& data;
+  std::uint32_t criterion;
   EdgeRecords& records;
   CriterionFiles& files;
   std::ostream& out;
@@ -27,94 +47,149 @@ struct CriterionPass {
   bool allWritten = true;
 };
 
+// Runs the selected families on the pair and writes their reports; the permutation test's dots go
+// to `progress`, report failures to `err`. Reads only what every pair may share.
+void computePair(const CriterionPass& pass, PairWork& work, std::ostream& progress,
+                 std::ostream& err) {
+  const RunOptions& options = pass.options;
+  const DataSet& data = pass.data;
+  const CountPair countsA = countPair(data, work.workA, pass.criterion);
+  const CountPair countsB = countPair(data, work.workB, pass.criterion);
+  if (work.workB == work.workA || countsA.total == 0 || countsB.total == 0) return;
+  const PairComparison& pair =
+      work.pair.emplace(work.workA, pass.criterion, work.workB, countsA.observed, countsA.total,
+                        countsB.observed, countsB.total);
+  // The symmetric tests run once per pair of works, on the row of the higher number.
+  const bool lowerTriangle = work.workB < work.workA;
+  // Each family runs and writes its report before the tables and graphs take its values.
+  PairResults results;
+  for (const FamilyDescriptor& family : kFamilies) {
+    if (!familySelected(options, family.family) || !(family.bothOrders || lowerTriangle)) continue;
+    runFamily(family.family, pair, data.threshold, progress, results);
+    if (!options.summaryOnly &&
+        !writeFamilyReport(family.family, pairReportName(family.family, pair, data), pair, results,
+                           data, err)) {
+      work.reportsWritten = false;
+    }
+  }
+  for (const VariantDescriptor& variant : kVariants) {
+    work.outcomes[index(variant.variant)] = variantOutcome(variant.variant, pair, results);
+  }
+}
+
 void addEdge(CriterionPass& pass, std::size_t graph, const PairComparison& pair, bool valid) {
   const std::string line =
       makeCriterionEdge(pair, valid, pass.options.dottedEdges, pass.records[graph], pass.data);
   writeGraphLine(pass.files, graph, line);
 }
 
-void processPair(CriterionPass& pass, std::uint32_t criterion, std::uint32_t workA,
-                 std::uint32_t workB) {
-  const RunOptions& options = pass.options;
-  const DataSet& data = pass.data;
-  const CountPair countsA = countPair(data, workA, criterion);
-  const CountPair countsB = countPair(data, workB, criterion);
-  if (workB == workA || countsA.total == 0 || countsB.total == 0) {
+// Puts what the pair's tests found into the criterion's tables and graphs.
+void recordPair(CriterionPass& pass, const PairWork& work) {
+  if (!work.reportsWritten) pass.allWritten = false;
+  if (!work.pair) {
     writeEmptyCells(pass.files);
     return;
   }
-  const PairComparison pair(workA, criterion, workB, countsA.observed, countsA.total,
-                            countsB.observed, countsB.total);
-  if (pass.anyTest) pass.out << " ...vs. " << workShortName(data, workB);
-  const bool lowerTriangle = workB < workA;
-  if (lowerTriangle) writePooledProbabilityCell(pass.files, pair);
-
-  // Each family runs and writes its report before the tables and graphs take its values.
-  PairResults results;
-  for (const FamilyDescriptor& family : kFamilies) {
-    if (!familySelected(options, family.family) || !(family.bothOrders || lowerTriangle)) continue;
-    // The permutation test's progress dots land on the console line of this pair.
-    runFamily(family.family, pair, data.threshold, pass.out, results);
-    if (!options.summaryOnly &&
-        !writeFamilyReport(family.family, pairReportName(family.family, pair, data), pair, results,
-                           data, pass.err)) {
-      pass.allWritten = false;
-    }
-  }
-
+  const PairComparison& pair = *work.pair;
+  if (work.workB < work.workA) writePooledProbabilityCell(pass.files, pair);
   MergeSlot main;
   MergeSlot subordinate;
   for (const VariantDescriptor& variant : kVariants) {
-    const std::optional<VariantOutcome> outcome = variantOutcome(variant.variant, pair, results);
+    const std::optional<VariantOutcome>& outcome = work.outcomes[index(variant.variant)];
     if (!outcome) continue;
     writeVariantCells(pass.files, variant.variant, *outcome);
     if (outcome->undefined) continue;
     if (outcome->flag == 1) addEdge(pass, index(variant.variant), pair, outcome->valid);
     const MergeSlot slot{outcome->valid, outcome->flag == 1};
-    if (options.mergeMainTest == variant.mergeLetter) main = slot;
-    if (options.mergeSubTest == variant.mergeLetter) subordinate = slot;
+    if (pass.options.mergeMainTest == variant.mergeLetter) main = slot;
+    if (pass.options.mergeSubTest == variant.mergeLetter) subordinate = slot;
   }
-  if (options.mergeGraphs) {
+  if (pass.options.mergeGraphs) {
     if (const std::optional<bool> valid = mergedEdgeValidity(main, subordinate)) {
       addEdge(pass, kMergedGraph, pair, *valid);
     }
   }
 }
 
+bool isTested(const CriterionPass& pass, const PairWork& work) {
+  return work.workA != work.workB && countPair(pass.data, work.workA, pass.criterion).total != 0 &&
+         countPair(pass.data, work.workB, pass.criterion).total != 0;
+}
+
 // Returns false when a file of the criterion could not be opened: the run must stop.
-bool processCriterion(CriterionPass& pass, std::uint32_t criterion) {
+bool processCriterion(CriterionPass& pass, unsigned threads) {
   CriterionSelection selection;
   for (const FamilyDescriptor& family : kFamilies) {
     selection.families[index(family.family)] = familySelected(pass.options, family.family);
   }
   selection.mergedGraph = pass.options.mergeGraphs;
-  if (!openCriterionFiles(pass.files, selection, criterionShortName(pass.data, criterion),
-                          pass.err)) {
-    return false;
-  }
-  if (pass.anyTest) pass.out << "\n\n" << criterionShortName(pass.data, criterion);
+  const std::string& criterionName = criterionShortName(pass.data, pass.criterion);
+  if (!openCriterionFiles(pass.files, selection, criterionName, pass.err)) return false;
+  if (pass.anyTest) pass.out << "\n\n" << criterionName;
   writeHeaderRow(pass.files, pass.data);
-  for (const auto& [workA, shortNameA] : pass.data.workShortNames) {
-    if (pass.anyTest) pass.out << "\n * " << shortNameA;
-    startRow(pass.files, shortNameA);
+
+  std::vector<PairWork> works;
+  works.reserve(pass.data.workShortNames.size() * pass.data.workShortNames.size());
+  for (const auto& entryA : pass.data.workShortNames) {
     for (const auto& entryB : pass.data.workShortNames) {
-      processPair(pass, criterion, workA, entryB.first);
+      PairWork work;
+      work.workA = entryA.first;
+      work.workB = entryB.first;
+      works.push_back(std::move(work));
     }
   }
+  const std::size_t rowLength = pass.data.workShortNames.size();
+  // On one thread the pairs are tested in the run's order, with the console trace and the
+  // messages as they come; on several, each pair keeps its own and the run prints them in order.
+  const bool inPlace = threads <= 1;
+  auto startRowOf = [&](std::size_t i) {
+    if (i % rowLength != 0) return;
+    const std::string& rowName = workShortName(pass.data, works[i].workA);
+    if (pass.anyTest) pass.out << "\n * " << rowName;
+    startRow(pass.files, rowName);
+  };
+  auto compute = [&](std::size_t i) {
+    PairWork& work = works[i];
+    if (inPlace) {
+      startRowOf(i);
+      if (pass.anyTest && isTested(pass, work)) {
+        pass.out << " ...vs. " << workShortName(pass.data, work.workB);
+      }
+      computePair(pass, work, pass.out, pass.err);
+      return;
+    }
+    std::ostringstream progress;
+    std::ostringstream messages;
+    computePair(pass, work, progress, messages);
+    work.progress = progress.str();
+    work.messages = messages.str();
+  };
+  auto consume = [&](std::size_t i) {
+    PairWork& work = works[i];
+    if (!inPlace) {
+      startRowOf(i);
+      if (pass.anyTest && work.pair) {
+        pass.out << " ...vs. " << workShortName(pass.data, work.workB) << work.progress;
+      }
+      pass.err << work.messages;
+    }
+    recordPair(pass, work);
+  };
+  computeInOrder(works.size(), threads, 4 * static_cast<std::size_t>(threads), compute, consume);
   if (!closeCriterionFiles(pass.files, pass.err)) pass.allWritten = false;
   return true;
 }
 
 }  // namespace
 
-int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, std::ostream& out,
-            std::ostream& err) {
+int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, unsigned threads,
+            std::ostream& out, std::ostream& err) {
   bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
   for (const auto& entry : data.criterionShortNames) {
     CriterionFiles files;
-    CriterionPass pass{options, data, records, files, out, err};
+    CriterionPass pass{options, data, entry.first, records, files, out, err};
     pass.anyTest = anyFamilySelected(options);
-    const bool completed = processCriterion(pass, entry.first);
+    const bool completed = processCriterion(pass, threads);
     if (!pass.allWritten) allWritten = false;
     // A run that stopped half way must not look like a success.
     if (!completed) return -1;

@@ -10,9 +10,11 @@ namespace brevox {
 
 /// Runs every selected test over every criterion and pair of works of `data` and writes the
 /// reports, summary matrices and graphs into the working directory; the edges it draws are added
-/// to `records`, from which it draws the graphs over all criteria at the end. The progress trace
-/// goes to `out`, messages to `err`. Returns 0, or -1 when a file could not be written.
-int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, std::ostream& out,
-            std::ostream& err);
+/// to `records`, from which it draws the graphs over all criteria at the end. The pairs of a
+/// criterion are tested on `threads` threads (1: one after the other, as they come); every file,
+/// the progress trace on `out` and the messages on `err` are the same whatever their number.
+/// Returns 0, or -1 when a file could not be written.
+int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, unsigned threads,
+            std::ostream& out, std::ostream& err);
 
 }  // namespace brevox
