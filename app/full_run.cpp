@@ -10,6 +10,7 @@
 #include "app/in_order.h"
 #include "data/input_data_writer.h"
 #include "report/pair_reports.h"
+#include "report/run_record.h"
 #include "report/summary_matrix.h"
 #include "report/variants.h"
 #include "stats/families.h"
@@ -45,6 +46,8 @@ struct CriterionPass {
   std::ostream& err;
   bool anyTest = false;
   bool allWritten = true;
+  /// Filled when the run keeps what each criterion found for the outputs of the whole run.
+  CriterionRecord* record = nullptr;
 };
 
 // Runs the selected families on the pair and writes their reports; the permutation test's dots go
@@ -177,6 +180,13 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
   };
   computeInOrder(works.size(), threads, 4 * static_cast<std::size_t>(threads), compute, consume);
   if (!closeCriterionFiles(pass.files, pass.err)) pass.allWritten = false;
+  if (pass.record != nullptr) {
+    pass.record->criterion = pass.criterion;
+    for (const PairWork& work : works) {
+      if (work.pair) pass.record->pairs.push_back({*work.pair, work.outcomes});
+    }
+    pass.record->graphs = std::move(pass.files.graphTexts);
+  }
   return true;
 }
 
@@ -185,10 +195,14 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
 int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, unsigned threads,
             std::ostream& out, std::ostream& err) {
   bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
+  // The outputs drawn from the whole run need what every criterion found.
+  const bool keepRecords = options.estimates || options.htmlReport;
+  std::vector<CriterionRecord> criteria;
   for (const auto& entry : data.criterionShortNames) {
     CriterionFiles files;
     CriterionPass pass{options, data, entry.first, records, files, out, err};
     pass.anyTest = anyFamilySelected(options);
+    if (keepRecords) pass.record = &criteria.emplace_back();
     const bool completed = processCriterion(pass, threads);
     if (!pass.allWritten) allWritten = false;
     // A run that stopped half way must not look like a success.

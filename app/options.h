@@ -23,6 +23,11 @@ struct RunOptions {
   bool summaryOnly = false;
   bool dottedEdges = false;
   bool mergeGraphs = false;
+  /// E: the full run also writes one tidy table of every pair with estimates and adjusted
+  /// p-values.
+  bool estimates = false;
+  /// H: the full run also writes one self-contained page with heat maps and drawn graphs.
+  bool htmlReport = false;
   std::uint32_t criterionNumber = 1;
   std::uint32_t workANumber = 1;
   std::uint32_t workBNumber = 1;

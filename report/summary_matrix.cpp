@@ -17,19 +17,20 @@ constexpr std::size_t kNotOpened = kCriterionFileCount;
 struct PlannedFile {
   std::string name;
   std::string firstLine;
-  bool graph;
+  std::string* text;   // the copy of a graph's text, or nullptr
   std::size_t* place;  // where its position among the criterion's files is kept
 };
 
 PlannedFile plannedTable(const SummaryTable& table, const std::string& criterion,
                          std::size_t* place) {
-  return {table.prefix + criterion + ".csv", table.title + criterion, false, place};
+  return {table.prefix + criterion + ".csv", table.title + criterion, nullptr, place};
 }
 
-PlannedFile plannedGraph(std::size_t graph, const std::string& criterion, std::size_t* place) {
+PlannedFile plannedGraph(CriterionFiles& files, std::size_t graph, const std::string& criterion) {
   const std::string tag = graphNames(graph).tag;
   return {"graph_" + tag + "_" + criterion + ".gv",
-          "digraph " + dotId(tag + "_" + criterion) + " {", true, place};
+          "digraph " + dotId(tag + "_" + criterion) + " {", &files.graphTexts[graph],
+          &files.graphs[graph]};
 }
 
 void closeAll(CriterionFiles& files, std::ostream& err, bool& allWritten) {
@@ -48,7 +49,7 @@ bool openGroup(CriterionFiles& files, const std::vector<PlannedFile>& group, std
   for (const PlannedFile& planned : group) {
     CriterionFile& file = files.files[files.count];
     file.name = planned.name;
-    file.graph = planned.graph;
+    file.graph = planned.text != nullptr;
     if (!openOutputFile(file.stream, file.name, err)) {
       bool ignored = true;
       closeAll(files, err, ignored);
@@ -59,6 +60,7 @@ bool openGroup(CriterionFiles& files, const std::vector<PlannedFile>& group, std
   }
   for (std::size_t i = 0; i < group.size(); ++i) {
     files.files[first + i].stream << group[i].firstLine << kLineEnd;
+    if (group[i].text != nullptr) *group[i].text = group[i].firstLine + kLineEnd;
   }
   return true;
 }
@@ -89,6 +91,7 @@ bool openCriterionFiles(CriterionFiles& files, const CriterionSelection& selecti
   files.count = 0;
   for (auto& places : files.tables) places.fill(kNotOpened);
   files.graphs.fill(kNotOpened);
+  for (std::string& text : files.graphTexts) text.clear();
   std::size_t expectedProbability = kNotOpened;
   if (!openGroup(
           files,
@@ -109,15 +112,12 @@ bool openCriterionFiles(CriterionFiles& files, const CriterionSelection& selecti
     }
     for (const VariantDescriptor& variant : kVariants) {
       if (variant.family != family) continue;
-      group.push_back(plannedGraph(index(variant.variant), criterionShortName,
-                                   &files.graphs[index(variant.variant)]));
+      group.push_back(plannedGraph(files, index(variant.variant), criterionShortName));
     }
     if (!openGroup(files, group, err)) return false;
   }
   if (selection.mergedGraph &&
-      !openGroup(files,
-                 {plannedGraph(kMergedGraph, criterionShortName, &files.graphs[kMergedGraph])},
-                 err)) {
+      !openGroup(files, {plannedGraph(files, kMergedGraph, criterionShortName)}, err)) {
     return false;
   }
   return true;
@@ -164,6 +164,7 @@ void writeGraphLine(CriterionFiles& files, std::size_t graph, const std::string&
   const std::size_t place = files.graphs[graph];
   if (place != kNotOpened && files.files[place].open) {
     files.files[place].stream << text << kLineEnd;
+    files.graphTexts[graph] += text + kLineEnd;
   }
 }
 
@@ -171,6 +172,9 @@ bool closeCriterionFiles(CriterionFiles& files, std::ostream& err) {
   for (std::size_t i = 0; i < files.count; ++i) {
     CriterionFile& file = files.files[i];
     if (file.open && file.graph) file.stream << '}' << kLineEnd;
+  }
+  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
+    if (files.graphs[graph] != kNotOpened) files.graphTexts[graph] += std::string("}") + kLineEnd;
   }
   bool allWritten = true;
   closeAll(files, err, allWritten);

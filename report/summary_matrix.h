@@ -37,6 +37,8 @@ struct CriterionFiles {
   /// kCriterionFileCount where the file was not opened.
   std::array<std::array<std::size_t, 3>, kVariantCount> tables{};
   std::array<std::size_t, kGraphCount> graphs{};
+  /// The whole text written to each graph file, for the outputs drawn from the whole run.
+  std::array<std::string, kGraphCount> graphTexts;
 };
 
 /// Opens the criterion's files that `selection` asks for, family by family in the file order,
