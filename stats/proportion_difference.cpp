@@ -15,8 +15,8 @@ struct ScoreInterval {
   double high;
 };
 
-// Wilson's score interval of `observed` occurrences in `total` cases, in the form that keeps
-// its ends at exactly 0 and 1 when the work has no occurrence or nothing else.
+// Wilson's score interval of `observed` occurrences in `total` cases, multiplied through by the
+// total so that counts, not proportions, enter the square root.
 ScoreInterval wilsonInterval(std::uint32_t observed, std::uint32_t total, double z) {
   const double r = observed;
   const double n = total;

@@ -83,12 +83,12 @@ def tables():
         nA = rng.randint(1, size)
         nB = rng.randint(1, rng.choice([size, 10]))
         if rng.random() < 0.2:
-            # An extreme count in one of the four cells.
+            # No occurrence, one, all but one or all in the first work.
             a = rng.choice([0, 1, nA - 1, nA]) if nA > 1 else rng.randint(0, nA)
         else:
             a = rng.randint(0, nA)
         b = rng.randint(0, nB)
-        generated.append((max(a, 0), nA, b, nB))
+        generated.append((a, nA, b, nB))
     return listed + generated
 
 
