@@ -178,7 +178,7 @@ void benchOddsRatio(const Case& c) {
   char estimate[96];
   std::snprintf(estimate, sizeof estimate, "%.6g (%.6g, %.6g)",
                 result.estimate ? *result.estimate : std::nan(""), result.low, result.high);
-  std::printf("%-58s %10s %9s  %s\n", tableName(c).c_str(), seconds(timing.seconds).c_str(),
+  std::printf("%-62s %10s %9s  %s\n", tableName(c).c_str(), seconds(timing.seconds).c_str(),
               megabytes(timing.peakHeap).c_str(), estimate);
   std::fflush(stdout);
 }
@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
       {"largest vs one case", kLargest / 2, kLargest, 0, 1, false, false},
   };
   std::printf("\nConditional odds ratio with its 95%% interval\n");
-  std::printf("%-58s %10s %9s  %s\n", "table", "time", "heap", "estimate (low, high)");
+  std::printf("%-62s %10s %9s  %s\n", "table", "time", "heap", "estimate (low, high)");
   for (const Case& c : oddsRatioCases) benchOddsRatio(c);
 
   rusage usage{};
