@@ -1,6 +1,7 @@
 // Compares the four test families with reference values computed independently from exact
 // probabilities and arrangement counts (tests/reference/stats_reference.py, which also says how
-// ties and thresholds met exactly are marked).
+// ties and thresholds met exactly are marked), and the effect sizes and adjusted p-values with
+// SciPy, statsmodels, 40-digit roots and R (tests/reference/estimates_reference.py).
 
 #include <gtest/gtest.h>
 
@@ -14,10 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "stats/adjusted_p.h"
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
 #include "stats/fisher_exact.h"
+#include "stats/odds_ratio.h"
 #include "stats/permutation.h"
+#include "stats/proportion_difference.h"
 
 namespace brevox {
 namespace {
@@ -86,7 +90,7 @@ PairComparison pairOf(const Row& row) {
 
 std::string describe(const Row& row) {
   return "table " + row.at("id") + ": " + row.at("a") + "/" + row.at("nA") + " vs " + row.at("b") +
-         "/" + row.at("nB") + " at " + row.at("threshold");
+         "/" + row.at("nB") + (row.count("threshold") != 0 ? " at " + row.at("threshold") : "");
 }
 
 // Largest relative difference seen where the relative tolerance applies.
@@ -281,6 +285,60 @@ TEST(StatsReference, PermutationTest) {
     expectClose(r.pValue, expected, kTiny, largest, "pValue");
     expectFlag(r.significant, flag(row, "perm_significant"), expected, expected, threshold,
                "significant");
+  }
+}
+
+TEST(EstimatesReference, ConditionalOddsRatio) {
+  Largest largest{"odds ratio, 40 digits"};
+  for (const Row& row : readRows("estimates_reference.csv")) {
+    SCOPED_TRACE(describe(row));
+    const OddsRatioEstimate r = conditionalOddsRatio(pairOf(row));
+    ASSERT_EQ(r.estimate.has_value(), !row.at("or_estimate").empty());
+    const std::pair<double, const char*> values[] = {
+        {r.estimate.value_or(0), "estimate"}, {r.low, "low"}, {r.high, "high"}};
+    for (const auto& [actual, name] : values) {
+      if (row.at(std::string("or_") + name).empty()) continue;
+      const double exact = real(row, std::string("or40_") + name);
+      if (exact == 0 || std::isinf(exact)) {
+        EXPECT_EQ(actual, exact) << name;
+        continue;
+      }
+      expectClose(actual, exact, 0, largest, name);
+      // SciPy stops its roots at an absolute 1e-13.
+      const double scipy = real(row, std::string("or_") + name);
+      EXPECT_NEAR(actual, scipy, std::max(1e-9 * scipy, 2e-13)) << name;
+    }
+  }
+}
+
+TEST(EstimatesReference, NewcombeProportionDifference) {
+  for (const Row& row : readRows("estimates_reference.csv")) {
+    SCOPED_TRACE(describe(row));
+    const ProportionDifference r = proportionDifference(pairOf(row));
+    EXPECT_NEAR(r.difference, real(row, "nd_difference"), 1e-12);
+    EXPECT_NEAR(r.low, real(row, "nd_low"), 1e-12);
+    EXPECT_NEAR(r.high, real(row, "nd_high"), 1e-12);
+  }
+}
+
+TEST(EstimatesReference, AdjustedPValues) {
+  std::map<std::string, std::vector<Row>> families;
+  for (const Row& row : readRows("adjusted_p_reference.csv")) {
+    families[row.at("family")].push_back(row);
+  }
+  ASSERT_GE(families.size(), 8u);
+  for (const auto& [name, rows] : families) {
+    SCOPED_TRACE(name);
+    std::vector<double> pValues;
+    for (const Row& row : rows) pValues.push_back(real(row, "p"));
+    const std::vector<double> holm = holmAdjusted(pValues);
+    const std::vector<double> bh = benjaminiHochbergAdjusted(pValues);
+    ASSERT_EQ(holm.size(), rows.size());
+    ASSERT_EQ(bh.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_NEAR(holm[i], real(rows[i], "holm"), 1e-12 * real(rows[i], "holm")) << i;
+      EXPECT_NEAR(bh[i], real(rows[i], "bh"), 1e-12 * real(rows[i], "bh")) << i;
+    }
   }
 }
 

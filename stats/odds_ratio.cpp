@@ -1,0 +1,240 @@
+#include "stats/odds_ratio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace brevox {
+
+namespace {
+
+// Tables whose densities, summed over one side of the most probable table, stay below this
+// fraction of the sum so far are left out (see restIsNegligible). Each sum below then changes
+// by at most twice this fraction of the total, the proportions formed from them by at most
+// four times. At a root the expected count has slope Var(X) >= 1/8 in the log odds ratio (the
+// mean is an inner count a, and the densities of a - 1 and a + 1 relative to that of a
+// multiply to at least 1/16), and the tail P(X >= a) or P(X <= a) has slope at least
+// alpha (1 - alpha) (the tail's conditional mean lies at least one count from the rest's). So
+// the left-out tables move a root by less than 8e-22 / alpha in the log odds ratio, that is
+// less than 1e-12 relative in the odds ratio for every alpha >= 1e-9.
+constexpr long double kNeglected = 1e-22L;
+
+// A root is taken once the last Newton step, or half the bracket, is below this in the log odds
+// ratio: the relative precision of the odds ratio.
+constexpr double kLogOddsTolerance = 1e-12;
+
+// At these log odds ratios all mass lies on the first or last possible table: the central ratio
+// of neighbouring densities is at most 2^64 (about e^44) for 32-bit counts.
+constexpr double kLogOddsLimit = 700;
+
+// The tables that share the observed margins: x occurrences in the first work, from `lowest`
+// to `highest`.
+struct Margins {
+  std::int64_t observed;     // a
+  std::int64_t casesA;       // nA
+  std::int64_t casesB;       // nB
+  std::int64_t occurrences;  // a + b
+  std::int64_t lowest;
+  std::int64_t highest;
+};
+
+// Sums over the tables of the noncentral densities, each relative to the most probable table,
+// some weighted by the distance d = x - a from the observed count.
+struct TableSums {
+  long double all = 0;
+  long double atLeast = 0;        // x >= a
+  long double atMost = 0;         // x <= a
+  long double offset = 0;         // d
+  long double offsetAtLeast = 0;  // d, x >= a
+  long double squares = 0;        // d^2
+};
+
+// The central density of x + 1 occurrences over that of x is up(x) / down(x). Both are products
+// of two 32-bit counts, exact in the 64 bits of a long double's mantissa.
+long double up(const Margins& m, std::int64_t x) {
+  return static_cast<long double>(m.casesA - x) * static_cast<long double>(m.occurrences - x);
+}
+
+long double down(const Margins& m, std::int64_t x) {
+  return static_cast<long double>(x + 1) *
+         static_cast<long double>(m.casesB - m.occurrences + x + 1);
+}
+
+void addTable(const Margins& m, std::int64_t x, long double density, TableSums& sums) {
+  const long double d = static_cast<long double>(x - m.observed);
+  sums.all += density;
+  sums.offset += d * density;
+  sums.squares += d * d * density;
+  if (x >= m.observed) {
+    sums.atLeast += density;
+    sums.offsetAtLeast += d * density;
+  }
+  if (x <= m.observed) sums.atMost += density;
+}
+
+// Whether the tables beyond x, on the side where the next density is `ratio` times that of x,
+// can be left out. The distribution is log-concave (the ratio of neighbours falls monotonically
+// away from the mode), so those densities, weighted by 1 + |x + j - a| (which bounds both the
+// plain and the offset sums), add up to at most density (2 + |x - a|) ratio / (1 - ratio)^2.
+// The slopes' squared weights are not bounded: they only steer Newton's steps.
+bool restIsNegligible(const Margins& m, std::int64_t x, long double density, long double ratio,
+                      long double all) {
+  if (!(ratio < 1)) return false;
+  const long double weight = 2 + std::fabs(static_cast<long double>(x - m.observed));
+  const long double gap = 1 - ratio;
+  return density * weight * ratio <= kNeglected * all * gap * gap;
+}
+
+// Sums outwards from the most probable table, so that no density overflows and the sums stop
+// where the rest cannot matter: only a few tens of standard deviations of tables are visited,
+// whatever the totals.
+TableSums sumTables(const Margins& m, double logOdds) {
+  const long double odds = std::exp(static_cast<long double>(logOdds));
+  // The mode is the largest count whose density is at least that of the count below it.
+  std::int64_t low = m.lowest;
+  std::int64_t high = m.highest;
+  while (low < high) {
+    const std::int64_t middle = low + (high - low + 1) / 2;
+    if (odds * up(m, middle - 1) >= down(m, middle - 1)) {
+      low = middle;
+    } else {
+      high = middle - 1;
+    }
+  }
+  const std::int64_t mode = low;
+
+  TableSums sums;
+  addTable(m, mode, 1, sums);
+  long double density = 1;
+  for (std::int64_t x = mode; x < m.highest; ++x) {
+    const long double ratio = odds * up(m, x) / down(m, x);
+    if (restIsNegligible(m, x, density, ratio, sums.all)) break;
+    density *= ratio;
+    addTable(m, x + 1, density, sums);
+  }
+  density = 1;
+  for (std::int64_t x = mode; x > m.lowest; --x) {
+    const long double ratio = down(m, x - 1) / (odds * up(m, x - 1));
+    if (restIsNegligible(m, x, density, ratio, sums.all)) break;
+    density *= ratio;
+    addTable(m, x - 1, density, sums);
+  }
+  return sums;
+}
+
+// A function of the log odds ratio and its derivative there.
+struct Slope {
+  long double value;
+  long double derivative;
+};
+
+// The log odds ratio at which `rising`, an increasing function of it, changes sign: Newton's
+// steps from `start`, replaced by bisection of the bracket known so far whenever a step would
+// leave the bracket or fails to halve the step before the last. The bracket starts at the
+// limits, where every function solved here has its sign settled.
+template <typename Rising>
+double solveLogOdds(const Rising& rising, double start) {
+  double lower = -kLogOddsLimit;
+  double upper = kLogOddsLimit;
+  double t = std::clamp(start, lower, upper);
+  double earlierStep = upper - lower;
+  double step = earlierStep;
+  for (int iteration = 0; iteration < 300; ++iteration) {
+    const Slope s = rising(t);
+    if (s.value == 0) break;
+    if (s.value < 0) {
+      lower = t;
+    } else {
+      upper = t;
+    }
+    const double newtonStep = static_cast<double>(-s.value / s.derivative);
+    // A step this small may round to no step at all: it ends the search, not the bracket.
+    if (s.derivative > 0 && std::fabs(newtonStep) <= kLogOddsTolerance) return t + newtonStep;
+    const double newton = t + newtonStep;
+    const bool useNewton = s.derivative > 0 && newton > lower && newton < upper &&
+                           std::fabs(2 * newtonStep) <= std::fabs(earlierStep);
+    earlierStep = step;
+    if (useNewton) {
+      step = newtonStep;
+      t = newton;
+    } else {
+      step = (upper - lower) / 2;
+      t = lower + step;
+      if (step <= kLogOddsTolerance) break;
+    }
+  }
+  return t;
+}
+
+}  // namespace
+
+OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confidence) {
+  OddsRatioEstimate result;
+  if (!(confidence > 0 && confidence < 1) || pair.observedA > pair.totalA ||
+      pair.observedB > pair.totalB) {
+    result.low = std::numeric_limits<double>::quiet_NaN();
+    result.high = result.low;
+    return result;
+  }
+  Margins m{};
+  m.observed = pair.observedA;
+  m.casesA = pair.totalA;
+  m.casesB = pair.totalB;
+  m.occurrences = static_cast<std::int64_t>(pair.observedA) + pair.observedB;
+  m.lowest = std::max<std::int64_t>(0, m.occurrences - m.casesB);
+  m.highest = std::min(m.casesA, m.occurrences);
+  result.low = 0;
+  result.high = std::numeric_limits<double>::infinity();
+  if (m.lowest == m.highest) return result;
+
+  // Newton starts from the sample log odds ratio with half an occurrence added to every cell,
+  // and looks for the bounds about two of its usual standard errors away.
+  const double cells[] = {static_cast<double>(pair.observedA) + 0.5,
+                          static_cast<double>(pair.totalA - pair.observedA) + 0.5,
+                          static_cast<double>(pair.observedB) + 0.5,
+                          static_cast<double>(pair.totalB - pair.observedB) + 0.5};
+  double centre = std::log(cells[0]) - std::log(cells[1]) - std::log(cells[2]) + std::log(cells[3]);
+  const double spread = 2 * std::sqrt(1 / cells[0] + 1 / cells[1] + 1 / cells[2] + 1 / cells[3]);
+  const bool fewest = m.observed == m.lowest;
+  const bool most = m.observed == m.highest;
+
+  if (fewest) {
+    result.estimate = 0.0;
+  } else if (most) {
+    result.estimate = std::numeric_limits<double>::infinity();
+  } else {
+    // The expected count less the observed one; its derivative is the variance of the count.
+    const auto meanOffset = [&m](double t) {
+      const TableSums s = sumTables(m, t);
+      const long double mean = s.offset / s.all;
+      return Slope{mean, s.squares / s.all - mean * mean};
+    };
+    centre = solveLogOdds(meanOffset, centre);
+    result.estimate = std::exp(centre);
+  }
+
+  // The derivative of a tail's probability is its covariance with the count.
+  const long double alpha = (1 - static_cast<long double>(confidence)) / 2;
+  if (!fewest) {
+    const auto upperTail = [&m, alpha](double t) {
+      const TableSums s = sumTables(m, t);
+      const long double tail = s.atLeast / s.all;
+      return Slope{tail - alpha, s.offsetAtLeast / s.all - tail * (s.offset / s.all)};
+    };
+    result.low = std::exp(solveLogOdds(upperTail, centre - spread));
+  }
+  if (!most) {
+    const auto lowerTail = [&m, alpha](double t) {
+      const TableSums s = sumTables(m, t);
+      const long double tail = s.atMost / s.all;
+      // The observed count has d = 0, so the offsets below it are the rest of the sum.
+      const long double offsetAtMost = s.offset - s.offsetAtLeast;
+      return Slope{alpha - tail, tail * (s.offset / s.all) - offsetAtMost / s.all};
+    };
+    result.high = std::exp(solveLogOdds(lowerTail, centre + spread));
+  }
+  return result;
+}
+
+}  // namespace brevox
