@@ -10,6 +10,7 @@
 #include "app/in_order.h"
 #include "data/input_data_writer.h"
 #include "report/pair_reports.h"
+#include "report/results_table.h"
 #include "report/run_record.h"
 #include "report/summary_matrix.h"
 #include "report/variants.h"
@@ -219,6 +220,9 @@ int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records
                                records[graph], data, err)) {
       allWritten = false;
     }
+  }
+  if (options.estimates && !writeResultsTable("T_all_results.csv", criteria, data, err)) {
+    allWritten = false;
   }
   out << "\n\n";
   return allWritten ? 0 : -1;

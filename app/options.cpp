@@ -89,6 +89,9 @@ int parseOptions(const std::string& optionText, RunOptions& options) {
       case 'M':
         options.mergeGraphs = true;
         break;
+      case 'E':
+        options.estimates = true;
+        break;
       default:
         return -1;
     }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -58,14 +57,19 @@ TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
     const char* scenario;
     std::vector<std::string> options;
     std::string trace;
+    // A file that an option adds to the scenario's files, and the golden folder that holds it.
+    const char* addedFile;
+    const char* addedScenario;
   } cases[] = {
-      {"run_default", {}, smallTrace(true)},
-      {"run_S", {"-S"}, smallTrace(true)},
-      {"run_0", {"-0"}, "\n\n"},
-      {"run_C", {"-C"}, smallTrace(false)},
-      {"run_NMbf", {"-NMbf"}, smallTrace(true)},
-      {"run_BFN", {"-BFN"}, smallTrace(false)},
-      {"run_SMnb", {"-SMnb"}, smallTrace(true)},
+      {"run_default", {}, smallTrace(true), nullptr, nullptr},
+      {"run_S", {"-S"}, smallTrace(true), nullptr, nullptr},
+      {"run_0", {"-0"}, "\n\n", nullptr, nullptr},
+      {"run_C", {"-C"}, smallTrace(false), nullptr, nullptr},
+      {"run_NMbf", {"-NMbf"}, smallTrace(true), nullptr, nullptr},
+      {"run_BFN", {"-BFN"}, smallTrace(false), nullptr, nullptr},
+      {"run_SMnb", {"-SMnb"}, smallTrace(true), nullptr, nullptr},
+      {"run_default", {"-E"}, smallTrace(true), "T_all_results.csv", "run_E"},
+      {"run_C", {"-EC"}, smallTrace(false), "T_all_results.csv", "run_CE"},
   };
   // One thread tests the pairs in place; several test them apart and write them in order.
   for (const char* threads : {"1", "3"}) {
@@ -77,6 +81,11 @@ TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
       EXPECT_EQ(run.exitCode, 0);
       EXPECT_EQ(run.err, "");
       EXPECT_EQ(run.out, c.trace);
+      if (c.addedFile != nullptr) {
+        TempDir added;
+        fs::rename(work.path() / c.addedFile, added.path() / c.addedFile);
+        EXPECT_EQ(compareWithGolden(added.path(), c.addedScenario), "");
+      }
       EXPECT_EQ(compareWithGolden(work.path(), c.scenario), "");
     }
   }

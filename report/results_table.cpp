@@ -1,0 +1,157 @@
+#include "report/results_table.h"
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "io/number_text.h"
+#include "io/output_file.h"
+#include "stats/adjusted_p.h"
+#include "stats/odds_ratio.h"
+#include "stats/proportion_difference.h"
+
+namespace brevox {
+
+namespace {
+
+// Fewer cases than this in either work and a result is starred in the summary files.
+constexpr std::uint32_t kFewCases = 5;
+
+/// A column group of the table: one variant, or the binomial test in one of its two directions.
+struct ResultColumn {
+  const char* name;
+  Variant variant;
+  bool reversed;  ///< the binomial test of work B's count against work A's proportion
+};
+
+const std::array<ResultColumn, 8> kColumns = {{
+    {"binomial_ab", Variant::binomial, false},
+    {"binomial_ba", Variant::binomial, true},
+    {"pearson", Variant::pearson, false},
+    {"yates", Variant::yates, false},
+    {"n1", Variant::n1, false},
+    {"fisher", Variant::fisherDoubleTail, false},
+    {"fisher_midp", Variant::fisherMidP, false},
+    {"permutation", Variant::permutation, false},
+}};
+
+// A double as the shortest text that reads back to the same value.
+std::string exact(double value) {
+  char buffer[32];
+  const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, written.ptr);
+}
+
+/// One row of the table: a pair of works under a criterion, work A the later one.
+struct ResultRow {
+  const PairRecord* lower;  ///< A against B: every variant
+  const PairRecord* upper;  ///< B against A: the binomial test the other way, when it ran
+  std::array<std::optional<double>, kColumns.size()> pValues;
+  std::array<std::optional<double>, kColumns.size()> holm;
+  std::array<std::optional<double>, kColumns.size()> bh;
+};
+
+const std::optional<VariantOutcome>& outcomeOf(const ResultRow& row, const ResultColumn& column) {
+  static const std::optional<VariantOutcome> none;
+  const PairRecord* record = column.reversed ? row.upper : row.lower;
+  return record == nullptr ? none : record->outcomes[index(column.variant)];
+}
+
+// The rows of one criterion, with their p-values adjusted within each column.
+std::vector<ResultRow> criterionRows(const CriterionRecord& criterion) {
+  std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*> byWorks;
+  for (const PairRecord& record : criterion.pairs) {
+    byWorks[{record.pair.workA, record.pair.workB}] = &record;
+  }
+  std::vector<ResultRow> rows;
+  for (const PairRecord& record : criterion.pairs) {
+    if (record.pair.workB >= record.pair.workA) continue;
+    ResultRow row{&record, nullptr, {}, {}, {}};
+    const auto upper = byWorks.find({record.pair.workB, record.pair.workA});
+    if (upper != byWorks.end()) row.upper = upper->second;
+    for (std::size_t c = 0; c < kColumns.size(); ++c) {
+      const std::optional<VariantOutcome>& outcome = outcomeOf(row, kColumns[c]);
+      if (outcome && !outcome->undefined) row.pValues[c] = outcome->pValue;
+    }
+    rows.push_back(row);
+  }
+  // Each column's family is every pair of the criterion that its test judged.
+  for (std::size_t c = 0; c < kColumns.size(); ++c) {
+    std::vector<double> family;
+    for (const ResultRow& row : rows) {
+      if (row.pValues[c]) family.push_back(*row.pValues[c]);
+    }
+    const std::vector<double> holm = holmAdjusted(family);
+    const std::vector<double> bh = benjaminiHochbergAdjusted(family);
+    std::size_t member = 0;
+    for (ResultRow& row : rows) {
+      if (!row.pValues[c]) continue;
+      row.holm[c] = holm[member];
+      row.bh[c] = bh[member];
+      ++member;
+    }
+  }
+  return rows;
+}
+
+void writeCell(std::ostream& out, const std::optional<double>& value) {
+  out << ',';
+  if (value) out << exact(*value);
+}
+
+void writeRow(std::ostream& out, const ResultRow& row, const DataSet& data) {
+  const PairComparison& pair = row.lower->pair;
+  const double proportionA = static_cast<double>(pair.observedA) / pair.totalA;
+  const double proportionB = static_cast<double>(pair.observedB) / pair.totalB;
+  out << criterionShortName(data, pair.criterion) << ',' << workShortName(data, pair.workA) << ','
+      << workShortName(data, pair.workB) << ',' << pair.observedA << ',' << pair.totalA << ','
+      << pair.observedB << ',' << pair.totalB << ',' << exact(proportionA) << ','
+      << exact(proportionB);
+  const ProportionDifference difference = proportionDifference(pair);
+  writeCell(out, difference.difference);
+  writeCell(out, difference.low);
+  writeCell(out, difference.high);
+  const OddsRatioEstimate odds = conditionalOddsRatio(pair);
+  writeCell(out, odds.estimate);
+  writeCell(out, odds.low);
+  writeCell(out, odds.high);
+  out << ',' << (pair.totalA < kFewCases || pair.totalB < kFewCases ? 1 : 0);
+  for (std::size_t c = 0; c < kColumns.size(); ++c) {
+    const std::optional<VariantOutcome>& outcome = outcomeOf(row, kColumns[c]);
+    writeCell(out, row.pValues[c]);
+    out << ',';
+    if (row.pValues[c]) out << outcome->flag;
+    writeCell(out, row.holm[c]);
+    writeCell(out, row.bh[c]);
+  }
+  out << kLineEnd;
+}
+
+}  // namespace
+
+void writeResultsTable(std::ostream& out, const std::vector<CriterionRecord>& criteria,
+                       const DataSet& data) {
+  out << "criterion,work_a,work_b,observed_a,total_a,observed_b,total_b,proportion_a,"
+         "proportion_b,difference,difference_low,difference_high,odds_ratio,odds_ratio_low,"
+         "odds_ratio_high,few_cases";
+  for (const ResultColumn& column : kColumns) {
+    out << ",p_" << column.name << ",flag_" << column.name << ",holm_" << column.name << ",bh_"
+        << column.name;
+  }
+  out << kLineEnd;
+  for (const CriterionRecord& criterion : criteria) {
+    for (const ResultRow& row : criterionRows(criterion)) writeRow(out, row, data);
+  }
+}
+
+bool writeResultsTable(const std::string& fileName, const std::vector<CriterionRecord>& criteria,
+                       const DataSet& data, std::ostream& err) {
+  return writeFile(fileName, err,
+                   [&](std::ostream& out) { writeResultsTable(out, criteria, data); });
+}
+
+}  // namespace brevox
