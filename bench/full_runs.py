@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Times full runs of two brevox binaries side by side and checks that they write the same bytes.
+
+    python3 bench/full_runs.py --new build-bench/brevox --old build-bench/reference/brevox
+
+Runs, each in a fresh folder, with wall time (median of several runs, one after the other) and the
+peak resident memory of each run:
+
+- `brevox -D` on the built-in data (median of 9);
+- a data set of 30 works x 5 criteria with totals up to 5,000 and all tests (median of 3), the
+  new binary once with BREVOX_THREADS unset and once with BREVOX_THREADS=1;
+- the new binary on 60 works x 10 criteria with totals up to 5,000 (the old one takes minutes; with
+  --slow it runs too);
+- `brevox -DE` and `brevox -DH` against `brevox -D`, new binary, where the option exists.
+
+Every run of the old and the new binary on the same arguments is compared file by file, with the
+console trace; a difference is reported and makes the script exit 1. --quick runs fewer repeats.
+"""
+
+import argparse
+import filecmp
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run_once(binary, arguments, folder, environment):
+    """Runs the binary in `folder`; returns (seconds, peak RSS in MiB, stdout, exit code)."""
+    with tempfile.TemporaryFile() as out:
+        start = time.perf_counter()
+        process = subprocess.Popen([binary] + arguments, cwd=folder, stdout=out,
+                                   stderr=subprocess.DEVNULL, env=environment)
+        _, status, usage = os.wait4(process.pid, 0)
+        seconds = time.perf_counter() - start
+        out.seek(0)
+        trace = out.read()
+    return seconds, usage.ru_maxrss / 1024, trace, os.waitstatus_to_exitcode(status)
+
+
+def timed(binary, arguments, repeats, threads=None):
+    """Median wall time, largest peak RSS, and the folder and trace of the last run (the caller
+    removes the folder)."""
+    environment = dict(os.environ)
+    environment.pop("BREVOX_THREADS", None)
+    if threads is not None:
+        environment["BREVOX_THREADS"] = str(threads)
+    times, peaks = [], []
+    for repeat in range(repeats):
+        folder = tempfile.mkdtemp(prefix="brevox-bench-")
+        seconds, peak, trace, code = run_once(binary, arguments, folder, environment)
+        times.append(seconds)
+        peaks.append(peak)
+        if code != 0:
+            print(f"  {binary} {' '.join(arguments)} exited with {code}")
+        if repeat < repeats - 1:
+            shutil.rmtree(folder)
+    return statistics.median(times), max(peaks), (folder, trace)
+
+
+def remove(*runs):
+    for folder, _ in runs:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def same_output(first, second):
+    """Whether two runs wrote the same files, byte for byte, and the same trace."""
+    (folder_a, trace_a), (folder_b, trace_b) = first, second
+    names_a, names_b = sorted(os.listdir(folder_a)), sorted(os.listdir(folder_b))
+    if names_a != names_b or trace_a != trace_b:
+        return False
+    _, mismatch, errors = filecmp.cmpfiles(folder_a, folder_b, names_a, shallow=False)
+    return not mismatch and not errors
+
+
+def data_set(works, criteria, folder):
+    path = os.path.join(folder, f"data_{works}x{criteria}.csv")
+    with open(path, "w", newline="") as out:
+        subprocess.run([sys.executable, os.path.join(HERE, "large_data_set.py"), "--works",
+                        str(works), "--criteria", str(criteria)], stdout=out, check=True)
+    return path
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--new", required=True)
+    parser.add_argument("--old", required=True)
+    parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--slow", action="store_true")
+    args = parser.parse_args()
+    new, old = os.path.abspath(args.new), os.path.abspath(args.old)
+    few = 1 if args.quick else 3
+    many = 3 if args.quick else 9
+    inputs = tempfile.mkdtemp(prefix="brevox-bench-data-")
+    differ = False
+
+    def compare(title, arguments, repeats, slow_old=True):
+        nonlocal differ
+        t_old, m_old, out_old = timed(old, arguments, 1 if not slow_old else repeats)
+        t_new, m_new, out_new = timed(new, arguments, repeats)
+        same = same_output(out_old, out_new)
+        remove(out_old)
+        differ = differ or not same
+        print(f"{title}: old {t_old:.3f} s ({m_old:.0f} MiB), new {t_new:.3f} s "
+              f"({m_new:.0f} MiB): {t_old / t_new:.1f}x faster; "
+              f"{'identical output' if same else 'OUTPUT DIFFERS'}")
+        return t_old, out_new
+
+    print("brevox -D, built-in data, all tests, median of", many)
+    _, out_new = compare("  brevox -D", ["-D"], many)
+    remove(out_new)
+
+    medium = data_set(30, 5, inputs)
+    print("30 works x 5 criteria, totals up to 5,000, all tests, median of", few)
+    t_old, out_new = compare("  threads unset", [medium], few, slow_old=False)
+    t_one, m_one, out_one = timed(new, [medium], few, threads=1)
+    same = same_output(out_new, out_one)
+    remove(out_new, out_one)
+    differ = differ or not same
+    print(f"  BREVOX_THREADS=1: new {t_one:.3f} s ({m_one:.0f} MiB): {t_old / t_one:.1f}x faster "
+          f"than old; {'identical output' if same else 'OUTPUT DIFFERS'}")
+
+    large = data_set(60, 10, inputs)
+    print("60 works x 10 criteria, totals up to 5,000, all tests")
+    if args.slow:
+        _, out_new = compare("  threads unset", [large], 1, slow_old=False)
+        remove(out_new)
+    else:
+        t_new, m_new, out_new = timed(new, [large], 1)
+        remove(out_new)
+        print(f"  new {t_new:.2f} s ({m_new:.0f} MiB); the old binary with --slow")
+
+    print("Options that add outputs, new binary, median of", many)
+    t_plain, _, plain = timed(new, ["-D"], many)
+    remove(plain)
+    for letter, added in (("E", "T_all_results.csv"), ("H", "brevox_report.html")):
+        t_with, m_with, run = timed(new, ["-D" + letter], many)
+        present = os.path.exists(os.path.join(run[0], added))
+        remove(run)
+        if not present:
+            print(f"  -D{letter}: not an option of this binary")
+            continue
+        print(f"  -D{letter}: {t_with:.3f} s ({m_with:.0f} MiB) against -D {t_plain:.3f} s: "
+              f"{t_with / t_plain:.2f}x")
+    shutil.rmtree(inputs)
+    return 1 if differ else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
