@@ -8,6 +8,7 @@
 #include "app/single_test.h"
 #include "data/csv_reader.h"
 #include "data/data_set.h"
+#include "report/output_names.h"
 
 namespace brevox {
 
@@ -54,7 +55,10 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     printHelp(out);
     return 0;
   }
-  if (!options.useDefaultData && !readDataSetFile(path, dataSet(), err)) return -1;
+  if (!options.useDefaultData &&
+      (!readDataSetFile(path, dataSet(), err) || !checkOutputNameLengths(dataSet(), path, err))) {
+    return -1;
+  }
   return options.singleTest ? runSingleTest(options, out, err) : runFull(options, out, err);
 }
 

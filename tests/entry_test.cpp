@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <string>
 
 #include "app/options.h"
 #include "tests/test_support.h"
@@ -63,6 +65,64 @@ TEST(CommandLine, ReadsTheFileNamedFirst) {
   EXPECT_EQ(testing::readFile(folder.path() / "T_input_data.csv"),
             "Threshold:,0.1,a,Alpha,\r\n,,,-1,,-1,,-1,,-1,,-1,,-1,\r\n"
             "w1,One,1,4,\r\nw2,Two,2,9,\r\n");
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+  return text;
+}
+
+TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
+  const std::string plain =
+      testing::readFile(testing::goldenFolder("input_data_default") / "T_input_data.csv");
+  std::string quoted =
+      "\"" + replaced(replaced(replaced(plain, ",\r\n", "\r\n"), ",", "\",\""), "\r\n", "\"\r\n\"");
+  quoted.pop_back();  // opened after the last line end
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : plain) utf16 += std::string{c, '\0'};
+  const std::string dialects[] = {
+      quoted,
+      replaced(replaced(plain, ",", ";"), "Threshold:;0.05;", "Threshold:;0,05;"),
+      plain + ",,,,\r\n\r\n",
+      replaced(plain, ",\r\n", ",,,\r\n"),
+      replaced(plain, "\r\n", "\r"),
+      utf16,
+  };
+  TempDir input;
+  TempDir plainRun;
+  testing::writeFile(input.path() / "plain.csv", plain);
+  const testing::ProgramRun expected =
+      runProgram({(input.path() / "plain.csv").string()}, plainRun.path());
+  ASSERT_EQ(expected.exitCode, 0) << expected.err;
+  for (const std::string& text : dialects) {
+    SCOPED_TRACE(text);
+    TempDir folder;
+    testing::writeFile(input.path() / "saved.csv", text);
+    const testing::ProgramRun run =
+        runProgram({(input.path() / "saved.csv").string()}, folder.path());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, expected.out);
+    EXPECT_EQ(testing::compareFolders(folder.path(), plainRun.path()), "");
+  }
+}
+
+TEST(CommandLine, WritesOutputFileNamesOf255Bytes) {
+  // The longest summary name and the longest report name both reach 255 bytes.
+  TempDir folder;
+  testing::writeFile(folder.path() / "data.csv", "x,0.05," + std::string(234, 'c') +
+                                                     ",C,\n,,,1,\nwwww,W,3,10,\nvvvvv,V,7,9,\n");
+  const testing::ProgramRun run = runProgram({"data.csv", "-NMbf"}, folder.path());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  std::size_t longest = 0;
+  for (const std::string& name : fileNames(folder.path())) longest = std::max(longest, name.size());
+  EXPECT_EQ(longest, 255u);
+  // The data file, the input-data file and the 37 outputs of one criterion and one pair.
+  EXPECT_EQ(fileNames(folder.path()).size(), 39u);
 }
 
 TEST(CommandLine, EndsWithTheReadersMessage) {
