@@ -51,7 +51,6 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
   const std::string c235(235, 'c');
   const std::string makes = " of data.csv makes the output file name \"";
   const std::string tooLong = ".csv\" longer than 255 bytes\n";
-  const std::string inLine1 = " in line 1 of data.csv\n";
   std::string manyCriteria = "Threshold:,0.05";
   std::string shortWork = "w1,One";
   for (int k = 1; k <= 5000; ++k) {
@@ -145,32 +144,6 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        readOnly, "Invalid total count \"10,5\" of criterium n. 1 for work n. 1 in data.csv\n", 255,
        false},
       // Names that would lose, garble or cut short the outputs.
-      {"two works of one short name", Input::file, withWorkLine("w1,Three,1,2,"), allTests,
-       "Duplicate short name \"w1\" of work n. 3 (same as work n. 1) in line 5 of data.csv\n", 255,
-       false},
-      {"two criteria of one short name", Input::file,
-       "Threshold:,0.05,k,Crit,k,Other,\n,,,1,,1,\nw1,One,3,10,1,2,\n", allTests,
-       "Duplicate short name \"k\" of criterium n. 2 (same as criterium n. 1)" + inLine1, 255,
-       false},
-      {"empty short name of a work", Input::file, withWorkLine("\"\",Three,1,2,"), allTests,
-       "Empty short name of work n. 3 in line 5 of data.csv\n", 255, false},
-      {"empty short name of a criterion", Input::file, "Threshold:;0,05;;Crit;\n;;;1;\n", allTests,
-       "Empty short name of criterium n. 1 in line 1 of data.csv\n", 255, false},
-      {"quoted name with a comma", Input::file, withWorkLine("w3,\"Three, the 3rd\",1,2,"),
-       allTests,
-       "Comma, double quote or line end in long name \"Three, the 3rd\" of work n. 3 in line 5 of "
-       "data.csv\n",
-       255, false},
-      {"short name with a double quote", Input::file, withWorkLine("say \"hi\",Three,1,2,"),
-       allTests,
-       "Comma, double quote or line end in short name \"say \"hi\"\" of work n. 3 in line 5 of "
-       "data.csv\n",
-       255, false},
-      {"quoted line end in a name", Input::file, "Threshold:;0,05;k;\"Cr\r\nit\";\n;;;1;\n",
-       allTests,
-       "Comma, double quote or line end in long name \"Cr\\x0d\\x0ait\" of criterium n. 1" +
-           inLine1,
-       255, false},
       {"report name above 255 bytes", Input::file,
        "Threshold:,0.05,k,Crit,\n,,,1,\n" + a121 + ",One,3,10,\n" + b122 + ",Two,4,12,\n", allTests,
        "Short name \"" + b122 + "\" of work n. 2 in line 4" + makes + "chiSq_k_" + b122 + "_" +
