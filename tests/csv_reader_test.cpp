@@ -87,9 +87,8 @@ std::string utf16(const std::u16string& text, bool bigEndian) {
   std::string bytes;
   for (const char16_t unit : text) {
     const char high = static_cast<char>(unit >> 8);
-    const char low = static_cast<char>(unit & 0xFF);
-    bytes += bigEndian ? high : low;
-    bytes += bigEndian ? low : high;
+    bytes += bigEndian ? std::string{high, static_cast<char>(unit)}
+                       : std::string{static_cast<char>(unit), high};
   }
   return bytes;
 }
@@ -106,14 +105,10 @@ TEST(CsvReader, ReadsWhatSpreadsheetsWrite) {
       utf16(u"\uFEFF\"x\";\"0,05\";\"k1\";\"Kappa one\";k2;Kappa two\n;;;1;;-1\n"
             u"\"w\";\"W\u00E9 \U0001D51A\";1;2;3;4\nv;V;5;6;7;8;;;\n\n",
             true),
-      // Separators, line ends and doubled quotes inside quotes; text after the closing quote.
-      "\"x, \"\"p\"\";\r\n\",\"0.05\",\"k1\",\"Kappa \"one,k2,Kappa two\r\n"
+      // A UTF-8 mark; separators, line ends and doubled quotes inside quotes; text after quotes.
+      "\xEF\xBB\xBF\"x, \"\"p\"\";\r\n\",\"0.05\",\"k1\",\"Kappa \"one,k2,Kappa two\r\n"
       "\"\",\"\",\"\",\"1\",\"\",\"-1\"\r\nw,\"W\xC3\xA9 "
       "\xF0\x9D\x94\x9A\",1,2,3,4\r\nv,V,5,6,7,8,\r\n",
-      "\xEF\xBB\xBFx;0.05;k1;Kappa one;k2;Kappa two;;;\r;;;1;;-1;;;\r"
-      "w;W\xC3\xA9 \xF0\x9D\x94\x9A;1;2;3;4;;;\rv;V;5;6;7;8\r;;;;\r\r",
-      "x,0.05,k1,Kappa one,k2,Kappa two,,\n,,,1,,-1,,\n"
-      "w,W\xC3\xA9 \xF0\x9D\x94\x9A,1,2,3,4,,\nv,V,5,6,7,8,,\n\n,\n",
   };
   for (const std::string& text : dialects) {
     SCOPED_TRACE(text);
@@ -125,6 +120,8 @@ TEST(CsvReader, ReadsWhatSpreadsheetsWrite) {
 
 TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   const std::string works = "w,W,1,2,3,4\n";
+  const std::string unquoted = "Comma, double quote or line end in ";
+  const std::string inLine1 = " in line 1 of in.csv\n";
   const RejectedFile cases[] = {
       {",abc,k1,K1,\n" + kDirections + works,
        "Invalid threshold \"abc\" for list of criteria in in.csv\n"},
@@ -161,19 +158,14 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
       {kCriteria + kDirections + works + "w,V,1,2,3,4\n",
        "Duplicate short name \"w\" of work n. 2 (same as work n. 1) in line 4 of in.csv\n"},
       {",0.05,k,K,k,L\n",
-       "Duplicate short name \"k\" of criterium n. 2 (same as criterium n. 1) in line 1 of "
-       "in.csv\n"},
+       "Duplicate short name \"k\" of criterium n. 2 (same as criterium n. 1)" + inLine1},
       {kCriteria + kDirections + "\"\",W,1,2,3,4\n",
        "Empty short name of work n. 1 in line 3 of in.csv\n"},
-      {";0,05;;K\n", "Empty short name of criterium n. 1 in line 1 of in.csv\n"},
       {kCriteria + kDirections + "w,\"W, V\",1,2,3,4\n",
-       "Comma, double quote or line end in long name \"W, V\" of work n. 1 in line 3 of in.csv\n"},
+       unquoted + "long name \"W, V\" of work n. 1 in line 3 of in.csv\n"},
       {kCriteria + kDirections + "w\"x,W,1,2,3,4\n",
-       "Comma, double quote or line end in short name \"w\"x\" of work n. 1 in line 3 of in.csv\n"},
-      {";0,05;k;\"K\r\nL\"\n",
-       "Comma, double quote or line end in long name \"K\\x0d\\x0aL\" of criterium n. 1 in line 1 "
-       "of "
-       "in.csv\n"},
+       unquoted + "short name \"w\"x\" of work n. 1 in line 3 of in.csv\n"},
+      {";0,05;k;\"K\r\nL\"\n", unquoted + "long name \"K\\x0d\\x0aL\" of criterium n. 1" + inLine1},
   };
   for (const RejectedFile& c : cases) expectRejected(c);
 }

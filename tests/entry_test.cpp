@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -66,24 +67,17 @@ TEST(CommandLine, ReadsTheFileNamedFirst) {
             "w1,One,1,4,\r\nw2,Two,2,9,\r\n");
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
 TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
   const std::string plain =
       testing::readFile(testing::goldenFolder("input_data_default") / "T_input_data.csv");
-  std::string quoted =
-      "\"" + replaced(replaced(replaced(plain, ",\r\n", "\r\n"), ",", "\",\""), "\r\n", "\"\r\n\"");
-  quoted.pop_back();  // opened after the last line end
+  auto replaced = [](const std::string& text, const char* pattern, const char* by) {
+    return std::regex_replace(text, std::regex(pattern), by);
+  };
   std::string utf16 = "\xFF\xFE";
   for (const char c : plain) utf16 += std::string{c, '\0'};
   const std::string dialects[] = {
-      quoted,
-      replaced(replaced(plain, ",", ";"), "Threshold:;0.05;", "Threshold:;0,05;"),
+      replaced(plain, "([^,\r\n]*),", "\"$1\","),
+      replaced(replaced(plain, ",", ";"), "^Threshold:;0\\.05;", "Threshold:;0,05;"),
       plain + ",,,,\r\n\r\n",
       replaced(plain, ",\r\n", ",,,\r\n"),
       replaced(plain, "\r\n", "\r"),
@@ -94,7 +88,6 @@ TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
   testing::writeFile(input.path() / "plain.csv", plain);
   const testing::ProgramRun expected =
       runProgram({(input.path() / "plain.csv").string()}, plainRun.path());
-  ASSERT_EQ(expected.exitCode, 0) << expected.err;
   for (const std::string& text : dialects) {
     SCOPED_TRACE(text);
     TempDir folder;

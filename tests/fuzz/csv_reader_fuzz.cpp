@@ -64,19 +64,11 @@ void checkAccepted(const DataSet& data) {
   for (const auto* names : {&data.workShortNames, &data.criterionShortNames}) {
     std::set<std::string> distinct;
     for (const auto& entry : *names) {
-      if (entry.second.find_first_of(std::string("/\\\0", 3)) != std::string::npos) {
-        failure("short name with a path separator", entry.second);
+      if (entry.second.find_first_of(std::string("/\\\0,\"\r\n", 7)) != std::string::npos) {
+        failure("short name with a path separator or a character of CSV", entry.second);
       }
       if (entry.second.empty() || !distinct.insert(entry.second).second) {
         failure("an empty or repeated short name", entry.second);
-      }
-    }
-  }
-  for (const auto* names : {&data.workShortNames, &data.workLongNames, &data.criterionShortNames,
-                            &data.criterionLongNames}) {
-    for (const auto& entry : *names) {
-      if (entry.second.find_first_of(",\"\r\n") != std::string::npos) {
-        failure("a name that unquoted CSV cannot hold", entry.second);
       }
     }
   }
