@@ -12,6 +12,7 @@
 #include "app/single_pair.h"
 #include "data/csv_reader.h"
 #include "data/data_set.h"
+#include "report/output_names.h"
 
 namespace brevox {
 
@@ -81,7 +82,10 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     printHelp(out);
     return 0;
   }
-  if (!options.useDefaultData && !readDataSetFile(path, data, err)) return -1;
+  if (!options.useDefaultData &&
+      (!readDataSetFile(path, data, err) || !checkOutputNameLengths(data, path, err))) {
+    return -1;
+  }
   if (options.singleTest) return runSingleTest(options, data, out, err);
   const std::optional<unsigned> threads = fullRunThreads(err);
   if (!threads) return -1;

@@ -1,13 +1,17 @@
 #include "data/csv_reader.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <optional>
-#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "io/number_text.h"
 
@@ -15,40 +19,157 @@ namespace brevox {
 
 namespace {
 
-/// Splits one line into the fields the input format defines: a field ends at a comma (consumed
-/// with it) or at the end of the line, and no field is taken once the end has been reached.
-class FieldCursor {
- public:
-  explicit FieldCursor(const std::string& line) : line_(line) {}
-
-  bool next(std::string& field) {
-    if (position_ >= line_.size()) return false;
-    std::size_t comma = line_.find(',', position_);
-    if (comma == std::string::npos) comma = line_.size();
-    field.assign(line_, position_, comma - position_);
-    position_ = comma + 1;
-    return true;
+/// Appends the UTF-8 bytes of a Unicode code point.
+void appendUtf8(std::uint32_t code, std::string& text) {
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+    return;
   }
+  if (code < 0x800) {
+    text += static_cast<char>(0xC0 | (code >> 6));
+  } else {
+    if (code < 0x10000) {
+      text += static_cast<char>(0xE0 | (code >> 12));
+    } else {
+      text += static_cast<char>(0xF0 | (code >> 18));
+      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    }
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  }
+  text += static_cast<char>(0x80 | (code & 0x3F));
+}
 
- private:
-  const std::string& line_;
-  std::size_t position_ = 0;
+/// Converts UTF-16 `bytes`, which begin with their byte-order mark, to UTF-8 `text`. Returns the
+/// offset of the first byte that is not part of well-formed UTF-16, or npos.
+std::size_t utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string& text) {
+  auto unitAt = [&](std::size_t offset) {
+    const auto first = static_cast<unsigned char>(bytes[offset]);
+    const auto second = static_cast<unsigned char>(bytes[offset + 1]);
+    return bigEndian ? std::uint32_t{first} << 8 | second : std::uint32_t{second} << 8 | first;
+  };
+  text.clear();
+  text.reserve(bytes.size());
+  for (std::size_t offset = 2; offset < bytes.size(); offset += 2) {
+    if (offset + 1 == bytes.size()) return offset;
+    std::uint32_t code = unitAt(offset);
+    if (code >= 0xDC00 && code <= 0xDFFF) return offset;
+    if (code >= 0xD800 && code <= 0xDBFF) {
+      if (offset + 3 >= bytes.size()) return offset;
+      const std::uint32_t low = unitAt(offset + 2);
+      if (low < 0xDC00 || low > 0xDFFF) return offset;
+      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+      offset += 2;
+    }
+    appendUtf8(code, text);
+  }
+  return std::string::npos;
+}
+
+/// What splitting a line found besides its fields.
+struct LineScan {
+  std::size_t separators = 0;      ///< separators outside double quotes
+  std::size_t unquotedCommas = 0;  ///< commas outside double quotes
+  bool unclosedQuote = false;      ///< a quoted field ran to the end of the text
 };
 
+/// Splits the line that starts at `position` of `text` into `fields` and moves `position` past its
+/// line end (CR LF, LF or CR alone). A field ends at the separator, which is consumed with it, or
+/// at the line end, and no field is taken once the line end has been reached. A field that begins
+/// with a double quote runs to the next double quote that is not doubled: separators and line
+/// ends inside belong to it, a doubled quote stands for one, and text after the closing quote is
+/// kept as it stands. A double quote anywhere else is an ordinary character.
+LineScan splitLine(const std::string& text, std::size_t& position, char separator,
+                   std::vector<std::string>& fields) {
+  LineScan scan;
+  fields.clear();
+  const std::size_t size = text.size();
+  auto atLineEnd = [&] {
+    return position >= size || text[position] == '\n' || text[position] == '\r';
+  };
+  while (!atLineEnd()) {
+    std::string field;
+    if (text[position] == '"') {
+      ++position;
+      for (;;) {
+        const std::size_t quote = text.find('"', position);
+        if (quote == std::string::npos) {
+          field.append(text, position, std::string::npos);
+          position = size;
+          scan.unclosedQuote = true;
+          break;
+        }
+        field.append(text, position, quote - position);
+        position = quote + 1;
+        if (position >= size || text[position] != '"') break;
+        field += '"';
+        ++position;
+      }
+    }
+    const std::size_t start = position;
+    while (!atLineEnd() && text[position] != separator) {
+      if (text[position] == ',') ++scan.unquotedCommas;
+      ++position;
+    }
+    field.append(text, start, position - start);
+    fields.push_back(std::move(field));
+    if (atLineEnd()) break;
+    ++scan.separators;
+    ++position;
+  }
+  if (position < size && text[position] == '\r') {
+    ++position;
+    if (position < size && text[position] == '\n') ++position;
+  } else if (position < size && text[position] == '\n') {
+    ++position;
+  }
+  return scan;
+}
+
+/// The field separator of the file. Spreadsheets in most European locales write semicolons, with
+/// a decimal comma in numbers: the first line then holds semicolons, and outside double quotes at
+/// most the one comma of the threshold. A comma-separated first line with a criterion holds at
+/// least three commas.
+char fieldSeparator(const std::string& text) {
+  std::size_t position = 0;
+  std::vector<std::string> fields;
+  const LineScan scan = splitLine(text, position, ';', fields);
+  return scan.separators > 0 && scan.unquotedCommas <= 1 ? ';' : ',';
+}
+
+/// Drops the empty fields a spreadsheet writes to the right of a line's data (up to the width of
+/// its widest row): those after the last field with text, the pair of that field kept whole. No
+/// fewer than `minimum` fields stay.
+void dropEmptyFieldsOnTheRight(std::vector<std::string>& fields, std::size_t minimum) {
+  std::size_t used = fields.size();
+  while (used > 0 && fields[used - 1].empty()) --used;
+  used += used % 2;
+  if (used < minimum) used = minimum;
+  if (used < fields.size()) fields.resize(used);
+}
+
+/// A number field may hold neither a comma nor a line end; the reader would otherwise read the
+/// digits before a thousands separator or a decimal comma and drop the rest.
+bool plainNumberField(const std::string& field) {
+  return field.find_first_of(",\r\n") == std::string::npos;
+}
+
 /// An integer field: leading blanks, an optional sign, decimal digits; the rest of the field is
-/// ignored. No digits, or a value outside the signed 32-bit range, give no value.
+/// ignored. No digits, a comma or a line end, or a value outside the signed 32-bit range, give no
+/// value.
 std::optional<std::int32_t> parseInteger(const std::string& field) {
+  if (!plainNumberField(field)) return std::nullopt;
   const ScannedInteger scanned = scanInteger(field);
   if (!scanned.digits || scanned.outOfRange) return std::nullopt;
   return scanned.value;
 }
 
 /// The threshold field, read as a decimal number and rounded to single precision. Text without
-/// a number, and values that are not finite or too large for single precision, give no value.
-/// A value too small for single precision is no error: it keeps its nearest single-precision
-/// value, down to 0, so that thresholds the input-data writer prints with six digits near the
-/// bottom of the single-precision range read back.
+/// a number, a comma or a line end, and values that are not finite or too large for single
+/// precision, give no value. A value too small for single precision is no error: it keeps its
+/// nearest single-precision value, down to 0, so that thresholds the input-data writer prints
+/// with six digits near the bottom of the single-precision range read back.
 std::optional<double> parseThreshold(const std::string& field) {
+  if (!plainNumberField(field)) return std::nullopt;
   const std::string text = field.c_str();  // conversion stops at an embedded NUL
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
@@ -64,112 +185,131 @@ std::optional<double> parseThreshold(const std::string& field) {
 /// 2^30, so each work keeps below 2^29.
 constexpr std::int32_t kMaximumTotal = (1 << 29) - 1;
 
-/// A field as it appears in a message: quoted, with control bytes shown as escapes.
-std::string quotedField(const std::string& field) {
-  std::string text = "\"";
-  for (unsigned char c : field) {
-    if (c < 0x20 || c == 0x7f) {
-      static const char kHex[] = "0123456789abcdef";
-      text += "\\x";
-      text += kHex[c >> 4];
-      text += kHex[c & 0xf];
-    } else {
-      text += static_cast<char>(c);
-    }
-  }
-  return text + "\"";
-}
-
 /// Short names become parts of output file names: a path separator or a NUL byte would let a data
 /// file write outside the working directory.
 bool safeShortName(const std::string& name) {
   return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
+/// Every output file is comma-separated without quoting, the input-data file included: a name
+/// with a comma, a double quote or a line end would not read back as it was.
+bool plainName(const std::string& name) {
+  return name.find_first_of(",\"\r\n") == std::string::npos;
+}
+
 struct Reader {
-  std::istream& in;
+  Reader(const std::string& filePath, DataSet& target, std::ostream& errors)
+      : path(filePath), data(target), err(errors) {}
+
   const std::string& path;
   DataSet& data;
   std::ostream& err;
+  char separator = ',';
 
   std::map<std::uint32_t, std::string> workLongNames;
   std::map<std::uint32_t, std::string> workShortNames;
   std::map<std::uint32_t, std::string> criterionLongNames;
   std::map<std::uint32_t, std::string> criterionShortNames;
   std::map<std::uint32_t, std::map<std::uint32_t, CountPair>> counts;
-
-  bool readLine(std::string& line) {
-    if (!std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-  }
+  // Two works or two criteria of one short name would write their outputs to the same files.
+  std::map<std::string, std::uint32_t> workNumbers;
+  std::map<std::string, std::uint32_t> criterionNumbers;
 
   bool fail(const std::string& message) {
     err << message << '\n';
     return false;
   }
 
-  bool readCriteria(const std::string& line) {
-    FieldCursor fields(line);
-    std::string first;
-    std::string second;
-    for (std::uint32_t i = 0; fields.next(first); ++i) {
-      if (!fields.next(second)) return fail("Odd number of fields for list of criteria in " + path);
-      if (i == 0) {
-        std::optional<double> threshold = parseThreshold(second);
-        if (!threshold) {
-          return fail("Invalid threshold " + quotedField(second) + " for list of criteria in " +
-                      path);
-        }
-        if (!(*threshold > 0.0 && *threshold <= 1.0)) {
-          return fail("Threshold " + quotedField(second) +
-                      " outside (0, 1] for list of criteria in " + path);
-        }
-        data.threshold = *threshold;
-      } else {
-        if (!safeShortName(first)) {
-          return fail("Invalid short name " + quotedField(first) + " of criterium n. " +
-                      std::to_string(i) + " in " + path);
-        }
-        criterionShortNames[i] = first;
-        criterionLongNames[i] = second;
-      }
+  std::string inLine(std::uint64_t line) const {
+    return " in line " + std::to_string(line) + " of " + path;
+  }
+
+  bool acceptNames(const char* kind, std::uint32_t number, std::uint64_t line,
+                   const std::string& shortName, const std::string& longName,
+                   std::map<std::string, std::uint32_t>& numbers) {
+    const std::string whose = std::string(" of ") + kind + " n. " + std::to_string(number);
+    if (!safeShortName(shortName)) {
+      return fail("Invalid short name " + quotedForMessage(shortName) + whose + " in " + path);
     }
+    if (shortName.empty()) return fail("Empty short name" + whose + inLine(line));
+    if (!plainName(shortName)) {
+      return fail("Comma, double quote or line end in short name " + quotedForMessage(shortName) +
+                  whose + inLine(line));
+    }
+    if (!plainName(longName)) {
+      return fail("Comma, double quote or line end in long name " + quotedForMessage(longName) +
+                  whose + inLine(line));
+    }
+    const auto [entry, added] = numbers.emplace(shortName, number);
+    if (!added) {
+      return fail("Duplicate short name " + quotedForMessage(shortName) + whose + " (same as " +
+                  kind + " n. " + std::to_string(entry->second) + ")" + inLine(line));
+    }
+    return true;
+  }
+
+  bool readThreshold(const std::string& field) {
+    std::string number = field;
+    // The decimal comma of a semicolon-separated file.
+    const std::size_t comma = number.find(',');
+    if (separator == ';' && comma != std::string::npos && number.rfind(',') == comma &&
+        number.find('.') == std::string::npos) {
+      number[comma] = '.';
+    }
+    const std::optional<double> threshold = parseThreshold(number);
+    if (!threshold) {
+      return fail("Invalid threshold " + quotedForMessage(field) + " for list of criteria in " +
+                  path);
+    }
+    if (!(*threshold > 0.0 && *threshold <= 1.0)) {
+      return fail("Threshold " + quotedForMessage(field) +
+                  " outside (0, 1] for list of criteria in " + path);
+    }
+    data.threshold = *threshold;
+    return true;
+  }
+
+  // Each line is read as pairs of fields; a field left over fails after the pairs before it.
+  bool readCriteria(const std::vector<std::string>& fields) {
+    for (std::uint32_t i = 0; i < fields.size() / 2; ++i) {
+      const std::string& first = fields[2 * std::size_t{i}];
+      const std::string& second = fields[2 * std::size_t{i} + 1];
+      if (i == 0) {
+        if (!readThreshold(second)) return false;
+        continue;
+      }
+      if (!acceptNames("criterium", i, 1, first, second, criterionNumbers)) return false;
+      criterionShortNames[i] = first;
+      criterionLongNames[i] = second;
+    }
+    if (fields.size() % 2 != 0) return fail("Odd number of fields for list of criteria in " + path);
     if (criterionShortNames.empty()) return fail("Empty list of criteria in " + path);
     return true;
   }
 
-  bool readDirections(const std::string& line) {
-    FieldCursor fields(line);
-    std::string first;
-    std::string second;
-    for (std::uint32_t i = 0; fields.next(first); ++i) {
-      if (!fields.next(second)) return fail("Odd number of fields for list of criteria in " + path);
-      if (i == 0) continue;
+  bool readDirections(const std::vector<std::string>& fields) {
+    for (std::uint32_t i = 1; i < fields.size() / 2; ++i) {
+      const std::string& second = fields[2 * std::size_t{i} + 1];
       std::optional<std::int32_t> value = parseInteger(second);
       if (!value) {
-        return fail("Invalid direction " + quotedField(second) + " of criterium n. " +
+        return fail("Invalid direction " + quotedForMessage(second) + " of criterium n. " +
                     std::to_string(i) + " in " + path);
       }
       data.directions[i] = *value;
     }
+    if (fields.size() % 2 != 0) return fail("Odd number of fields for list of criteria in " + path);
     return true;
   }
 
-  bool readWork(std::uint32_t work, const std::string& line) {
+  bool readWork(std::uint32_t work, const std::vector<std::string>& fields) {
     const std::string workText = std::to_string(work);
-    FieldCursor fields(line);
-    std::string first;
-    std::string second;
     std::map<std::uint32_t, CountPair> row;
-    for (std::uint32_t k = 0; fields.next(first); ++k) {
-      if (!fields.next(second)) {
-        return fail("Odd number of fields for list of work n. " + workText + "in " + path);
-      }
+    for (std::uint32_t k = 0; k < fields.size() / 2; ++k) {
+      const std::string& first = fields[2 * std::size_t{k}];
+      const std::string& second = fields[2 * std::size_t{k} + 1];
       if (k == 0) {
-        if (!safeShortName(first)) {
-          return fail("Invalid short name " + quotedField(first) + " of work n. " + workText +
-                      " in " + path);
+        if (!acceptNames("work", work, std::uint64_t{work} + 2, first, second, workNumbers)) {
+          return false;
         }
         workShortNames[work] = first;
         workLongNames[work] = second;
@@ -178,11 +318,11 @@ struct Reader {
       const std::string where =
           " of criterium n. " + std::to_string(k) + " for work n. " + workText + " in " + path;
       std::optional<std::int32_t> observed = parseInteger(first);
-      if (!observed) return fail("Invalid observed count " + quotedField(first) + where);
+      if (!observed) return fail("Invalid observed count " + quotedForMessage(first) + where);
       std::optional<std::int32_t> total = parseInteger(second);
-      if (!total) return fail("Invalid total count " + quotedField(second) + where);
-      if (*observed < 0) return fail("Negative observed count " + quotedField(first) + where);
-      if (*total < 0) return fail("Negative total count " + quotedField(second) + where);
+      if (!total) return fail("Invalid total count " + quotedForMessage(second) + where);
+      if (*observed < 0) return fail("Negative observed count " + quotedForMessage(first) + where);
+      if (*total < 0) return fail("Negative total count " + quotedForMessage(second) + where);
       if (*total > kMaximumTotal) {
         return fail("Total count " + std::to_string(*total) + " above " +
                     std::to_string(kMaximumTotal) + where);
@@ -193,6 +333,9 @@ struct Reader {
       }
       row[k] = CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)};
     }
+    if (fields.size() % 2 != 0) {
+      return fail("Odd number of fields for list of work n. " + workText + "in " + path);
+    }
     if (row.empty()) return fail("Empty list of data for work n. " + workText + "in " + path);
     if (row.size() != criterionShortNames.size()) {
       return fail("wrong number of fields for list of work n. " + workText + "in " + path);
@@ -201,16 +344,41 @@ struct Reader {
     return true;
   }
 
-  bool read() {
-    std::string line;
-    if (readLine(line)) {
-      if (!readCriteria(line)) return false;
-      if (readLine(line) && !readDirections(line)) return false;
+  bool read(const std::string& text) {
+    separator = fieldSeparator(text);
+    std::size_t position = 0;
+    std::vector<std::string> fields;
+    auto unclosedQuote = [&](std::uint64_t line) {
+      return fail("Unclosed double quote" + inLine(line));
+    };
+    if (position < text.size()) {
+      if (splitLine(text, position, separator, fields).unclosedQuote) return unclosedQuote(1);
+      // The threshold's pair stays even when empty, so that its message stays.
+      dropEmptyFieldsOnTheRight(fields, 2);
+      if (!readCriteria(fields)) return false;
+      if (position < text.size()) {
+        if (splitLine(text, position, separator, fields).unclosedQuote) return unclosedQuote(2);
+        dropEmptyFieldsOnTheRight(fields, 0);
+        if (!readDirections(fields)) return false;
+      }
     }
-    for (std::uint32_t work = 1; readLine(line); ++work) {
-      if (!readWork(work, line)) return false;
+    // Blank lines are a spreadsheet's used range when nothing follows them; between works they
+    // stand for a work without data.
+    std::uint32_t firstBlankWork = 0;
+    for (std::uint32_t work = 1; position < text.size(); ++work) {
+      const LineScan scan = splitLine(text, position, separator, fields);
+      dropEmptyFieldsOnTheRight(fields, 0);
+      if (fields.empty() && !scan.unclosedQuote) {
+        if (firstBlankWork == 0) firstBlankWork = work;
+        continue;
+      }
+      if (firstBlankWork != 0) {
+        return fail("Empty list of data for work n. " + std::to_string(firstBlankWork) + "in " +
+                    path);
+      }
+      if (scan.unclosedQuote) return unclosedQuote(std::uint64_t{work} + 2);
+      if (!readWork(work, fields)) return false;
     }
-    if (in.bad()) return fail("Failed to read file " + path);
     if (counts.empty()) return fail("Empty list of works in " + path);
     data.workLongNames.swap(workLongNames);
     data.workShortNames.swap(workShortNames);
@@ -223,9 +391,47 @@ struct Reader {
 
 }  // namespace
 
+std::string quotedForMessage(const std::string& text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7f) {
+      static const char kHex[] = "0123456789abcdef";
+      quoted += "\\x";
+      quoted += kHex[c >> 4];
+      quoted += kHex[c & 0xf];
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted + "\"";
+}
+
 bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err) {
-  Reader reader{in, path, data, err, {}, {}, {}, {}, {}};
-  return reader.read();
+  std::string bytes;
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+  }
+  if (in.bad()) {
+    err << "Failed to read file " << path << '\n';
+    return false;
+  }
+  // Spreadsheets mark UTF-16 text (Excel's "Unicode text") and often UTF-8 text with a
+  // byte-order mark; the fields are read from UTF-8.
+  const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
+  if (littleEndian || bytes.compare(0, 2, "\xFE\xFF") == 0) {
+    std::string text;
+    const std::size_t offset = utf16ToUtf8(bytes, !littleEndian, text);
+    if (offset != std::string::npos) {
+      err << "Invalid UTF-16 text at byte offset " << offset << " of " << path << '\n';
+      return false;
+    }
+    bytes.swap(text);
+  } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    bytes.erase(0, 3);
+  }
+  Reader reader{path, data, err};
+  return reader.read(bytes);
 }
 
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err) {

@@ -8,11 +8,18 @@
 
 namespace brevox {
 
-/// Reads a data set in the input format from `in`; `path` names it in messages. On success the
+/// Reads a data set in the input format from `in`; `path` names it in messages. The file may be
+/// as a spreadsheet saves it: fields in double quotes, semicolons between fields (the threshold
+/// then with a decimal comma), CR LF, LF or CR line ends, blank lines after the last work, empty
+/// fields to the right of the data, UTF-8 or UTF-16 with a byte-order mark. Names with a comma,
+/// a double quote or a line end, and empty or repeated short names, are refused. On success the
 /// names and counts of `data` are replaced and true is returned. On a format error one message
 /// line goes to `err` and false is returned; the names and counts of `data` are then unchanged,
 /// while the threshold and directions may already have been overwritten.
 bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err);
+
+/// A name or field as messages show it: in double quotes, control bytes as \x escapes.
+std::string quotedForMessage(const std::string& text);
 
 /// Opens `path` and reads it with readDataSet. A file that cannot be opened prints
 /// "Failed to open file " + path + " for reading".

@@ -45,6 +45,12 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
     bool help;  // standard output is the help text rather than nothing
   };
   const std::string longName(200000, 'n');
+  // Short names that make an output file name of 256 bytes.
+  const std::string a121(121, 'a');
+  const std::string b122(122, 'b');
+  const std::string c235(235, 'c');
+  const std::string makes = " of data.csv makes the output file name \"";
+  const std::string tooLong = ".csv\" longer than 255 bytes\n";
   std::string manyCriteria = "Threshold:,0.05";
   std::string shortWork = "w1,One";
   for (int k = 1; k <= 5000; ++k) {
@@ -65,7 +71,7 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
       {"cut after the names", Input::file, withWorkLine("w3,Three"), readOnly,
        "Empty list of data for work n. 3in data.csv\n", 255, false},
       // Odd and wrong field counts.
-      {"odd directions line", Input::file, "Threshold:,0.05,k,Crit,\n,,,1,,\nw1,One,3,10,\n",
+      {"odd directions line", Input::file, "Threshold:,0.05,k,Crit,\n,,,1,x\nw1,One,3,10,\n",
        readOnly, "Odd number of fields for list of criteria in data.csv\n", 255, false},
       {"no criterion pair", Input::file, "Threshold:,0.05\n,,\nw1,One,3,10,\n", readOnly,
        "Empty list of criteria in data.csv\n", 255, false},
@@ -73,15 +79,15 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "Odd number of fields for list of criteria in data.csv\n", 255, false},
       {"two count pairs for one criterion", Input::file, withWorkLine("w3,Three,1,2,3,4,"),
        allTests, "wrong number of fields for list of work n. 3in data.csv\n", 255, false},
-      {"two trailing commas", Input::file, withWorkLine("w3,Three,1,2,,"), readOnly,
-       "Odd number of fields for list of work n. 3in data.csv\n", 255, false},
+      {"an empty pair before a count", Input::file, withWorkLine("w3,Three,1,2,,,3,"), readOnly,
+       "Invalid observed count \"\" of criterium n. 2 for work n. 3 in data.csv\n", 255, false},
       // Blank lines.
       {"blank line between works", Input::file,
        "Threshold:,0.05,k,Crit,\n,,,1,\nw1,One,3,10,\n\nw2,Two,4,12,\n", allTests,
        "Empty list of data for work n. 2in data.csv\n", 255, false},
-      {"blank line at the end", Input::file, withWorkLine("\n"), readOnly,
-       "Empty list of data for work n. 3in data.csv\n", 255, false},
-      {"blank CR LF line at the end", Input::file, withWorkLine("\r\n"), readOnly,
+      {"blank line of commas before a work", Input::file, withWorkLine(",,,,\nw4,Four,1,2,"),
+       readOnly, "Empty list of data for work n. 3in data.csv\n", 255, false},
+      {"blank CR line before a work", Input::file, withWorkLine("\rw4,Four,1,2,"), readOnly,
        "Empty list of data for work n. 3in data.csv\n", 255, false},
       {"blank first line", Input::file, "\nThreshold:,0.05,k,Crit,\n,,,1,\nw1,One,3,10,\n",
        readOnly, "Empty list of criteria in data.csv\n", 255, false},
@@ -134,8 +140,20 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
       {"work name with a comma", Input::file, withWorkLine("w3,Three, the third,1,2,"), allTests,
        "Invalid observed count \" the third\" of criterium n. 1 for work n. 3 in data.csv\n", 255,
        false},
-      {"semicolons for commas", Input::file, "Threshold:;0.05;k;Crit;\n;;;1;\nw1;One;3;10;\n",
-       readOnly, "Odd number of fields for list of criteria in data.csv\n", 255, false},
+      {"decimal comma in a count", Input::file, "Threshold:;0,05;k;Crit;\n;;;1;\nw1;One;3;10,5;\n",
+       readOnly, "Invalid total count \"10,5\" of criterium n. 1 for work n. 1 in data.csv\n", 255,
+       false},
+      // Names that would lose, garble or cut short the outputs.
+      {"report name above 255 bytes", Input::file,
+       "Threshold:,0.05,k,Crit,\n,,,1,\n" + a121 + ",One,3,10,\n" + b122 + ",Two,4,12,\n", allTests,
+       "Short name \"" + b122 + "\" of work n. 2 in line 4" + makes + "chiSq_k_" + b122 + "_" +
+           a121 + tooLong,
+       255, false},
+      {"summary name above 255 bytes", Input::file,
+       "Threshold:,0.05," + c235 + ",Crit,\n,,,1,\nw1,One,3,10,\nw2,Two,4,12,\n", readOnly,
+       "Short name \"" + c235 + "\" of criterium n. 1 in line 1" + makes + "T_binD_Midp_pVal_" +
+           c235 + tooLong,
+       255, false},
       // Files that are not data files.
       {"a folder", Input::folder, "", allTests, "Failed to open file data.csv for reading\n", 255,
        false},
@@ -156,13 +174,13 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
       {"binary garbage", Input::file, "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01\0,\xff\xfe"s, allTests,
        "Odd number of fields for list of criteria in data.csv\n", 255, false},
       {"a byte-order mark alone", Input::file, "\xEF\xBB\xBF", readOnly,
-       "Odd number of fields for list of criteria in data.csv\n", 255, false},
+       "Empty list of works in data.csv\n", 255, false},
       {"a byte-order mark before a work line", Input::file,
        withWorkLine("\xEF\xBB\xBFw3,Three,1,2,3"), readOnly,
        "Odd number of fields for list of work n. 3in data.csv\n", 255, false},
       {"carriage returns alone as line ends", Input::file,
-       "Threshold:,0.05,k,Crit,\r,,,1,\rw1,One,3,10,\r", readOnly,
-       "Empty list of works in data.csv\n", 255, false},
+       "Threshold:,0.05,k,Crit,\r,,,1,\rw1,One,3,10,\r\rw2,Two,4,12,\r", readOnly,
+       "Empty list of data for work n. 2in data.csv\n", 255, false},
       // Very long lines.
       {"a very long name in a short work line", Input::file, withWorkLine("w3," + longName + ",1"),
        allTests, "Odd number of fields for list of work n. 3in data.csv\n", 255, false},

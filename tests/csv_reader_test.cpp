@@ -57,25 +57,71 @@ TEST(CsvReader, ReportsEachFormatFailure) {
       {",0.05,k1,,x\n", "Odd number of fields for list of criteria in in.csv\n"},
       {"\n", "Empty list of criteria in in.csv\n"},
       {",0.05,\n", "Empty list of criteria in in.csv\n"},
-      {kCriteria + ",,,1,,\n", "Odd number of fields for list of criteria in in.csv\n"},
+      {kCriteria + ",,,1,x\n", "Odd number of fields for list of criteria in in.csv\n"},
       {kCriteria + kDirections + "w,W,1,2,3\n",
        "Odd number of fields for list of work n. 1in in.csv\n"},
-      {kCriteria + kDirections + "w,W,1,2,3,4,,\n",
+      {kCriteria + kDirections + "w,W,1,2,3,4,x,\n",
        "Odd number of fields for list of work n. 1in in.csv\n"},
       {kCriteria + kDirections + "w,W,1,2\n",
        "wrong number of fields for list of work n. 1in in.csv\n"},
       {kCriteria + kDirections + "w,W,1,2,3,4,5,6\n",
        "wrong number of fields for list of work n. 1in in.csv\n"},
       {kCriteria + kDirections + "w,W\n", "Empty list of data for work n. 1in in.csv\n"},
-      {kCriteria + kDirections + "w,W,1,2,3,4\n\n", "Empty list of data for work n. 2in in.csv\n"},
-      {kCriteria + kDirections + "w,W,1,2,3,4\r\nv,V,1,2,3,4\r\n,\r\n",
-       "Odd number of fields for list of work n. 3in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,4\n\nv,V,1,2,3,4\n",
+       "Empty list of data for work n. 2in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,4\r\nv,V,1,2,3,4\r\n,\r\nu,U,1,2,3,4",
+       "Empty list of data for work n. 3in in.csv\n"},
+      // Empty fields on the right are dropped in whole pairs, and never inside the data.
+      {kCriteria + kDirections + "w,W,1,2,,,,,\n",
+       "wrong number of fields for list of work n. 1in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,,,,\n",
+       "Invalid total count \"\" of criterium n. 2 for work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + "w,\"W,1,2,3,4\n", "Unclosed double quote in line 3 of in.csv\n"},
+      {std::string("\xFF\xFE,\0\0\xDC", 6), "Invalid UTF-16 text at byte offset 4 of in.csv\n"},
   };
   for (const RejectedFile& c : cases) expectRejected(c);
 }
 
+// The UTF-16 bytes of `text`, in the byte order of the byte-order mark it starts with.
+std::string utf16(const std::u16string& text, bool bigEndian) {
+  std::string bytes;
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8);
+    bytes += bigEndian ? std::string{high, static_cast<char>(unit)}
+                       : std::string{static_cast<char>(unit), high};
+  }
+  return bytes;
+}
+
+TEST(CsvReader, ReadsWhatSpreadsheetsWrite) {
+  const ReadOutcome plain = readText(
+      "x,0.05,k1,Kappa one,k2,Kappa two,\n,,,1,,-1,\n"
+      "w,W\xC3\xA9 \xF0\x9D\x94\x9A,1,2,3,4,\nv,V,5,6,7,8,\n");
+  ASSERT_TRUE(plain.accepted) << plain.message;
+  const std::string dialects[] = {
+      utf16(u"\uFEFFx,0.05,k1,Kappa one,k2,Kappa two,\r,,,1,,-1,\r\n"
+            u"w,W\u00E9 \U0001D51A,1,2,3,4,\nv,V,5,6,7,8,\r",
+            false),
+      utf16(u"\uFEFF\"x\";\"0,05\";\"k1\";\"Kappa one\";k2;Kappa two\n;;;1;;-1\n"
+            u"\"w\";\"W\u00E9 \U0001D51A\";1;2;3;4\nv;V;5;6;7;8;;;\n\n",
+            true),
+      // A UTF-8 mark; separators, line ends and doubled quotes inside quotes; text after quotes.
+      "\xEF\xBB\xBF\"x, \"\"p\"\";\r\n\",\"0.05\",\"k1\",\"Kappa \"one,k2,Kappa two\r\n"
+      "\"\",\"\",\"\",\"1\",\"\",\"-1\"\r\nw,\"W\xC3\xA9 "
+      "\xF0\x9D\x94\x9A\",1,2,3,4\r\nv,V,5,6,7,8,\r\n",
+  };
+  for (const std::string& text : dialects) {
+    SCOPED_TRACE(text);
+    const ReadOutcome outcome = readText(text);
+    ASSERT_TRUE(outcome.accepted) << outcome.message;
+    EXPECT_TRUE(outcome.data == plain.data);
+  }
+}
+
 TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   const std::string works = "w,W,1,2,3,4\n";
+  const std::string unquoted = "Comma, double quote or line end in ";
+  const std::string inLine1 = " in line 1 of in.csv\n";
   const RejectedFile cases[] = {
       {",abc,k1,K1,\n" + kDirections + works,
        "Invalid threshold \"abc\" for list of criteria in in.csv\n"},
@@ -109,6 +155,17 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
        "Invalid short name \"..\\x\" of work n. 1 in in.csv\n"},
       {kCriteria + kDirections + std::string("a\0b,W,1,2,3,4\n", 15),
        "Invalid short name \"a\\x00b\" of work n. 1 in in.csv\n"},
+      {kCriteria + kDirections + works + "w,V,1,2,3,4\n",
+       "Duplicate short name \"w\" of work n. 2 (same as work n. 1) in line 4 of in.csv\n"},
+      {",0.05,k,K,k,L\n",
+       "Duplicate short name \"k\" of criterium n. 2 (same as criterium n. 1)" + inLine1},
+      {kCriteria + kDirections + "\"\",W,1,2,3,4\n",
+       "Empty short name of work n. 1 in line 3 of in.csv\n"},
+      {kCriteria + kDirections + "w,\"W, V\",1,2,3,4\n",
+       unquoted + "long name \"W, V\" of work n. 1 in line 3 of in.csv\n"},
+      {kCriteria + kDirections + "w\"x,W,1,2,3,4\n",
+       unquoted + "short name \"w\"x\" of work n. 1 in line 3 of in.csv\n"},
+      {";0,05;k;\"K\r\nL\"\n", unquoted + "long name \"K\\x0d\\x0aL\" of criterium n. 1" + inLine1},
   };
   for (const RejectedFile& c : cases) expectRejected(c);
 }

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <regex>
+#include <string>
 
 #include "app/options.h"
 #include "tests/test_support.h"
@@ -61,6 +63,50 @@ TEST(CommandLine, ReadsTheFileNamedFirst) {
   EXPECT_EQ(tests::readFile(folder.path() / "T_input_data.csv"),
             "Threshold:,0.1,a,Alpha,\r\n,,,-1,,-1,,-1,,-1,,-1,,-1,\r\n"
             "w1,One,1,4,\r\nw2,Two,2,9,\r\n");
+}
+
+TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
+  const std::string plain =
+      tests::readFile(tests::goldenFolder("input_data_default") / "T_input_data.csv");
+  auto replaced = [](const std::string& text, const char* pattern, const char* by) {
+    return std::regex_replace(text, std::regex(pattern), by);
+  };
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : plain) utf16 += std::string{c, '\0'};
+  const std::string dialects[] = {
+      replaced(plain, "([^,\r\n]*),", "\"$1\","),
+      replaced(replaced(plain, ",", ";"), "^Threshold:;0\\.05;", "Threshold:;0,05;"),
+      plain + ",,,,\r\n\r\n",
+      replaced(plain, ",\r\n", ",,,\r\n"),
+      replaced(plain, "\r\n", "\r"),
+      utf16,
+  };
+  TempDir input;
+  TempDir plainRun;
+  tests::writeFile(input.path() / "plain.csv", plain);
+  const tests::ProgramRun expected =
+      runProgram({(input.path() / "plain.csv").string()}, plainRun.path());
+  for (const std::string& text : dialects) {
+    SCOPED_TRACE(text);
+    TempDir folder;
+    tests::writeFile(input.path() / "saved.csv", text);
+    const tests::ProgramRun run =
+        runProgram({(input.path() / "saved.csv").string()}, folder.path());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, expected.out);
+    EXPECT_EQ(tests::compareFolders(folder.path(), plainRun.path()), "");
+  }
+}
+
+TEST(CommandLine, WritesOutputFileNamesOf255Bytes) {
+  // The longest summary name and the longest report name both have 255 bytes.
+  TempDir folder;
+  tests::writeFile(folder.path() / "data.csv", "x,0.05," + std::string(234, 'c') +
+                                                     ",C,\n,,,1,\nwwww,W,3,10,\nvvvvv,V,7,9,\n");
+  const tests::ProgramRun run = runProgram({"data.csv", "-NMbf"}, folder.path());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
 }
 
 TEST(CommandLine, EndsWithAMessageWhenMemoryRunsOut) {

@@ -95,13 +95,14 @@ TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
 TEST(FullRun, GraphvizReadsEveryGraph) {
   if (!fs::exists("/usr/bin/dot")) GTEST_SKIP() << "Graphviz's dot is not installed (/usr/bin/dot)";
   // Short names that are not DOT identifiers: blanks, a dot, quotes, punctuation, a leading
-  // digit, a Graphviz keyword. (A backslash cannot reach a short name: the reader refuses it.)
+  // digit, a Graphviz keyword. (A backslash or a double quote cannot reach a short name: the
+  // reader refuses them.)
   const char* const awkwardData =
-      "Threshold:,0.05,Dig amma,Criterion one,1st,Criterion two,q\"c,Criterion three,\r\n"
+      "Threshold:,0.05,Dig amma,Criterion one,1st,Criterion two,q'c,Criterion three,\r\n"
       ",,,1,,-1,,1,\r\n"
       "H. Dem,Work one,2,20,0,10,5,10,\r\n"
       "2nd,Work two,15,20,0,12,9,10,\r\n"
-      "say \"hi\",Work three,4,4,9,12,1,10,\r\n"
+      "say 'hi',Work three,4,4,9,12,1,10,\r\n"
       "graph,Work four,8,20,3,9,0,10,\r\n"
       "-x;y,Work five,19,20,8,9,2,10,\r\n";
   const struct {

@@ -142,8 +142,12 @@ std::string compareWithGolden(const fs::path& folder, const std::string& scenari
     for (const std::string& name : fileNames(folder)) fs::copy_file(folder / name, golden / name);
     return "";
   }
-  std::ostringstream differences;
   if (!fs::is_directory(golden)) return "no golden folder " + golden.string();
+  return compareFolders(folder, golden);
+}
+
+std::string compareFolders(const fs::path& folder, const fs::path& golden) {
+  std::ostringstream differences;
   const std::vector<std::string> actual = fileNames(folder);
   const std::vector<std::string> expected = fileNames(golden);
   for (const std::string& name : expected) {

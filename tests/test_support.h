@@ -79,4 +79,8 @@ std::filesystem::path goldenFolder(const std::string& scenario);
 /// from `folder` instead (review every diff before committing it).
 std::string compareWithGolden(const std::filesystem::path& folder, const std::string& scenario);
 
+/// Compares every file of `folder` byte for byte with those of the folder `golden`, as above.
+std::string compareFolders(const std::filesystem::path& folder,
+                           const std::filesystem::path& golden);
+
 }  // namespace brevox::tests

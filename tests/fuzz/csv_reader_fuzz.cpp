@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,9 +62,13 @@ void checkAccepted(const DataSet& data) {
     if (data.workShortNames.count(work) == 0) failure("work without name", "");
   }
   for (const auto* names : {&data.workShortNames, &data.criterionShortNames}) {
+    std::set<std::string> distinct;
     for (const auto& entry : *names) {
-      if (entry.second.find_first_of(std::string("/\\\0", 3)) != std::string::npos) {
-        failure("short name with a path separator", entry.second);
+      if (entry.second.find_first_of(std::string("/\\\0,\"\r\n", 7)) != std::string::npos) {
+        failure("short name with a path separator or a character of CSV", entry.second);
+      }
+      if (entry.second.empty() || !distinct.insert(entry.second).second) {
+        failure("an empty or repeated short name", entry.second);
       }
     }
   }
