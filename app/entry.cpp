@@ -83,7 +83,7 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     return 0;
   }
   if (!options.useDefaultData &&
-      (!readDataSetFile(path, data, err) || !checkOutputNameLengths(data, path, err))) {
+      (!readDataSetFile(path, data, err) || !checkOutputNames(data, path, err))) {
     return -1;
   }
   if (options.singleTest) return runSingleTest(options, data, out, err);

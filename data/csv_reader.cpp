@@ -126,14 +126,17 @@ LineScan splitLine(const std::string& text, std::size_t& position, char separato
 }
 
 /// The field separator of the file. Spreadsheets in most European locales write semicolons, with
-/// a decimal comma in numbers: the first line then holds semicolons, and outside double quotes at
-/// most the one comma of the threshold. A comma-separated first line with a criterion holds at
-/// least three commas.
+/// a decimal comma in numbers, and Excel's "Unicode text" writes tabs: the first line then holds
+/// semicolons or tabs, and outside double quotes at most the one comma of a decimal threshold. A
+/// comma-separated first line with a criterion holds at least three commas.
 char fieldSeparator(const std::string& text) {
-  std::size_t position = 0;
-  std::vector<std::string> fields;
-  const LineScan scan = splitLine(text, position, ';', fields);
-  return scan.separators > 0 && scan.unquotedCommas <= 1 ? ';' : ',';
+  for (const char separator : {';', '\t'}) {
+    std::size_t position = 0;
+    std::vector<std::string> fields;
+    const LineScan scan = splitLine(text, position, separator, fields);
+    if (scan.separators > 0 && scan.unquotedCommas <= 1) return separator;
+  }
+  return ',';
 }
 
 /// Drops the empty fields a spreadsheet writes to the right of a line's data (up to the width of
@@ -250,9 +253,9 @@ struct Reader {
 
   bool readThreshold(const std::string& field) {
     std::string number = field;
-    // The decimal comma of a semicolon-separated file.
+    // The decimal comma of a file separated by semicolons or tabs.
     const std::size_t comma = number.find(',');
-    if (separator == ';' && comma != std::string::npos && number.rfind(',') == comma &&
+    if (separator != ',' && comma != std::string::npos && number.rfind(',') == comma &&
         number.find('.') == std::string::npos) {
       number[comma] = '.';
     }

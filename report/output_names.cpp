@@ -1,35 +1,19 @@
 #include "report/output_names.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "data/csv_reader.h"
+#include "report/variants.h"
 
 namespace brevox {
 
 namespace {
 
 constexpr std::size_t kLongestFileName = 255;
-
-/// An output file name: the prefix, the criterion's short name, for a detailed report also the
-/// short names of the two works (each after "_"), and the suffix.
-struct FileNamePattern {
-  const char* prefix;
-  bool pairOfWorks;
-  const char* suffix;
-};
-
-/// The detailed reports, and the longest names of the summary matrices and the per-criterion
-/// graphs. The other files of a run have fixed names.
-constexpr FileNamePattern kFileNamePatterns[] = {
-    {"binD_", true, ".csv"},
-    {"chiSq_", true, ".csv"},
-    {"fish_", true, ".csv"},
-    {"perm_", true, ".csv"},
-    {"T_binD_Midp_pVal_", false, ".csv"},
-    {"graph_chisqN1_", false, ".gv"},
-};
 
 /// A short name of the data and where it came from.
 struct ShortName {
@@ -39,53 +23,159 @@ struct ShortName {
   std::uint64_t line = 0;
 };
 
-}  // namespace
+ShortName workName(const DataSet& data, std::uint32_t work) {
+  // The works follow the criteria line and the directions line.
+  return {&data.workShortNames.at(work), "work", work, std::uint64_t{work} + 2};
+}
 
-bool checkOutputNameLengths(const DataSet& data, const std::string& path, std::ostream& err) {
-  // The longest report names join the two longest short names of works.
-  ShortName longest;
-  ShortName second;
-  for (const auto& [work, name] : data.workShortNames) {
-    const ShortName entry{&name, "work", work, std::uint64_t{work} + 2};
-    if (longest.text == nullptr || name.size() > longest.text->size()) {
-      second = longest;
-      longest = entry;
-    } else if (second.text == nullptr || name.size() > second.text->size()) {
-      second = entry;
+ShortName criterionName(const DataSet& data, std::uint32_t criterion) {
+  return {&data.criterionShortNames.at(criterion), "criterium", criterion, 1};
+}
+
+bool refuse(const ShortName& name, const std::string& path, const std::string& fileName,
+            const std::string& fault, std::ostream& err) {
+  err << "Short name " << quotedForMessage(*name.text) << " of " << name.kind << " n. "
+      << name.number << " in line " << name.line << " of " << path << " makes the output file name "
+      << quotedForMessage(fileName) << " " << fault << "\n";
+  return false;
+}
+
+// The longest prefix among the files named after a criterion alone, with its extension.
+std::pair<std::string, std::string> longestCriterionFile() {
+  std::pair<std::string, std::string> longest{kExpectedProbabilityTable.prefix, ".csv"};
+  auto consider = [&](const std::string& prefix, const char* extension) {
+    if (prefix.size() + std::char_traits<char>::length(extension) >
+        longest.first.size() + longest.second.size()) {
+      longest = {prefix, extension};
+    }
+  };
+  for (const VariantDescriptor& variant : kVariants) {
+    for (std::size_t t = 0; t < variant.tableCount; ++t) consider(variant.tables[t].prefix, ".csv");
+  }
+  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
+    consider(std::string("graph_") + graphNames(graph).tag + "_", ".gv");
+  }
+  return longest;
+}
+
+std::string longestReportPrefix() {
+  std::string longest;
+  for (const FamilyDescriptor& family : kFamilies) {
+    if (std::char_traits<char>::length(family.reportPrefix) > longest.size()) {
+      longest = family.reportPrefix;
     }
   }
-  // Lengths only: short names may be long, and there may be thousands of criteria.
-  std::size_t longestLength = 0;
-  const FileNamePattern* longestPattern = nullptr;
-  ShortName criterion;
-  for (const auto& [number, name] : data.criterionShortNames) {
-    for (const FileNamePattern& pattern : kFileNamePatterns) {
-      if (pattern.pairOfWorks && second.text == nullptr) continue;
-      std::size_t length = std::strlen(pattern.prefix) + name.size() + std::strlen(pattern.suffix);
-      if (pattern.pairOfWorks) length += 1 + longest.text->size() + 1 + second.text->size();
-      if (length > longestLength) {
-        longestLength = length;
-        longestPattern = &pattern;
-        criterion = ShortName{&name, "criterium", number, 1};
+  return longest;
+}
+
+bool checkLengths(const DataSet& data, const std::string& path, std::ostream& err) {
+  // The longest report names join the two longest short names of works.
+  std::uint32_t longest = 0;
+  std::uint32_t second = 0;
+  for (const auto& [work, name] : data.workShortNames) {
+    if (longest == 0 || name.size() > data.workShortNames.at(longest).size()) {
+      second = longest;
+      longest = work;
+    } else if (second == 0 || name.size() > data.workShortNames.at(second).size()) {
+      second = work;
+    }
+  }
+  const auto [criterionPrefix, extension] = longestCriterionFile();
+  const std::string reportPrefix = longestReportPrefix();
+  for (const auto& [criterion, name] : data.criterionShortNames) {
+    const std::string criterionFile = criterionPrefix + name + extension;
+    if (criterionFile.size() > kLongestFileName) {
+      return refuse(criterionName(data, criterion), path, criterionFile, "longer than 255 bytes",
+                    err);
+    }
+    if (second == 0) continue;
+    // Lengths first: short names may be long, and there may be thousands of criteria.
+    const std::size_t reportLength = reportPrefix.size() + name.size() + 2 +
+                                     data.workShortNames.at(longest).size() +
+                                     data.workShortNames.at(second).size() + 4;
+    if (reportLength <= kLongestFileName) continue;
+    // A report names the work that comes later in the data first.
+    const std::uint32_t workA = std::max(longest, second);
+    const std::uint32_t workB = std::min(longest, second);
+    const std::string reportFile = reportPrefix + name + "_" + data.workShortNames.at(workA) + "_" +
+                                   data.workShortNames.at(workB) + ".csv";
+    const ShortName culprit = data.workShortNames.at(longest).size() > name.size()
+                                  ? workName(data, longest)
+                                  : criterionName(data, criterion);
+    return refuse(culprit, path, reportFile, "longer than 255 bytes", err);
+  }
+  return true;
+}
+
+bool anyUnderscore(const std::map<std::uint32_t, std::string>& names) {
+  return std::any_of(names.begin(), names.end(),
+                     [](const auto& entry) { return entry.second.find('_') != std::string::npos; });
+}
+
+// The part of a report's name after its family's prefix.
+std::string joined(const DataSet& data, std::uint32_t criterion, std::uint32_t workA,
+                   std::uint32_t workB) {
+  return data.criterionShortNames.at(criterion) + "_" + data.workShortNames.at(workA) + "_" +
+         data.workShortNames.at(workB);
+}
+
+bool checkReportsDistinct(const DataSet& data, const std::string& path, std::ostream& err) {
+  // Without "_" inside the names, a report's name splits back into its criterion and works in one
+  // way only.
+  if (!anyUnderscore(data.workShortNames) && !anyUnderscore(data.criterionShortNames)) {
+    return true;
+  }
+  // Hashes first, eight bytes a report, then the names behind equal hashes.
+  auto forEachReport = [&](const std::function<void(std::uint32_t, std::uint32_t, std::uint32_t,
+                                                    std::uint64_t)>& visit) {
+    for (const auto& criterion : data.criterionShortNames) {
+      for (const auto& workA : data.workShortNames) {
+        for (const auto& workB : data.workShortNames) {
+          if (workA.first == workB.first) continue;
+          const std::string text = joined(data, criterion.first, workA.first, workB.first);
+          visit(criterion.first, workA.first, workB.first, std::hash<std::string>{}(text));
+        }
       }
     }
+  };
+  std::vector<std::uint64_t> hashes;
+  forEachReport([&](std::uint32_t, std::uint32_t, std::uint32_t, std::uint64_t hash) {
+    hashes.push_back(hash);
+  });
+  std::sort(hashes.begin(), hashes.end());
+  std::vector<std::uint64_t> repeated;
+  for (std::size_t i = 1; i < hashes.size(); ++i) {
+    if (hashes[i] == hashes[i - 1] && (repeated.empty() || repeated.back() != hashes[i])) {
+      repeated.push_back(hashes[i]);
+    }
   }
-  if (longestLength <= kLongestFileName) return true;
-  std::string fileName = longestPattern->prefix + *criterion.text;
-  const ShortName* culprit = &criterion;
-  if (longestPattern->pairOfWorks) {
-    // A report names the work that comes later in the data first.
-    const bool longestFirst = longest.number > second.number;
-    fileName += "_" + *(longestFirst ? longest : second).text + "_" +
-                *(longestFirst ? second : longest).text;
-    if (longest.text->size() > criterion.text->size()) culprit = &longest;
-  }
-  fileName += longestPattern->suffix;
-  err << "Short name " << quotedForMessage(*culprit->text) << " of " << culprit->kind << " n. "
-      << culprit->number << " in line " << culprit->line << " of " << path
-      << " makes the output file name " << quotedForMessage(fileName) << " longer than "
-      << kLongestFileName << " bytes\n";
-  return false;
+  if (repeated.empty()) return true;
+  std::map<std::string, std::uint32_t> seen;  // the joined names behind repeated hashes
+  bool distinct = true;
+  forEachReport([&](std::uint32_t criterion, std::uint32_t workA, std::uint32_t workB,
+                    std::uint64_t hash) {
+    if (!distinct || !std::binary_search(repeated.begin(), repeated.end(), hash)) return;
+    const std::string text = joined(data, criterion, workA, workB);
+    const auto [entry, added] = seen.emplace(text, workA);
+    if (added) return;
+    // Name a short name of the second pair that holds the "_" that makes the two alike.
+    auto holdsUnderscore = [](const std::string& name) {
+      return name.find('_') != std::string::npos;
+    };
+    const ShortName culprit = holdsUnderscore(data.workShortNames.at(workA)) ? workName(data, workA)
+                              : holdsUnderscore(data.workShortNames.at(workB))
+                                  ? workName(data, workB)
+                                  : criterionName(data, criterion);
+    const std::string fileName = longestReportPrefix() + text + ".csv";
+    distinct = refuse(culprit, path, fileName, "the same as that of another pair of works", err);
+  });
+  return distinct;
+}
+
+}  // namespace
+
+bool checkOutputNames(const DataSet& data, const std::string& path, std::ostream& err) {
+  return checkLengths(data, path, err) && checkReportsDistinct(data, path, err);
 }
 
 }  // namespace brevox

@@ -7,10 +7,12 @@
 
 namespace brevox {
 
-/// Checks that no output file name a full run makes from the short names of `data` passes 255
-/// bytes, the longest file name the file systems take. Otherwise prints one line that names the
-/// longest short name in the longest file name, with its work or criterion, its line in the data
-/// file `path` and that file name, and returns false.
-bool checkOutputNameLengths(const DataSet& data, const std::string& path, std::ostream& err);
+/// Checks that the output files a full run names after the short names of `data` can all be
+/// written, each under a name of its own: no file name passes 255 bytes, the longest the file
+/// systems take, and no two detailed reports get the same name (short names are joined with "_",
+/// so a name holding "_" could make the reports of two pairs collide). Otherwise prints one line
+/// naming the short name at fault, its work or criterion, its line in the data file `path` and the
+/// file name, and returns false.
+bool checkOutputNames(const DataSet& data, const std::string& path, std::ostream& err);
 
 }  // namespace brevox

@@ -154,6 +154,20 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "Short name \"" + c235 + "\" of criterium n. 1 in line 1" + makes + "T_binD_Midp_pVal_" +
            c235 + tooLong,
        255, false},
+      {"two pairs whose reports share a name", Input::file,
+       "Threshold:,0.05,k,Crit,\n,,,1,\nA,One,3,10,\nB_C,Two,4,12,\nA_B,Three,1,9,\nC,Four,2,8,\n",
+       allTests,
+       "Short name \"A_B\" of work n. 3 in line 5" + makes +
+           "chiSq_k_A_B_C.csv\" the same as that "
+           "of another pair of works\n",
+       255, false},
+      {"two criteria whose reports share a name", Input::file,
+       "Threshold:,0.05,k,Crit,k_w1,Crit2,\n,,,1,,1,\nw1,One,3,10,1,2,\nx_y,Two,4,12,1,2,\n"
+       "x,Three,1,2,1,2,\ny,Four,1,2,1,2,\n",
+       allTests,
+       "Short name \"k_w1\" of criterium n. 2 in line 1" + makes +
+           "chiSq_k_w1_x_y.csv\" the same as that of another pair of works\n",
+       255, false},
       // Files that are not data files.
       {"a folder", Input::folder, "", allTests, "Failed to open file data.csv for reading\n", 255,
        false},

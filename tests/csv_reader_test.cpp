@@ -105,6 +105,10 @@ TEST(CsvReader, ReadsWhatSpreadsheetsWrite) {
       utf16(u"\uFEFF\"x\";\"0,05\";\"k1\";\"Kappa one\";k2;Kappa two\n;;;1;;-1\n"
             u"\"w\";\"W\u00E9 \U0001D51A\";1;2;3;4\nv;V;5;6;7;8;;;\n\n",
             true),
+      // Excel's "Unicode text": tabs between fields.
+      utf16(u"\uFEFFx\t0,05\tk1\tKappa one\tk2\tKappa two\r\n\t\t\t1\t\t-1\r\n"
+            u"w\tW\u00E9 \U0001D51A\t1\t2\t3\t4\r\nv\tV\t5\t6\t7\t8\r\n",
+            false),
       // A UTF-8 mark; separators, line ends and doubled quotes inside quotes; text after quotes.
       "\xEF\xBB\xBF\"x, \"\"p\"\";\r\n\",\"0.05\",\"k1\",\"Kappa \"one,k2,Kappa two\r\n"
       "\"\",\"\",\"\",\"1\",\"\",\"-1\"\r\nw,\"W\xC3\xA9 "
