@@ -50,6 +50,12 @@ const std::string kDirections = ",,,1,,-1,\n";
 
 TEST(CsvReader, ReportsEachFormatFailure) {
   const RejectedFile cases[] = {
+      {",\n,,\nw1,One,3,10,\n", "Odd number of fields for list of criteria in in.csv\n"},
+      // A blank line of a spreadsheet's used range between two works shifts their numbers.
+      {kCriteria + kDirections + "w,W,1,2,3,4\n,,,,\nv,V,1,2,3,4\n",
+       "Empty list of data for work n. 2in in.csv\n"},
+      {kCriteria + kDirections + "w,W,1,2,3,4\n\rv,V,1,2,3,4\n",
+       "Empty list of data for work n. 2in in.csv\n"},
       {"", "Empty list of works in in.csv\n"},
       {kCriteria, "Empty list of works in in.csv\n"},
       {kCriteria + kDirections, "Empty list of works in in.csv\n"},
@@ -127,6 +133,15 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   const std::string unquoted = "Comma, double quote or line end in ";
   const std::string inLine1 = " in line 1 of in.csv\n";
   const RejectedFile cases[] = {
+      // Empty fields right of the data go, but not one inside a count pair.
+      {kCriteria + kDirections + "w,W,1,2,3,,\n",
+       "Invalid total count \"\" of criterium n. 2 for work n. 1 in in.csv\n"},
+      // An unquoted comma in a name moves every field after it.
+      {kCriteria + kDirections + "w,W, the first,1,2,3,4\n",
+       "Invalid observed count \" the first\" of criterium n. 1 for work n. 1 in in.csv\n"},
+      // A decimal comma is the threshold's only: counts are whole numbers.
+      {"x;0,05;k;Crit;\n;;;1;\nw1;One;3;10,5;\n",
+       "Invalid total count \"10,5\" of criterium n. 1 for work n. 1 in in.csv\n"},
       {",abc,k1,K1,\n" + kDirections + works,
        "Invalid threshold \"abc\" for list of criteria in in.csv\n"},
       {",inf,k1,K1,\n", "Invalid threshold \"inf\" for list of criteria in in.csv\n"},
