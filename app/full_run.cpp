@@ -132,28 +132,27 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
   if (pass.anyTest) pass.out << "\n\n" << criterionName;
   writeHeaderRow(pass.files, pass.data);
 
-  std::vector<PairWork> works;
-  works.reserve(pass.data.workShortNames.size() * pass.data.workShortNames.size());
-  for (const auto& entryA : pass.data.workShortNames) {
-    for (const auto& entryB : pass.data.workShortNames) {
-      PairWork work;
-      work.workA = entryA.first;
-      work.workB = entryB.first;
-      works.push_back(std::move(work));
-    }
-  }
-  const std::size_t rowLength = pass.data.workShortNames.size();
+  // Pairs are numbered in the run's order, row by row; only those on their way from the tests to
+  // the files are kept, so memory does not grow with the number of works.
+  std::vector<std::uint32_t> numbers;
+  for (const auto& entry : pass.data.workShortNames) numbers.push_back(entry.first);
+  const std::size_t rowLength = numbers.size();
+  const std::size_t window = 4 * static_cast<std::size_t>(threads);
+  std::vector<PairWork> slots(window);
   // On one thread the pairs are tested in the run's order, with the console trace and the
   // messages as they come; on several, each pair keeps its own and the run prints them in order.
   const bool inPlace = threads <= 1;
   auto startRowOf = [&](std::size_t i) {
     if (i % rowLength != 0) return;
-    const std::string& rowName = workShortName(pass.data, works[i].workA);
+    const std::string& rowName = workShortName(pass.data, numbers[i / rowLength]);
     if (pass.anyTest) pass.out << "\n * " << rowName;
     startRow(pass.files, rowName);
   };
   auto compute = [&](std::size_t i) {
-    PairWork& work = works[i];
+    PairWork& work = slots[i % window];
+    work = PairWork{};
+    work.workA = numbers[i / rowLength];
+    work.workB = numbers[i % rowLength];
     if (inPlace) {
       startRowOf(i);
       if (pass.anyTest && isTested(pass, work)) {
@@ -169,7 +168,7 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
     work.messages = messages.str();
   };
   auto consume = [&](std::size_t i) {
-    PairWork& work = works[i];
+    const PairWork& work = slots[i % window];
     if (!inPlace) {
       startRowOf(i);
       if (pass.anyTest && work.pair) {
@@ -178,16 +177,14 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
       pass.err << work.messages;
     }
     recordPair(pass, work);
-  };
-  computeInOrder(works.size(), threads, 4 * static_cast<std::size_t>(threads), compute, consume);
-  if (!closeCriterionFiles(pass.files, pass.err)) pass.allWritten = false;
-  if (pass.record != nullptr) {
-    pass.record->criterion = pass.criterion;
-    for (const PairWork& work : works) {
-      if (work.pair) pass.record->pairs.push_back({*work.pair, work.outcomes});
+    if (pass.record != nullptr && work.pair) {
+      pass.record->pairs.push_back({*work.pair, work.outcomes});
     }
-    pass.record->graphs = std::move(pass.files.graphTexts);
-  }
+  };
+  if (pass.record != nullptr) pass.record->criterion = pass.criterion;
+  computeInOrder(rowLength * rowLength, threads, window, compute, consume);
+  if (!closeCriterionFiles(pass.files, pass.err)) pass.allWritten = false;
+  if (pass.record != nullptr) pass.record->graphs = std::move(pass.files.graphTexts);
   return true;
 }
 
