@@ -11,4 +11,7 @@ inline constexpr const char* kLineEnd = "\r\n";
 /// digits), except that every NaN reads "nan" whatever its sign bit.
 std::string formatDouble(double value);
 
+/// Appends the text of formatDouble to `text`, without a string of its own.
+void appendDouble(std::string& text, double value);
+
 }  // namespace brevox

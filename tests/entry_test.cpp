@@ -107,16 +107,18 @@ TEST(CommandLine, EndsWithAMessageWhenMemoryRunsOut) {
   GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit this test sets";
 #endif
   TempDir folder;
-  // Half a billion cases: the binomial table alone needs 8 GB, more than the limit set here.
-  testing::writeFile(folder.path() / "big.csv", ",0.05,k,K,\n,,,1,\nw,W,1,536870911,\nv,V,2,9,\n");
+  // Half a billion cases in each work, half of them occurrences: Fisher's test keeps a density
+  // for each of the half billion possible tables, 8 GB, more than the limit set here.
+  testing::writeFile(folder.path() / "big.csv",
+                     ",0.05,k,K,\n,,,1,\nw,W,268435455,536870911,\nv,V,268435455,536870911,\n");
   const std::string command = "cd '" + folder.path().string() +
                               "' && ulimit -v 1000000 && exec '" BREVOX_EXE
-                              "' big.csv -1B 1 1 2 >out.txt 2>err.txt";
+                              "' big.csv -1F 1 1 2 >out.txt 2>err.txt";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 255);
   EXPECT_EQ(testing::readFile(folder.path() / "err.txt"), "Not enough memory to finish the run\n");
-  EXPECT_FALSE(std::filesystem::exists(folder.path() / "binDistriTest.csv"));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "fishTest.csv"));
 }
 
 }  // namespace
