@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 
 namespace brevox {
 
@@ -11,13 +12,22 @@ void appendDouble(std::string& text, double value) {
     text += "nan";
     return;
   }
+  // Most lines of a long binomial table hold these two.
+  if (value == 0 && !std::signbit(value)) {
+    text += '0';
+    return;
+  }
+  if (value == 1) {
+    text += '1';
+    return;
+  }
   // Six significant digits in general notation, the text of the stream's default precision in
   // the classic locale, which the program never replaces. The longest text, such as
   // "-2.22507e-308", has 13 characters.
   char digits[32];
   const std::to_chars_result end =
       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
-  text.append(digits, end.ptr);
+  text.append(digits, static_cast<std::size_t>(end.ptr - digits));
 }
 
 std::string formatDouble(double value) {

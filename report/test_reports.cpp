@@ -67,12 +67,13 @@ void writeBinomialReport(std::ostream& out, const PairComparison& pair,
   lines.reserve(kBlock + 64);
   char count[16];
   while (nextBinomialRow(cursor, row)) {
-    lines.append(count, std::to_chars(count, count + sizeof count, row.count).ptr);
+    const char* const countEnd = std::to_chars(count, count + sizeof count, row.count).ptr;
+    lines.append(count, static_cast<std::size_t>(countEnd - count));
     lines += ',';
     appendDouble(lines, row.density);
     lines += ',';
     appendDouble(lines, row.cumulative);
-    lines += kLineEnd;
+    lines.append(kLineEnd, 2);
     if (lines.size() >= kBlock) {
       out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
       lines.clear();

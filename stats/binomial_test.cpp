@@ -186,79 +186,136 @@ void sweepDown(const BinomialShape& shape, std::uint32_t to, Visit visit) {
   }
 }
 
-// The smallest count j below the number of trials whose distribution reaches the share, or the
-// number of trials when none does: the upward search of the table-by-table test.
-std::uint32_t lowerLimit(const BinomialShape& shape, double share) {
+// The threshold and half of it: the single-tail and the double-tail limits are searched together.
+using Shares = std::array<double, 2>;
+using Limits = std::array<std::uint32_t, 2>;
+
+// For each share, the smallest count j below the number of trials whose distribution reaches the
+// share, or the number of trials when none does: the upward search of the table-by-table test.
+Limits lowerLimits(const BinomialShape& shape, const Shares& shares) {
   const std::uint32_t n = shape.trials;
-  if (n == 0) return 0;
-  if (shape.first > 0 && 0.0 >= share) return 0;
-  const std::uint32_t top = std::min(shape.last, n - 1);
-  auto reaches = [&](std::uint32_t j, CumulativeRange range) {
-    if (range.low >= share) return true;
-    if (range.high < share) return false;
-    return libraryCumulative(shape, j) >= share;
-  };
-  if (shape.first <= top) {
-    if (shape.first < shape.anchor) {
-      std::uint32_t found = n;
-      sweepUp(shape, std::min(shape.anchor - 1, top),
-              [&](std::uint32_t j, long double, long double lower) {
-                if (!reaches(j, rangeFromLowerSum(shape, lower))) return true;
-                found = j;
-                return false;
-              });
-      if (found < n) return found;
+  if (n == 0) return {0, 0};
+  Limits limits{n, n};
+  std::array<bool, 2> open{true, true};
+  auto anyOpen = [&] { return open[0] || open[1]; };
+  // Below `first` the distribution is 0.
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (shape.first > 0 && 0.0 >= shares[s]) {
+      limits[s] = 0;
+      open[s] = false;
     }
-    if (shape.anchor <= top) {
-      std::uint32_t found = n;
-      sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
-        if (j <= top && reaches(j, rangeFromUpperSum(shape, upper))) found = j;
-        return true;
-      });
-      if (found < n) return found;
+  }
+  const std::uint32_t top = std::min(shape.last, n - 1);
+  // Whether the library's distribution reaches the share: 1 surely, -1 surely not, else asked.
+  auto reaches = [&](std::uint32_t j, CumulativeRange range, double share) {
+    if (range.low >= share) return 1;
+    if (range.high < share) return -1;
+    return libraryCumulative(shape, j) >= share ? 1 : 0;
+  };
+  if (shape.first <= top && shape.first < shape.anchor && anyOpen()) {
+    sweepUp(shape, std::min(shape.anchor - 1, top),
+            [&](std::uint32_t j, long double, long double lower) {
+              const CumulativeRange range = rangeFromLowerSum(shape, lower);
+              for (std::size_t s = 0; s < 2; ++s) {
+                if (open[s] && reaches(j, range, shares[s]) > 0) {
+                  limits[s] = j;
+                  open[s] = false;
+                }
+              }
+              return anyOpen();
+            });
+  }
+  if (shape.anchor <= top && anyOpen()) {
+    // Downward the distribution falls, so the search ends where no open share can be reached.
+    Limits found{n, n};
+    sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
+      if (j > top) return true;
+      const CumulativeRange range = rangeFromUpperSum(shape, upper);
+      bool reachable = false;
+      for (std::size_t s = 0; s < 2; ++s) {
+        if (!open[s]) continue;
+        const int reached = reaches(j, range, shares[s]);
+        if (reached > 0) found[s] = j;
+        reachable = reachable || reached >= 0;
+      }
+      return reachable;
+    });
+    for (std::size_t s = 0; s < 2; ++s) {
+      if (open[s] && found[s] < n) {
+        limits[s] = found[s];
+        open[s] = false;
+      }
     }
   }
   // Above `last` the distribution is 1.
-  if (shape.last < n - 1 && 1.0 >= share) return shape.last + 1;
-  return n;
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (open[s] && shape.last < n - 1 && 1.0 >= shares[s]) limits[s] = shape.last + 1;
+  }
+  return limits;
 }
 
-// One more than the largest count j below the number of trials whose upper tail, taken as
-// 1 - P(X <= j), reaches the share, or 0 when none does: the downward search of the
-// table-by-table test.
-std::uint32_t upperLimit(const BinomialShape& shape, double share) {
+// For each share, one more than the largest count j below the number of trials whose upper
+// tail, taken as 1 - P(X <= j), reaches the share, or 0 when none does: the downward search of
+// the table-by-table test.
+Limits upperLimits(const BinomialShape& shape, const Shares& shares) {
   const std::uint32_t n = shape.trials;
-  if (n == 0) return 0;
-  if (shape.last < n - 1 && 0.0 >= share) return n;
-  const std::uint32_t top = std::min(shape.last, n - 1);
-  auto reaches = [&](std::uint32_t j, CumulativeRange range) {
-    if (1 - range.high >= share) return true;
-    if (1 - range.low < share) return false;
-    return 1 - libraryCumulative(shape, j) >= share;
-  };
-  if (shape.first <= top) {
-    if (shape.anchor <= top) {
-      std::uint32_t found = n;
-      sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
-        if (j > top || !reaches(j, rangeFromUpperSum(shape, upper))) return true;
-        found = j;
-        return false;
-      });
-      if (found < n) return found + 1;
+  if (n == 0) return {0, 0};
+  Limits limits{0, 0};
+  std::array<bool, 2> open{true, true};
+  auto anyOpen = [&] { return open[0] || open[1]; };
+  // Above `last` the distribution is 1.
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (shape.last < n - 1 && 0.0 >= shares[s]) {
+      limits[s] = n;
+      open[s] = false;
     }
-    if (shape.first < shape.anchor) {
-      std::uint32_t found = n;
-      sweepUp(shape, std::min(shape.anchor - 1, top),
-              [&](std::uint32_t j, long double, long double lower) {
-                if (reaches(j, rangeFromLowerSum(shape, lower))) found = j;
-                return true;
-              });
-      if (found < n) return found + 1;
+  }
+  const std::uint32_t top = std::min(shape.last, n - 1);
+  auto reaches = [&](std::uint32_t j, CumulativeRange range, double share) {
+    if (1 - range.high >= share) return 1;
+    if (1 - range.low < share) return -1;
+    return 1 - libraryCumulative(shape, j) >= share ? 1 : 0;
+  };
+  if (shape.first <= top && shape.anchor <= top && anyOpen()) {
+    sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
+      if (j > top) return true;
+      const CumulativeRange range = rangeFromUpperSum(shape, upper);
+      for (std::size_t s = 0; s < 2; ++s) {
+        if (open[s] && reaches(j, range, shares[s]) > 0) {
+          limits[s] = j + 1;
+          open[s] = false;
+        }
+      }
+      return anyOpen();
+    });
+  }
+  if (shape.first <= top && shape.first < shape.anchor && anyOpen()) {
+    // Upward the upper tail falls, so the search ends where no open share can be reached.
+    Limits found{n, n};
+    sweepUp(shape, std::min(shape.anchor - 1, top),
+            [&](std::uint32_t j, long double, long double lower) {
+              const CumulativeRange range = rangeFromLowerSum(shape, lower);
+              bool reachable = false;
+              for (std::size_t s = 0; s < 2; ++s) {
+                if (!open[s]) continue;
+                const int reached = reaches(j, range, shares[s]);
+                if (reached > 0) found[s] = j;
+                reachable = reachable || reached >= 0;
+              }
+              return reachable;
+            });
+    for (std::size_t s = 0; s < 2; ++s) {
+      if (open[s] && found[s] < n) {
+        limits[s] = found[s] + 1;
+        open[s] = false;
+      }
     }
   }
   // Below `first` the distribution is 0.
-  if (shape.first > 0 && 1.0 >= share) return shape.first;
-  return 0;
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (open[s] && shape.first > 0 && 1.0 >= shares[s]) limits[s] = shape.first;
+  }
+  return limits;
 }
 
 // The densities on the far side of the expected count that are no more probable than the
@@ -414,19 +471,21 @@ BinomialResult binomialTest(const PairComparison& pair, double threshold) {
   result.modeDensity = shape.modeDensity;
   result.threshold = threshold;
 
-  result.lowerLimitLeft = lowerLimit(shape, threshold);
+  const double halfThreshold = 0.5 * threshold;
+  const Limits lower = lowerLimits(shape, {threshold, halfThreshold});
+  const Limits upper = upperLimits(shape, {threshold, halfThreshold});
+  result.lowerLimitLeft = lower[0];
   result.significantLeft = k < result.lowerLimitLeft ? 1 : 0;
   result.pLeft = cumulative;
   result.midPLeft = cumulative - 0.5 * density;
 
-  result.upperLimitRight = upperLimit(shape, threshold);
+  result.upperLimitRight = upper[0];
   result.significantRight = k > result.upperLimitRight ? 1 : 0;
   result.pRight = (1 - cumulative) + density;
   result.midPRight = (1 - cumulative) + 0.5 * density;
 
-  const double halfThreshold = 0.5 * threshold;
-  result.lowerLimitDoubleTail = lowerLimit(shape, halfThreshold);
-  result.upperLimitDoubleTail = upperLimit(shape, halfThreshold);
+  result.lowerLimitDoubleTail = lower[1];
+  result.upperLimitDoubleTail = upper[1];
   result.significantDoubleTail =
       (k < result.lowerLimitDoubleTail || k > result.upperLimitDoubleTail) ? 1 : 0;
 
