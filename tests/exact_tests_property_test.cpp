@@ -200,30 +200,30 @@ TEST(BinomialTest, MatchesTheCountByCountTest) {
     return std::uniform_int_distribution<std::uint32_t>(low, high)(generator);
   };
   std::size_t tables = 0;
-  for (std::size_t base = 0; base < 1500; ++base) {
+  for (std::size_t base = 0; base < 1600; ++base) {
     Table t{0, uniform(1, 10), 0, uniform(1, 10)};
     switch (base % 6) {
       case 0: {  // a proportion of 1/2, 1/3 or 1/4
         const std::uint32_t parts = uniform(2, 4);
-        t.nB = parts * uniform(1, 30);
+        t.nB = parts * uniform(1, 20);
         t.b = t.nB / parts;
-        t.nA = uniform(1, 100);
+        t.nA = uniform(1, 50);
         break;
       }
       case 1:  // equal works
-        t.nA = t.nB = uniform(1, 60);
+        t.nA = t.nB = uniform(1, 40);
         t.b = uniform(0, t.nB);
         break;
       case 2:  // small totals
         t.b = uniform(0, t.nB);
         break;
       case 3:  // no occurrence or only occurrences in the second work
-        t.nA = uniform(1, 60);
+        t.nA = uniform(1, 40);
         t.b = uniform(0, 1) == 1 ? t.nB : 0;
         break;
       default:
-        t.nA = uniform(1, 120);
-        t.nB = uniform(1, 120);
+        t.nA = uniform(1, 60);
+        t.nB = uniform(1, 60);
         t.b = uniform(0, t.nB);
         break;
     }
