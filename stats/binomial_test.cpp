@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -67,13 +68,18 @@ long double powerOfTen(const PowerTable& powers, int e) {
 }
 
 // The decimal exponent and the six significant digits a positive normal double prints with.
-std::pair<int, long double> sixDigits(long double value, const PowerTable& powers) {
-  int e = static_cast<int>(std::floor(std::ilogb(value) * 0.30102999566398119521L));
+std::pair<int, std::int64_t> sixDigits(long double value, const PowerTable& powers) {
+  // The binary exponent times log10(2), rounded down, is the decimal exponent or one below it.
+  const auto rounded = static_cast<double>(value);
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &rounded, sizeof bits);
+  const int binary = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+  int e = static_cast<int>(std::floor(binary * 0.30102999566398119521));
   while (value >= powerOfTen(powers, e + 1)) ++e;
   while (value < powerOfTen(powers, e)) --e;
-  long double digits = std::floor(value * powerOfTen(powers, 5 - e) + 0.5L);
-  if (digits >= 1e6L) {
-    digits = 1e5L;
+  auto digits = static_cast<std::int64_t>(value * powerOfTen(powers, 5 - e) + 0.5L);
+  if (digits >= 1000000) {
+    digits = 100000;
     ++e;
   }
   return {e, digits};
