@@ -1,18 +1,41 @@
 #include "io/number_text.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <limits>
-#include <sstream>
 
 namespace brevox {
 
-std::string formatDouble(double value) {
+void appendDouble(std::string& text, double value) {
   // A NaN from 0/0 carries the sign bit on x86, which the stream would print as "-nan".
-  if (std::isnan(value)) return "nan";
-  std::ostringstream text;
-  text << value;
-  return text.str();
+  if (std::isnan(value)) {
+    text += "nan";
+    return;
+  }
+  // Most lines of a long binomial table hold these two.
+  if (value == 0 && !std::signbit(value)) {
+    text += '0';
+    return;
+  }
+  if (value == 1) {
+    text += '1';
+    return;
+  }
+  // Six significant digits in general notation, the text of the stream's default precision in
+  // the classic locale, which the program never replaces. The longest text, such as
+  // "-2.22507e-308", has 13 characters.
+  char digits[32];
+  const std::to_chars_result end =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
+  text.append(digits, static_cast<std::size_t>(end.ptr - digits));
+}
+
+std::string formatDouble(double value) {
+  std::string text;
+  appendDouble(text, value);
+  return text;
 }
 
 ScannedInteger scanInteger(const std::string& text) {

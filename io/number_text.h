@@ -12,6 +12,9 @@ inline constexpr const char* kLineEnd = "\r\n";
 /// digits), except that every NaN reads "nan" whatever its sign bit.
 std::string formatDouble(double value);
 
+/// Appends the text of formatDouble to `text`, without a string of its own.
+void appendDouble(std::string& text, double value);
+
 /// A decimal integer at the start of a text: leading white space, an optional sign, then digits up
 /// to the first other character, whatever follows them.
 struct ScannedInteger {

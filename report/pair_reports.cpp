@@ -1,6 +1,8 @@
 #include "report/pair_reports.h"
 
+#include <charconv>
 #include <cstddef>
+#include <string>
 
 #include "io/number_text.h"
 #include "io/output_file.h"
@@ -49,13 +51,28 @@ void writeBinomialReport(std::ostream& out, const PairComparison& pair,
       << passFlagText(result.significantRight) << ",0," << result.upperLimitRight << kLineEnd;
   out << kLineEnd;
   out << "N,Density,Distribution" << kLineEnd;
-  // One line for every possible count of occurrences in the first work, 0 to totalA.
-  const std::size_t lines = static_cast<std::size_t>(pair.totalA) + 1;
-  for (std::size_t i = 0; i < lines && i < result.density.size() && i < result.cumulative.size();
-       ++i) {
-    out << i << ',' << formatDouble(result.density[i]) << ',' << formatDouble(result.cumulative[i])
-        << kLineEnd;
+  // One line for every possible count of occurrences in the first work, 0 to totalA, regenerated
+  // here rather than kept, and written in blocks through one buffer.
+  BinomialTableCursor cursor = startBinomialTable(pair.totalA, result.successProbability);
+  BinomialTableRow row;
+  std::string lines;
+  constexpr std::size_t kBlock = 1 << 16;
+  lines.reserve(kBlock + 64);
+  char count[16];
+  while (nextBinomialRow(cursor, row)) {
+    const char* const countEnd = std::to_chars(count, count + sizeof count, row.count).ptr;
+    lines.append(count, static_cast<std::size_t>(countEnd - count));
+    lines += ',';
+    appendDouble(lines, row.density);
+    lines += ',';
+    appendDouble(lines, row.cumulative);
+    lines.append(kLineEnd, 2);
+    if (lines.size() >= kBlock) {
+      out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+      lines.clear();
+    }
   }
+  out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
 }
 
 void writeChiSquareReport(std::ostream& out, const PairComparison& pair,

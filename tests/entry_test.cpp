@@ -114,15 +114,17 @@ TEST(CommandLine, EndsWithAMessageWhenMemoryRunsOut) {
   GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit this test sets";
 #endif
   TempDir folder;
-  // Half a billion cases: the binomial table alone needs 8 GB, more than the limit set here.
-  tests::writeFile(folder.path() / "big.csv", ",0.05,k,K,\n,,,1,\nw,W,1,536870911,\nv,V,2,9,\n");
+  // Half a billion cases in each work, half of them occurrences: Fisher's test keeps a density
+  // for each of the half billion possible tables, 8 GB, more than the limit set here.
+  tests::writeFile(folder.path() / "big.csv",
+                   ",0.05,k,K,\n,,,1,\nw,W,268435455,536870911,\nv,V,268435455,536870911,\n");
   tests::ChildSettings settings;
   settings.addressSpaceLimit = std::size_t{1000} << 20;
   const ProgramRun run =
-      tests::runCommand(BREVOX_EXE, {"big.csv", "-1B", "1", "1", "2"}, folder.path(), settings);
+      tests::runCommand(BREVOX_EXE, {"big.csv", "-1F", "1", "1", "2"}, folder.path(), settings);
   EXPECT_EQ(run.exitCode, 255);
   EXPECT_EQ(run.err, "Not enough memory to finish the run\n");
-  EXPECT_FALSE(std::filesystem::exists(folder.path() / "binDistriTest.csv"));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "fishTest.csv"));
 }
 
 }  // namespace

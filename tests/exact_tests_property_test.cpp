@@ -2,14 +2,18 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "data/data_set.h"
 #include "stats/fisher_sum.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation_count.h"
+#include "tests/oracles/literal_binomial.h"
 #include "tests/oracles/literal_exact_tests.h"
 
 namespace brevox {
@@ -181,6 +185,74 @@ TEST(FisherSum, KnownValues) {
     EXPECT_NEAR(result.pDoubleTail, c.pDoubleTail, 1e-9) << describe(c.table);
     EXPECT_NEAR(result.pMidP, c.pMidP, 1e-9) << describe(c.table);
   }
+}
+
+TEST(BinomialTest, MatchesTheCountByCountTest) {
+  // Seeded tables of the kinds where the last bits decide: proportions of exactly 1/2, 1/3 and
+  // 1/4 (mirrored and neighbouring densities tie), totals of 1 to 10, equal works, no occurrence
+  // or only occurrences in the second work; each tested at a random count, at the expected
+  // count and on both sides of every limit, and at thresholds equal to a tail.
+  DataSet data;
+  data.workLongNames = {{1, "A"}, {2, "B"}};
+  data.criterionLongNames = {{1, "C"}};
+  std::mt19937 generator(20240612u);
+  auto uniform = [&](std::uint32_t low, std::uint32_t high) {
+    return std::uniform_int_distribution<std::uint32_t>(low, high)(generator);
+  };
+  std::size_t tables = 0;
+  for (std::size_t base = 0; base < 1600; ++base) {
+    Table t{0, uniform(1, 10), 0, uniform(1, 10)};
+    switch (base % 6) {
+      case 0: {  // a proportion of 1/2, 1/3 or 1/4
+        const std::uint32_t parts = uniform(2, 4);
+        t.nB = parts * uniform(1, 20);
+        t.b = t.nB / parts;
+        t.nA = uniform(1, 50);
+        break;
+      }
+      case 1:  // equal works
+        t.nA = t.nB = uniform(1, 40);
+        t.b = uniform(0, t.nB);
+        break;
+      case 2:  // small totals
+        t.b = uniform(0, t.nB);
+        break;
+      case 3:  // no occurrence or only occurrences in the second work
+        t.nA = uniform(1, 40);
+        t.b = uniform(0, 1) == 1 ? t.nB : 0;
+        break;
+      default:
+        t.nA = uniform(1, 60);
+        t.nB = uniform(1, 60);
+        t.b = uniform(0, t.nB);
+        break;
+    }
+    const double p = static_cast<double>(t.b) / t.nB;
+    const oracle::LiteralBinomial literal =
+        oracle::literalBinomialTest(comparison({uniform(0, t.nA), t.nA, t.b, t.nB}), 0.05);
+    const BinomialResult& r = literal.result;
+    const double tail = literal.cumulative[uniform(0, t.nA)];
+    const double thresholds[] = {0.05, base % 5 == 0 ? 1.0 : 0.01, tail, 2 * tail, 1 - tail};
+    const std::uint32_t counts[] = {r.observed,
+                                    static_cast<std::uint32_t>((t.nA + 1) * p),
+                                    r.mode,
+                                    r.lowerLimitDoubleTail,
+                                    r.upperLimitDoubleTail,
+                                    r.lowerLimitLeft,
+                                    r.upperLimitRight};
+    for (const std::uint32_t count : counts) {
+      for (const std::uint32_t k : {count - 1, count, count + 1}) {
+        if (k > t.nA) continue;
+        const Table tested{k, t.nA, t.b, t.nB};
+        const double threshold = thresholds[tables % 5];
+        if (!(threshold > 0 && threshold <= 1)) continue;
+        ++tables;
+        EXPECT_EQ(oracle::binomialDifference(comparison(tested), threshold, data), "")
+            << describe(tested) << " at " << threshold;
+      }
+    }
+  }
+  EXPECT_GE(tables, 10000u);
 }
 
 }  // namespace

@@ -48,8 +48,6 @@ TEST(BinomialReport, WritesFrameLimitsAndTable) {
   const PairComparison pair(2, 4, 1, 1, 2, 1, 3);
   BinomialResult result;
   result.successProbability = 1.0 / 3.0;
-  result.density = {4.0 / 9.0, 4.0 / 9.0, 1.0 / 9.0};
-  result.cumulative = {4.0 / 9.0, 8.0 / 9.0, 1.0};
   result.mode = 0;
   result.observed = 1;
   result.observedDensity = 4.0 / 9.0;
@@ -92,8 +90,6 @@ TEST(BinomialReport, FirstWorkWithoutCasesGivesOneTableLine) {
   const PairComparison pair(1, 4, 2, 0, 0, 3, 7);
   BinomialResult result;
   result.successProbability = 3.0 / 7.0;
-  result.density = {1.0};
-  result.cumulative = {1.0};
   result.modeDensity = 1.0;
   result.observedDensity = 1.0;
   result.threshold = 0.01;
@@ -228,7 +224,7 @@ TEST(PermutationReport, WritesSixLines) {
 PairResults allResults() {
   PairResults results;
   results.binomial = BinomialResult{};
-  results.binomial->density = results.binomial->cumulative = {0.25, 0.5, 0.25};
+  results.binomial->successProbability = 0.5;
   results.chiSquare = chiSquareRecord(1, 1, 0);
   results.fisher = FisherResult{};
   results.permutation = PermutationResult{};

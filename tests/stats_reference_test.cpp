@@ -164,14 +164,17 @@ TEST(StatsReference, BinomialTest) {
     const BinomialResult r = binomialTest(pairOf(row), threshold);
 
     const auto& expectedArrays = arrays.at(row.at("id"));
-    ASSERT_EQ(r.density.size(), expectedArrays.size());
-    ASSERT_EQ(r.cumulative.size(), expectedArrays.size());
-    for (std::size_t i = 0; i < expectedArrays.size(); ++i) {
-      expectClose(r.density[i], expectedArrays[i].first, kTiny, largest,
+    BinomialTableCursor cursor = startBinomialTable(pairOf(row).totalA, r.successProbability);
+    BinomialTableRow line;
+    std::size_t i = 0;
+    for (; nextBinomialRow(cursor, line); ++i) {
+      ASSERT_LT(i, expectedArrays.size());
+      expectClose(line.density, expectedArrays[i].first, kTiny, largest,
                   "density[" + std::to_string(i) + "]");
-      expectClose(r.cumulative[i], expectedArrays[i].second, kTiny, largest,
+      expectClose(line.cumulative, expectedArrays[i].second, kTiny, largest,
                   "cumulative[" + std::to_string(i) + "]");
     }
+    ASSERT_EQ(i, expectedArrays.size());
 
     EXPECT_EQ(r.observed, count(row, "a"));
     EXPECT_EQ(r.threshold, threshold);

@@ -22,6 +22,7 @@
 #include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation.h"
+#include "tests/oracles/literal_binomial.h"
 #include "tests/oracles/literal_exact_tests.h"
 
 namespace brevox {
@@ -33,9 +34,9 @@ namespace {
 // Large tables are covered by the unit tests and the large-input benchmark instead. The cost of a
 // test is the number of tables or probabilities it visits: totalA + 1 for the binomial test,
 // min(totalA, occurrences) + 1 for Fisher's test, totalA + totalB + 2 for the permutation count,
-// and 1 for the chi-square tests. The table-by-table references of Fisher's and the permutation
-// test, which the program's faster sums must match, cost min(totalA, occurrences) + 1 and
-// (totalA + 1) (totalB + 1).
+// and 1 for the chi-square tests. The table-by-table references of the binomial, Fisher's and
+// the permutation test, which the program's faster forms must match, cost totalA + 1,
+// min(totalA, occurrences) + 1 and (totalA + 1) (totalB + 1).
 constexpr std::uint64_t kWorkBudget = 20000;
 
 [[noreturn]] void failure(const char* what, const std::string& detail) {
@@ -149,10 +150,12 @@ void runPairTests(const DataSet& data) {
                                   countsA.total, countsB.observed, countsB.total);
         if (spend(budget, std::uint64_t{pair.totalA} + 1)) {
           const BinomialResult binomial = binomialTest(pair, data.threshold);
-          if (binomial.density.size() != std::size_t{pair.totalA} + 1) {
-            failure("binomial table of the wrong size", "");
-          }
           checkFlag(binomial.significantDoubleTail);
+          if (spend(budget, std::uint64_t{pair.totalA} + 1)) {
+            const std::string difference = oracle::binomialDifference(pair, data.threshold, data);
+            if (!difference.empty())
+              failure("binomial test differs from its literal form", difference);
+          }
         }
         if (workB.first > workA.first) continue;
         checkFlag(chiSquareTests(pair, data.threshold).significantPearson);
