@@ -14,8 +14,8 @@ namespace brevox {
 /// while the threshold and directions may already have been overwritten.
 bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err);
 
-/// Opens `path` and reads it with readDataSet. A file that cannot be opened prints
-/// "Failed to open file " + path + " for reading".
+/// Opens `path` and reads it with readDataSet. A file that cannot be opened, or a folder, prints
+/// "Failed to open file " + path + " for reading: " + the system's reason.
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err);
 
 }  // namespace brevox

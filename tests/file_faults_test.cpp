@@ -53,8 +53,9 @@ ProgramRun runOnData(const std::vector<std::string>& options, const fs::path& fo
   return tests::runOnData(kData, options, folder);
 }
 
-// The names that `run` reported on standard error as not opened or not written completely.
-std::set<std::string> namedFailures(const ProgramRun& run) {
+// The names that `run` reported on standard error as not opened or not written completely, for
+// the reason `reason`.
+std::set<std::string> namedFailures(const ProgramRun& run, const std::string& reason) {
   std::set<std::string> names;
   std::size_t start = 0;
   while (start < run.err.size()) {
@@ -62,7 +63,11 @@ std::set<std::string> namedFailures(const ProgramRun& run) {
     if (end == std::string::npos) end = run.err.size();
     const std::string line = run.err.substr(start, end - start);
     for (const std::string prefix : {"Failed to write file ", "Failed to open file "}) {
-      if (line.rfind(prefix, 0) == 0) names.insert(line.substr(prefix.size()));
+      const std::string ending = ": " + reason;
+      if (line.rfind(prefix, 0) == 0 && line.size() >= prefix.size() + ending.size() &&
+          line.compare(line.size() - ending.size(), ending.size(), ending) == 0) {
+        names.insert(line.substr(prefix.size(), line.size() - prefix.size() - ending.size()));
+      }
     }
     start = end + 1;
   }
@@ -112,23 +117,27 @@ ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments,
 TEST(FileFaults, WorkingDirectoryThatCannotBeWrittenStopsTheRun) {
   const struct {
     std::vector<std::string> arguments;
-    std::string message;
+    std::vector<std::string> messages;  // each followed by ": " and the reason
   } cases[] = {
       // The full run reports the input-data file and stops at the first table of the first
       // criterion, before any trace.
       {{"-D"},
-       "Failed to open file T_input_data.csv for writing\n"
-       "Failed to open file T_exp_prob_Digamma.csv\n"},
+       {"Failed to open file T_input_data.csv for writing",
+        "Failed to open file T_exp_prob_Digamma.csv"}},
       // Single-test mode that could not write its report has failed.
-      {{"-D1F", "1", "1", "2"}, "Failed to open file fishTest.csv\n"},
+      {{"-D1F", "1", "1", "2"}, {"Failed to open file fishTest.csv"}},
   };
   for (const auto& c : cases) {
     std::string mechanism;
     const ProgramRun run = runInUnwritableFolder(c.arguments, mechanism);
     SCOPED_TRACE(c.arguments[0] + " in a folder made unwritable by " + mechanism);
     std::cout << "Working directory made unwritable by: " << mechanism << '\n';
+    const std::string reason =
+        mechanism == "read-only mount" ? "Read-only file system" : "Permission denied";
+    std::string expected;
+    for (const std::string& message : c.messages) expected += message + ": " + reason + "\n";
     EXPECT_EQ(run.exitCode, 255);
-    EXPECT_EQ(run.err, c.message);
+    EXPECT_EQ(run.err, expected);
     EXPECT_EQ(run.out, "");
   }
 }
@@ -146,7 +155,7 @@ TEST(FileFaults, ReportThatIsAFolderIsSkippedAndTheRunGoesOn) {
     TempDir work;
     fs::create_directory(work.path() / blocked);
     const ProgramRun run = runOnData({}, work.path());
-    EXPECT_EQ(run.err, std::string("Failed to open file ") + blocked + "\n");
+    EXPECT_EQ(run.err, std::string("Failed to open file ") + blocked + ": Is a directory\n");
     // Every other file is written as in a run without the folder; the run reports the loss.
     EXPECT_EQ(run.exitCode, 255);
     EXPECT_EQ(run.out, clean.out);
@@ -180,7 +189,7 @@ TEST(FileFaults, FullDiskNamesEveryFileNotWrittenCompletely) {
   const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
   EXPECT_GT(incomplete.size(), outputs.size() / 3);
   // Exactly the files that are missing or cut short are named, each on a line of its own.
-  EXPECT_EQ(namedFailures(run), incomplete);
+  EXPECT_EQ(namedFailures(run, "No space left on device"), incomplete);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'),
             static_cast<std::ptrdiff_t>(incomplete.size()));
 }
