@@ -5,16 +5,18 @@
 
 #include "app/full_run.h"
 #include "app/options.h"
+#include "app/run_lock.h"
 #include "app/single_pair.h"
 #include "data/csv_reader.h"
 #include "data/data_set.h"
+#include "io/interrupt.h"
 
 namespace brevox {
 
 namespace {
 
 int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
-                   std::ostream& out, std::ostream& err) {
+                   RunLock& lock, std::ostream& out, std::ostream& err) {
   const std::size_t argc = arguments.size();
   if (argc < 2) {
     printHelp(out);
@@ -55,6 +57,12 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     return 0;
   }
   if (!options.useDefaultData && !readDataSetFile(path, data, err)) return -1;
+  // Both modes write into the working directory: one run at a time.
+  if (takeRunLock(lock) == LockOutcome::heldByAnotherRun) {
+    err << "Another run is writing in this folder (it holds " << kRunLockFile
+        << "): this run wrote nothing\n";
+    return -1;
+  }
   return options.singleTest ? runSingleTest(options, data, out, err)
                             : runFull(options, data, records, out, err);
 }
@@ -67,10 +75,14 @@ int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std:
 
 int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
               std::ostream& out, std::ostream& err) {
+  catchInterrupts();
+  RunLock lock;
+  int exitCode = -1;
   // The tests keep within the statistics library's domain, so only the system can throw here:
   // a table too large for the memory of the machine ends the run with a message, not a crash.
+  // The files left open by the run are discarded on the way out.
   try {
-    return runCommandLine(arguments, data, records, out, err);
+    exitCode = runCommandLine(arguments, data, records, lock, out, err);
   } catch (const std::bad_alloc&) {
     out.flush();
     err << "Not enough memory to finish the run\n";
@@ -78,7 +90,9 @@ int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeReco
     out.flush();
     err << "The run stopped: " << failure.what() << '\n';
   }
-  return -1;
+  releaseRunLock(lock);
+  releaseInterrupts();
+  return exitCode;
 }
 
 }  // namespace brevox
