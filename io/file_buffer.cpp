@@ -11,7 +11,8 @@ void DescriptorBuffer::attach(int descriptor, std::size_t capacity, bool forRead
   error_ = 0;
   forReading_ = forReading;
   if (capacity_ != capacity || !buffer_) {
-    buffer_ = std::make_unique<char[]>(capacity);
+    // Left uninitialised: every byte is written before it is read.
+    buffer_.reset(new char[capacity]);
     capacity_ = capacity;
   }
   setg(buffer_.get(), buffer_.get(), buffer_.get());

@@ -117,9 +117,11 @@ int createRemovableFile(const std::string& path, int& slot) {
   claimed.creating.store(true);
   claimed.state.store(kActive);
   // The handler is ending the run on another thread and may have passed this slot already: a
-  // file made now would outlive the run.
+  // file made now would outlive the run. It may also be waiting for this slot's creation, which
+  // will never come.
   if (interrupted.load()) {
-    for (;;) ::pause();
+    claimed.creating.store(false);
+    stopIfInterrupted();
   }
   const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   const int error = errno;
@@ -139,6 +141,11 @@ void releaseRemovableFile(int slot) {
   // A slot the handler has taken stays its own: the process is ending.
   int expected = kActive;
   removalSlots[slot].state.compare_exchange_strong(expected, kFree);
+}
+
+void stopIfInterrupted() {
+  if (!interrupted.load()) return;
+  for (;;) ::pause();
 }
 
 void setLockFileToRemove(const char* path) { lockFile.store(path); }

@@ -22,6 +22,11 @@ int createRemovableFile(const std::string& path, int& slot);
 /// The file of `slot` no longer needs removing: it was renamed into place or removed.
 void releaseRemovableFile(int slot);
 
+/// Returns at once unless the run is being ended by an interrupt on another thread; then it never
+/// returns. A file operation that failed calls it before reporting: the handler may have removed
+/// the file, and the run's one message is the interruption's.
+void stopIfInterrupted();
+
 /// Has `path` (a text that lives as long as the process, or nullptr for none) removed after the
 /// temporary files when the run is interrupted: the lock file of the run.
 void setLockFileToRemove(const char* path);

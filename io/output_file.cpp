@@ -86,6 +86,7 @@ bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err
   }
   if (fault != 0) {
     forget(file);
+    stopIfInterrupted();
     err << "Failed to open file " << name << suffix << ": " << systemReason(fault) << '\n';
     return false;
   }
@@ -107,6 +108,7 @@ bool closeOutputFile(OutputFile& file, std::ostream& err) {
   if (fault != 0 && !file.temporaryName.empty()) ::unlink(file.temporaryName.c_str());
   forget(file);
   if (fault == 0) return true;
+  stopIfInterrupted();
   err << "Failed to write file " << file.name << ": " << systemReason(fault) << '\n';
   return false;
 }
