@@ -9,9 +9,11 @@
 
 #include "app/full_run.h"
 #include "app/options.h"
+#include "app/run_lock.h"
 #include "app/single_pair.h"
 #include "data/csv_reader.h"
 #include "data/data_set.h"
+#include "io/interrupt.h"
 #include "report/output_names.h"
 
 namespace brevox {
@@ -42,7 +44,7 @@ std::optional<unsigned> fullRunThreads(std::ostream& err) {
 }
 
 int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
-                   std::ostream& out, std::ostream& err) {
+                   RunLock& lock, std::ostream& out, std::ostream& err) {
   const std::size_t argc = arguments.size();
   if (argc < 2) {
     printHelp(out);
@@ -86,10 +88,17 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
       (!readDataSetFile(path, data, err) || !checkOutputNames(data, path, err))) {
     return -1;
   }
-  if (options.singleTest) return runSingleTest(options, data, out, err);
-  const std::optional<unsigned> threads = fullRunThreads(err);
+  std::optional<unsigned> threads = 1;
+  if (!options.singleTest) threads = fullRunThreads(err);
   if (!threads) return -1;
-  return runFull(options, data, records, *threads, out, err);
+  // Both modes write into the working directory: one run at a time.
+  if (takeRunLock(lock) == LockOutcome::heldByAnotherRun) {
+    err << "Another run is writing in this folder (it holds " << kRunLockFile
+        << "): this run wrote nothing\n";
+    return -1;
+  }
+  return options.singleTest ? runSingleTest(options, data, out, err)
+                            : runFull(options, data, records, *threads, out, err);
 }
 
 }  // namespace
@@ -100,10 +109,14 @@ int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std:
 
 int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
               std::ostream& out, std::ostream& err) {
+  catchInterrupts();
+  RunLock lock;
+  int exitCode = -1;
   // The tests keep within the statistics library's domain, so only the system can throw here:
   // a table too large for the memory of the machine ends the run with a message, not a crash.
+  // The files left open by the run are discarded on the way out.
   try {
-    return runCommandLine(arguments, data, records, out, err);
+    exitCode = runCommandLine(arguments, data, records, lock, out, err);
   } catch (const std::bad_alloc&) {
     out.flush();
     err << "Not enough memory to finish the run\n";
@@ -111,7 +124,9 @@ int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeReco
     out.flush();
     err << "The run stopped: " << failure.what() << '\n';
   }
-  return -1;
+  releaseRunLock(lock);
+  releaseInterrupts();
+  return exitCode;
 }
 
 }  // namespace brevox

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "io/number_text.h"
+#include "io/output_file.h"
 
 namespace brevox {
 
@@ -438,15 +437,9 @@ bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::
 }
 
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err) {
-  std::error_code ignored;
-  std::ifstream file;
-  // A directory opens as a stream on Linux but cannot be read as a data file.
-  if (!std::filesystem::is_directory(path, ignored)) file.open(path, std::ios::binary);
-  if (!file.is_open()) {
-    err << "Failed to open file " << path << " for reading\n";
-    return false;
-  }
-  return readDataSet(file, path, data, err);
+  InputFile file;
+  if (!openInputFile(file, path, err, " for reading")) return false;
+  return readDataSet(file.stream, path, data, err);
 }
 
 }  // namespace brevox

@@ -21,8 +21,8 @@ bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::
 /// A name or field as messages show it: in double quotes, control bytes as \x escapes.
 std::string quotedForMessage(const std::string& text);
 
-/// Opens `path` and reads it with readDataSet. A file that cannot be opened prints
-/// "Failed to open file " + path + " for reading".
+/// Opens `path` and reads it with readDataSet. A file that cannot be opened, or a folder, prints
+/// "Failed to open file " + path + " for reading: " + the system's reason.
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err);
 
 }  // namespace brevox

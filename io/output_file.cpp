@@ -1,30 +1,165 @@
 #include "io/output_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <system_error>
+
+#include "io/interrupt.h"
+
 namespace brevox {
 
-bool openOutputFile(std::ofstream& file, const std::string& name, std::ostream& err,
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+// Numbers the temporary files of the process, whichever thread writes them.
+std::atomic<std::uint64_t> temporaryCounter{0};
+
+// A temporary name in the folder of `name`, so that the rename stays on one file system. Its
+// length does not depend on the final name, which may already be as long as a name can be.
+std::string temporaryNameFor(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+  char leaf[64];
+  std::snprintf(leaf, sizeof leaf, ".brevox-%010ld-%010llu.tmp", static_cast<long>(::getpid()),
+                static_cast<unsigned long long>(temporaryCounter.fetch_add(1) % 10000000000ULL));
+  return folder + leaf;
+}
+
+// What stands in the way of writing a file under `name`, as an errno value (0: nothing). Sets
+// `special` when the name stands for something other than a regular file, which is written
+// straight into.
+int finalNameFault(const std::string& name, bool& special) {
+  special = false;
+  struct stat status {};
+  if (::stat(name.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISDIR(status.st_mode)) return EISDIR;
+  if (!S_ISREG(status.st_mode)) {
+    special = true;
+    return 0;
+  }
+  // A file the user may not write keeps its contents, as it would if it were opened in place.
+  return ::faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+int createTemporaryFile(OutputFile& file) {
+  // A number taken by a file that an earlier process of the same id left behind: try the next.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    file.temporaryName = temporaryNameFor(file.name);
+    const int descriptor = createRemovableFile(file.temporaryName, file.removalSlot);
+    if (descriptor >= 0 || errno != EEXIST) return descriptor;
+  }
+  return -1;
+}
+
+void forget(OutputFile& file) {
+  file.descriptor = -1;
+  file.temporaryName.clear();
+  releaseRemovableFile(file.removalSlot);
+  file.removalSlot = -1;
+}
+
+}  // namespace
+
+std::string systemReason(int error) { return std::generic_category().message(error); }
+
+OutputFile::OutputFile() : stream(&buffer) {}
+
+OutputFile::~OutputFile() { discardOutputFile(*this); }
+
+bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err,
                     const char* suffix) {
-  file.open(name, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (file.is_open()) return true;
-  err << "Failed to open file " << name << suffix << '\n';
+  discardOutputFile(file);
+  file.name = name;
+  bool special = false;
+  int fault = finalNameFault(name, special);
+  if (fault == 0) {
+    file.descriptor = special ? ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
+                              : createTemporaryFile(file);
+    if (file.descriptor < 0) fault = errno;
+  }
+  if (fault != 0) {
+    forget(file);
+    stopIfInterrupted();
+    err << "Failed to open file " << name << suffix << ": " << systemReason(fault) << '\n';
+    return false;
+  }
+  file.buffer.attach(file.descriptor, kBufferSize, false);
+  file.stream.clear();
+  return true;
+}
+
+bool closeOutputFile(OutputFile& file, std::ostream& err) {
+  if (file.descriptor < 0) return false;
+  file.buffer.detach();
+  int fault = file.buffer.error();
+  // Linux has closed the descriptor even when close reports an interruption.
+  if (::close(file.descriptor) != 0 && errno != EINTR && fault == 0) fault = errno;
+  if (fault == 0 && !file.temporaryName.empty() &&
+      ::rename(file.temporaryName.c_str(), file.name.c_str()) != 0) {
+    fault = errno;
+  }
+  if (fault != 0 && !file.temporaryName.empty()) ::unlink(file.temporaryName.c_str());
+  forget(file);
+  if (fault == 0) return true;
+  stopIfInterrupted();
+  err << "Failed to write file " << file.name << ": " << systemReason(fault) << '\n';
   return false;
 }
 
-bool closeOutputFile(std::ofstream& file, const std::string& name, std::ostream& err) {
-  file.flush();
-  bool written = file.good();
-  file.close();
-  written = written && !file.fail();
-  if (!written) err << "Failed to write file " << name << '\n';
-  return written;
+void discardOutputFile(OutputFile& file) {
+  if (file.descriptor < 0) return;
+  file.buffer.abandon();
+  ::close(file.descriptor);
+  if (!file.temporaryName.empty()) ::unlink(file.temporaryName.c_str());
+  forget(file);
 }
 
 bool writeFile(const std::string& name, std::ostream& err,
                const std::function<void(std::ostream&)>& writer, const char* openSuffix) {
-  std::ofstream file;
+  OutputFile file;
   if (!openOutputFile(file, name, err, openSuffix)) return false;
-  writer(file);
-  return closeOutputFile(file, name, err);
+  writer(file.stream);
+  return closeOutputFile(file, err);
+}
+
+InputFile::InputFile() : stream(&buffer) {}
+
+InputFile::~InputFile() {
+  buffer.abandon();
+  if (descriptor >= 0) ::close(descriptor);
+}
+
+bool openInputFile(InputFile& file, const std::string& path, std::ostream& err,
+                   const char* suffix) {
+  int fault = 0;
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    fault = errno;
+  } else {
+    // A folder opens for reading on Linux but holds no data.
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
+      fault = errno;
+    } else if (S_ISDIR(status.st_mode)) {
+      fault = EISDIR;
+    }
+    if (fault != 0) ::close(descriptor);
+  }
+  if (fault != 0) {
+    err << "Failed to open file " << path << suffix << ": " << systemReason(fault) << '\n';
+    return false;
+  }
+  file.descriptor = descriptor;
+  file.buffer.attach(descriptor, kBufferSize, true);
+  file.stream.clear();
+  return true;
 }
 
 }  // namespace brevox

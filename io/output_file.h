@@ -1,25 +1,72 @@
 #pragma once
 
-#include <fstream>
 #include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 
+#include "io/file_buffer.h"
+
 namespace brevox {
 
-/// Creates or truncates `name` for writing, in binary mode so that line ends are written as
-/// given. On failure prints "Failed to open file " + name + suffix on `err` and returns false.
-bool openOutputFile(std::ofstream& file, const std::string& name, std::ostream& err,
+/// An output file being written. Its contents go to a temporary file of a short fixed-length
+/// name (".brevox-<pid>-<counter>.tmp") in the folder of its final name, which closeOutputFile
+/// renames into place once everything was written: no reader ever finds a part of a file under
+/// its final name. A final name that stands for a device or a pipe is written straight into.
+struct OutputFile {
+  OutputFile();
+  /// A file still open is discarded: its temporary file is removed.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  std::string name;           ///< the final name
+  std::string temporaryName;  ///< empty when written straight into a device or a pipe
+  int descriptor = -1;        ///< -1 when not open
+  int removalSlot = -1;
+  DescriptorBuffer buffer;
+  std::ostream stream;
+};
+
+/// Opens `name` for writing as an OutputFile. The checks of the final name come first: a folder
+/// in its place, a name too long for the file system or an existing file that may not be written
+/// fail here, as does a folder in which the temporary file cannot be created. On failure prints
+/// "Failed to open file " + name + suffix + ": " + the system's reason on `err` and returns false.
+bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err,
                     const char* suffix = "");
 
-/// Flushes and closes a file opened by openOutputFile. When anything written to it was lost (a
-/// full disk, an I/O error) prints "Failed to write file " + name on `err` and returns false.
-bool closeOutputFile(std::ofstream& file, const std::string& name, std::ostream& err);
+/// Writes out and closes the file and renames it into place. When anything written to it was
+/// lost (a full disk, an I/O error) or the rename fails, prints "Failed to write file " + name +
+/// ": " + the reason on `err`, removes the temporary file and returns false.
+bool closeOutputFile(OutputFile& file, std::ostream& err);
+
+/// Closes the file and removes its temporary file: nothing reaches the final name.
+void discardOutputFile(OutputFile& file);
 
 /// Writes a whole file: opens `name` as openOutputFile does (with `openSuffix` in its message),
 /// lets `writer` write the contents, and closes it as closeOutputFile does. Returns whether the
 /// file was written completely; `writer` is not called when the file cannot be opened.
 bool writeFile(const std::string& name, std::ostream& err,
                const std::function<void(std::ostream&)>& writer, const char* openSuffix = "");
+
+/// A file opened for reading; closed with the record.
+struct InputFile {
+  InputFile();
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  int descriptor = -1;
+  DescriptorBuffer buffer;
+  std::istream stream;
+};
+
+/// Opens `path` for reading. A file that cannot be opened, or a folder, prints "Failed to open
+/// file " + path + suffix + ": " + the system's reason on `err` and returns false.
+bool openInputFile(InputFile& file, const std::string& path, std::ostream& err,
+                   const char* suffix = "");
+
+/// The system's text for an errno value, as strerror gives it.
+std::string systemReason(int error);
 
 }  // namespace brevox

@@ -47,8 +47,8 @@ std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& s
 /// Writes the graph over all criteria of one record map.
 void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
                            const EdgeRecordMap& records, const DataSet& data);
-/// The file form: prints "Failed to open file " / "Failed to write file " and the name on `err`
-/// and returns false when the graph was not written completely.
+/// The file form: prints "Failed to open file " / "Failed to write file ", the name, ": " and the
+/// system's reason on `err` and returns false when the graph was not written completely.
 bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,
                            const EdgeRecordMap& records, const DataSet& data, std::ostream& err);
 

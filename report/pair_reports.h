@@ -37,8 +37,9 @@ void writePermutationReport(std::ostream& out, const PairComparison& pair,
 void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
                        const PairResults& results, const DataSet& data);
 
-/// The same into the file `fileName`, created or truncated. When that fails, prints "Failed to
-/// open file " + name (or "Failed to write file " + name) on `err` and returns false.
+/// The same into the file `fileName`, which it replaces once complete. When that fails, prints
+/// "Failed to open file " + name (or "Failed to write file " + name) + ": " + the system's reason
+/// on `err` and returns false.
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
                        const PairResults& results, const DataSet& data, std::ostream& err);
 

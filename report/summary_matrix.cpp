@@ -33,33 +33,30 @@ PlannedFile plannedGraph(CriterionFiles& files, std::size_t graph, const std::st
           &files.graphs[graph]};
 }
 
-void closeAll(CriterionFiles& files, std::ostream& err, bool& allWritten) {
+// The criterion's files were not all opened: the run stops, and none of them is complete.
+void discardAll(CriterionFiles& files) {
   for (std::size_t i = 0; i < files.count; ++i) {
     CriterionFile& file = files.files[i];
-    if (!file.open) continue;
-    if (!closeOutputFile(file.stream, file.name, err)) allWritten = false;
+    if (file.open) discardOutputFile(file.output);
     file.open = false;
   }
 }
 
-// Opens a group of files together and then writes their first lines, so that a group is either
-// complete or left without first lines.
+// Opens a group of files together and then writes their first lines.
 bool openGroup(CriterionFiles& files, const std::vector<PlannedFile>& group, std::ostream& err) {
   const std::size_t first = files.count;
   for (const PlannedFile& planned : group) {
     CriterionFile& file = files.files[files.count];
-    file.name = planned.name;
     file.graph = planned.text != nullptr;
-    if (!openOutputFile(file.stream, file.name, err)) {
-      bool ignored = true;
-      closeAll(files, err, ignored);
+    if (!openOutputFile(file.output, planned.name, err)) {
+      discardAll(files);
       return false;
     }
     file.open = true;
     *planned.place = files.count++;
   }
   for (std::size_t i = 0; i < group.size(); ++i) {
-    files.files[first + i].stream << group[i].firstLine << kLineEnd;
+    files.files[first + i].output.stream << group[i].firstLine << kLineEnd;
     if (group[i].text != nullptr) *group[i].text = group[i].firstLine + kLineEnd;
   }
   return true;
@@ -68,8 +65,8 @@ bool openGroup(CriterionFiles& files, const std::vector<PlannedFile>& group, std
 void writeCell(CriterionFiles& files, std::size_t place, bool valid, const std::string& text) {
   if (place == kNotOpened) return;
   CriterionFile& file = files.files[place];
-  if (!valid) file.stream << '*';
-  file.stream << text << ',';
+  if (!valid) file.output.stream << '*';
+  file.output.stream << text << ',';
 }
 
 std::string cellText(Quantity quantity, const VariantOutcome& outcome) {
@@ -127,21 +124,23 @@ void writeHeaderRow(CriterionFiles& files, const DataSet& data) {
   for (std::size_t i = 0; i < files.count; ++i) {
     CriterionFile& file = files.files[i];
     if (!file.open || file.graph) continue;
-    for (const auto& [work, shortName] : data.workShortNames) file.stream << ',' << shortName;
+    for (const auto& [work, shortName] : data.workShortNames) {
+      file.output.stream << ',' << shortName;
+    }
   }
 }
 
 void startRow(CriterionFiles& files, const std::string& workShortName) {
   for (std::size_t i = 0; i < files.count; ++i) {
     CriterionFile& file = files.files[i];
-    if (file.open && !file.graph) file.stream << kLineEnd << workShortName << ',';
+    if (file.open && !file.graph) file.output.stream << kLineEnd << workShortName << ',';
   }
 }
 
 void writeEmptyCells(CriterionFiles& files) {
   for (std::size_t i = 0; i < files.count; ++i) {
     CriterionFile& file = files.files[i];
-    if (file.open && !file.graph) file.stream << ',';
+    if (file.open && !file.graph) file.output.stream << ',';
   }
 }
 
@@ -163,7 +162,7 @@ void writeVariantCells(CriterionFiles& files, Variant variant, const VariantOutc
 void writeGraphLine(CriterionFiles& files, std::size_t graph, const std::string& text) {
   const std::size_t place = files.graphs[graph];
   if (place != kNotOpened && files.files[place].open) {
-    files.files[place].stream << text << kLineEnd;
+    files.files[place].output.stream << text << kLineEnd;
     files.graphTexts[graph] += text + kLineEnd;
   }
 }
@@ -171,13 +170,17 @@ void writeGraphLine(CriterionFiles& files, std::size_t graph, const std::string&
 bool closeCriterionFiles(CriterionFiles& files, std::ostream& err) {
   for (std::size_t i = 0; i < files.count; ++i) {
     CriterionFile& file = files.files[i];
-    if (file.open && file.graph) file.stream << '}' << kLineEnd;
+    if (file.open && file.graph) file.output.stream << '}' << kLineEnd;
   }
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     if (files.graphs[graph] != kNotOpened) files.graphTexts[graph] += std::string("}") + kLineEnd;
   }
   bool allWritten = true;
-  closeAll(files, err, allWritten);
+  for (std::size_t i = 0; i < files.count; ++i) {
+    CriterionFile& file = files.files[i];
+    if (file.open && !closeOutputFile(file.output, err)) allWritten = false;
+    file.open = false;
+  }
   return allWritten;
 }
 

@@ -3,11 +3,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <ostream>
 #include <string>
 
 #include "data/data_set.h"
+#include "io/output_file.h"
 #include "report/variants.h"
 #include "stats/families.h"
 #include "stats/pair_comparison.h"
@@ -22,8 +22,7 @@ struct CriterionSelection {
 
 /// One summary table or graph file of a criterion; `open` is true from its opening to its closing.
 struct CriterionFile {
-  std::string name;
-  std::ofstream stream;
+  OutputFile output;
   bool open = false;
   bool graph = false;
 };
@@ -43,8 +42,8 @@ struct CriterionFiles {
 
 /// Opens the criterion's files that `selection` asks for, family by family in the file order,
 /// and writes each group's title lines and graph headers once all its files are open. A file
-/// that cannot be opened prints "Failed to open file " + name on `err`; the files opened before
-/// it are closed as they are and false is returned.
+/// that cannot be opened prints "Failed to open file " + name + ": " + the reason on `err`; the
+/// files opened before it are discarded (none of them reaches its name) and false is returned.
 bool openCriterionFiles(CriterionFiles& files, const CriterionSelection& selection,
                         const std::string& criterionShortName, std::ostream& err);
 
@@ -68,9 +67,9 @@ void writeVariantCells(CriterionFiles& files, Variant variant, const VariantOutc
 /// index or kMergedGraph).
 void writeGraphLine(CriterionFiles& files, std::size_t graph, const std::string& text);
 
-/// Ends every open graph with "}" and closes every open file of the criterion. A file whose
-/// contents were not all written prints "Failed to write file " + name on `err`; returns false
-/// when any did.
+/// Ends every open graph with "}" and closes every open file of the criterion, each renamed into
+/// place. A file whose contents were not all written prints "Failed to write file " + name + ": "
+/// + the reason on `err` and does not reach its name; returns false when any did.
 bool closeCriterionFiles(CriterionFiles& files, std::ostream& err);
 
 }  // namespace brevox

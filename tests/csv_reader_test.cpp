@@ -290,13 +290,15 @@ TEST(CsvReader, FileThatCannotBeReadIsNamed) {
   std::ostringstream err;
   const std::string missing = (folder.path() / "missing.csv").string();
   EXPECT_FALSE(readDataSetFile(missing, data, err));
-  EXPECT_EQ(err.str(), "Failed to open file " + missing + " for reading\n");
+  EXPECT_EQ(err.str(),
+            "Failed to open file " + missing + " for reading: No such file or directory\n");
   err.str("");
   EXPECT_FALSE(readDataSetFile(folder.path().string(), data, err));
-  EXPECT_EQ(err.str(), "Failed to open file " + folder.path().string() + " for reading\n");
+  EXPECT_EQ(err.str(),
+            "Failed to open file " + folder.path().string() + " for reading: Is a directory\n");
   err.str("");
   EXPECT_FALSE(readDataSetFile("", data, err));
-  EXPECT_EQ(err.str(), "Failed to open file  for reading\n");
+  EXPECT_EQ(err.str(), "Failed to open file  for reading: No such file or directory\n");
   EXPECT_TRUE(data == builtInDataSet());
 }
 

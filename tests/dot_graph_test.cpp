@@ -259,7 +259,8 @@ TEST(WriteAllCriteriaGraph, FileThatCannotBeOpened) {
   std::ostringstream err;
   EXPECT_FALSE(writeAllCriteriaGraph("/nonexistent-folder/graph.gv", "digraph x", false, {},
                                      smallDataSet(1, 1), err));
-  EXPECT_EQ(err.str(), "Failed to open file /nonexistent-folder/graph.gv\n");
+  EXPECT_EQ(err.str(),
+            "Failed to open file /nonexistent-folder/graph.gv: No such file or directory\n");
 }
 
 }  // namespace

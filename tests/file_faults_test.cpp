@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <iostream>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/test_support.h"
@@ -53,8 +57,9 @@ ProgramRun runOnData(const std::vector<std::string>& options, const fs::path& fo
   return tests::runOnData(kData, options, folder);
 }
 
-// The names that `run` reported on standard error as not opened or not written completely.
-std::set<std::string> namedFailures(const ProgramRun& run) {
+// The names that `run` reported on standard error as not opened or not written completely, for
+// the reason `reason`.
+std::set<std::string> namedFailures(const ProgramRun& run, const std::string& reason) {
   std::set<std::string> names;
   std::size_t start = 0;
   while (start < run.err.size()) {
@@ -62,7 +67,11 @@ std::set<std::string> namedFailures(const ProgramRun& run) {
     if (end == std::string::npos) end = run.err.size();
     const std::string line = run.err.substr(start, end - start);
     for (const std::string prefix : {"Failed to write file ", "Failed to open file "}) {
-      if (line.rfind(prefix, 0) == 0) names.insert(line.substr(prefix.size()));
+      const std::string ending = ": " + reason;
+      if (line.rfind(prefix, 0) == 0 && line.size() >= prefix.size() + ending.size() &&
+          line.compare(line.size() - ending.size(), ending.size(), ending) == 0) {
+        names.insert(line.substr(prefix.size(), line.size() - prefix.size() - ending.size()));
+      }
     }
     start = end + 1;
   }
@@ -80,6 +89,27 @@ std::set<std::string> incompleteFiles(const fs::path& reference, const fs::path&
     }
   }
   return incomplete;
+}
+
+// Ten works under three criteria with a few hundred cases each: a full run of a second or two and
+// some 750 files, long enough to be caught at any point of its work.
+std::string longerRunData() {
+  std::string data = "Threshold:,0.05,k1,One,k2,Two,k3,Three,\r\n,,,1,,-1,,1,\r\n";
+  for (int work = 1; work <= 10; ++work) {
+    data += "W" + std::to_string(work) + ",Work " + std::to_string(work) + ",";
+    for (int criterion = 1; criterion <= 3; ++criterion) {
+      const int total = 300 + 37 * work + 53 * criterion;
+      const int observed = total * ((7 * work + 3 * criterion) % 11 + 2) / 15;
+      data += std::to_string(observed) + "," + std::to_string(total) + ",";
+    }
+    data += "\r\n";
+  }
+  return data;
+}
+
+// The files of `folder` that `reference` lacks or holds with other contents.
+std::set<std::string> foreignFiles(const fs::path& reference, const fs::path& folder) {
+  return incompleteFiles(folder, reference);
 }
 
 // Runs the program with `arguments` in an empty folder that it cannot write, and says how the
@@ -112,23 +142,27 @@ ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments,
 TEST(FileFaults, WorkingDirectoryThatCannotBeWrittenStopsTheRun) {
   const struct {
     std::vector<std::string> arguments;
-    std::string message;
+    std::vector<std::string> messages;  // each followed by ": " and the reason
   } cases[] = {
       // The full run reports the input-data file and stops at the first table of the first
       // criterion, before any trace.
       {{"-D"},
-       "Failed to open file T_input_data.csv for writing\n"
-       "Failed to open file T_exp_prob_Digamma.csv\n"},
+       {"Failed to open file T_input_data.csv for writing",
+        "Failed to open file T_exp_prob_Digamma.csv"}},
       // Single-test mode that could not write its report has failed.
-      {{"-D1F", "1", "1", "2"}, "Failed to open file fishTest.csv\n"},
+      {{"-D1F", "1", "1", "2"}, {"Failed to open file fishTest.csv"}},
   };
   for (const auto& c : cases) {
     std::string mechanism;
     const ProgramRun run = runInUnwritableFolder(c.arguments, mechanism);
     SCOPED_TRACE(c.arguments[0] + " in a folder made unwritable by " + mechanism);
     std::cout << "Working directory made unwritable by: " << mechanism << '\n';
+    const std::string reason =
+        mechanism == "read-only mount" ? "Read-only file system" : "Permission denied";
+    std::string expected;
+    for (const std::string& message : c.messages) expected += message + ": " + reason + "\n";
     EXPECT_EQ(run.exitCode, 255);
-    EXPECT_EQ(run.err, c.message);
+    EXPECT_EQ(run.err, expected);
     EXPECT_EQ(run.out, "");
   }
 }
@@ -146,7 +180,7 @@ TEST(FileFaults, ReportThatIsAFolderIsSkippedAndTheRunGoesOn) {
     TempDir work;
     fs::create_directory(work.path() / blocked);
     const ProgramRun run = runOnData({}, work.path());
-    EXPECT_EQ(run.err, std::string("Failed to open file ") + blocked + "\n");
+    EXPECT_EQ(run.err, std::string("Failed to open file ") + blocked + ": Is a directory\n");
     // Every other file is written as in a run without the folder; the run reports the loss.
     EXPECT_EQ(run.exitCode, 255);
     EXPECT_EQ(run.out, clean.out);
@@ -180,9 +214,77 @@ TEST(FileFaults, FullDiskNamesEveryFileNotWrittenCompletely) {
   const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
   EXPECT_GT(incomplete.size(), outputs.size() / 3);
   // Exactly the files that are missing or cut short are named, each on a line of its own.
-  EXPECT_EQ(namedFailures(run), incomplete);
+  EXPECT_EQ(namedFailures(run, "No space left on device"), incomplete);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'),
             static_cast<std::ptrdiff_t>(incomplete.size()));
+}
+
+TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
+  TempDir input;
+  const std::string data = (input.path() / "data.csv").string();
+  tests::writeFile(data, longerRunData());
+  TempDir reference;
+  const ProgramRun clean = runProgram({data}, reference.path());
+  ASSERT_EQ(clean.exitCode, 0);
+  TempDir work;
+  tests::StartedCommand first = tests::startCommand(BREVOX_EXE, {data}, work.path());
+  tests::StartedCommand second = tests::startCommand(BREVOX_EXE, {data}, work.path());
+  ProgramRun runs[] = {tests::finishCommand(first), tests::finishCommand(second)};
+  if (runs[0].exitCode != 0) std::swap(runs[0], runs[1]);
+  EXPECT_EQ(runs[0].exitCode, 0);
+  EXPECT_EQ(runs[0].out, clean.out);
+  EXPECT_EQ(runs[0].err, "");
+  EXPECT_EQ(runs[1].exitCode, 255);
+  EXPECT_EQ(runs[1].out, "");
+  EXPECT_EQ(
+      runs[1].err,
+      "Another run is writing in this folder (it holds .brevox.lock): this run wrote nothing\n");
+  // The folder is that of one run alone, and the lock file is gone.
+  EXPECT_EQ(incompleteFiles(reference.path(), work.path()), std::set<std::string>{});
+  EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
+  if (!fs::exists("/usr/bin/dot")) return;
+  for (const std::string& name : fileNames(work.path())) {
+    if (fs::path(name).extension() != ".gv") continue;
+    EXPECT_EQ(tests::runCommand("/usr/bin/dot", {"-Tcanon", name}, work.path()).exitCode, 0)
+        << name;
+  }
+}
+
+TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
+  TempDir input;
+  const std::string data = (input.path() / "data.csv").string();
+  tests::writeFile(data, longerRunData());
+  TempDir reference;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(runProgram({data}, reference.path()).exitCode, 0);
+  const auto runLength = std::chrono::steady_clock::now() - start;
+  std::mt19937 random(15);
+  std::uniform_int_distribution<long long> delay(
+      0, std::chrono::duration_cast<std::chrono::microseconds>(runLength).count());
+  int interrupted = 0;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    SCOPED_TRACE(attempt);
+    TempDir work;
+    tests::StartedCommand started = tests::startCommand(BREVOX_EXE, {data}, work.path());
+    // The run catches the signal from the moment it holds the lock.
+    while (!fs::exists(work.path() / ".brevox.lock") && fileNames(work.path()).empty()) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+    kill(started.pid, SIGINT);
+    const ProgramRun run = tests::finishCommand(started);
+    // A run that ended before the signal came is complete; any other says it was interrupted.
+    if (run.exitCode == 0) {
+      EXPECT_EQ(incompleteFiles(reference.path(), work.path()), std::set<std::string>{});
+    } else {
+      ++interrupted;
+      EXPECT_EQ(run.exitCode, 255);
+      EXPECT_EQ(run.err, "The run was interrupted: its results are incomplete\n");
+    }
+    // No temporary file, no lock file, no file cut short.
+    EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
+  }
+  std::cout << "Runs interrupted before their end: " << interrupted << " of 20\n";
 }
 
 }  // namespace

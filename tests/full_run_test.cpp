@@ -146,14 +146,15 @@ TEST(FullRun, StopsWhenASummaryOrGraphFileCannotBeOpened) {
     std::string trace;
   } cases[] = {
       // A binomial table of the second criterion: the first criterion is complete, the tables of
-      // the second opened before it are closed as they are.
+      // the second opened before it are removed.
       {"T_binD_Dt_Flag_k2.csv", "run_open_failure_table",
        "\n\nk1"
        "\n * W1 ...vs. W2 ...vs. W3 ...vs. W4"
        "\n * W2 ...vs. W1... ...vs. W3 ...vs. W4"
        "\n * W3 ...vs. W1. ...vs. W2. ...vs. W4"
        "\n * W4 ...vs. W1... ...vs. W2... ...vs. W3..."},
-      // The permutation graph of the first criterion: nothing of it is printed.
+      // The permutation graph of the first criterion: nothing of it is printed, and only the
+      // input-data file is left.
       {"graph_perm_k1.gv", "run_open_failure_graph", ""},
   };
   for (const auto& c : cases) {
@@ -162,7 +163,7 @@ TEST(FullRun, StopsWhenASummaryOrGraphFileCannotBeOpened) {
     fs::create_directory(work.path() / c.blocked);
     const ProgramRun run = runOnSmallData({"-S"}, work.path());
     EXPECT_EQ(run.exitCode, 255);
-    EXPECT_EQ(run.err, std::string("Failed to open file ") + c.blocked + "\n");
+    EXPECT_EQ(run.err, std::string("Failed to open file ") + c.blocked + ": Is a directory\n");
     EXPECT_EQ(run.out, c.trace);
     EXPECT_EQ(compareWithGolden(work.path(), c.scenario), "");
   }
@@ -173,7 +174,7 @@ TEST(FullRun, GraphOverAllCriteriaThatCannotBeOpenedIsSkipped) {
   fs::create_directory(work.path() / "graphFishMpAllCriteria.gv");
   const ProgramRun run = runOnSmallData({"-SF"}, work.path());
   EXPECT_EQ(run.exitCode, 255);
-  EXPECT_EQ(run.err, "Failed to open file graphFishMpAllCriteria.gv\n");
+  EXPECT_EQ(run.err, "Failed to open file graphFishMpAllCriteria.gv: Is a directory\n");
   EXPECT_TRUE(fs::is_regular_file(work.path() / "graphFishDtAllCriteria.gv"));
   EXPECT_EQ(run.out.substr(run.out.size() - 2), "\n\n");
 }

@@ -251,16 +251,27 @@ TEST(ReportFiles, WriteTheWholeReportOverAnOldFile) {
 }
 
 TEST(ReportFiles, ReportAFileThatCannotBeOpened) {
+  const struct {
+    std::string name;  // in a fresh folder; "folder" is a folder there
+    const char* reason;
+  } cases[] = {
+      {"missing/report.csv", "No such file or directory"},
+      {"folder", "Is a directory"},
+      {std::string(256, 'r'), "File name too long"},
+  };
   for (const FamilyDescriptor& family : kFamilies) {
-    SCOPED_TRACE(family.optionLetter);
-    tests::TempDir folder;
-    const fs::path file = folder.path() / "missing" / "report.csv";
-    std::ostringstream err;
-    EXPECT_FALSE(
-        writeFamilyReport(family.family, file.string(), kFilePair, allResults(), namedData(), err));
-    EXPECT_EQ(err.str(), "Failed to open file " + file.string() + "\n");
-    EXPECT_TRUE(tests::fileNames(folder.path()).empty());
-    EXPECT_FALSE(fs::exists(folder.path() / "missing"));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(1, family.optionLetter) + " " + c.reason);
+      tests::TempDir folder;
+      fs::create_directory(folder.path() / "folder");
+      const fs::path file = folder.path() / c.name;
+      std::ostringstream err;
+      EXPECT_FALSE(writeFamilyReport(family.family, file.string(), kFilePair, allResults(),
+                                     namedData(), err));
+      EXPECT_EQ(err.str(), "Failed to open file " + file.string() + ": " + c.reason + "\n");
+      EXPECT_TRUE(tests::fileNames(folder.path()).empty());
+      EXPECT_FALSE(fs::exists(folder.path() / "missing"));
+    }
   }
 }
 
@@ -272,7 +283,7 @@ TEST(ReportFiles, ReportAFileThatCannotBeWritten) {
     std::ostringstream err;
     EXPECT_FALSE(
         writeFamilyReport(family.family, "/dev/full", kFilePair, allResults(), namedData(), err));
-    EXPECT_EQ(err.str(), "Failed to write file /dev/full\n");
+    EXPECT_EQ(err.str(), "Failed to write file /dev/full: No space left on device\n");
   }
 }
 

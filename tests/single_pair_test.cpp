@@ -124,7 +124,7 @@ TEST(SingleTest, FailsWhenTheReportCannotBeWritten) {
     fs::create_directory(folder.path() / c.fileName);
     const ProgramRun run = runProgram({c.option, "2", "5", "6"}, folder.path());
     EXPECT_EQ(run.exitCode, kFailure) << c.option;
-    EXPECT_EQ(run.err, std::string("Failed to open file ") + c.fileName + "\n");
+    EXPECT_EQ(run.err, std::string("Failed to open file ") + c.fileName + ": Is a directory\n");
     EXPECT_TRUE(fileNames(folder.path()).empty()) << c.option;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,11 +47,12 @@ constexpr gid_t kNoGroup = 65534;
 
 }  // namespace
 
-ProgramRun runCommand(const std::string& program, const std::vector<std::string>& arguments,
-                      const fs::path& folder, const ChildSettings& settings) {
-  TempDir capture;
-  const fs::path outPath = capture.path() / "stdout";
-  const fs::path errPath = capture.path() / "stderr";
+StartedCommand startCommand(const std::string& program, const std::vector<std::string>& arguments,
+                            const fs::path& folder, const ChildSettings& settings) {
+  StartedCommand started;
+  started.capture = std::make_unique<TempDir>();
+  const fs::path outPath = started.capture->path() / "stdout";
+  const fs::path errPath = started.capture->path() / "stderr";
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<char*> pointers;
@@ -73,16 +75,31 @@ ProgramRun runCommand(const std::string& program, const std::vector<std::string>
         (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)) {
       _exit(127);
     }
+    // A test runner started in the background may ignore them, and the child would inherit that.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     execv(program.c_str(), pointers.data());
     _exit(127);
   }
+  started.pid = child;
+  return started;
+}
+
+ProgramRun finishCommand(StartedCommand& started) {
   int status = 0;
-  waitpid(child, &status, 0);
+  waitpid(started.pid, &status, 0);
   ProgramRun run;
-  run.out = readFile(outPath);
-  run.err = readFile(errPath);
+  run.out = readFile(started.capture->path() / "stdout");
+  run.err = readFile(started.capture->path() / "stderr");
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  started.capture.reset();
   return run;
+}
+
+ProgramRun runCommand(const std::string& program, const std::vector<std::string>& arguments,
+                      const fs::path& folder, const ChildSettings& settings) {
+  StartedCommand started = startCommand(program, arguments, folder, settings);
+  return finishCommand(started);
 }
 
 ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& folder,

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,23 @@ struct ChildSettings {
 /// Runs `program` with `arguments` (without the program name) in `folder` and captures what it
 /// printed. The captured output files live outside `folder`, so the folder holds only what the
 /// program wrote. A child that could not be started, limited or switched to its user exits with
-/// 127.
+/// 127. SIGINT and SIGTERM reach it with their default handling, as from an interactive shell.
 ProgramRun runCommand(const std::string& program, const std::vector<std::string>& arguments,
                       const std::filesystem::path& folder, const ChildSettings& settings = {});
+
+/// A child started by startCommand and not yet waited for.
+struct StartedCommand {
+  int pid = -1;
+  std::unique_ptr<TempDir> capture;  ///< where its standard output and error go
+};
+
+/// Starts what runCommand runs, without waiting for it.
+StartedCommand startCommand(const std::string& program, const std::vector<std::string>& arguments,
+                            const std::filesystem::path& folder,
+                            const ChildSettings& settings = {});
+
+/// Waits for a started child and returns what it printed and returned.
+ProgramRun finishCommand(StartedCommand& started);
 
 /// runCommand on build/brevox.
 ProgramRun runProgram(const std::vector<std::string>& arguments,
