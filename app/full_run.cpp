@@ -9,6 +9,7 @@
 
 #include "app/in_order.h"
 #include "data/input_data_writer.h"
+#include "io/output_file.h"
 #include "report/pair_reports.h"
 #include "report/results_table.h"
 #include "report/run_record.h"
@@ -193,18 +194,24 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
 int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, unsigned threads,
             std::ostream& out, std::ostream& err) {
   bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
-  // The outputs drawn from the whole run need what every criterion found.
-  const bool keepRecords = options.estimates || options.htmlReport;
+  // The results table grows criterion by criterion; the page needs every criterion at its end.
+  OutputFile results;
+  const bool resultsOpen = options.estimates && openOutputFile(results, kResultsTableFile, err);
+  if (options.estimates && !resultsOpen) allWritten = false;
+  if (resultsOpen) writeResultsHeader(results.stream);
   std::vector<CriterionRecord> criteria;
   for (const auto& entry : data.criterionShortNames) {
     CriterionFiles files;
     CriterionPass pass{options, data, entry.first, records, files, out, err};
     pass.anyTest = anyFamilySelected(options);
-    if (keepRecords) pass.record = &criteria.emplace_back();
+    CriterionRecord record;
+    if (options.estimates || options.htmlReport) pass.record = &record;
     const bool completed = processCriterion(pass, threads);
     if (!pass.allWritten) allWritten = false;
-    // A run that stopped half way must not look like a success.
+    // A run that stopped half way must not look like a success, nor leave a table that does.
     if (!completed) return -1;
+    if (resultsOpen) writeResultsRows(results.stream, record, data);
+    if (options.htmlReport) criteria.push_back(std::move(record));
   }
 
   // One graph over all criteria per variant of a selected family, then the merged one.
@@ -218,9 +225,7 @@ int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records
       allWritten = false;
     }
   }
-  if (options.estimates && !writeResultsTable("T_all_results.csv", criteria, data, err)) {
-    allWritten = false;
-  }
+  if (resultsOpen && !closeOutputFile(results, err)) allWritten = false;
   out << "\n\n";
   return allWritten ? 0 : -1;
 }

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "io/number_text.h"
-#include "io/output_file.h"
 #include "stats/adjusted_p.h"
 #include "stats/odds_ratio.h"
 #include "stats/proportion_difference.h"
@@ -133,8 +132,7 @@ void writeRow(std::ostream& out, const ResultRow& row, const DataSet& data) {
 
 }  // namespace
 
-void writeResultsTable(std::ostream& out, const std::vector<CriterionRecord>& criteria,
-                       const DataSet& data) {
+void writeResultsHeader(std::ostream& out) {
   out << "criterion,work_a,work_b,observed_a,total_a,observed_b,total_b,proportion_a,"
          "proportion_b,difference,difference_low,difference_high,odds_ratio,odds_ratio_low,"
          "odds_ratio_high,few_cases";
@@ -143,15 +141,10 @@ void writeResultsTable(std::ostream& out, const std::vector<CriterionRecord>& cr
         << column.name;
   }
   out << kLineEnd;
-  for (const CriterionRecord& criterion : criteria) {
-    for (const ResultRow& row : criterionRows(criterion)) writeRow(out, row, data);
-  }
 }
 
-bool writeResultsTable(const std::string& fileName, const std::vector<CriterionRecord>& criteria,
-                       const DataSet& data, std::ostream& err) {
-  return writeFile(fileName, err,
-                   [&](std::ostream& out) { writeResultsTable(out, criteria, data); });
+void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const DataSet& data) {
+  for (const ResultRow& row : criterionRows(criterion)) writeRow(out, row, data);
 }
 
 }  // namespace brevox

@@ -2,27 +2,27 @@
 
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "data/data_set.h"
 #include "report/run_record.h"
 
 namespace brevox {
 
-/// Writes the tidy table of a full run: a header row, then one row per criterion and pair of
-/// works the run tested, in the run's order (criterion, then the later work of the pair as work A,
+/// The file name of the tidy table.
+inline constexpr const char* kResultsTableFile = "T_all_results.csv";
+
+/// The tidy table of a full run is a header row, then one row per criterion and pair of works the
+/// run tested, in the run's order (criterion, then the later work of the pair as work A,
 /// then the earlier one as work B). Each row holds the counts and proportions, the difference of
 /// the proportions with Newcombe's 95% interval, the conditional maximum-likelihood odds ratio with
 /// its exact 95% interval, whether either work has fewer than five cases, and for each variant its
 /// p-value, the run's flag and the Holm and Benjamini-Hochberg adjusted p-values over the pairs of
 /// the criterion that variant tested. A value that does not exist, or whose test was not run, is an
-/// empty cell; numbers read back to the same double. Lines end with CR LF.
-void writeResultsTable(std::ostream& out, const std::vector<CriterionRecord>& criteria,
-                       const DataSet& data);
+/// empty cell; numbers read back to the same double. Lines end with CR LF. The p-values of a
+/// criterion are adjusted among themselves, so the table is written criterion by criterion.
+void writeResultsHeader(std::ostream& out);
 
-/// The file "T_all_results.csv" or another name: prints "Failed to open file " / "Failed to write
-/// file " and the name on `err` and returns false when the table was not written completely.
-bool writeResultsTable(const std::string& fileName, const std::vector<CriterionRecord>& criteria,
-                       const DataSet& data, std::ostream& err);
+/// The rows of one criterion.
+void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const DataSet& data);
 
 }  // namespace brevox
