@@ -17,6 +17,7 @@
 #include "stats/binomial_test.h"
 #include "stats/chi_square_test.h"
 #include "stats/fisher_test.h"
+#include "stats/permutation_count.h"
 #include "stats/permutation_test.h"
 
 namespace brevox {
@@ -272,7 +273,7 @@ TEST(StatsReference, PermutationTest) {
     SCOPED_TRACE(describe(row));
     const double threshold = real(row, "threshold");
     std::ostringstream progress;
-    const PermutationWeights weights = permutationWeights(pairOf(row), progress);
+    const PermutationWeights weights = countPermutationWeights(pairOf(row), progress);
     EXPECT_EQ(weights.extremeWeight, boost::multiprecision::cpp_int(row.at("perm_extremeWeight")));
     EXPECT_EQ(weights.totalWeight, boost::multiprecision::cpp_int(row.at("perm_totalWeight")));
     const PermutationResult r = permutationTest(pairOf(row), threshold, progress);

@@ -20,6 +20,7 @@
 #include "stats/fisher_sum.h"
 #include "stats/fisher_test.h"
 #include "stats/pair_comparison.h"
+#include "stats/permutation_count.h"
 #include "stats/permutation_test.h"
 #include "tests/oracles/literal_exact_tests.h"
 
@@ -114,7 +115,7 @@ void compareFisher(const PairComparison& pair, double threshold, const FisherRes
 void comparePermutation(const PairComparison& pair) {
   std::ostringstream dots;
   std::ostringstream literalDots;
-  const PermutationWeights weights = permutationWeights(pair, dots);
+  const PermutationWeights weights = countPermutationWeights(pair, dots);
   const PermutationWeights literal = oracle::literalPermutationWeights(pair, literalDots);
   if (weights.extremeWeight != literal.extremeWeight ||
       weights.totalWeight != literal.totalWeight || dots.str() != literalDots.str()) {

@@ -6,13 +6,14 @@
 
 #include "stats/fisher_test.h"
 #include "stats/pair_comparison.h"
+#include "stats/permutation_count.h"
 #include "stats/permutation_test.h"
 
 namespace brevox::oracle {
 
 /// Counts the arrangements of the permutation test by visiting every table, one exact product
 /// each, writing one "." to `progress` for every ten counts of the first work. This is the
-/// reference the counting shortcuts are held to. Preconditions as for permutationWeights.
+/// reference the counting shortcuts are held to. Preconditions as for countPermutationWeights.
 PermutationWeights literalPermutationWeights(const PairComparison& pair, std::ostream& progress);
 
 /// Fisher's exact test summed table by table with the library's density of each table. When
