@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "stats/arrangement_shares.h"
 #include "stats/binomial_test.h"
 #include "stats/chi_square_test.h"
 #include "stats/fisher_test.h"
@@ -282,6 +283,27 @@ TEST(StatsReference, PermutationTest) {
     expectClose(r.pValue, expected, kTiny, largest, "pValue");
     expectFlag(r.significant, flag(row, "perm_significant"), expected, expected, threshold,
                "significant");
+  }
+}
+
+TEST(StatsReference, SharesOfArrangementsAtAnySize) {
+  // The shares behind the fast exact tests, against 60-digit values up to 2^29 cases per work
+  // (tests/reference/arrangement_shares.py); values beyond the range of long double read as 0.
+  for (const Row& row : readRows("arrangement_shares.csv")) {
+    SCOPED_TRACE(row.at("kind") + " " + row.at("total") + " " + row.at("count"));
+    const long double expected = std::strtold(row.at("value").c_str(), nullptr);
+    const std::uint32_t total = count(row, "total");
+    const std::uint32_t occurrences = count(row, "count");
+    if (row.at("kind") == "hypergeometric") {
+      const long double density =
+          hypergeometricDensity(total, count(row, "drawn"), count(row, "population"), occurrences);
+      EXPECT_LE(std::fabs(density - expected), 1e-15L * expected);
+      continue;
+    }
+    const BoundedValue share = row.at("kind") == "share" ? arrangementShare(total, occurrences)
+                                                         : sharesBelow(total, occurrences);
+    EXPECT_LE(std::fabs(share.value - expected), share.error);
+    EXPECT_LE(std::fabs(share.value - expected), 1e-15L * expected);
   }
 }
 
