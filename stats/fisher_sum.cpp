@@ -146,7 +146,9 @@ FisherResult sumFisherTables(const PairComparison& pair, double threshold,
   // with our own, and a quarter of the cut-off covers the library's, which differs from it by
   // far less.
   const double perDensity = secondsPerDensity(population);
-  const bool affordable = static_cast<double>(highest - lowest + 2) * perDensity <= kLibraryBudget;
+  // Every possible table twice over: once in the comparisons, once in the sum near the threshold.
+  const bool affordable =
+      2 * static_cast<double>(highest - lowest + 2) * perDensity <= kLibraryBudget;
   const double ownObserved =
       affordable ? 0 : static_cast<double>(hypergeometricDensity(r, n, population, a));
   const double libraryObserved = affordable ? boost::math::pdf(distribution, a) : 0;
@@ -171,10 +173,11 @@ FisherResult sumFisherTables(const PairComparison& pair, double threshold,
     }
     return asked;
   };
-  const bool useLibrary =
-      affordable ||
-      static_cast<double>(densitiesAskedFor(ownObserved, scaleFor(ownObserved))) * perDensity <=
-          kLibraryBudget;
+  const double spent =
+      affordable
+          ? 0
+          : static_cast<double>(densitiesAskedFor(ownObserved, scaleFor(ownObserved))) * perDensity;
+  const bool useLibrary = spent <= kLibraryBudget;
   auto density = [&](std::uint32_t x) {
     return useLibrary ? boost::math::pdf(distribution, x)
                       : static_cast<double>(hypergeometricDensity(r, n, population, x));
@@ -227,7 +230,7 @@ FisherResult sumFisherTables(const PairComparison& pair, double threshold,
         asked.push_back(x);
       }
     }
-    if (static_cast<double>(asked.size()) * perDensity <= kLibraryBudget) {
+    if (affordable || spent + static_cast<double>(asked.size()) * perDensity <= kLibraryBudget) {
       result.pDoubleTail = observedDensity;
       result.pMidP = 0.5 * observedDensity;
       for (const std::uint32_t x : asked) {

@@ -3,6 +3,7 @@
 // would run on it.
 
 #include <algorithm>
+#include <boost/multiprecision/cpp_bin_float.hpp>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "data/csv_reader.h"
 #include "data/data_set.h"
 #include "data/input_data_writer.h"
+#include "data/number_format.h"
 #include "stats/binomial_test.h"
 #include "stats/chi_square_test.h"
 #include "stats/fisher_sum.h"
@@ -112,15 +114,25 @@ void compareFisher(const PairComparison& pair, double threshold, const FisherRes
   }
 }
 
-// The program's count of arrangements is exactly the table-by-table count, dots included.
-void comparePermutation(const PairComparison& pair) {
+// The program's count of arrangements is exactly the table-by-table count, dots included, and the
+// test prints the six digits and decides the flag of the exact quotient of the counts.
+void comparePermutation(const PairComparison& pair, const PermutationResult& result,
+                        const std::string& resultDots) {
   std::ostringstream dots;
   std::ostringstream literalDots;
   const PermutationWeights weights = countPermutationWeights(pair, dots);
   const PermutationWeights literal = oracle::literalPermutationWeights(pair, literalDots);
   if (weights.extremeWeight != literal.extremeWeight ||
-      weights.totalWeight != literal.totalWeight || dots.str() != literalDots.str()) {
+      weights.totalWeight != literal.totalWeight || dots.str() != literalDots.str() ||
+      resultDots != literalDots.str()) {
     failure("the permutation count differs from the table-by-table count", tableText(pair));
+  }
+  using Quotient = boost::multiprecision::cpp_bin_float_100;
+  const double exact =
+      (Quotient(literal.extremeWeight) / Quotient(literal.totalWeight)).convert_to<double>();
+  if (formatDouble(result.pValue) != formatDouble(exact) ||
+      result.significant != (exact < result.threshold ? 1 : 0)) {
+    failure("the permutation test differs from the exact quotient", tableText(pair));
   }
 }
 
@@ -172,7 +184,7 @@ void runPairTests(const DataSet& data) {
           checkFlag(permutation.significant);
           const std::uint64_t tables =
               (std::uint64_t{pair.totalA} + 1) * (std::uint64_t{pair.totalB} + 1);
-          if (spend(budget, tables)) comparePermutation(pair);
+          if (spend(budget, tables)) comparePermutation(pair, permutation, dots.str());
         }
       }
     }
