@@ -209,7 +209,9 @@ const BoundedValue& moveSharesBelow(ShareCursor& cursor, std::int64_t end) {
     ++cursor.end;
     if (cursor.end > n) {
       cursor.at = BoundedValue{};
-    } else if (++cursor.stepsSinceShare == kStepsPerShare) {
+    } else if (++cursor.stepsSinceShare == kStepsPerShare || cursor.at.value == 0) {
+      // A share that is 0 in long double is taken afresh until it is not: the ratios cannot
+      // lift it.
       cursor.at = arrangementShare(cursor.total, static_cast<std::uint32_t>(cursor.end));
       cursor.stepsSinceShare = 0;
     } else {

@@ -290,6 +290,7 @@ std::uint32_t negligibleCountsBelow(std::uint32_t total, long double negligible)
   // A hair above the level, so that the rounding of the divergence cannot drop a count too many.
   const long double level = -std::log(negligible) / n * (1 + 1e-12L);
   auto divergenceAbove = [&](std::uint32_t count) {  // D(count / total) >= level
+    if (count == 0) return std::log(2.0L) >= level;
     const long double below = (n - 2 * static_cast<long double>(count)) / (2 * n);
     return (0.5L - below) * std::log1p(-2 * below) + (0.5L + below) * std::log1p(2 * below) >=
            level;
@@ -324,7 +325,9 @@ void sumLowSides(const RowMeasure& measure, std::uint32_t first, std::uint32_t l
   std::uint32_t stepsSinceShare = 0;
   for (std::uint32_t j = first; j <= last; ++j) {
     writeDotsThrough(dots, j);
-    if (j == first || ++stepsSinceShare == 4096) {
+    // A share that is 0 in long double is taken afresh until it is not: the ratios cannot lift
+    // it.
+    if (j == first || ++stepsSinceShare == 4096 || shareA.value == 0) {
       shareA = arrangementShare(nA, j);
       stepsSinceShare = 0;
     } else {
@@ -348,6 +351,10 @@ void sumLowSides(const RowMeasure& measure, std::uint32_t first, std::uint32_t l
         } else {
           extreme.value += share.value;
           extreme.error += share.error + kUnit * extreme.value;
+        }
+        if (share.value == 0) {
+          share = arrangementShare(nB, static_cast<std::uint32_t>(k + 1));
+          continue;
         }
         const long double ratio =
             static_cast<long double>(nB - k) / static_cast<long double>(k + 1);

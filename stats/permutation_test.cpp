@@ -103,6 +103,7 @@ namespace {
 // Whether every value within `share` prints as the same six digits and falls on the same side of
 // the threshold once rounded to double: then so does the exact quotient.
 bool decides(const PermutationShare& share, double threshold) {
+  if (!std::isfinite(share.error)) return false;
   const double low = static_cast<double>(std::max(share.value - share.error, 0.0L));
   const double high = static_cast<double>(share.value + share.error);
   return formatDouble(low) == formatDouble(high) && (low < threshold) == (high < threshold);
