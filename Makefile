@@ -113,21 +113,24 @@ demo: deps build
 	@echo "  graphs over all criteria:     graph*AllCriteria.gv, rendered as graph*AllCriteria.svg"
 	@echo "Open an .svg file in a web browser; render any other graph with dot -Tsvg <file>.gv -o <file>.svg"
 # The benchmarks build in their own folder: the exact tests against their table-by-table
-# references (BENCH_ARGS=--slow adds the 5,000 x 5,000 permutation table by table, about two
-# minutes), then full runs of this tree against the release REFERENCE, built from git, side by side
-# with their peak memory and a byte comparison of their outputs (FULL_RUN_ARGS=--quick runs fewer
-# repeats, --slow also runs the release on 60 works x 10 criteria, several minutes).
+# references, ending with both exact tests over every pair of the large data set of
+# bench/large_data_set.py (BENCH_ARGS=--slow adds the 5,000 x 5,000 permutation table by table,
+# about two minutes, and the 50,000 x 50,000 one counted exactly); then full runs of this tree
+# against the release REFERENCE, built from git, side by side with their peak memory and a byte
+# comparison of their outputs (FULL_RUN_ARGS=--quick runs fewer repeats, --slow also runs the
+# release on 60 works x 10 criteria, several minutes).
 BENCH_DIR ?= build-bench
 REFERENCE ?= fe5feb2
 FULL_RUN_ARGS ?=
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBREVOX_WERROR=$(WERROR) -DBREVOX_BENCH=ON -DBREVOX_TESTS=OFF
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target brevox_bench brevox
+	python3 bench/large_data_set.py > $(BENCH_DIR)/large_data_set.csv
+	$(BENCH_DIR)/brevox_bench $(BENCH_ARGS) $(BENCH_DIR)/large_data_set.csv
 	rm -rf $(BENCH_DIR)/reference-src && mkdir -p $(BENCH_DIR)/reference-src
 	git archive $(REFERENCE) | tar -x -C $(BENCH_DIR)/reference-src
 	cmake -S $(BENCH_DIR)/reference-src -B $(BENCH_DIR)/reference -DCMAKE_BUILD_TYPE=Release -DBREVOX_TESTS=OFF
 	cmake --build $(BENCH_DIR)/reference -j $(JOBS) --target brevox
-	$(BENCH_DIR)/brevox_bench $(BENCH_ARGS)
 	python3 bench/full_runs.py --new $(BENCH_DIR)/brevox --old $(BENCH_DIR)/reference/brevox $(FULL_RUN_ARGS)
 
 clean:

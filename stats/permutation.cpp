@@ -1,8 +1,16 @@
 #include "stats/permutation.h"
 
-#include <boost/multiprecision/cpp_bin_float.hpp>
+#include <algorithm>
 #include <cmath>
 
+// As for the exact integers in stats/permutation_count.h: GCC 12 takes their inline limb buffer
+// for uninitialised when copies are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <boost/multiprecision/cpp_bin_float.hpp>
+#pragma GCC diagnostic pop
+
+#include "io/number_text.h"
 #include "stats/permutation_count.h"
 
 namespace brevox {
@@ -62,6 +70,16 @@ double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
   // |a b' - b a'| is at most nA nB, below 2^62.
   const std::int64_t t = a * bNon - b * aNon;
 
+  // The products in 64 bits where they fit, which is fastest; converting an integer to double
+  // rounds it once, as roundToDouble does.
+  std::int64_t numerator64 = 0;
+  std::int64_t denominator64 = 0;
+  if (!__builtin_mul_overflow(n, t, &numerator64) &&
+      !__builtin_mul_overflow(numerator64, t, &numerator64) &&
+      !__builtin_mul_overflow(nB * nA, nonOccurrences, &denominator64) &&
+      !__builtin_mul_overflow(denominator64, occurrences, &denominator64)) {
+    return static_cast<double>(numerator64) / static_cast<double>(denominator64);
+  }
   // Large works overflow 64 bits; 128 bits give the same integers, hence the same doubles,
   // wherever 64 bits sufficed, and cover all but enormous totals.
   Int128 numerator = 0;
@@ -80,20 +98,49 @@ double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
   return roundToDouble(exactNumerator) / roundToDouble(exactDenominator);
 }
 
-PermutationWeights permutationWeights(const PairComparison& pair, std::ostream& progress) {
-  return countPermutationWeights(pair, progress);
+namespace {
+
+// Whether every value within `share` prints as the same six digits and falls on the same side of
+// the threshold once rounded to double: then so does the exact quotient.
+bool decides(const PermutationShare& share, double threshold) {
+  if (!std::isfinite(share.error)) return false;
+  const double low = static_cast<double>(std::max(share.value - share.error, 0.0L));
+  const double high = static_cast<double>(share.value + share.error);
+  return formatDouble(low) == formatDouble(high) && (low < threshold) == (high < threshold);
 }
+
+double exactShare(const PairComparison& pair, ProgressDots& dots) {
+  using Quotient = boost::multiprecision::cpp_bin_float_100;
+  const PermutationWeights weights = countPermutationWeights(pair, dots);
+  const Quotient share = Quotient(weights.extremeWeight) / Quotient(weights.totalWeight);
+  return share.convert_to<double>();
+}
+
+}  // namespace
 
 PermutationResult permutationTest(const PairComparison& pair, double threshold,
                                   std::ostream& progress) {
-  using Quotient = boost::multiprecision::cpp_bin_float_100;
-  const PermutationWeights weights = permutationWeights(pair, progress);
-  const Quotient share = Quotient(weights.extremeWeight) / Quotient(weights.totalWeight);
-
+  ProgressDots dots = progressDots(progress, pair.totalA);
   PermutationResult result;
-  result.pValue = share.convert_to<double>();
-  result.significant = result.pValue < threshold ? 1 : 0;
   result.threshold = threshold;
+  const double observed =
+      permutationStatistic(pair.observedA, pair.totalA, pair.observedB, pair.totalB);
+  if (pair.totalA == 0 || pair.totalB == 0) {
+    result.pValue = exactShare(pair, dots);
+  } else if (observed == 0) {
+    // Every statistic is at least 0: all arrangements count.
+    result.pValue = 1;
+  } else {
+    // The floating sum settles the printed digits and the flag unless the exact quotient could
+    // lie on either side of a rounding boundary or of the threshold; then the arrangements are
+    // counted exactly where that finishes in seconds.
+    const PermutationShare share = sumPermutationShares(pair, dots);
+    result.pValue = decides(share, threshold) || !exactCountFeasible(pair)
+                        ? static_cast<double>(share.value)
+                        : exactShare(pair, dots);
+  }
+  finishDots(dots);
+  result.significant = result.pValue < threshold ? 1 : 0;
   return result;
 }
 

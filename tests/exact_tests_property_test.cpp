@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <boost/multiprecision/cpp_bin_float.hpp>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,8 +11,10 @@
 #include <vector>
 
 #include "data/data_set.h"
+#include "io/number_text.h"
 #include "stats/fisher_sum.h"
 #include "stats/pair_comparison.h"
+#include "stats/permutation.h"
 #include "stats/permutation_count.h"
 #include "tests/oracles/literal_binomial.h"
 #include "tests/oracles/literal_exact_tests.h"
@@ -35,7 +38,8 @@ PairComparison comparison(const Table& t) { return PairComparison(1, 1, 2, t.a, 
 
 // Seeded random tables of the kinds that stress the shortcuts: equal proportions (ties between
 // mirrored tables), no occurrence or no non-occurrence at all, one work far larger than the
-// other, and plain random counts. Totals run from `smallestTotal` to 80.
+// other, proportions of exactly 1/2, 1/3 or 1/4, totals of at most 10, two equal works, and plain
+// random counts. Totals run from `smallestTotal` to 80.
 std::vector<Table> randomTables(std::uint32_t smallestTotal, std::size_t howMany) {
   std::mt19937 generator(20240611u + smallestTotal);
   auto uniform = [&](std::uint32_t low, std::uint32_t high) {
@@ -44,7 +48,7 @@ std::vector<Table> randomTables(std::uint32_t smallestTotal, std::size_t howMany
   std::vector<Table> tables;
   while (tables.size() < howMany) {
     Table t{0, uniform(smallestTotal, 80), 0, uniform(smallestTotal, 80)};
-    switch (tables.size() % 6) {
+    switch (tables.size() % 9) {
       case 0: {  // equal proportions
         const std::uint32_t unit = uniform(std::max(smallestTotal, 1u), 20);
         t.nA = unit * uniform(1, 4);
@@ -67,6 +71,24 @@ std::vector<Table> randomTables(std::uint32_t smallestTotal, std::size_t howMany
         t.b = uniform(0, t.nB);
         if (uniform(0, 1) == 1) t = Table{t.b, t.nB, t.a, t.nA};
         break;
+      case 4: {  // proportions of exactly 1/2, 1/3 or 1/4
+        const std::uint32_t partsA = uniform(2, 4);
+        const std::uint32_t partsB = uniform(2, 4);
+        t = Table{uniform(1, 20), 0, uniform(1, 20), 0};
+        t.nA = t.a * partsA;
+        t.nB = t.b * partsB;
+        break;
+      }
+      case 5:  // small totals
+        t.nA = uniform(std::max(smallestTotal, 1u), 10);
+        t.nB = uniform(smallestTotal, 10);
+        t.a = uniform(0, t.nA);
+        t.b = uniform(0, t.nB);
+        break;
+      case 6:  // equal works
+        t.a = t.b = uniform(0, t.nA);
+        t.nB = t.nA;
+        break;
       default:
         t.a = uniform(0, t.nA);
         t.b = uniform(0, t.nB);
@@ -87,12 +109,38 @@ void expectSameWeights(const Table& t) {
   EXPECT_EQ(fastDots.str(), literalDots.str()) << describe(t);
 }
 
+// The floating sum of shares holds the exact quotient of the counts within its bound, and the test
+// prints the six digits and decides the flag of that quotient, also at thresholds on and next to
+// it, with every dot.
+void expectExactDigits(const Table& t) {
+  using Quotient = boost::multiprecision::cpp_bin_float_100;
+  std::ostringstream ignored;
+  const PermutationWeights weights = countPermutationWeights(comparison(t), ignored);
+  const Quotient quotient = Quotient(weights.extremeWeight) / Quotient(weights.totalWeight);
+  const double exact = quotient.convert_to<double>();
+  if (permutationStatistic(t.a, t.nA, t.b, t.nB) > 0) {
+    ProgressDots dots = progressDots(ignored, t.nA);
+    const PermutationShare share = sumPermutationShares(comparison(t), dots);
+    EXPECT_LE(std::fabs(share.value - quotient.convert_to<long double>()), share.error)
+        << describe(t);
+  }
+  for (const double threshold : {0.05, exact, std::nextafter(exact, 1.0)}) {
+    std::ostringstream dots;
+    const PermutationResult result = permutationTest(comparison(t), threshold, dots);
+    EXPECT_EQ(formatDouble(result.pValue), formatDouble(exact)) << describe(t);
+    EXPECT_EQ(result.significant, exact < threshold ? 1 : 0) << describe(t);
+    EXPECT_EQ(dots.str(), std::string(t.nA / 10 + 1, '.')) << describe(t);
+  }
+}
+
 void expectSameFisher(const Table& t, double threshold) {
-  std::vector<std::uint8_t> fastAdded;
-  std::vector<std::uint8_t> literalAdded;
+  AddedTables fastAdded;
+  AddedTables literalAdded;
   const FisherResult fast = sumFisherTables(comparison(t), threshold, &fastAdded);
   const FisherResult literal = oracle::literalFisherTest(comparison(t), threshold, &literalAdded);
-  EXPECT_EQ(fastAdded, literalAdded) << describe(t);
+  EXPECT_EQ(oracle::everyAddedTable(fastAdded, comparison(t)),
+            oracle::everyAddedTable(literalAdded, comparison(t)))
+      << describe(t);
   EXPECT_EQ(fast.significantDoubleTail, literal.significantDoubleTail) << describe(t);
   EXPECT_EQ(fast.significantMidP, literal.significantMidP) << describe(t);
   EXPECT_EQ(fast.threshold, threshold);
@@ -108,7 +156,14 @@ TEST(PermutationCount, MatchesTheTableByTableCountOnLargeTables) {
   // Larger tables, with their observed statistic near 0, moderate, and extreme.
   const Table large[] = {
       {180, 1010, 190, 1020}, {0, 900, 3, 1100}, {400, 1000, 12, 40}, {1, 3, 2100, 2500}};
-  for (const Table& t : large) expectSameWeights(t);
+  for (const Table& t : large) {
+    expectSameWeights(t);
+    expectExactDigits(t);
+  }
+}
+
+TEST(PermutationShare, GivesTheDigitsAndFlagOfTheExactCount) {
+  for (const Table& t : randomTables(1, 10000)) expectExactDigits(t);
 }
 
 TEST(PermutationCount, KnownCounts) {
@@ -136,7 +191,7 @@ TEST(PermutationCount, KnownCounts) {
 }
 
 TEST(FisherSum, MatchesTheTableByTableSum) {
-  for (const Table& t : randomTables(0, 2400)) {
+  for (const Table& t : randomTables(0, 10000)) {
     if (t.nA == 0 && t.nB == 0) continue;
     expectSameFisher(t, 0.05);
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "stats/chi_square.h"
+#include "stats/permutation_count.h"
 #include "tests/test_support.h"
 
 namespace brevox {
@@ -38,7 +39,7 @@ TEST(PermutationTest, WorkedTables) {
       const PairComparison pair =
           swapped ? table(c.b, c.nB, c.a, c.nA) : table(c.a, c.nA, c.b, c.nB);
       std::ostringstream progress;
-      const PermutationWeights weights = permutationWeights(pair, progress);
+      const PermutationWeights weights = countPermutationWeights(pair, progress);
       EXPECT_EQ(weights.extremeWeight, c.extremeWeight);
       EXPECT_EQ(weights.totalWeight, c.totalWeight);
       const PermutationResult r = permutationTest(pair, 0.05, progress);
@@ -53,7 +54,8 @@ TEST(PermutationTest, AllArrangementsAddUpToTwoToTheNumberOfCases) {
   for (const auto& [nA, nB] :
        std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 1}, {7, 3}, {40, 61}, {150, 130}}) {
     std::ostringstream progress;
-    const PermutationWeights weights = permutationWeights(table(nA / 3, nA, nB / 2, nB), progress);
+    const PermutationWeights weights =
+        countPermutationWeights(table(nA / 3, nA, nB / 2, nB), progress);
     EXPECT_EQ(weights.totalWeight, boost::multiprecision::cpp_int(1) << (nA + nB));
     EXPECT_LE(weights.extremeWeight, weights.totalWeight);
   }

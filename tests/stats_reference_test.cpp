@@ -16,11 +16,13 @@
 #include <vector>
 
 #include "stats/adjusted_p.h"
+#include "stats/arrangement_shares.h"
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
 #include "stats/fisher_exact.h"
 #include "stats/odds_ratio.h"
 #include "stats/permutation.h"
+#include "stats/permutation_count.h"
 #include "stats/proportion_difference.h"
 
 namespace brevox {
@@ -279,7 +281,7 @@ TEST(StatsReference, PermutationTest) {
     SCOPED_TRACE(describe(row));
     const double threshold = real(row, "threshold");
     std::ostringstream progress;
-    const PermutationWeights weights = permutationWeights(pairOf(row), progress);
+    const PermutationWeights weights = countPermutationWeights(pairOf(row), progress);
     EXPECT_EQ(weights.extremeWeight, boost::multiprecision::cpp_int(row.at("perm_extremeWeight")));
     EXPECT_EQ(weights.totalWeight, boost::multiprecision::cpp_int(row.at("perm_totalWeight")));
     const PermutationResult r = permutationTest(pairOf(row), threshold, progress);
@@ -342,6 +344,27 @@ TEST(EstimatesReference, AdjustedPValues) {
       EXPECT_NEAR(holm[i], real(rows[i], "holm"), 1e-12 * real(rows[i], "holm")) << i;
       EXPECT_NEAR(bh[i], real(rows[i], "bh"), 1e-12 * real(rows[i], "bh")) << i;
     }
+  }
+}
+
+TEST(StatsReference, SharesOfArrangementsAtAnySize) {
+  // The shares behind the fast exact tests, against 60-digit values up to 2^29 cases per work
+  // (tests/reference/arrangement_shares.py); values beyond the range of long double read as 0.
+  for (const Row& row : readRows("arrangement_shares.csv")) {
+    SCOPED_TRACE(row.at("kind") + " " + row.at("total") + " " + row.at("count"));
+    const long double expected = std::strtold(row.at("value").c_str(), nullptr);
+    const std::uint32_t total = count(row, "total");
+    const std::uint32_t occurrences = count(row, "count");
+    if (row.at("kind") == "hypergeometric") {
+      const long double density =
+          hypergeometricDensity(total, count(row, "drawn"), count(row, "population"), occurrences);
+      EXPECT_LE(std::fabs(density - expected), 1e-15L * expected);
+      continue;
+    }
+    const BoundedValue share = row.at("kind") == "share" ? arrangementShare(total, occurrences)
+                                                         : sharesBelow(total, occurrences);
+    EXPECT_LE(std::fabs(share.value - expected), share.error);
+    EXPECT_LE(std::fabs(share.value - expected), 1e-15L * expected);
   }
 }
 

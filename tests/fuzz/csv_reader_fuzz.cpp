@@ -3,6 +3,7 @@
 // would run on it.
 
 #include <algorithm>
+#include <boost/multiprecision/cpp_bin_float.hpp>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -16,13 +17,15 @@
 #include "data/csv_reader.h"
 #include "data/data_set.h"
 #include "data/input_data_writer.h"
+#include "io/number_text.h"
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
 #include "stats/fisher_sum.h"
 #include "stats/fisher_exact.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation.h"
-#include "tests/oracles/literal_binomial.h"
+#include "io/number_text.h"
+#include "stats/binomial.h"
+#include "stats/chi_square.h"
 #include "tests/oracles/literal_exact_tests.h"
 
 namespace brevox {
@@ -106,25 +109,36 @@ bool closeTo(double value, double reference) {
 
 // The program's Fisher sum adds exactly the tables of the table-by-table sum, with its flags.
 void compareFisher(const PairComparison& pair, double threshold, const FisherResult& fisher,
-                   const std::vector<std::uint8_t>& added) {
-  std::vector<std::uint8_t> literalAdded;
+                   const AddedTables& added) {
+  AddedTables literalAdded;
   const FisherResult literal = oracle::literalFisherTest(pair, threshold, &literalAdded);
-  if (added != literalAdded || fisher.significantDoubleTail != literal.significantDoubleTail ||
+  if (oracle::everyAddedTable(added, pair) != oracle::everyAddedTable(literalAdded, pair) ||
+      fisher.significantDoubleTail != literal.significantDoubleTail ||
       fisher.significantMidP != literal.significantMidP ||
       !closeTo(fisher.pDoubleTail, literal.pDoubleTail) || !closeTo(fisher.pMidP, literal.pMidP)) {
     failure("Fisher's sum differs from the table-by-table sum", tableText(pair));
   }
 }
 
-// The program's count of arrangements is exactly the table-by-table count, dots included.
-void comparePermutation(const PairComparison& pair) {
+// The program's count of arrangements is exactly the table-by-table count, dots included, and the
+// test prints the six digits and decides the flag of the exact quotient of the counts.
+void comparePermutation(const PairComparison& pair, const PermutationResult& result,
+                        const std::string& resultDots) {
   std::ostringstream dots;
   std::ostringstream literalDots;
-  const PermutationWeights weights = permutationWeights(pair, dots);
+  const PermutationWeights weights = countPermutationWeights(pair, dots);
   const PermutationWeights literal = oracle::literalPermutationWeights(pair, literalDots);
   if (weights.extremeWeight != literal.extremeWeight ||
-      weights.totalWeight != literal.totalWeight || dots.str() != literalDots.str()) {
+      weights.totalWeight != literal.totalWeight || dots.str() != literalDots.str() ||
+      resultDots != literalDots.str()) {
     failure("the permutation count differs from the table-by-table count", tableText(pair));
+  }
+  using Quotient = boost::multiprecision::cpp_bin_float_100;
+  const double exact =
+      (Quotient(literal.extremeWeight) / Quotient(literal.totalWeight)).convert_to<double>();
+  if (formatDouble(result.pValue) != formatDouble(exact) ||
+      result.significant != (exact < result.threshold ? 1 : 0)) {
+    failure("the permutation test differs from the exact quotient", tableText(pair));
   }
 }
 
@@ -162,7 +176,7 @@ void runPairTests(const DataSet& data) {
         const std::uint64_t occurrences = std::uint64_t{pair.observedA} + pair.observedB;
         const std::uint64_t fisherCost = std::min<std::uint64_t>(pair.totalA, occurrences) + 1;
         if (spend(budget, fisherCost)) {
-          std::vector<std::uint8_t> added;
+          AddedTables added;
           const FisherResult fisher = sumFisherTables(pair, data.threshold, &added);
           checkFlag(fisher.significantDoubleTail);
           if (spend(budget, fisherCost)) compareFisher(pair, data.threshold, fisher, added);
@@ -178,7 +192,7 @@ void runPairTests(const DataSet& data) {
           checkFlag(permutation.significant);
           const std::uint64_t tables =
               (std::uint64_t{pair.totalA} + 1) * (std::uint64_t{pair.totalB} + 1);
-          if (spend(budget, tables)) comparePermutation(pair);
+          if (spend(budget, tables)) comparePermutation(pair, permutation, dots.str());
         }
       }
     }

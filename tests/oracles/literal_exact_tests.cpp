@@ -67,7 +67,7 @@ PermutationWeights literalPermutationWeights(const PairComparison& pair, std::os
 }
 
 FisherResult literalFisherTest(const PairComparison& pair, double threshold,
-                               std::vector<std::uint8_t>* addedTables) {
+                               AddedTables* addedTables) {
   const std::uint32_t a = pair.observedA;
   const std::uint32_t b = pair.observedB;
   // The first work's cases are the marked items, all occurrences the sample drawn from all cases.
@@ -81,7 +81,10 @@ FisherResult literalFisherTest(const PairComparison& pair, double threshold,
   double pMidP = 0.5 * pObserved;
   const std::uint32_t highest = std::min(marked, drawn);
   const std::uint32_t lowest = drawn + marked > all ? drawn + marked - all : 0;
-  if (addedTables != nullptr) addedTables->assign(highest - lowest + 1, 0);
+  if (addedTables != nullptr) {
+    addedTables->firstCount = lowest;
+    addedTables->added.assign(highest - lowest + 1, 0);
+  }
   for (std::uint32_t x = 0;; ++x) {
     // Counts below the lowest possible one, where the other work would need more occurrences
     // than it has cases, are not tables.
@@ -92,10 +95,10 @@ FisherResult literalFisherTest(const PairComparison& pair, double threshold,
       if (pObserved >= px) {
         pDoubleTail += px;
         pMidP += px;
-        if (addedTables != nullptr) (*addedTables)[x - lowest] = 1;
+        if (addedTables != nullptr) addedTables->added[x - lowest] = 1;
       }
     }
-    if (x == a && addedTables != nullptr) (*addedTables)[x - lowest] = 1;
+    if (x == a && addedTables != nullptr) addedTables->added[x - lowest] = 1;
     if (x == highest) {
       break;
     }
@@ -108,6 +111,20 @@ FisherResult literalFisherTest(const PairComparison& pair, double threshold,
   result.significantDoubleTail = threshold > pDoubleTail ? 1 : 0;
   result.significantMidP = threshold > pMidP ? 1 : 0;
   return result;
+}
+
+std::vector<std::uint8_t> everyAddedTable(const AddedTables& tables, const PairComparison& pair) {
+  const std::uint32_t drawn = pair.observedA + pair.observedB;
+  const std::uint64_t all = std::uint64_t{pair.totalA} + pair.totalB;
+  const std::uint32_t highest = std::min(pair.totalA, drawn);
+  const std::uint32_t lowest = drawn + std::uint64_t{pair.totalA} > all
+                                   ? static_cast<std::uint32_t>(drawn + pair.totalA - all)
+                                   : 0;
+  std::vector<std::uint8_t> every(highest - lowest + 1, 1);
+  for (std::size_t i = 0; i < tables.added.size(); ++i) {
+    every[tables.firstCount - lowest + i] = tables.added[i];
+  }
+  return every;
 }
 
 }  // namespace brevox::oracle

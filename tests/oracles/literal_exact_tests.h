@@ -5,21 +5,27 @@
 #include <vector>
 
 #include "stats/fisher_exact.h"
+#include "stats/fisher_sum.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation.h"
+#include "stats/permutation_count.h"
 
 namespace brevox::oracle {
 
 /// Counts the arrangements of the permutation test by visiting every table, one exact product
 /// each, writing one "." to `progress` for every ten counts of the first work. This is the
-/// reference the counting shortcuts are held to. Preconditions as for permutationWeights.
+/// reference the counting shortcuts are held to. Preconditions as for countPermutationWeights.
 PermutationWeights literalPermutationWeights(const PairComparison& pair, std::ostream& progress);
 
 /// Fisher's exact test summed table by table with the library's density of each table. When
-/// `addedTables` is given it receives one entry per possible count of occurrences in the first
-/// work, from the lowest possible count up: 1 when that table is no more probable than the
-/// observed one (the observed table included), else 0.
+/// `addedTables` is given it receives every possible count of occurrences in the first work, from
+/// the lowest possible one up: 1 when that table is no more probable than the observed one (the
+/// observed table included), else 0.
 FisherResult literalFisherTest(const PairComparison& pair, double threshold,
-                               std::vector<std::uint8_t>* addedTables = nullptr);
+                               AddedTables* addedTables = nullptr);
+
+/// One entry per possible count of occurrences in the first work, from the lowest possible one
+/// up: whether `tables` adds that table.
+std::vector<std::uint8_t> everyAddedTable(const AddedTables& tables, const PairComparison& pair);
 
 }  // namespace brevox::oracle
