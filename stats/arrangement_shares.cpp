@@ -1,5 +1,7 @@
 #include "stats/arrangement_shares.h"
 
+#include <math.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -28,7 +30,7 @@ constexpr long double kTwoPi = 6.283185307179586476925286766559005768394L;
 // 3617 / (122400 m^15) is below 3e-20.
 long double stirlingError(std::uint32_t m) {
   const long double x = m;
-  if (m < 16) return std::lgamma(x + 1) - (x + 0.5L) * std::log(x) + x - kLogSqrtTwoPi;
+  if (m < 16) return logFactorial(x) - (x + 0.5L) * std::log(x) + x - kLogSqrtTwoPi;
   const long double y = 1 / (x * x);
   constexpr long double s0 = 1.0L / 12, s1 = 1.0L / 360, s2 = 1.0L / 1260, s3 = 1.0L / 1680;
   constexpr long double s4 = 1.0L / 1188, s5 = 691.0L / 360360, s6 = 1.0L / 156;
@@ -109,6 +111,11 @@ long double logBinomialDensity(std::uint32_t n, std::uint32_t k, long double p, 
 }
 
 }  // namespace
+
+long double logFactorial(long double m) {
+  int sign = 0;
+  return lgammal_r(m + 1, &sign);
+}
 
 long double hypergeometricDensity(std::uint32_t marked, std::uint32_t drawn,
                                   std::uint32_t population, std::uint32_t x) {

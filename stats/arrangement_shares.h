@@ -34,6 +34,10 @@ struct ShareCursor {
 /// Moves the cursor to `end` and returns the share below it.
 const BoundedValue& moveSharesBelow(ShareCursor& cursor, std::int64_t end);
 
+/// log(m!) for a whole number m. Unlike std::lgamma, which sets the process-wide sign of the
+/// C library, it may be called from several threads at once.
+long double logFactorial(long double m);
+
 /// The hypergeometric probability that `x` of `drawn` items drawn from `population` are among
 /// its `marked` ones, from Loader's saddle-point form in long double: within about 1e-16 of the
 /// exact value, relatively, for probabilities above 1e-300. Preconditions: drawn and marked at

@@ -42,9 +42,7 @@ double secondsPerDensity(std::uint32_t population) {
 }
 
 long double logChoose(std::uint32_t q, std::uint32_t r) {
-  return std::lgamma(static_cast<long double>(q) + 1) -
-         std::lgamma(static_cast<long double>(r) + 1) -
-         std::lgamma(static_cast<long double>(q - r) + 1);
+  return logFactorial(q) - logFactorial(r) - logFactorial(q - r);
 }
 
 bool nearThreshold(double pValue, double threshold) {

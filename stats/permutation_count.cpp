@@ -101,7 +101,12 @@ Verdict verdict(const RowMeasure& measure, std::int64_t j, std::int64_t k) {
 // t = j N / nA and c = observed nA nB; both roots are real since t lies in [0, N]. The root of
 // larger size comes first, the other from their product -c t (N - t) / (N nA^2 + c), which keeps
 // both accurate.
-void crossings(const RowMeasure& measure, std::uint32_t j, long double& low, long double& high) {
+struct Crossings {
+  long double low = 0;
+  long double high = 0;
+};
+
+Crossings crossings(const RowMeasure& measure, std::uint32_t j) {
   const long double nA = measure.totalA;
   const long double nB = measure.totalB;
   const long double all = nA + nB;
@@ -112,14 +117,15 @@ void crossings(const RowMeasure& measure, std::uint32_t j, long double& low, lon
   const long double half = c * (all - 2 * t) / 2;
   const long double constant = c * t * (all - t);
   const long double root = std::sqrt(half * half + square * constant);
-  low = high = centre;
+  Crossings at{centre, centre};
   if (half >= 0 && half + root > 0) {
-    high += (half + root) / square;
-    low -= constant / (half + root);
+    at.high += (half + root) / square;
+    at.low -= constant / (half + root);
   } else if (half < 0) {
-    low += (half - root) / square;
-    high += constant / (root - half);
+    at.low += (half - root) / square;
+    at.high += constant / (root - half);
   }
+  return at;
 }
 
 // The lower crossing alone, in doubles, which are faster: it only says where the walk starts.
@@ -202,7 +208,9 @@ RowSides rowSides(const RowMeasure& measure, std::uint32_t j) {
   sides.highestK = j == measure.totalA ? nB - 1 : nB;
   sides.split = std::clamp<std::int64_t>(static_cast<std::int64_t>(j) * nB / nA + 1, sides.lowestK,
                                          sides.highestK + 1);
-  crossings(measure, j, sides.lowCrossing, sides.highCrossing);
+  const Crossings at = crossings(measure, j);
+  sides.lowCrossing = at.low;
+  sides.highCrossing = at.high;
   return sides;
 }
 

@@ -102,8 +102,8 @@ TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
 TEST(CommandLine, WritesOutputFileNamesOf255Bytes) {
   // The longest summary name and the longest report name both have 255 bytes.
   TempDir folder;
-  tests::writeFile(folder.path() / "data.csv", "x,0.05," + std::string(234, 'c') +
-                                                     ",C,\n,,,1,\nwwww,W,3,10,\nvvvvv,V,7,9,\n");
+  tests::writeFile(folder.path() / "data.csv",
+                   "x,0.05," + std::string(234, 'c') + ",C,\n,,,1,\nwwww,W,3,10,\nvvvvv,V,7,9,\n");
   const tests::ProgramRun run = runProgram({"data.csv", "-NMbf"}, folder.path());
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.err, "");
