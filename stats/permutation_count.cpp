@@ -198,7 +198,8 @@ struct RowSides {
   long double highCrossing = 0;
 };
 
-RowSides rowSides(const RowMeasure& measure, std::uint32_t j) {
+// The counts of row j that form its run, and the split, without the crossings.
+RowSides rowRun(const RowMeasure& measure, std::uint32_t j) {
   const std::int64_t nA = measure.totalA;
   const std::int64_t nB = measure.totalB;
   RowSides sides;
@@ -208,6 +209,11 @@ RowSides rowSides(const RowMeasure& measure, std::uint32_t j) {
   sides.highestK = j == measure.totalA ? nB - 1 : nB;
   sides.split = std::clamp<std::int64_t>(static_cast<std::int64_t>(j) * nB / nA + 1, sides.lowestK,
                                          sides.highestK + 1);
+  return sides;
+}
+
+RowSides rowSides(const RowMeasure& measure, std::uint32_t j) {
+  RowSides sides = rowRun(measure, j);
   const Crossings at = crossings(measure, j);
   sides.lowCrossing = at.low;
   sides.highCrossing = at.high;
@@ -230,13 +236,7 @@ void judgeLowSide(const RowMeasure& measure, std::uint32_t j, const RowSides& si
 
 // The sides of row j where only the side below the split is judged.
 RowSides lowSide(const RowMeasure& measure, std::uint32_t j) {
-  const std::int64_t nA = measure.totalA;
-  const std::int64_t nB = measure.totalB;
-  RowSides sides;
-  sides.lowestK = j == 0 ? 1 : 0;
-  sides.highestK = j == measure.totalA ? nB - 1 : nB;
-  sides.split = std::clamp<std::int64_t>(static_cast<std::int64_t>(j) * nB / nA + 1, sides.lowestK,
-                                         sides.highestK + 1);
+  RowSides sides = rowRun(measure, j);
   sides.lowCrossing = lowCrossing(measure, j);
   return sides;
 }
