@@ -608,7 +608,7 @@ void writeCriterion(std::ostream& out, const PageFacts& facts, const ColourScale
   const std::string prefix = "c" + std::to_string(number) + "-";
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     const GraphNames& names = graphNames(graph);
-    const std::string fileName = std::string("graph_") + names.tag + "_" + shortName + ".gv";
+    const std::string fileName = criterionGraphFile(graph, shortName);
     if (graph == kMergedGraph) {
       if (!facts.mergeMain || !facts.mergeSub || criterion.graphs[graph].empty()) continue;
       out << "<figure class=\"test\" id=\"" << prefix << names.tag << "\"><figcaption><b>Merged "

@@ -172,14 +172,24 @@ TEST(FullRun, StopsWhenASummaryOrGraphFileCannotBeOpened) {
   }
 }
 
-TEST(FullRun, GraphOverAllCriteriaThatCannotBeOpenedIsSkipped) {
-  TempDir work;
-  fs::create_directory(work.path() / "graphFishMpAllCriteria.gv");
-  const ProgramRun run = runOnSmallData({"-SF"}, work.path());
-  EXPECT_EQ(run.exitCode, 255);
-  EXPECT_EQ(run.err, "Failed to open file graphFishMpAllCriteria.gv\n");
-  EXPECT_TRUE(fs::is_regular_file(work.path() / "graphFishDtAllCriteria.gv"));
-  EXPECT_EQ(run.out.substr(run.out.size() - 2), "\n\n");
+TEST(FullRun, OutputOfTheWholeRunThatCannotBeOpenedIsSkipped) {
+  const struct {
+    const char* blocked;
+    const char* written;  // another output of the whole run, written all the same
+  } cases[] = {
+      {"graphFishMpAllCriteria.gv", "graphFishDtAllCriteria.gv"},
+      {"brevox_report.html", "graphFishMpAllCriteria.gv"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blocked);
+    TempDir work;
+    fs::create_directory(work.path() / c.blocked);
+    const ProgramRun run = runOnSmallData({"-SFH"}, work.path());
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(run.err, std::string("Failed to open file ") + c.blocked + "\n");
+    EXPECT_TRUE(fs::is_regular_file(work.path() / c.written));
+    EXPECT_EQ(run.out.substr(run.out.size() - 2), "\n\n");
+  }
 }
 
 }  // namespace
