@@ -24,6 +24,7 @@ constexpr std::size_t kNamedCellsUpTo = 30;
 // below; at most this many, so that neighbouring steps stay apart.
 constexpr int kMostSteps = 16;
 constexpr int kFewestSteps = 3;
+static_assert(kMostSteps <= 'u' - 'a', "a step's class would be the class of another cell");
 
 // ColorBrewer's YlGnBu: pale for p-values near 1, deep blue for the smallest.
 constexpr std::array<std::array<int, 3>, 9> kPalette = {{{255, 255, 217},
@@ -64,12 +65,12 @@ border-top:.75px solid var(--hair);border-bottom:.75px solid var(--hair)}
 .scroll{overflow-x:auto;max-width:100%}
 table.data{border-collapse:collapse;font-size:.85rem;border-top:1.5px solid var(--ink);
 border-bottom:1.5px solid var(--ink);font-variant-numeric:tabular-nums lining-nums}
-table.data th,table.data td{padding:.2rem .55rem;vertical-align:bottom}
+table.data th,table.data td{padding:.2rem .55rem;vertical-align:bottom;white-space:nowrap}
 table.data thead th{border-bottom:.75px solid var(--ink);font-weight:normal;text-align:right;
 padding-right:1rem}
 table.data thead th.name{text-align:left}
 table.data td{text-align:right;white-space:nowrap}
-table.data td.name{text-align:left;white-space:normal}
+table.data td.name{text-align:left}
 table.data td.share{color:var(--muted);padding-left:.2rem;padding-right:1rem}
 table.data small{display:block;color:var(--muted);font-variant:small-caps}
 figure{margin:1.4rem 0 2.2rem;break-inside:avoid}
@@ -234,6 +235,10 @@ std::string thousands(std::size_t value) {
 /// everything below. One scale serves the whole page.
 struct ColourScale {
   int steps = kFewestSteps;
+  /// The class of the page's commonest cells, which they go without: on a page of many works
+  /// that differ almost pair by pair, most cells are of the darkest step, and the class would be
+  /// a sixth of the page's weight.
+  std::string commonest;
 };
 
 int stepOf(const ColourScale& scale, double p) {
@@ -307,6 +312,24 @@ ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& 
     const double decades = std::floor(-std::log10(smallest)) + 1;
     scale.steps = static_cast<int>(std::clamp(decades, double{kFewestSteps}, double{kMostSteps}));
   }
+  std::map<std::string, std::size_t> cells;
+  for (const CriterionRecord& criterion : criteria) {
+    for (const PairRecord& record : criterion.pairs) {
+      for (const VariantDescriptor& variant : kVariants) {
+        const std::optional<VariantOutcome>& outcome = record.outcomes[index(variant.variant)];
+        if (!shown(facts, variant) || !outcome || outcome->undefined) continue;
+        if (std::isnan(outcome->pValue)) continue;
+        ++cells[stepClass(stepOf(scale, outcome->pValue), outcome->flag == 1)];
+      }
+    }
+  }
+  std::size_t most = 0;
+  for (const auto& [cellClass, count] : cells) {
+    if (count > most) {
+      most = count;
+      scale.commonest = cellClass;
+    }
+  }
   return scale;
 }
 
@@ -320,9 +343,17 @@ std::string scaleStyle(const ColourScale& scale, std::size_t works) {
   std::string significant;
   for (int step = 0; step < scale.steps; ++step) {
     const std::array<int, 3> colour = stepColour(scale, step);
-    style += "." + stepClass(step, true) + ",." + stepClass(step, false) +
-             "{background:" + hexColour(colour) + (isDark(colour) ? ";color:#fff" : "") + "}";
+    std::string selectors = "." + stepClass(step, true) + ",." + stepClass(step, false);
+    if (stepClass(step, true) == scale.commonest || stepClass(step, false) == scale.commonest) {
+      selectors += ",table.map td:not([class])";
+    }
+    style += selectors + "{background:" + hexColour(colour) +
+             (isDark(colour) ? ";color:#fff" : "") + "}";
     significant += (step == 0 ? "." : ",.") + stepClass(step, true);
+  }
+  // Significant cells have capitals.
+  if (!scale.commonest.empty() && scale.commonest[0] >= 'A' && scale.commonest[0] <= 'Z') {
+    significant += ",table.map td:not([class])";
   }
   return style + "\n:is(" + significant + ")::before{content:\"\\2022\"}\n";
 }
@@ -526,7 +557,8 @@ void writeCell(std::ostream& out, const ColourScale& scale, const DataSet& data,
     return;
   }
   const std::string p = pText(outcome->pValue);
-  out << "<td class=" << stepClass(stepOf(scale, outcome->pValue), outcome->flag == 1)
+  const std::string cellClass = stepClass(stepOf(scale, outcome->pValue), outcome->flag == 1);
+  out << "<td" << (cellClass == scale.commonest ? "" : " class=" + cellClass)
       << " title=" << (named ? "\"" + pair + "p = " + p + "\"" : p) << ">" << star;
 }
 
@@ -605,6 +637,9 @@ void writeCriterion(std::ostream& out, const PageFacts& facts, const ColourScale
   for (const PairRecord& record : criterion.pairs) {
     pairs[{record.pair.workA, record.pair.workB}] = &record;
   }
+  bool anyTest = false;
+  for (bool run : facts.families) anyTest = anyTest || run;
+  if (!anyTest) out << "<p class=\"note\">No test was run.</p>\n";
   const std::string prefix = "c" + std::to_string(number) + "-";
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     const GraphNames& names = graphNames(graph);
