@@ -6,10 +6,13 @@ BUILD_TYPE ?= Release
 WERROR ?= OFF
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-# Debian packages the build, the tests and the Debian package need.
-PACKAGES := g++ cmake make libboost-dev libgtest-dev graphviz dpkg-dev mandoc
-# Only the fuzzers need clang and its libFuzzer runtime.
+# Debian packages the build, the tests and the Debian package need; Graphviz's library draws the
+# graphs of the page of option H, its dot program checks the graph files in the tests.
+PACKAGES := g++ cmake make pkg-config libboost-dev libgtest-dev libgraphviz-dev graphviz dpkg-dev \
+  mandoc
+# Only the fuzzers need clang and its libFuzzer runtime; only the browser test needs Chromium.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+BROWSER_PACKAGES := chromium-headless-shell
 
 # The sanitizer suite and the fuzzers build in folders of their own.
 SANITIZE_DIR ?= build-sanitize
@@ -24,7 +27,8 @@ INSTALLED_FILES := $(BUILD_DIR)/installed_files.txt
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps fuzz-deps build test test-sanitize fuzz bench demo clean install uninstall package
+.PHONY: all deps fuzz-deps browser-deps build test test-sanitize test-browser fuzz bench demo clean \
+  install uninstall package
 
 all: build
 
@@ -48,6 +52,9 @@ deps:
 fuzz-deps: deps
 	$(call install_missing,$(FUZZ_PACKAGES))
 
+browser-deps: deps
+	$(call install_missing,$(BROWSER_PACKAGES))
+
 build:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DBREVOX_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -55,13 +62,20 @@ build:
 test: deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The page of option H opened in headless Chromium, installed for this test only; `make test` runs
+# the same test where a browser is installed and skips it elsewhere, this target never skips it.
+test-browser: browser-deps build
+	tests/browser_test.sh $(BUILD_DIR)/brevox $(BUILD_DIR)/browser_test
+
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer: any report
-# aborts the test that caused it.
+# aborts the test that caused it, but for the font caches that fontconfig never frees when Graphviz
+# lays out a graph (tests/lsan.supp).
 test-sanitize: deps
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVOX_WERROR=$(WERROR) \
 	  -DBREVOX_SANITIZE=ON
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
 # libFuzzer targets, built with clang, each run for FUZZ_SECONDS on a copy of its seed corpus.
@@ -93,25 +107,21 @@ uninstall:
 package: deps build
 	rm -f $(BUILD_DIR)/brevox_*.deb
 	cd $(BUILD_DIR) && cpack -G DEB
-# A first look: every test on the built-in data in a fresh demo/ folder, the graphs over all
-# criteria rendered to SVG.
+# A first look: every test on the built-in data in a fresh demo/ folder, with the page of option H.
 DEMO_DIR := demo
 
 demo: deps build
 	rm -rf $(DEMO_DIR)
 	mkdir -p $(DEMO_DIR)
-	cd $(DEMO_DIR) && $(abspath $(BUILD_DIR))/brevox -D
-	@for graph in $(DEMO_DIR)/graph*AllCriteria.gv; do \
-	  echo "dot -Tsvg $$graph -o $${graph%.gv}.svg"; \
-	  dot -Tsvg "$$graph" -o "$${graph%.gv}.svg" || exit 1; \
-	done
+	cd $(DEMO_DIR) && $(abspath $(BUILD_DIR))/brevox -DH
 	@echo
-	@echo "Everything is in $(abspath $(DEMO_DIR))/:"
+	@echo "Open the page in a web browser: $(abspath $(DEMO_DIR))/brevox_report.html"
+	@echo "Everything else is beside it:"
 	@echo "  detailed reports per pair:   binD_*.csv chiSq_*.csv fish_*.csv perm_*.csv"
 	@echo "  summary tables per criterion: T_*.csv (T_input_data.csv is the data used)"
 	@echo "  graphs per criterion (DOT):   graph_*.gv"
-	@echo "  graphs over all criteria:     graph*AllCriteria.gv, rendered as graph*AllCriteria.svg"
-	@echo "Open an .svg file in a web browser; render any other graph with dot -Tsvg <file>.gv -o <file>.svg"
+	@echo "  graphs over all criteria:     graph*AllCriteria.gv"
+	@echo "The page draws every graph; to render one yourself: dot -Tsvg <file>.gv -o <file>.svg"
 # The benchmarks build in their own folder: the exact tests against their table-by-table
 # references, ending with both exact tests over every pair of the large data set of
 # bench/large_data_set.py (BENCH_ARGS=--slow adds the 5,000 x 5,000 permutation table by table,

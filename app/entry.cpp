@@ -51,10 +51,12 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     return 0;
   }
   RunOptions options;
+  RunCommand command;
   std::string path;
   int parsed = 0;
   bool rejected = false;
   if (!arguments[1].empty() && arguments[1][0] == '-') {
+    command.optionText = arguments[1];
     parsed = parseOptions(arguments[1], options);
     if (parsed == 0 && options.singleTest) {
       if (argc <= 4) {
@@ -68,6 +70,7 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
   } else {
     path = arguments[1];
     if (argc > 2 && !arguments[2].empty() && arguments[2][0] == '-') {
+      command.optionText = arguments[2];
       parsed = parseOptions(arguments[2], options);
       if (parsed == 0 && options.singleTest) {
         if (argc <= 5) {
@@ -97,8 +100,9 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
         << "): this run wrote nothing\n";
     return -1;
   }
-  return options.singleTest ? runSingleTest(options, data, out, err)
-                            : runFull(options, data, records, *threads, out, err);
+  if (options.singleTest) return runSingleTest(options, data, out, err);
+  if (!options.useDefaultData) command.dataFile = path;
+  return runFull(options, command, data, records, *threads, out, err);
 }
 
 }  // namespace

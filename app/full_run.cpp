@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -10,6 +12,7 @@
 #include "app/in_order.h"
 #include "data/input_data_writer.h"
 #include "io/output_file.h"
+#include "report/html_report.h"
 #include "report/pair_reports.h"
 #include "report/results_table.h"
 #include "report/run_record.h"
@@ -116,6 +119,20 @@ void recordPair(CriterionPass& pass, const PairWork& work) {
   }
 }
 
+// The local date and time, as a reader writes them: "8 December 2026, 14:03".
+std::string currentTime() {
+  static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                        "May",       "June",     "July",     "August",
+                                        "September", "October",  "November", "December"};
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr) return "";
+  char clock[8];
+  std::snprintf(clock, sizeof clock, "%02d:%02d", local.tm_hour, local.tm_min);
+  return std::to_string(local.tm_mday) + " " + kMonths[local.tm_mon % 12] + " " +
+         std::to_string(local.tm_year + 1900) + ", " + clock;
+}
+
 bool isTested(const CriterionPass& pass, const PairWork& work) {
   return work.workA != work.workB && countPair(pass.data, work.workA, pass.criterion).total != 0 &&
          countPair(pass.data, work.workB, pass.criterion).total != 0;
@@ -191,8 +208,8 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
 
 }  // namespace
 
-int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, unsigned threads,
-            std::ostream& out, std::ostream& err) {
+int runFull(const RunOptions& options, const RunCommand& command, const DataSet& data,
+            EdgeRecords& records, unsigned threads, std::ostream& out, std::ostream& err) {
   bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
   // The results table grows criterion by criterion; the page needs every criterion at its end.
   OutputFile results;
@@ -215,6 +232,7 @@ int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records
   }
 
   // One graph over all criteria per variant of a selected family, then the merged one.
+  PageFacts page;
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     const bool selected = graph == kMergedGraph ? options.mergeGraphs
                                                 : familySelected(options, kVariants[graph].family);
@@ -224,8 +242,28 @@ int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records
                                records[graph], data, err)) {
       allWritten = false;
     }
+    if (options.htmlReport) {
+      std::ostringstream text;
+      writeAllCriteriaGraph(text, names.allCriteriaHeader, options.dottedEdges, records[graph],
+                            data);
+      page.allCriteriaGraphs[graph] = text.str();
+    }
   }
   if (resultsOpen && !closeOutputFile(results, err)) allWritten = false;
+  if (options.htmlReport) {
+    page.dataFile = command.dataFile;
+    page.optionText = command.optionText;
+    page.runTime = currentTime();
+    for (const FamilyDescriptor& family : kFamilies) {
+      page.families[index(family.family)] = familySelected(options, family.family);
+    }
+    page.dottedEdges = options.dottedEdges;
+    if (options.mergeGraphs) {
+      page.mergeMain = variantOfMergeLetter(options.mergeMainTest);
+      page.mergeSub = variantOfMergeLetter(options.mergeSubTest);
+    }
+    if (!writeHtmlReport("brevox_report.html", page, criteria, data, err)) allWritten = false;
+  }
   out << "\n\n";
   return allWritten ? 0 : -1;
 }

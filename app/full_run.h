@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "app/options.h"
 #include "data/data_set.h"
@@ -8,13 +9,20 @@
 
 namespace brevox {
 
+/// The command line as typed, for the outputs that describe the run.
+struct RunCommand {
+  std::string dataFile;    ///< the data file's path; empty for the built-in data
+  std::string optionText;  ///< the option string; empty when none was given
+};
+
 /// Runs every selected test over every criterion and pair of works of `data` and writes the
 /// reports, summary matrices and graphs into the working directory; the edges it draws are added
 /// to `records`, from which it draws the graphs over all criteria at the end. The pairs of a
 /// criterion are tested on `threads` threads (1: one after the other, as they come); every file,
 /// the progress trace on `out` and the messages on `err` are the same whatever their number.
-/// Returns 0, or -1 when a file could not be written.
-int runFull(const RunOptions& options, const DataSet& data, EdgeRecords& records, unsigned threads,
-            std::ostream& out, std::ostream& err);
+/// With option H it also writes the page "brevox_report.html", which names the data file and the
+/// option string of `command`. Returns 0, or -1 when a file could not be written.
+int runFull(const RunOptions& options, const RunCommand& command, const DataSet& data,
+            EdgeRecords& records, unsigned threads, std::ostream& out, std::ostream& err);
 
 }  // namespace brevox

@@ -92,6 +92,9 @@ int parseOptions(const std::string& optionText, RunOptions& options) {
       case 'E':
         options.estimates = true;
         break;
+      case 'H':
+        options.htmlReport = true;
+        break;
       default:
         return -1;
     }

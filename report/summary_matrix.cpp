@@ -28,9 +28,8 @@ PlannedFile plannedTable(const SummaryTable& table, const std::string& criterion
 
 PlannedFile plannedGraph(CriterionFiles& files, std::size_t graph, const std::string& criterion) {
   const std::string tag = graphNames(graph).tag;
-  return {"graph_" + tag + "_" + criterion + ".gv",
-          "digraph " + dotId(tag + "_" + criterion) + " {", &files.graphTexts[graph],
-          &files.graphs[graph]};
+  return {criterionGraphFile(graph, criterion), "digraph " + dotId(tag + "_" + criterion) + " {",
+          &files.graphTexts[graph], &files.graphs[graph]};
 }
 
 // The criterion's files were not all opened: the run stops, and none of them is complete.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 
 #include "stats/families.h"
 
@@ -53,7 +54,8 @@ struct GraphNames {
 struct VariantDescriptor {
   Variant variant;
   Family family;
-  char mergeLetter;  ///< names the variant after option M
+  char mergeLetter;       ///< names the variant after option M
+  const char* pageTitle;  ///< how a page names the variant
   GraphNames graph;
   std::size_t tableCount;
   std::array<SummaryTable, 3> tables;  ///< the first tableCount are in use, in file order
@@ -65,6 +67,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
     {Variant::binomial,
      Family::binomial,
      'b',
+     "Binomial test, double tail",
      {"binD", "graphBinDAllCriteria.gv", "digraph binD_all_cr"},
      3,
      {{{"T_binD_Dt_pVal_", "BINOMIAL DISTRIBUTION TEST DOUBLE TAIL P-VAL: ", Quantity::pValue},
@@ -74,6 +77,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
     {Variant::fisherDoubleTail,
      Family::fisher,
      'f',
+     "Fisher's exact test, double tail",
      {"fishDt", "graphFishDtAllCriteria.gv", "digraph fishDt_all_cr"},
      2,
      {{{"T_fish_Dt_pVal", "FISHER EXACT TEST P-VAL: ", Quantity::pValue},
@@ -81,6 +85,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
     {Variant::fisherMidP,
      Family::fisher,
      'm',
+     "Fisher's exact test, mid-p",
      {"fishMp", "graphFishMpAllCriteria.gv", "digraph fishMp_all_cr"},
      2,
      {{{"T_fish_Mp_pVal", "FISHER EXACT TEST (MID-P) P-VAL: ", Quantity::pValue},
@@ -88,6 +93,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
     {Variant::pearson,
      Family::chiSquare,
      'c',
+     "Pearson's chi-square test",
      {"chisqP", "graphChiSqPAllCriteria.gv", "digraph chiSqP_all_cr"},
      2,
      {{{"T_ChiSq_pVal", "PEARSON'S CHI-SQUARE P-VAL: ", Quantity::pValue},
@@ -95,6 +101,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
     {Variant::yates,
      Family::chiSquare,
      'y',
+     "Chi-square test with Yates' correction",
      {"chisqY", "graphChiSqYAllCriteria.gv", "digraph chiSqY_all_cr"},
      2,
      {{{"T_ChiSq_Y_pVal", "YATES-CORR. CHI-SQUARE P-VAL: ", Quantity::pValue},
@@ -102,6 +109,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
     {Variant::n1,
      Family::chiSquare,
      'n',
+     "N-1 chi-square test",
      {"chisqN1", "graphChiSqN1AllCriteria.gv", "digraph chiSqN1_all_cr"},
      2,
      {{{"T_ChiSq_N1_pVal", "N-1 (CAMPBELL) CHI-SQUARE P-VAL: ", Quantity::pValue},
@@ -109,6 +117,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
     {Variant::permutation,
      Family::permutation,
      'p',
+     "Exact permutation test",
      {"perm", "graphPermAllCriteria.gv", "digraph perm_all_cr"},
      2,
      {{{"T_perm_pVal_", "EXACT PERMUTATION TEST P-VAL: ", Quantity::pValue},
@@ -139,6 +148,10 @@ constexpr const GraphNames& graphNames(std::size_t graph) {
 
 /// The variant a merge letter names, if any.
 std::optional<Variant> variantOfMergeLetter(char letter);
+
+/// The file of graph `graph` (a variant's index, or kMergedGraph) of one criterion: "graph_", the
+/// tag, "_", the criterion's short name, ".gv".
+std::string criterionGraphFile(std::size_t graph, const std::string& criterionShortName);
 
 /// Every file a criterion can have: the expected-probability table, each variant's tables and
 /// each graph.

@@ -42,7 +42,7 @@ field() {
   complain "Architecture is '$(field Architecture)'"
 field Maintainer | grep -Eqx '[^<>]+ <[^<> ]+@[^<> ]+>' ||
   complain "Maintainer '$(field Maintainer)' is not a name and an address"
-for library in libc6 libstdc++6; do
+for library in libc6 libstdc++6 libgvc6 libcgraph6; do
   field Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qxF "$library" ||
     complain "Depends '$(field Depends)' lacks $library"
 done
@@ -61,6 +61,13 @@ if (cd "$scratch/run" && "$scratch/root/usr/bin/brevox" -D0 >/dev/null); then
   [ -s "$scratch/run/T_input_data.csv" ] || complain "packaged brevox -D0 wrote no T_input_data.csv"
 else
   complain "packaged brevox -D0 failed"
+fi
+# Graphviz's library, which the package depends on, draws the graphs of the page.
+if (cd "$scratch/run" && "$scratch/root/usr/bin/brevox" -DSH >/dev/null); then
+  grep -q '<svg' "$scratch/run/brevox_report.html" ||
+    complain "packaged brevox -DSH wrote a page without drawings"
+else
+  complain "packaged brevox -DSH failed"
 fi
 gzip -dc "$scratch/root/usr/share/man/man1/brevox.1.gz" | cmp -s - "$source/docs/brevox.1" ||
   complain "packaged manual page differs from docs/brevox.1"

@@ -37,7 +37,7 @@ for section in NAME SYNOPSIS DESCRIPTION OPTIONS 'INPUT FILE FORMAT' FILES 'EXIT
 done
 
 # Every letter of the option string has an entry of its own: a .TP tag in bold.
-for letter in D 0 1 B C F P S N b c y n f m p; do
+for letter in D 0 1 B C F P S N H b c y n f m p; do
   grep -A1 -x '\.TP' "$page" | grep -qx "\.B $letter" || complain "no entry for option letter $letter"
 done
 grep -A1 -x '\.TP' "$page" | grep -qx '\.BI M t1t2' || complain "no entry for option letter M"

@@ -39,6 +39,8 @@ TEST(SingleTest, WritesTheReportOfTheChosenTest) {
       {"single_chisq_same_work", {"-D1C", "2", "6", "6"}, ""},
       {"single_fisher_small_totals", {"-D1F", "2", "5", "6"}, ""},
       {"single_fisher_iliad_odyssey", {"-D1F", "1", "1", "2"}, ""},
+      // The page of a full run is not written in this mode.
+      {"single_fisher_iliad_odyssey", {"-D1FH", "1", "1", "2"}, ""},
       {"single_permutation_small_totals", {"-D1P", "2", "5", "6"}, "."},
       {"single_permutation_erga_theogony", {"-D1P", "3", "4", "3"}, ".."},
   };

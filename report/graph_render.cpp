@@ -1,0 +1,332 @@
+#include "report/graph_render.h"
+
+#include <gvc.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace brevox {
+
+namespace {
+
+// Graphviz 2.42 cannot make a second context once one has been freed: its text layout keeps a
+// font name that the first context owned. So the process makes one, on first use, and keeps it.
+GVC_t* graphvizContext() {
+  static GVC_t* const context = gvContext();
+  return context;
+}
+
+// Where Graphviz's messages go while a graph is drawn. Graphviz hands them to one function of
+// the whole process, without a pointer of ours, so they are collected here.
+std::string* graphvizMessages = nullptr;
+
+int keepGraphvizMessage(char* text) {
+  if (graphvizMessages != nullptr) *graphvizMessages += text;
+  return 0;
+}
+
+// Collects Graphviz's messages from its construction to its end, and tells whether any of them
+// was an error (a warning is not).
+struct MessageCapture {
+  std::string messages;
+  agusererrf previousHandler;
+  agerrlevel_t previousLevel;
+
+  MessageCapture()
+      : previousHandler(agseterrf(keepGraphvizMessage)), previousLevel(agseterr(AGWARN)) {
+    graphvizMessages = &messages;
+    agreseterrors();
+  }
+  ~MessageCapture() {
+    graphvizMessages = nullptr;
+    agseterrf(previousHandler);
+    agseterr(previousLevel);
+  }
+  MessageCapture(const MessageCapture&) = delete;
+  MessageCapture& operator=(const MessageCapture&) = delete;
+
+  bool errorSeen() const { return agerrors() >= AGERR; }
+};
+
+// A dotted arrow stands for a result on too few cases: it is weaker than a solid one.
+int strength(Agedge_t* edge) {
+  static char styleAttribute[] = "style";
+  const char* style = agget(edge, styleAttribute);
+  return style != nullptr && std::strstr(style, "dotted") != nullptr ? 0 : 1;
+}
+
+struct NodeIndex {
+  std::vector<Agnode_t*> nodes;
+  std::unordered_map<Agnode_t*, std::size_t> index;
+};
+
+NodeIndex indexNodes(Agraph_t* graph) {
+  NodeIndex nodes;
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    nodes.index.emplace(node, nodes.nodes.size());
+    nodes.nodes.push_back(node);
+  }
+  return nodes;
+}
+
+// The nodes in an order in which every arrow points forward, or nothing when there is a cycle.
+std::optional<std::vector<std::size_t>> topologicalOrder(Agraph_t* graph, const NodeIndex& nodes) {
+  const std::size_t count = nodes.nodes.size();
+  std::vector<std::size_t> incoming(count, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    for (Agedge_t* edge = agfstout(graph, nodes.nodes[i]); edge != nullptr;
+         edge = agnxtout(graph, edge)) {
+      ++incoming[nodes.index.at(aghead(edge))];
+    }
+  }
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (incoming[i] == 0) order.push_back(i);
+  }
+  for (std::size_t next = 0; next < order.size(); ++next) {
+    for (Agedge_t* edge = agfstout(graph, nodes.nodes[order[next]]); edge != nullptr;
+         edge = agnxtout(graph, edge)) {
+      const std::size_t head = nodes.index.at(aghead(edge));
+      if (--incoming[head] == 0) order.push_back(head);
+    }
+  }
+  if (order.size() != count) return std::nullopt;
+  return order;
+}
+
+// Leaves out every arrow that a path of two or more arrows, each at least as strong, implies, and
+// every arrow that another from the same work to the same work, at least as strong, repeats. The
+// graph has no cycle.
+void leaveOutImpliedArrows(Agraph_t* graph, const NodeIndex& nodes,
+                           const std::vector<std::size_t>& order) {
+  const std::size_t count = nodes.nodes.size();
+  // reach[s][i][j]: a path of one or more arrows of strength s or more leads from i to j. Walking
+  // the order backwards, every successor's row is complete before it is used.
+  std::array<std::vector<std::vector<char>>, 2> reach;
+  for (auto& rows : reach) rows.assign(count, std::vector<char>(count, 0));
+  for (auto position = order.rbegin(); position != order.rend(); ++position) {
+    const std::size_t from = *position;
+    for (Agedge_t* edge = agfstout(graph, nodes.nodes[from]); edge != nullptr;
+         edge = agnxtout(graph, edge)) {
+      const std::size_t to = nodes.index.at(aghead(edge));
+      for (int level = 0; level <= strength(edge); ++level) {
+        std::vector<char>& row = reach[level][from];
+        row[to] = 1;
+        for (std::size_t j = 0; j < count; ++j) row[j] |= reach[level][to][j];
+      }
+    }
+  }
+  std::vector<Agedge_t*> implied;
+  for (std::size_t from = 0; from < count; ++from) {
+    // The strongest arrow to each work, which a repeat does not replace.
+    std::unordered_map<std::size_t, Agedge_t*> kept;
+    for (Agedge_t* edge = agfstout(graph, nodes.nodes[from]); edge != nullptr;
+         edge = agnxtout(graph, edge)) {
+      const std::size_t to = nodes.index.at(aghead(edge));
+      auto [place, first] = kept.emplace(to, edge);
+      if (!first && strength(edge) > strength(place->second)) {
+        implied.push_back(place->second);
+        place->second = edge;
+      } else if (!first) {
+        implied.push_back(edge);
+      }
+    }
+    for (const auto& [to, edge] : kept) {
+      const int level = strength(edge);
+      for (Agedge_t* other = agfstout(graph, nodes.nodes[from]); other != nullptr;
+           other = agnxtout(graph, other)) {
+        const std::size_t via = nodes.index.at(aghead(other));
+        if (via != to && strength(other) >= level && reach[level][via][to] != 0) {
+          implied.push_back(edge);
+          break;
+        }
+      }
+    }
+  }
+  for (Agedge_t* edge : implied) agdeledge(graph, edge);
+}
+
+// The numbers of a path or polygon to whole points: a fraction of a point is lost in any drawing
+// scaled to a page, and the digits are most of a dense drawing's weight.
+std::string roundedNumbers(const std::string& points) {
+  std::string rounded;
+  std::size_t i = 0;
+  while (i < points.size()) {
+    const char c = points[i];
+    const bool starts = (c >= '0' && c <= '9') || (c == '-' && i + 1 < points.size() &&
+                                                   points[i + 1] >= '0' && points[i + 1] <= '9');
+    if (!starts) {
+      rounded += c;
+      ++i;
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < points.size() &&
+           ((points[end] >= '0' && points[end] <= '9') || points[end] == '.')) {
+      ++end;
+    }
+    const long whole = std::lround(std::strtod(points.substr(i, end - i).c_str(), nullptr));
+    rounded += std::to_string(whole == 0 ? 0 : whole);
+    i = end;
+  }
+  return rounded;
+}
+
+// Rounds the numbers of the attribute `name` (with its leading blank and "=\"") in a line.
+void roundAttribute(std::string& line, const char* name) {
+  const std::size_t start = line.find(name);
+  if (start == std::string::npos) return;
+  const std::size_t from = start + std::strlen(name);
+  const std::size_t to = line.find('"', from);
+  if (to == std::string::npos) return;
+  line.replace(from, to - from, roundedNumbers(line.substr(from, to - from)));
+}
+
+// A polygon closes by itself, but Graphviz repeats its first point at its end.
+void dropClosingPoint(std::string& line) {
+  const char* const name = " points=\"";
+  const std::size_t start = line.find(name);
+  if (start == std::string::npos) return;
+  const std::size_t from = start + std::strlen(name);
+  const std::size_t to = line.find('"', from);
+  const std::size_t firstEnd = line.find(' ', from);
+  const std::size_t lastStart = line.rfind(' ', to);
+  if (to == std::string::npos || firstEnd == std::string::npos || lastStart <= firstEnd ||
+      lastStart < from) {
+    return;
+  }
+  if (line.compare(from, firstEnd - from, line, lastStart + 1, to - lastStart - 1) == 0) {
+    line.erase(lastStart, to - lastStart);
+  }
+}
+
+void dropText(std::string& line, const char* text) {
+  const std::size_t at = line.find(text);
+  if (at != std::string::npos) line.erase(at, std::strlen(text));
+}
+
+void dropAttribute(std::string& line, const char* name) {
+  const std::size_t start = line.find(name);
+  if (start == std::string::npos) return;
+  const std::size_t end = line.find('"', start + std::strlen(name));
+  if (end != std::string::npos) line.erase(start, end + 1 - start);
+}
+
+// Graphviz's SVG as an element of a page, lighter by two thirds. Graphviz writes one element per
+// line; a line of another form is kept as it is. What goes: the XML prolog and DOCTYPE, comments
+// and titles (which repeat the names), ids and classes, the groups of each node and arrow, the
+// white background, and the colours and the node font that Graphviz gives everything by default,
+// which the page's style sheet supplies instead (kGraphStyle).
+std::string inlineSvg(const char* data, unsigned int length) {
+  const std::string svg(data, length);
+  std::string element;
+  element.reserve(svg.size() / 2);
+  std::size_t start = svg.find("<svg");
+  // Whether each open group was kept, to know whether its end is.
+  std::vector<bool> groups;
+  bool inComment = false;
+  while (start < svg.size()) {
+    std::size_t end = svg.find('\n', start);
+    if (end == std::string::npos) end = svg.size();
+    std::string line = svg.substr(start, end - start);
+    start = end + 1;
+    if (inComment || line.rfind("<!--", 0) == 0) {
+      inComment = line.find("-->") == std::string::npos;
+      continue;
+    }
+    if (line.rfind("<title>", 0) == 0 && line.size() >= 8 &&
+        line.compare(line.size() - 8, 8, "</title>") == 0) {
+      continue;
+    }
+    if (line.rfind("<g ", 0) == 0) {
+      const bool itemGroup = line.find("class=\"node\"") != std::string::npos ||
+                             line.find("class=\"edge\"") != std::string::npos;
+      groups.push_back(!itemGroup);
+      if (itemGroup) continue;
+      dropAttribute(line, " id=\"");
+      dropAttribute(line, " class=\"");
+    } else if (line == "</g>") {
+      const bool kept = groups.empty() || groups.back();
+      if (!groups.empty()) groups.pop_back();
+      if (!kept) continue;
+    } else if (line.rfind("<polygon fill=\"white\" stroke=\"transparent\"", 0) == 0) {
+      continue;
+    } else {
+      dropText(line, " fill=\"none\" stroke=\"black\"");
+      dropText(line, " fill=\"black\" stroke=\"black\"");
+      dropText(line, " font-family=\"Times,serif\" font-size=\"14.00\"");
+      dropText(line, " text-anchor=\"middle\"");
+      roundAttribute(line, " d=\"");
+      roundAttribute(line, " points=\"");
+      dropClosingPoint(line);
+    }
+    element += line;
+    element += '\n';
+  }
+  return element;
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace
+
+GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
+  GraphDrawing drawing;
+  GVC_t* context = graphvizContext();
+  MessageCapture capture;
+  Agraph_t* graph = agmemread(dotText.c_str());
+  if (graph == nullptr || capture.errorSeen()) {
+    drawing.message = trimmed(capture.messages);
+    if (drawing.message.empty()) drawing.message = "Graphviz could not read the graph";
+    if (graph != nullptr) agclose(graph);
+    return drawing;
+  }
+  drawing.arrows = static_cast<std::size_t>(agnedges(graph));
+  if (reducible && drawing.arrows > kReduceAbove) {
+    const NodeIndex nodes = indexNodes(graph);
+    if (const std::optional<std::vector<std::size_t>> order = topologicalOrder(graph, nodes)) {
+      leaveOutImpliedArrows(graph, nodes, *order);
+    }
+  }
+  drawing.drawnArrows = static_cast<std::size_t>(agnedges(graph));
+  if (drawing.drawnArrows > kDrawAtMost) {
+    drawing.outcome = DrawingOutcome::tooDense;
+    agclose(graph);
+    return drawing;
+  }
+  if (context == nullptr || gvLayout(context, graph, "dot") != 0 || capture.errorSeen()) {
+    drawing.message = trimmed(capture.messages);
+    if (drawing.message.empty()) drawing.message = "Graphviz could not lay out the graph";
+    agclose(graph);
+    return drawing;
+  }
+  char* data = nullptr;
+  unsigned int length = 0;
+  const int rendered = gvRenderData(context, graph, "svg", &data, &length);
+  if (rendered == 0 && !capture.errorSeen() && data != nullptr) {
+    drawing.svg = inlineSvg(data, length);
+  }
+  if (data != nullptr) gvFreeRenderData(data);
+  gvFreeLayout(context, graph);
+  agclose(graph);
+  if (drawing.svg.empty()) {
+    drawing.message = trimmed(capture.messages);
+    if (drawing.message.empty()) drawing.message = "Graphviz could not render the graph as SVG";
+    return drawing;
+  }
+  drawing.outcome = DrawingOutcome::drawn;
+  return drawing;
+}
+
+}  // namespace brevox

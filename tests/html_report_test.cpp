@@ -1,0 +1,153 @@
+#include "report/html_report.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <sstream>
+#include <string>
+
+#include "report/graph_render.h"
+#include "tests/test_support.h"
+
+namespace brevox {
+namespace {
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// Works 1 to `works` in a complete order: an arrow from every work to every later one, those
+// between neighbours in `neighbourStyle`, each written `copies` times.
+std::string completeOrder(int works, const char* neighbourStyle, int copies, bool over = false) {
+  std::string dot = "digraph g {\n";
+  for (int from = 1; from <= works; ++from) {
+    for (int to = from + 1; to <= works; ++to) {
+      for (int copy = 0; copy < copies; ++copy) {
+        dot += "w" + std::to_string(from) + " -> w" + std::to_string(to) +
+               (to == from + 1 ? neighbourStyle : "") + ";\n";
+      }
+    }
+  }
+  return dot + (over ? "w" + std::to_string(works) + " -> w1;\n}\n" : "}\n");
+}
+
+TEST(DrawGraph, LeavesOutImpliedArrowsOfDenseGraphsAndKeepsGraphvizQuiet) {
+  const struct {
+    const char* name;
+    std::string dot;
+    bool reducible;
+    DrawingOutcome outcome;
+    std::size_t arrows, drawnArrows;
+  } cases[] = {
+      {"a few arrows stay", completeOrder(10, "", 1), true, DrawingOutcome::drawn, 45, 45},
+      {"a dense order keeps its chain", completeOrder(20, "", 1), true, DrawingOutcome::drawn, 190,
+       19},
+      {"repeated arrows count once", completeOrder(15, "", 2), true, DrawingOutcome::drawn, 210,
+       14},
+      // Dotted neighbours imply no solid arrow: those two and three apart stay.
+      {"a dotted chain hides no solid arrow", completeOrder(15, " [style=dotted]", 1), true,
+       DrawingOutcome::drawn, 105, 14 + 13 + 12},
+      {"a cycle is drawn whole", completeOrder(15, "", 1, true), true, DrawingOutcome::drawn, 106,
+       106},
+      {"labelled graphs are drawn whole", completeOrder(20, "", 1), false, DrawingOutcome::drawn,
+       190, 190},
+      {"too many arrows", completeOrder(30, "", 1), false, DrawingOutcome::tooDense, 435, 435},
+      {"not DOT", "digraph g { a -> ; }", true, DrawingOutcome::failed, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::internal::CaptureStderr();
+    const GraphDrawing drawing = drawGraph(c.dot, c.reducible);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(drawing.outcome, c.outcome);
+    EXPECT_EQ(drawing.arrows, c.arrows);
+    EXPECT_EQ(drawing.drawnArrows, c.drawnArrows);
+    if (c.outcome == DrawingOutcome::failed) {
+      EXPECT_NE(drawing.message.find("Error: syntax error in line"), std::string::npos)
+          << drawing.message;
+    }
+    if (c.outcome != DrawingOutcome::drawn) continue;
+    EXPECT_EQ(drawing.svg.rfind("<svg", 0), 0u);
+    EXPECT_EQ(occurrences(drawing.svg, "<path"), c.drawnArrows);
+    for (const char* gone : {"<?xml", "<!DOCTYPE", "<!--", "<title>", " id=\""}) {
+      EXPECT_EQ(drawing.svg.find(gone), std::string::npos) << gone;
+    }
+  }
+}
+
+// Whether every byte belongs to a well-formed UTF-8 sequence (overlong forms aside).
+bool isUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xC2 && lead < 0xE0 ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+TEST(HtmlReport, NamesAnyBytesAndDrawsEveryGraph) {
+  // Greek, quotes, markup, an ampersand, Latin-1 letters and a byte that is neither UTF-8 nor a
+  // Latin-1 letter.
+  const std::string data =
+      "Threshold:,0.05,\xCE\x94\xCE\xAF\xCE\xB3,Digamma <i>&</i>,k'2,Crit\xE8re 'two',\r\n"
+      ",,,1,,-1,\r\n"
+      "Il,\xE1\xBC\xB8\xCE\xBB\xCE\xB9\xCE\xAC\xCF\x82 '<b>&',312,1810,10,20,\r\n"
+      "O<d,Odyssey & co,303,1694,2,20,\r\n"
+      "Th\xE9o,Th\xE9ogonie \x85,30,89,9,12,\r\n";
+  tests::TempDir work;
+  const tests::ProgramRun run = tests::runOnData(data, {"-SNMbfH"}, work.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string page = tests::readFile(work.path() / "brevox_report.html");
+  EXPECT_TRUE(isUtf8(page));
+  EXPECT_NE(page.find("\xE1\xBC\xB8\xCE\xBB\xCE\xB9\xCE\xAC\xCF\x82 &#39;&lt;b&gt;&amp;&#39;"),
+            std::string::npos);
+  EXPECT_NE(page.find("Digamma &lt;i&gt;&amp;&lt;/i&gt;"), std::string::npos);
+  EXPECT_NE(page.find("Th\xC3\xA9ogonie \xEF\xBF\xBD"), std::string::npos);
+  for (const char* raw :
+       {"'<b>&'", "<i>&</i>", "Odyssey & co", "<script", "<link", " src=", "url("}) {
+    EXPECT_EQ(page.find(raw), std::string::npos) << raw;
+  }
+  // Two criteria, seven variants with a map each, eight graphs each with the merged one, and
+  // eight over all criteria; each drawn or, without an arrow, a note.
+  EXPECT_EQ(occurrences(page, "<table class=\"map\""), 14u);
+  EXPECT_EQ(occurrences(page, "<div class=\"graph\">"), 24u);
+  EXPECT_EQ(occurrences(page, "<div class=\"graph\"><svg") +
+                occurrences(page, "<div class=\"graph\"><p class=\"note\">No pair"),
+            24u);
+}
+
+TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
+  DataSet data;
+  data.workShortNames = {{1, "a"}, {2, "b"}};
+  data.workLongNames = data.workShortNames;
+  data.criterionShortNames = {{1, "k"}};
+  data.criterionLongNames = {{1, "Criterion"}};
+  PageFacts facts;
+  facts.families[index(Family::fisher)] = true;
+  CriterionRecord criterion;
+  criterion.criterion = 1;
+  criterion.graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
+  criterion.graphs[index(Variant::fisherMidP)] = "digraph fishMp_k {\na -> b;\n}\n";
+  std::ostringstream page;
+  writeHtmlReport(page, facts, {criterion}, data);
+  // Graphviz's own words, whose line numbers run on from the graphs it read before.
+  EXPECT_NE(page.str().find("Graphviz could not draw this graph (<code>graph_fishDt_k.gv</code>): "
+                            "Error: syntax error in line "),
+            std::string::npos);
+  EXPECT_EQ(occurrences(page.str(), "<div class=\"graph\"><svg"), 1u);
+}
+
+}  // namespace
+}  // namespace brevox
