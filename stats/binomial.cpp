@@ -96,8 +96,12 @@ bool printsAlike(long double low, long double high) {
   const auto highDouble = static_cast<double>(high);
   if (lowDouble == highDouble) return true;
   if (!(lowDouble >= DBL_MIN && highDouble <= DBL_MAX)) return false;
+  // Both print alike when no rounding boundary of the six digits of `low` lies up to `high`.
   const PowerTable& powers = powersOfTen();
-  return sixDigits(low, powers) == sixDigits(high, powers);
+  const auto [exponent, digits] = sixDigits(low, powers);
+  const long double boundary =
+      (static_cast<long double>(digits) + 0.5L) * powerOfTen(powers, exponent - 5);
+  return high < boundary;
 }
 
 double libraryDensity(const BinomialShape& shape, std::uint32_t count) {
