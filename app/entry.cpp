@@ -107,12 +107,10 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
 
 }  // namespace
 
-int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  return runBrevox(arguments, dataSet(), processEdgeRecords(), out, err);
-}
+namespace {
 
-int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
-              std::ostream& out, std::ostream& err) {
+int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
+                     bool wholeProcess, std::ostream& out, std::ostream& err) {
   catchInterrupts();
   RunLock lock;
   int exitCode = -1;
@@ -128,9 +126,23 @@ int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeReco
     out.flush();
     err << "The run stopped: " << failure.what() << '\n';
   }
+  // The run is over: a signal from now on changes nothing, and in a process that ends with the
+  // run it waits for the end unheard.
+  if (wholeProcess) holdInterruptsToTheEnd();
   releaseRunLock(lock);
   releaseInterrupts();
   return exitCode;
+}
+
+}  // namespace
+
+int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  return runInterruptibly(arguments, dataSet(), processEdgeRecords(), true, out, err);
+}
+
+int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
+              std::ostream& out, std::ostream& err) {
+  return runInterruptibly(arguments, data, records, false, out, err);
 }
 
 }  // namespace brevox

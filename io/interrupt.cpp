@@ -101,6 +101,13 @@ void releaseInterrupts() {
   }
 }
 
+void holdInterruptsToTheEnd() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal : kCaught) sigaddset(&held, signal);
+  pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
+
 int createRemovableFile(const std::string& path, int& slot) {
   if (path.size() >= sizeof removalSlots[0].path) {
     errno = ENAMETOOLONG;

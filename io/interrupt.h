@@ -13,6 +13,10 @@ void catchInterrupts();
 /// Gives SIGINT and SIGTERM back the handling they had before catchInterrupts.
 void releaseInterrupts();
 
+/// Holds SIGINT and SIGTERM back from the calling thread until the process ends: a run that has
+/// finished neither claims to be interrupted nor dies of a late signal on its way out.
+void holdInterruptsToTheEnd();
+
 /// Creates `path`, which must not exist yet, for writing, and has it removed if the run is
 /// interrupted before releaseRemovableFile. Returns the descriptor and sets `slot`; on failure
 /// returns -1 with errno set (EMFILE when too many such files are open at once). Safe to call from
