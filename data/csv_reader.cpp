@@ -395,7 +395,8 @@ struct Reader {
 
 std::string quotedForMessage(const std::string& text) {
   std::string quoted = "\"";
-  for (unsigned char c : text) {
+  for (const char byte : text) {
+    const auto c = static_cast<unsigned char>(byte);
     if (c < 0x20 || c == 0x7f) {
       static const char kHex[] = "0123456789abcdef";
       quoted += "\\x";

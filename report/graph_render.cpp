@@ -55,7 +55,7 @@ struct MessageCapture {
 };
 
 // A dotted arrow stands for a result on too few cases: it is weaker than a solid one.
-int strength(Agedge_t* edge) {
+std::size_t strength(Agedge_t* edge) {
   static char styleAttribute[] = "style";
   const char* style = agget(edge, styleAttribute);
   return style != nullptr && std::strstr(style, "dotted") != nullptr ? 0 : 1;
@@ -115,7 +115,7 @@ void leaveOutImpliedArrows(Agraph_t* graph, const NodeIndex& nodes,
     for (Agedge_t* edge = agfstout(graph, nodes.nodes[from]); edge != nullptr;
          edge = agnxtout(graph, edge)) {
       const std::size_t to = nodes.index.at(aghead(edge));
-      for (int level = 0; level <= strength(edge); ++level) {
+      for (std::size_t level = 0; level <= strength(edge); ++level) {
         std::vector<char>& row = reach[level][from];
         row[to] = 1;
         for (std::size_t j = 0; j < count; ++j) row[j] |= reach[level][to][j];
@@ -138,7 +138,7 @@ void leaveOutImpliedArrows(Agraph_t* graph, const NodeIndex& nodes,
       }
     }
     for (const auto& [to, edge] : kept) {
-      const int level = strength(edge);
+      const std::size_t level = strength(edge);
       for (Agedge_t* other = agfstout(graph, nodes.nodes[from]); other != nullptr;
            other = agnxtout(graph, other)) {
         const std::size_t via = nodes.index.at(aghead(other));

@@ -20,12 +20,10 @@
 #include "io/number_text.h"
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
-#include "stats/fisher_sum.h"
 #include "stats/fisher_exact.h"
+#include "stats/fisher_sum.h"
 #include "stats/pair_comparison.h"
-#include "io/number_text.h"
-#include "stats/binomial.h"
-#include "stats/chi_square.h"
+#include "tests/oracles/literal_binomial.h"
 #include "tests/oracles/literal_exact_tests.h"
 
 namespace brevox {
