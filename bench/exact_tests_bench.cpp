@@ -27,12 +27,12 @@
 #include "data/csv_reader.h"
 #include "data/data_set.h"
 #include "io/number_text.h"
-#include "stats/fisher_sum.h"
 #include "stats/fisher_exact.h"
+#include "stats/fisher_sum.h"
 #include "stats/odds_ratio.h"
 #include "stats/pair_comparison.h"
-#include "stats/permutation_count.h"
 #include "stats/permutation.h"
+#include "stats/permutation_count.h"
 #include "tests/oracles/literal_exact_tests.h"
 
 // As for the exact integers in stats/permutation_count.h: GCC 12 takes their inline limb buffer
@@ -305,7 +305,8 @@ int main(int argc, char** argv) {
       {"built-in", 312, 1810, 303, 1694, false, false, false},
       {"50,000 x 50,000", 15000, 50000, 15400, 50000, false, false, false},
       {"largest, halves", kLargest / 2, kLargest, kLargest / 2, kLargest, false, false, false},
-      {"largest, close", kLargest / 2, kLargest, kLargest / 2 - 20000, kLargest, false, false, false},
+      {"largest, close", kLargest / 2, kLargest, kLargest / 2 - 20000, kLargest, false, false,
+       false},
       {"largest, apart", kLargest / 4, kLargest, kLargest / 2, kLargest, false, false, false},
       {"largest, skewed", 274172198, kLargest, 131951802, kLargest, false, false, false},
       {"largest, one", 1, kLargest, kLargest / 2, kLargest, false, false, false},

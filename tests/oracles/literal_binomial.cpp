@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "report/report_frame.h"
 #include "report/pair_reports.h"
+#include "report/report_frame.h"
 
 namespace brevox::oracle {
 
