@@ -200,68 +200,92 @@ void sweepDown(const BinomialShape& shape, std::uint32_t to, Visit visit) {
 using Shares = std::array<double, 2>;
 using Limits = std::array<std::uint32_t, 2>;
 
+// The search of both shares' limits: the limits found so far and the shares still searched.
+struct LimitSearch {
+  Limits limits;
+  std::array<bool, 2> open{true, true};
+};
+
+bool anyOpen(const LimitSearch& search) { return search.open[0] || search.open[1]; }
+
+void closeShare(LimitSearch& search, std::size_t s, std::uint32_t limit) {
+  search.limits[s] = limit;
+  search.open[s] = false;
+}
+
+// Where the tail grows along the sweep, the first count that reaches an open share gives its
+// limit. Returns whether a share is still open.
+template <typename Reaches>
+bool closeReachedShares(LimitSearch& search, std::uint32_t j, std::uint32_t limitOffset,
+                        Reaches reaches) {
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (search.open[s] && reaches(j, s) > 0) closeShare(search, s, j + limitOffset);
+  }
+  return anyOpen(search);
+}
+
+// Where the tail falls along the sweep, the last count that reaches an open share gives its
+// limit: `found` keeps the latest one. Returns whether an open share can still be reached.
+template <typename Reaches>
+bool noteReachedShares(const LimitSearch& search, Limits& found, std::uint32_t j, Reaches reaches) {
+  bool reachable = false;
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (!search.open[s]) continue;
+    const int reached = reaches(j, s);
+    if (reached > 0) found[s] = j;
+    reachable = reachable || reached >= 0;
+  }
+  return reachable;
+}
+
+void closeFoundShares(LimitSearch& search, const Limits& found, std::uint32_t none,
+                      std::uint32_t limitOffset) {
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (search.open[s] && found[s] != none) closeShare(search, s, found[s] + limitOffset);
+  }
+}
+
 // For each share, the smallest count j below the number of trials whose distribution reaches the
 // share, or the number of trials when none does: the upward search of the table-by-table test.
 Limits lowerLimits(const BinomialShape& shape, const Shares& shares) {
   const std::uint32_t n = shape.trials;
   if (n == 0) return {0, 0};
-  Limits limits{n, n};
-  std::array<bool, 2> open{true, true};
-  auto anyOpen = [&] { return open[0] || open[1]; };
+  LimitSearch search{{n, n}};
   // Below `first` the distribution is 0.
   for (std::size_t s = 0; s < 2; ++s) {
-    if (shape.first > 0 && 0.0 >= shares[s]) {
-      limits[s] = 0;
-      open[s] = false;
-    }
+    if (shape.first > 0 && 0.0 >= shares[s]) closeShare(search, s, 0);
   }
   const std::uint32_t top = std::min(shape.last, n - 1);
   // Whether the library's distribution reaches the share: 1 surely, -1 surely not, else asked.
-  auto reaches = [&](std::uint32_t j, CumulativeRange range, double share) {
-    if (range.low >= share) return 1;
-    if (range.high < share) return -1;
-    return libraryCumulative(shape, j) >= share ? 1 : 0;
+  auto reachesFrom = [&](CumulativeRange range) {
+    return [&shape, &shares, range](std::uint32_t j, std::size_t s) {
+      if (range.low >= shares[s]) return 1;
+      if (range.high < shares[s]) return -1;
+      return libraryCumulative(shape, j) >= shares[s] ? 1 : 0;
+    };
   };
-  if (shape.first <= top && shape.first < shape.anchor && anyOpen()) {
+  if (shape.first <= top && shape.first < shape.anchor && anyOpen(search)) {
     sweepUp(shape, std::min(shape.anchor - 1, top),
             [&](std::uint32_t j, long double, long double lower) {
-              const CumulativeRange range = rangeFromLowerSum(shape, lower);
-              for (std::size_t s = 0; s < 2; ++s) {
-                if (open[s] && reaches(j, range, shares[s]) > 0) {
-                  limits[s] = j;
-                  open[s] = false;
-                }
-              }
-              return anyOpen();
+              return closeReachedShares(search, j, 0, reachesFrom(rangeFromLowerSum(shape, lower)));
             });
   }
-  if (shape.anchor <= top && anyOpen()) {
+  if (shape.anchor <= top && anyOpen(search)) {
     // Downward the distribution falls, so the search ends where no open share can be reached.
     Limits found{n, n};
     sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
       if (j > top) return true;
-      const CumulativeRange range = rangeFromUpperSum(shape, upper);
-      bool reachable = false;
-      for (std::size_t s = 0; s < 2; ++s) {
-        if (!open[s]) continue;
-        const int reached = reaches(j, range, shares[s]);
-        if (reached > 0) found[s] = j;
-        reachable = reachable || reached >= 0;
-      }
-      return reachable;
+      return noteReachedShares(search, found, j, reachesFrom(rangeFromUpperSum(shape, upper)));
     });
-    for (std::size_t s = 0; s < 2; ++s) {
-      if (open[s] && found[s] < n) {
-        limits[s] = found[s];
-        open[s] = false;
-      }
-    }
+    closeFoundShares(search, found, n, 0);
   }
   // Above `last` the distribution is 1.
   for (std::size_t s = 0; s < 2; ++s) {
-    if (open[s] && shape.last < n - 1 && 1.0 >= shares[s]) limits[s] = shape.last + 1;
+    if (search.open[s] && shape.last < n - 1 && 1.0 >= shares[s]) {
+      search.limits[s] = shape.last + 1;
+    }
   }
-  return limits;
+  return search.limits;
 }
 
 // For each share, one more than the largest count j below the number of trials whose upper
@@ -270,62 +294,40 @@ Limits lowerLimits(const BinomialShape& shape, const Shares& shares) {
 Limits upperLimits(const BinomialShape& shape, const Shares& shares) {
   const std::uint32_t n = shape.trials;
   if (n == 0) return {0, 0};
-  Limits limits{0, 0};
-  std::array<bool, 2> open{true, true};
-  auto anyOpen = [&] { return open[0] || open[1]; };
+  LimitSearch search{{0, 0}};
   // Above `last` the distribution is 1.
   for (std::size_t s = 0; s < 2; ++s) {
-    if (shape.last < n - 1 && 0.0 >= shares[s]) {
-      limits[s] = n;
-      open[s] = false;
-    }
+    if (shape.last < n - 1 && 0.0 >= shares[s]) closeShare(search, s, n);
   }
   const std::uint32_t top = std::min(shape.last, n - 1);
-  auto reaches = [&](std::uint32_t j, CumulativeRange range, double share) {
-    if (1 - range.high >= share) return 1;
-    if (1 - range.low < share) return -1;
-    return 1 - libraryCumulative(shape, j) >= share ? 1 : 0;
+  auto reachesFrom = [&](CumulativeRange range) {
+    return [&shape, &shares, range](std::uint32_t j, std::size_t s) {
+      if (1 - range.high >= shares[s]) return 1;
+      if (1 - range.low < shares[s]) return -1;
+      return 1 - libraryCumulative(shape, j) >= shares[s] ? 1 : 0;
+    };
   };
-  if (shape.first <= top && shape.anchor <= top && anyOpen()) {
+  if (shape.first <= top && shape.anchor <= top && anyOpen(search)) {
     sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
       if (j > top) return true;
-      const CumulativeRange range = rangeFromUpperSum(shape, upper);
-      for (std::size_t s = 0; s < 2; ++s) {
-        if (open[s] && reaches(j, range, shares[s]) > 0) {
-          limits[s] = j + 1;
-          open[s] = false;
-        }
-      }
-      return anyOpen();
+      return closeReachedShares(search, j, 1, reachesFrom(rangeFromUpperSum(shape, upper)));
     });
   }
-  if (shape.first <= top && shape.first < shape.anchor && anyOpen()) {
+  if (shape.first <= top && shape.first < shape.anchor && anyOpen(search)) {
     // Upward the upper tail falls, so the search ends where no open share can be reached.
     Limits found{n, n};
     sweepUp(shape, std::min(shape.anchor - 1, top),
             [&](std::uint32_t j, long double, long double lower) {
-              const CumulativeRange range = rangeFromLowerSum(shape, lower);
-              bool reachable = false;
-              for (std::size_t s = 0; s < 2; ++s) {
-                if (!open[s]) continue;
-                const int reached = reaches(j, range, shares[s]);
-                if (reached > 0) found[s] = j;
-                reachable = reachable || reached >= 0;
-              }
-              return reachable;
+              return noteReachedShares(search, found, j,
+                                       reachesFrom(rangeFromLowerSum(shape, lower)));
             });
-    for (std::size_t s = 0; s < 2; ++s) {
-      if (open[s] && found[s] < n) {
-        limits[s] = found[s] + 1;
-        open[s] = false;
-      }
-    }
+    closeFoundShares(search, found, n, 1);
   }
   // Below `first` the distribution is 0.
   for (std::size_t s = 0; s < 2; ++s) {
-    if (open[s] && shape.first > 0 && 1.0 >= shares[s]) limits[s] = shape.first;
+    if (search.open[s] && shape.first > 0 && 1.0 >= shares[s]) search.limits[s] = shape.first;
   }
-  return limits;
+  return search.limits;
 }
 
 // The densities on the far side of the expected count that are no more probable than the
