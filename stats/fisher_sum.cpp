@@ -122,6 +122,18 @@ bool settled(double value, double threshold) {
   return formatDouble(low) == formatDouble(high) && (threshold > low) == (threshold > high);
 }
 
+// The flags from the p-values, and the tables added to the sum for whoever asks.
+FisherResult finished(FisherResult result, std::uint32_t firstCount,
+                      std::vector<std::uint8_t> added, AddedTables* addedTables) {
+  result.significantDoubleTail = result.threshold > result.pDoubleTail ? 1 : 0;
+  result.significantMidP = result.threshold > result.pMidP ? 1 : 0;
+  if (addedTables != nullptr) {
+    addedTables->firstCount = firstCount;
+    addedTables->added = std::move(added);
+  }
+  return result;
+}
+
 // Most tables need no density of the library at all, which costs about 0.1 microsecond per case
 // of the two works: with an accurate density of our own for the observed table, every table is
 // surely more or surely less probable than it, and the p-values print the six digits and keep the
@@ -166,13 +178,7 @@ std::optional<FisherResult> sumWithOwnDensity(const Chain& chain, std::uint32_t 
   if (!settled(result.pDoubleTail, threshold) || !settled(result.pMidP, threshold)) {
     return std::nullopt;
   }
-  result.significantDoubleTail = threshold > result.pDoubleTail ? 1 : 0;
-  result.significantMidP = threshold > result.pMidP ? 1 : 0;
-  if (addedTables != nullptr) {
-    addedTables->firstCount = tables.first;
-    addedTables->added = std::move(added);
-  }
-  return result;
+  return finished(result, tables.first, std::move(added), addedTables);
 }
 
 }  // namespace
@@ -311,13 +317,7 @@ FisherResult sumFisherTables(const PairComparison& pair, double threshold,
       }
     }
   }
-  result.significantDoubleTail = threshold > result.pDoubleTail ? 1 : 0;
-  result.significantMidP = threshold > result.pMidP ? 1 : 0;
-  if (addedTables != nullptr) {
-    addedTables->firstCount = tables.first;
-    addedTables->added = std::move(added);
-  }
-  return result;
+  return finished(result, tables.first, std::move(added), addedTables);
 }
 
 }  // namespace brevox
