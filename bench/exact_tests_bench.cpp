@@ -29,18 +29,12 @@
 #include "io/number_text.h"
 #include "stats/fisher_exact.h"
 #include "stats/fisher_sum.h"
+#include "stats/multiprecision.h"
 #include "stats/odds_ratio.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation.h"
 #include "stats/permutation_count.h"
 #include "tests/oracles/literal_exact_tests.h"
-
-// As for the exact integers in stats/permutation_count.h: GCC 12 takes their inline limb buffer
-// for uninitialised when copies are inlined.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <boost/multiprecision/cpp_bin_float.hpp>
-#pragma GCC diagnostic pop
 
 namespace {
 

@@ -3,16 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-// As for the exact integers in stats/permutation_count.h: GCC 12 takes their inline limb buffer
-// for uninitialised when copies are inlined.
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <boost/multiprecision/cpp_bin_float.hpp>
-#pragma GCC diagnostic pop
-
 #include "io/number_text.h"
+#include "stats/multiprecision.h"
 #include "stats/permutation_count.h"
 
 namespace brevox {

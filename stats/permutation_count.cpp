@@ -1,7 +1,6 @@
 #include "stats/permutation_count.h"
 
 #include <algorithm>
-#include <boost/multiprecision/cpp_int.hpp>
 #include <cmath>
 #include <cstdint>
 #include <vector>

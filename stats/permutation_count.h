@@ -1,18 +1,10 @@
 #pragma once
 
-// GCC 12 takes the inline limb buffer of Boost's exact integers for uninitialised when their
-// copies are inlined; it is always written before it is read.
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <boost/multiprecision/cpp_int.hpp>
-#pragma GCC diagnostic pop
-
 #include <chrono>
 #include <cstdint>
 #include <ostream>
 
+#include "stats/multiprecision.h"
 #include "stats/pair_comparison.h"
 
 namespace brevox {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <boost/multiprecision/cpp_bin_float.hpp>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "data/data_set.h"
 #include "io/number_text.h"
 #include "stats/fisher_sum.h"
+#include "stats/multiprecision.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation.h"
 #include "stats/permutation_count.h"

@@ -3,7 +3,6 @@
 // would run on it.
 
 #include <algorithm>
-#include <boost/multiprecision/cpp_bin_float.hpp>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +21,7 @@
 #include "stats/chi_square.h"
 #include "stats/fisher_exact.h"
 #include "stats/fisher_sum.h"
+#include "stats/multiprecision.h"
 #include "stats/pair_comparison.h"
 #include "tests/oracles/literal_binomial.h"
 #include "tests/oracles/literal_exact_tests.h"
