@@ -55,8 +55,9 @@ struct CriterionPass {
   CriterionRecord* record = nullptr;
 };
 
-// Runs the selected families on the pair and writes their reports; the permutation test's dots go
-// to `progress`, report failures to `err`. Reads only what every pair may share.
+// Runs the selected families on the pair and writes their reports; the pair's trace (the work it
+// is tested against and the permutation test's dots) goes to `progress`, report failures to
+// `err`. Reads only what every pair may share.
 void computePair(const CriterionPass& pass, PairWork& work, std::ostream& progress,
                  std::ostream& err) {
   const RunOptions& options = pass.options;
@@ -67,6 +68,7 @@ void computePair(const CriterionPass& pass, PairWork& work, std::ostream& progre
   const PairComparison& pair =
       work.pair.emplace(work.workA, pass.criterion, work.workB, countsA.observed, countsA.total,
                         countsB.observed, countsB.total);
+  if (pass.anyTest) progress << " ...vs. " << workShortName(data, work.workB);
   // The symmetric tests run once per pair of works, on the row of the higher number.
   const bool lowerTriangle = work.workB < work.workA;
   // Each family runs and writes its report before the tables and graphs take its values.
@@ -133,11 +135,6 @@ std::string currentTime() {
          std::to_string(local.tm_year + 1900) + ", " + clock;
 }
 
-bool isTested(const CriterionPass& pass, const PairWork& work) {
-  return work.workA != work.workB && countPair(pass.data, work.workA, pass.criterion).total != 0 &&
-         countPair(pass.data, work.workB, pass.criterion).total != 0;
-}
-
 // Returns false when a file of the criterion could not be opened: the run must stop.
 bool processCriterion(CriterionPass& pass, unsigned threads) {
   CriterionSelection selection;
@@ -173,9 +170,6 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
     work.workB = numbers[i % rowLength];
     if (inPlace) {
       startRowOf(i);
-      if (pass.anyTest && isTested(pass, work)) {
-        pass.out << " ...vs. " << workShortName(pass.data, work.workB);
-      }
       computePair(pass, work, pass.out, pass.err);
       return;
     }
@@ -189,9 +183,7 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
     const PairWork& work = slots[i % window];
     if (!inPlace) {
       startRowOf(i);
-      if (pass.anyTest && work.pair) {
-        pass.out << " ...vs. " << workShortName(pass.data, work.workB) << work.progress;
-      }
+      pass.out << work.progress;
       pass.err << work.messages;
     }
     recordPair(pass, work);
