@@ -105,10 +105,6 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
   return runFull(options, command, data, records, *threads, out, err);
 }
 
-}  // namespace
-
-namespace {
-
 int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
                      bool wholeProcess, std::ostream& out, std::ostream& err) {
   catchInterrupts();

@@ -1,7 +1,6 @@
 #include "app/run_lock.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,26 +13,14 @@ namespace brevox {
 
 namespace {
 
-// SIGINT and SIGTERM wait while the lock changes hands, so that an interrupted run neither leaves
-// its lock file behind nor removes one that another run has just made.
-void holdInterrupts(sigset_t& previous) {
-  sigset_t held;
-  sigemptyset(&held);
-  sigaddset(&held, SIGINT);
-  sigaddset(&held, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &held, &previous);
-}
-
-void resumeInterrupts(const sigset_t& previous) {
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-}
-
 bool sameFile(const struct stat& left, const struct stat& right) {
   return left.st_dev == right.st_dev && left.st_ino == right.st_ino;
 }
 
 }  // namespace
 
+// SIGINT and SIGTERM wait while the lock changes hands, so that an interrupted run neither leaves
+// its lock file behind nor removes one that another run has just made.
 LockOutcome takeRunLock(RunLock& lock) {
   sigset_t previous;
   holdInterrupts(previous);

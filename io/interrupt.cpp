@@ -101,11 +101,20 @@ void releaseInterrupts() {
   }
 }
 
-void holdInterruptsToTheEnd() {
+void holdInterrupts(sigset_t& previous) {
   sigset_t held;
   sigemptyset(&held);
   for (const int signal : kCaught) sigaddset(&held, signal);
-  pthread_sigmask(SIG_BLOCK, &held, nullptr);
+  pthread_sigmask(SIG_BLOCK, &held, &previous);
+}
+
+void resumeInterrupts(const sigset_t& previous) {
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void holdInterruptsToTheEnd() {
+  sigset_t previous;
+  holdInterrupts(previous);
 }
 
 int createRemovableFile(const std::string& path, int& slot) {

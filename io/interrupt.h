@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 namespace brevox {
@@ -12,6 +14,13 @@ void catchInterrupts();
 
 /// Gives SIGINT and SIGTERM back the handling they had before catchInterrupts.
 void releaseInterrupts();
+
+/// Holds SIGINT and SIGTERM back from the calling thread, keeping its mask before in `previous`,
+/// while something must not be cut in half by the ending of the run.
+void holdInterrupts(sigset_t& previous);
+
+/// Gives the calling thread back the mask that holdInterrupts kept.
+void resumeInterrupts(const sigset_t& previous);
 
 /// Holds SIGINT and SIGTERM back from the calling thread until the process ends: a run that has
 /// finished neither claims to be interrupted nor dies of a late signal on its way out.
