@@ -294,18 +294,26 @@ bool shown(const PageFacts& facts, const VariantDescriptor& variant) {
   return facts.families[index(variant.family)];
 }
 
-// Enough steps to tell the smallest p-value of the page from the others, and no more.
-ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& criteria) {
-  double smallest = 1;
+// Visits every outcome with a p-value that a map of the page shows.
+template <typename Visit>
+void forEachMappedOutcome(const PageFacts& facts, const std::vector<CriterionRecord>& criteria,
+                          Visit visit) {
   for (const CriterionRecord& criterion : criteria) {
     for (const PairRecord& record : criterion.pairs) {
       for (const VariantDescriptor& variant : kVariants) {
         const std::optional<VariantOutcome>& outcome = record.outcomes[index(variant.variant)];
-        if (!shown(facts, variant) || !outcome || outcome->undefined) continue;
-        if (outcome->pValue >= 0 && outcome->pValue < smallest) smallest = outcome->pValue;
+        if (shown(facts, variant) && outcome && !outcome->undefined) visit(*outcome);
       }
     }
   }
+}
+
+// Enough steps to tell the smallest p-value of the page from the others, and no more.
+ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& criteria) {
+  double smallest = 1;
+  forEachMappedOutcome(facts, criteria, [&](const VariantOutcome& outcome) {
+    if (outcome.pValue >= 0 && outcome.pValue < smallest) smallest = outcome.pValue;
+  });
   ColourScale scale;
   scale.steps = kMostSteps;
   if (smallest > 0) {
@@ -313,16 +321,10 @@ ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& 
     scale.steps = static_cast<int>(std::clamp(decades, double{kFewestSteps}, double{kMostSteps}));
   }
   std::map<std::string, std::size_t> cells;
-  for (const CriterionRecord& criterion : criteria) {
-    for (const PairRecord& record : criterion.pairs) {
-      for (const VariantDescriptor& variant : kVariants) {
-        const std::optional<VariantOutcome>& outcome = record.outcomes[index(variant.variant)];
-        if (!shown(facts, variant) || !outcome || outcome->undefined) continue;
-        if (std::isnan(outcome->pValue)) continue;
-        ++cells[stepClass(stepOf(scale, outcome->pValue), outcome->flag == 1)];
-      }
-    }
-  }
+  forEachMappedOutcome(facts, criteria, [&](const VariantOutcome& outcome) {
+    if (!std::isnan(outcome.pValue))
+      ++cells[stepClass(stepOf(scale, outcome.pValue), outcome.flag == 1)];
+  });
   std::size_t most = 0;
   for (const auto& [cellClass, count] : cells) {
     if (count > most) {
@@ -359,6 +361,11 @@ std::string scaleStyle(const ColourScale& scale, std::size_t works) {
 }
 
 // --- Pieces of the page ------------------------------------------------------------------------
+
+bool anyAllCriteriaGraph(const PageFacts& facts) {
+  return std::any_of(facts.allCriteriaGraphs.begin(), facts.allCriteriaGraphs.end(),
+                     [](const std::string& dot) { return !dot.empty(); });
+}
 
 std::string dataName(const PageFacts& facts) {
   return facts.dataFile.empty() ? "built-in data" : facts.dataFile;
@@ -478,9 +485,7 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
     out << "<li><a href=\"#criterion-" << criterion.criterion << "\">" << criterion.criterion
         << "&nbsp;" << html(criterionLongName(data, criterion.criterion)) << "</a></li>";
   }
-  bool anyOverAll = false;
-  for (const std::string& dot : facts.allCriteriaGraphs) anyOverAll = anyOverAll || !dot.empty();
-  if (anyOverAll) out << "<li><a href=\"#all-criteria\">All criteria</a></li>";
+  if (anyAllCriteriaGraph(facts)) out << "<li><a href=\"#all-criteria\">All criteria</a></li>";
   out << "</ol></nav>\n</header>\n";
 }
 
@@ -671,9 +676,7 @@ void writeCriterion(std::ostream& out, const PageFacts& facts, const ColourScale
 }
 
 void writeAllCriteria(std::ostream& out, const PageFacts& facts, const DataSet& data) {
-  bool any = false;
-  for (const std::string& dot : facts.allCriteriaGraphs) any = any || !dot.empty();
-  if (!any) return;
+  if (!anyAllCriteriaGraph(facts)) return;
   out << "<section id=\"all-criteria\">\n<h2>All criteria</h2>\n<p class=\"note\">An arrow is "
          "labelled with the numbers of the criteria under which the two works differ, in bold "
          "when there are several, <em>All</em> under every criterion";
