@@ -178,29 +178,40 @@ std::string roundedNumbers(const std::string& points) {
   return rounded;
 }
 
-// Rounds the numbers of the attribute `name` (with its leading blank and "=\"") in a line.
-void roundAttribute(std::string& line, const char* name) {
+// Where the attribute `name` (with its leading blank and "=\"") stands in a line: from its name to
+// its closing quote, and where its value begins.
+struct AttributePlace {
+  std::size_t start;
+  std::size_t from;
+  std::size_t to;
+};
+
+std::optional<AttributePlace> findAttribute(const std::string& line, const char* name) {
   const std::size_t start = line.find(name);
-  if (start == std::string::npos) return;
+  if (start == std::string::npos) return std::nullopt;
   const std::size_t from = start + std::strlen(name);
   const std::size_t to = line.find('"', from);
-  if (to == std::string::npos) return;
-  line.replace(from, to - from, roundedNumbers(line.substr(from, to - from)));
+  if (to == std::string::npos) return std::nullopt;
+  return AttributePlace{start, from, to};
+}
+
+// Rounds the numbers of the attribute `name` in a line.
+void roundAttribute(std::string& line, const char* name) {
+  if (const std::optional<AttributePlace> at = findAttribute(line, name)) {
+    line.replace(at->from, at->to - at->from,
+                 roundedNumbers(line.substr(at->from, at->to - at->from)));
+  }
 }
 
 // A polygon closes by itself, but Graphviz repeats its first point at its end.
 void dropClosingPoint(std::string& line) {
-  const char* const name = " points=\"";
-  const std::size_t start = line.find(name);
-  if (start == std::string::npos) return;
-  const std::size_t from = start + std::strlen(name);
-  const std::size_t to = line.find('"', from);
+  const std::optional<AttributePlace> at = findAttribute(line, " points=\"");
+  if (!at) return;
+  const std::size_t from = at->from;
+  const std::size_t to = at->to;
   const std::size_t firstEnd = line.find(' ', from);
   const std::size_t lastStart = line.rfind(' ', to);
-  if (to == std::string::npos || firstEnd == std::string::npos || lastStart <= firstEnd ||
-      lastStart < from) {
-    return;
-  }
+  if (firstEnd == std::string::npos || lastStart <= firstEnd || lastStart < from) return;
   if (line.compare(from, firstEnd - from, line, lastStart + 1, to - lastStart - 1) == 0) {
     line.erase(lastStart, to - lastStart);
   }
@@ -212,10 +223,9 @@ void dropText(std::string& line, const char* text) {
 }
 
 void dropAttribute(std::string& line, const char* name) {
-  const std::size_t start = line.find(name);
-  if (start == std::string::npos) return;
-  const std::size_t end = line.find('"', start + std::strlen(name));
-  if (end != std::string::npos) line.erase(start, end + 1 - start);
+  if (const std::optional<AttributePlace> at = findAttribute(line, name)) {
+    line.erase(at->start, at->to + 1 - at->start);
+  }
 }
 
 // Graphviz's SVG as an element of a page, lighter by two thirds. Graphviz writes one element per
@@ -272,11 +282,13 @@ std::string inlineSvg(const char* data, unsigned int length) {
   return element;
 }
 
-std::string trimmed(std::string text) {
+// What Graphviz said about a graph it could not draw, or `otherwise` when it said nothing.
+std::string failureMessage(const MessageCapture& capture, const char* otherwise) {
+  std::string text = capture.messages;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
     text.pop_back();
   }
-  return text;
+  return text.empty() ? otherwise : text;
 }
 
 }  // namespace
@@ -287,8 +299,7 @@ GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
   MessageCapture capture;
   Agraph_t* graph = agmemread(dotText.c_str());
   if (graph == nullptr || capture.errorSeen()) {
-    drawing.message = trimmed(capture.messages);
-    if (drawing.message.empty()) drawing.message = "Graphviz could not read the graph";
+    drawing.message = failureMessage(capture, "Graphviz could not read the graph");
     if (graph != nullptr) agclose(graph);
     return drawing;
   }
@@ -306,8 +317,7 @@ GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
     return drawing;
   }
   if (context == nullptr || gvLayout(context, graph, "dot") != 0 || capture.errorSeen()) {
-    drawing.message = trimmed(capture.messages);
-    if (drawing.message.empty()) drawing.message = "Graphviz could not lay out the graph";
+    drawing.message = failureMessage(capture, "Graphviz could not lay out the graph");
     agclose(graph);
     return drawing;
   }
@@ -321,8 +331,7 @@ GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
   gvFreeLayout(context, graph);
   agclose(graph);
   if (drawing.svg.empty()) {
-    drawing.message = trimmed(capture.messages);
-    if (drawing.message.empty()) drawing.message = "Graphviz could not render the graph as SVG";
+    drawing.message = failureMessage(capture, "Graphviz could not render the graph as SVG");
     return drawing;
   }
   drawing.outcome = DrawingOutcome::drawn;
