@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace brevox {
 
@@ -23,5 +25,9 @@ struct ScannedInteger {
   bool outOfRange = false;  ///< whether the digits stand for a number beyond that range
 };
 ScannedInteger scanInteger(const std::string& text);
+
+/// A whole number written in decimal digits alone, nothing else in the text; none when the text
+/// is empty, holds any other character or stands for a number above 2^32 - 1.
+std::optional<std::uint32_t> decimalDigits(std::string_view text);
 
 }  // namespace brevox

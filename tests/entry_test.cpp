@@ -58,9 +58,9 @@ TEST(CommandLine, ReadsTheFileNamedFirst) {
   const tests::ProgramRun run = runProgram({"mine.csv", "-0"}, folder.path());
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.err, "");
-  // The file names a single criterion; the directions of the built-in criteria 2 to 6 remain.
+  // The file names a single criterion: its direction alone is listed.
   EXPECT_EQ(tests::readFile(folder.path() / "T_input_data.csv"),
-            "Threshold:,0.1,a,Alpha,\r\n,,,-1,,-1,,-1,,-1,,-1,,-1,\r\n"
+            "Threshold:,0.1,a,Alpha,\r\n,,,-1,\r\n"
             "w1,One,1,4,\r\nw2,Two,2,9,\r\n");
 }
 
