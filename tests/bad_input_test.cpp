@@ -86,7 +86,8 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        Input::none,
        "",
        {"-B"},
-       "Failed to open file  for reading: No such file or directory\n"},
+       "No data file before the option string \"-B\": the data file comes first (brevox data.csv "
+       "-B), or D uses the built-in data (brevox -DB)\n"},
       {"binary garbage", Input::file, "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01\0,\xff\xfe"s, allTests,
        "Odd number of fields for list of criteria in data.csv at line 1\n"},
       {"a byte-order mark alone", Input::file, "\xEF\xBB\xBF", readOnly,

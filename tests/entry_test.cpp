@@ -16,32 +16,89 @@ using tests::ProgramRun;
 using tests::runProgram;
 using tests::TempDir;
 
-TEST(CommandLine, PrintsHelpWhenMissingOrRejected) {
-  const std::vector<std::vector<std::string>> commandLines = {
-      {},
-      {"-Dx"},
-      {"-D1"},
-      {"-D1BC", "1", "1", "2"},
-      {"-D1B", "1", "2"},
-      {"data.csv", "-1B", "1", "2"},
-      {"data.csv", "-x"},
-      {"-DMbb"},
-      {"-DCMcb"},
+TEST(CommandLine, PrintsHelpOrRefusesWhatItCannotUse) {
+  const std::string one = "Option 1 needs exactly one of the tests B, C, F, P in option string ";
+  const std::string three = "Option 1 needs three numbers after ";
+  const std::string position = ": give its position in the data, a whole number from 1\n";
+  const std::string unexpected =
+      ": give one data file, then one option string, as in brevox "
+      "data.csv -FP (or brevox -DFP for the built-in data)\n";
+  const struct {
+    std::vector<std::string> arguments;
+    bool help;        // the help text follows on standard output
+    std::string err;  // empty: the help alone, and exit 0
+  } cases[] = {
+      {{}, true, ""},
+      {{"-h"}, true, ""},
+      {{"--help"}, true, ""},
+      {{"data.csv", "-h"}, true, ""},
+      // A rejected option string: its letter named, then the help.
+      {{"-Dx"}, true, "Unknown letter \"x\" in option string \"-Dx\"\n"},
+      {{"data.csv", "-X"}, true, "Unknown letter \"X\" in option string \"-X\"\n"},
+      {{"-e"},
+       true,
+       "Unknown letter \"e\" in option string \"-e\" (letters are case sensitive: E)\n"},
+      {{"-DMxx"}, true, "Unknown letter \"x\" in option string \"-DMxx\"\n"},
+      {{"-D1"}, true, one + "\"-D1\"\n"},
+      {{"-D1BC", "1", "1", "2"}, true, one + "\"-D1BC\"\n"},
+      {{"-DMbb"},
+       true,
+       "Option M needs two different merge letters (b c y n f m p) in option string \"-DMbb\"\n"},
+      {{"-DCMcb"},
+       true,
+       "Merge letter \"b\" names a test that is not selected in option string \"-DCMcb\"\n"},
+      // What cannot be used, with what to type instead.
+      {{"-D", "-H"}, false, "Second option string \"-H\": put all letters in one string: -DH\n"},
+      {{"data.csv", "-F", "-E"},
+       false,
+       "Second option string \"-E\": put all letters in one string: -FE\n"},
+      {{"data.csv", "-D0"},
+       false,
+       "Option D uses the built-in data, but a data file is named too: brevox -D0 for the "
+       "built-in data, brevox data.csv -0 for the file\n"},
+      {{"-E", "data.csv"},
+       false,
+       "Data file \"data.csv\" after the option string \"-E\": the data file comes first: brevox "
+       "data.csv -E\n"},
+      {{"-B"},
+       false,
+       "No data file before the option string \"-B\": the data file comes first (brevox data.csv "
+       "-B), or D uses the built-in data (brevox -DB)\n"},
+      {{"data.csv", "D"}, false, "Unexpected argument \"D\"" + unexpected},
+      {{"-D0", "ignored", "arguments"}, false, "Unexpected argument \"ignored\"" + unexpected},
+      {{"-D1B", "1", "2"},
+       false,
+       three + "\"-D1B\": the criterion, work A and work B, as in "
+               "\"brevox -D1B 1 1 2\"\n"},
+      {{"data.csv", "-1F", "2", "1"},
+       false,
+       three + "\"-1F\": the criterion, work A and work B, as in \"brevox data.csv -1F 1 1 2\"\n"},
+      {{"-D1B", "1", "2", "3", "4"},
+       false,
+       "Unexpected argument \"4\": option 1 takes three numbers, as in brevox data.csv -1F 2 1 "
+       "3\n"},
+      {{"-D1F", "-1", "1", "2"}, false, "Invalid criterion number \"-1\"" + position},
+      {{"-D1F", "1e1", "1", "2"}, false, "Invalid criterion number \"1e1\"" + position},
+      {{"-D1F", "c1", "wa2", "wb3"}, false, "Invalid criterion number \"c1\"" + position},
+      {{"-D1P", "99999999999", "1", "2"},
+       false,
+       "Invalid criterion number \"99999999999\"" + position},
+      {{"-D1F", "1", "0", "2"}, false, "Invalid work A number \"0\"" + position},
+      {{"-D1C", "1", "1", "3.9"}, false, "Invalid work B number \"3.9\"" + position},
   };
-  for (const auto& arguments : commandLines) {
-    SCOPED_TRACE(::testing::PrintToString(arguments));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
     TempDir folder;
-    const tests::ProgramRun run = runProgram(arguments, folder.path());
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, helpText());
-    EXPECT_EQ(run.err, "");
+    const tests::ProgramRun run = runProgram(c.arguments, folder.path());
+    EXPECT_EQ(run.exitCode, c.err.empty() ? 0 : 255);
+    EXPECT_EQ(run.out, c.help ? helpText() : "");
+    EXPECT_EQ(run.err, c.err);
     EXPECT_TRUE(fileNames(folder.path()).empty());
   }
 }
 
 TEST(CommandLine, WritesTheBuiltInDataWithD0) {
-  for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {"-D0"}, {"-0D"}, {"missing.csv", "-D0"}, {"-D0", "ignored", "arguments"}}) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{"-D0"}, {"-0D"}}) {
     SCOPED_TRACE(::testing::PrintToString(arguments));
     TempDir folder;
     const tests::ProgramRun run = runProgram(arguments, folder.path());
