@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "app/options.h"
 #include "tests/test_support.h"
@@ -160,6 +161,48 @@ TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, expected.out);
     EXPECT_EQ(tests::compareFolders(folder.path(), plainRun.path()), "");
+  }
+}
+
+TEST(CommandLine, RunsAlikeOnLibreOfficeExportsOrNamesTheCell) {
+  // The built-in data saved by LibreOffice Calc (tests/spreadsheet_exports/make_exports.py) in
+  // three locales, with each separator, as plain numbers, with a percent threshold, and with
+  // thousands separators, which no count may hold: the first count above 999 is named.
+  const std::filesystem::path exports =
+      std::filesystem::path(BREVOX_SOURCE_DIR) / "tests" / "spreadsheet_exports";
+  const std::pair<const char*, const char*> locales[] = {{"en", "1,810"},
+                                                         {"de", "1.810"},
+                                                         {"fr",
+                                                          "1\xC2\xA0"
+                                                          "810"}};
+  TempDir plainRun;
+  const tests::ProgramRun expected =
+      runProgram({(tests::goldenFolder("input_data_default") / "T_input_data.csv").string(), "-S"},
+                 plainRun.path());
+  for (const auto& [locale, grouped] : locales) {
+    for (const char* numbers : {"plain", "percent", "thousands"}) {
+      for (const char* separator : {"comma", "semicolon", "tab"}) {
+        const std::string file =
+            (exports / (std::string(locale) + "_" + numbers + "_" + separator + ".csv")).string();
+        SCOPED_TRACE(file);
+        TempDir folder;
+        const tests::ProgramRun run = runProgram({file, "-S"}, folder.path());
+        if (std::string(numbers) != "thousands") {
+          EXPECT_EQ(run.exitCode, 0);
+          EXPECT_EQ(run.err, "");
+          EXPECT_EQ(run.out, expected.out);
+          EXPECT_EQ(tests::compareFolders(folder.path(), plainRun.path()), "");
+          continue;
+        }
+        EXPECT_EQ(run.exitCode, 255);
+        EXPECT_EQ(run.err, "Invalid total count \"" + std::string(grouped) +
+                               "\" of criterium n. 1 for work n. 1 in " + file +
+                               " at line 3, field 4 (work \"Iliad\", criterion \"Digamma\"): "
+                               "counts are whole numbers of digits alone: save the file "
+                               "without thousands separators\n");
+        EXPECT_TRUE(fileNames(folder.path()).empty());
+      }
+    }
   }
 }
 
