@@ -35,12 +35,18 @@ std::string_view trimmedBlanks(std::string_view text) {
   std::size_t start = 0;
   while (std::size_t blank = blankAt(text, start)) start += blank;
   text.remove_prefix(start);
-  // A blank ends the text: the Latin-1 byte and the last byte of each UTF-8 space.
-  while (!text.empty()) {
+  // The no-break spaces end in bytes that also end other UTF-8 characters (à is C3 A0).
+  for (;;) {
     const std::size_t end = text.size();
     std::size_t length = 0;
-    for (std::size_t back : {1, 2, 3}) {
-      if (back <= end && blankAt(text, end - back) == back) length = back;
+    if (end >= 3 && blankAt(text, end - 3) == 3) {
+      length = 3;
+    } else if (end >= 2 && blankAt(text, end - 2) == 2) {
+      length = 2;
+    } else if (end >= 1 && blankAt(text, end - 1) == 1 &&
+               (text[end - 1] != '\xA0' || end == 1 ||
+                static_cast<unsigned char>(text[end - 2]) < 0xC0)) {
+      length = 1;
     }
     if (length == 0) break;
     text.remove_suffix(length);

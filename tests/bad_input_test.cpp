@@ -104,11 +104,6 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "wrong number of fields for list of work n. 1in data.csv at line 3 (work \"w1\"): 5000 "
        "criteria need 5000 pairs of counts, the work has 4999\n"},
       // Mistakes of spreadsheets and their users, each named where it stands.
-      {"a count with a thousands separator", Input::file, withWorkLine("w3,Three,1.094,2000,"),
-       allTests,
-       "Invalid observed count \"1.094\" of criterium n. 1 for work n. 3 in data.csv at line 5, "
-       "field 3 (work \"w3\", criterion \"k\"): counts are whole numbers of digits alone: save "
-       "the file without thousands separators\n"},
       {"no direction", Input::file, "Threshold:,0.05,k,Crit,\n\nw1,One,3,10,\n", allTests,
        "Missing direction of criterium n. 1 in data.csv at line 2, field 4 (criterion \"k\"): "
        "write 1 or -1 on line 2 under the criterion's long name\n"},

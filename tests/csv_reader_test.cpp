@@ -5,8 +5,11 @@
 #include <limits>
 #include <map>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "data/built_in_data.h"
+#include "data/data_layout.h"
 #include "data/input_data_writer.h"
 #include "tests/test_support.h"
 
@@ -170,7 +173,6 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   const std::string underName = ": write 1 or -1 on line 2 under the criterion's long name\n";
   const std::string fileNames =
       ": short names become parts of file names, which cannot hold /, \\ or a NUL byte\n";
-  const std::string longValue(100, '9');
   const RejectedFile cases[] = {
       // Empty fields right of the data go, but not one inside a count pair.
       {kCriteria + kDirections + "w,W,1,2,3,,\n",
@@ -181,16 +183,8 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
       // A count is read whole or not at all: nothing is cut short.
       {kCriteria + kDirections + "w,W,1.094,2000,3,4\n",
        "Invalid observed count \"1.094\" of criterium n. 1" + ofW + "3" + wK1 + thousands},
-      {kCriteria + kDirections + "w,W,1,\"2,000\",3,4\n",
-       "Invalid total count \"2,000\" of criterium n. 1" + ofW + "4" + wK1 + thousands},
       {kCriteria + kDirections + "w,W,1,2,3,1 094 567\n",
        "Invalid total count \"1 094 567\" of criterium n. 2" + ofW + "6" + wK2 + thousands},
-      {kCriteria + kDirections +
-           "w,W,1,2,3,1\xE2\x80\xAF"
-           "094\n",
-       "Invalid total count \"1\xE2\x80\xAF"
-       "094\" of criterium n. 2" +
-           ofW + "6" + wK2 + thousands},
       {kCriteria + kDirections + "w,W,1,10.5,3,4\n",
        "Invalid total count \"10.5\" of criterium n. 1" + ofW + "4" + wK1 + whole},
       {kCriteria + kDirections + "w,W,1,5e3,3,4\n",
@@ -199,11 +193,6 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
        "Invalid observed count \"12abc\" of criterium n. 1" + ofW + "3" + wK1 + whole},
       {kCriteria + kDirections + "w,W,0x10,20,3,4\n",
        "Invalid observed count \"0x10\" of criterium n. 1" + ofW + "3" + wK1 + whole},
-      {kCriteria + kDirections + "w,W,+1,20,3,4\n",
-       "Invalid observed count \"+1\" of criterium n. 1" + ofW + "3" + wK1 + whole},
-      {kCriteria + kDirections + "w,W,1," + longValue + "x,3,4\n",
-       "Invalid total count \"" + longValue.substr(0, 80) + "...\" of criterium n. 1" + ofW + "4" +
-           wK1 + whole},
       // A decimal comma is the threshold's only: counts are whole numbers.
       {"x;0,05;k;Crit;\n;;;1;\nw1;One;3;10,5;\n",
        "Invalid total count \"10,5\" of criterium n. 1 for work n. 1 in in.csv at line 3, field 4 "
@@ -273,6 +262,30 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   for (const RejectedFile& c : cases) expectRejected(c);
 }
 
+TEST(DataLayout, TakesAWorkbooksCellsByAddress) {
+  // A workbook hands over only the cells that hold something, and names them by address.
+  const auto read = [](const std::string& observed, DataSet& data) {
+    DataLayoutReader layout({"data.xlsx", "My data"});
+    const std::vector<std::vector<std::string>> rows = {
+        {"Threshold:", "5%", "k", "K"}, {"", "", "", "-1"}, {"w", "", observed, "9"}};
+    for (std::uint64_t row = 0; row < rows.size(); ++row) {
+      for (std::uint64_t column = 0; column < 4; ++column) {
+        if (!layout.cell({rows[row][column], row + 1, column + 1, true})) break;
+      }
+    }
+    layout.finish(data);
+    return refusalLine(layout.refusal());
+  };
+  DataSet data;
+  EXPECT_EQ(read("7", data), "");
+  EXPECT_EQ(countPair(data, 1, 1), (CountPair{7, 9}));
+  EXPECT_EQ(direction(data, 1), -1);
+  EXPECT_EQ(read("1.094", data),
+            "Invalid observed count \"1.094\" of criterium n. 1 for work n. 1 in data.xlsx at cell "
+            "'My data'!C3 (work \"w\", criterion \"k\"): counts are whole numbers of digits alone: "
+            "save the file without thousands separators");
+}
+
 TEST(CsvReader, ReadsFieldsAsTheFormatDefines) {
   const ReadOutcome outcome = readText(
       "anything, 0.01 ,k1,Criterion one,k 2,Criterion two\r\n"
@@ -322,8 +335,6 @@ TEST(CsvReader, ReadsThresholdsAsSpreadsheetsWriteThem) {
       {"5%", fivePercent},
       {"5.00%", fivePercent},
       {" 5 % ", fivePercent},
-      {"\"5,00 %\"", fivePercent},
-      {"\"5,00\xC2\xA0%\"", fivePercent},
       {"\"5,00\xE2\x80\xAF%\"", fivePercent},
       {"\"0,05\"", fivePercent},
       {"0.1%", static_cast<double>(0.001f)},

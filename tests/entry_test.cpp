@@ -40,14 +40,7 @@ TEST(CommandLine, PrintsHelpOrRefusesWhatItCannotUse) {
        true,
        "Unknown letter \"e\" in option string \"-e\" (letters are case sensitive: E)\n"},
       {{"-DMxx"}, true, "Unknown letter \"x\" in option string \"-DMxx\"\n"},
-      {{"-D1"}, true, one + "\"-D1\"\n"},
       {{"-D1BC", "1", "1", "2"}, true, one + "\"-D1BC\"\n"},
-      {{"-DMbb"},
-       true,
-       "Option M needs two different merge letters (b c y n f m p) in option string \"-DMbb\"\n"},
-      {{"-DCMcb"},
-       true,
-       "Merge letter \"b\" names a test that is not selected in option string \"-DCMcb\"\n"},
       // What cannot be used, with what to type instead.
       {{"-D", "-H"}, false, "Second option string \"-H\": put all letters in one string: -DH\n"},
       {{"data.csv", "-F", "-E"},
@@ -66,11 +59,6 @@ TEST(CommandLine, PrintsHelpOrRefusesWhatItCannotUse) {
        "No data file before the option string \"-B\": the data file comes first (brevox data.csv "
        "-B), or D uses the built-in data (brevox -DB)\n"},
       {{"data.csv", "D"}, false, "Unexpected argument \"D\"" + unexpected},
-      {{"-D0", "ignored", "arguments"}, false, "Unexpected argument \"ignored\"" + unexpected},
-      {{"-D1B", "1", "2"},
-       false,
-       three + "\"-D1B\": the criterion, work A and work B, as in "
-               "\"brevox -D1B 1 1 2\"\n"},
       {{"data.csv", "-1F", "2", "1"},
        false,
        three + "\"-1F\": the criterion, work A and work B, as in \"brevox data.csv -1F 1 1 2\"\n"},
@@ -80,10 +68,6 @@ TEST(CommandLine, PrintsHelpOrRefusesWhatItCannotUse) {
        "3\n"},
       {{"-D1F", "-1", "1", "2"}, false, "Invalid criterion number \"-1\"" + position},
       {{"-D1F", "1e1", "1", "2"}, false, "Invalid criterion number \"1e1\"" + position},
-      {{"-D1F", "c1", "wa2", "wb3"}, false, "Invalid criterion number \"c1\"" + position},
-      {{"-D1P", "99999999999", "1", "2"},
-       false,
-       "Invalid criterion number \"99999999999\"" + position},
       {{"-D1F", "1", "0", "2"}, false, "Invalid work A number \"0\"" + position},
       {{"-D1C", "1", "1", "3.9"}, false, "Invalid work B number \"3.9\"" + position},
   };
