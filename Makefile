@@ -108,9 +108,12 @@ package: deps build
 	rm -f $(BUILD_DIR)/brevox_*.deb
 	cd $(BUILD_DIR) && cpack -G DEB
 # A first look: every test on the built-in data in a fresh demo/ folder, with the page of option H.
+# Only the program is built: the test suite waits for `make test`.
 DEMO_DIR := demo
 
-demo: deps build
+demo: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DBREVOX_WERROR=$(WERROR)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target brevox
 	rm -rf $(DEMO_DIR)
 	mkdir -p $(DEMO_DIR)
 	cd $(DEMO_DIR) && $(abspath $(BUILD_DIR))/brevox -DH
@@ -122,6 +125,12 @@ demo: deps build
 	@echo "  graphs per criterion (DOT):   graph_*.gv"
 	@echo "  graphs over all criteria:     graph*AllCriteria.gv"
 	@echo "The page draws every graph; to render one yourself: dot -Tsvg <file>.gv -o <file>.svg"
+	@echo
+	@echo "To start with your own data, write the built-in data as a template, edit it in a"
+	@echo "spreadsheet or a text editor, save it as CSV, and run brevox on it:"
+	@echo "  $(abspath $(BUILD_DIR))/brevox -D0        (writes T_input_data.csv)"
+	@echo "  $(abspath $(BUILD_DIR))/brevox mydata.csv -H"
+	@echo "make test builds and runs the test suite; make install puts brevox on the PATH."
 # The benchmarks build in their own folder: the exact tests against their table-by-table
 # references, ending with both exact tests over every pair of the large data set of
 # bench/large_data_set.py (BENCH_ARGS=--slow adds the 5,000 x 5,000 permutation table by table,

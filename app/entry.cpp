@@ -45,48 +45,12 @@ std::optional<unsigned> fullRunThreads(std::ostream& err) {
 
 int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
                    RunLock& lock, std::ostream& out, std::ostream& err) {
-  const std::size_t argc = arguments.size();
-  if (argc < 2) {
-    printHelp(out);
-    return 0;
-  }
-  RunOptions options;
-  RunCommand command;
-  std::string path;
-  int parsed = 0;
-  bool rejected = false;
-  if (!arguments[1].empty() && arguments[1][0] == '-') {
-    command.optionText = arguments[1];
-    parsed = parseOptions(arguments[1], options);
-    if (parsed == 0 && options.singleTest) {
-      if (argc <= 4) {
-        printHelp(out);
-        return 0;
-      }
-      options.criterionNumber = argumentNumber(arguments[2]);
-      options.workANumber = argumentNumber(arguments[3]);
-      options.workBNumber = argumentNumber(arguments[4]);
-    }
-  } else {
-    path = arguments[1];
-    if (argc > 2 && !arguments[2].empty() && arguments[2][0] == '-') {
-      command.optionText = arguments[2];
-      parsed = parseOptions(arguments[2], options);
-      if (parsed == 0 && options.singleTest) {
-        if (argc <= 5) {
-          rejected = true;
-        } else {
-          options.criterionNumber = argumentNumber(arguments[3]);
-          options.workANumber = argumentNumber(arguments[4]);
-          options.workBNumber = argumentNumber(arguments[5]);
-        }
-      }
-    }
-  }
-  if (parsed != 0 || rejected) {
-    printHelp(out);
-    return 0;
-  }
+  const CommandLine line = parseCommandLine(arguments);
+  if (line.action == CommandAction::refuse) err << line.refusal << '\n';
+  if (line.action == CommandAction::help || line.helpAfterRefusal) printHelp(out);
+  if (line.action != CommandAction::run) return line.action == CommandAction::help ? 0 : -1;
+  const RunOptions& options = line.options;
+  const std::string& path = line.dataPath;
   if (!options.useDefaultData &&
       (!readDataSetFile(path, data, err) || !checkOutputNames(data, path, err))) {
     return -1;
@@ -101,7 +65,7 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     return -1;
   }
   if (options.singleTest) return runSingleTest(options, data, out, err);
-  if (!options.useDefaultData) command.dataFile = path;
+  const RunCommand command{path, line.optionText};
   return runFull(options, command, data, records, *threads, out, err);
 }
 

@@ -2,13 +2,20 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
+#include <utility>
 
+#include "data/data_layout.h"
 #include "io/number_text.h"
 #include "report/variants.h"
 
 namespace brevox {
 
 namespace {
+
+// The capital letters of the option string, to which a small letter may have been meant.
+constexpr std::string_view kOptionLetters = "BCDEFHMNPS";
 
 // The selection field of a family, writable or not as the options are.
 template <typename Options>
@@ -52,7 +59,12 @@ bool anyFamilySelected(const RunOptions& options) {
   return false;
 }
 
-int parseOptions(const std::string& optionText, RunOptions& options) {
+int parseOptions(const std::string& optionText, RunOptions& options, std::string* refusal) {
+  auto reject = [&](const std::string& why) {
+    if (refusal != nullptr) *refusal = why;
+    return -1;
+  };
+  const std::string inText = " in option string " + quotedForMessage(optionText, kShownBytes);
   std::array<bool, kFamilyCount> letters{};
   for (char letter : optionText) {
     if (const std::optional<Family> family = familyOfOptionLetter(letter)) {
@@ -95,8 +107,14 @@ int parseOptions(const std::string& optionText, RunOptions& options) {
       case 'H':
         options.htmlReport = true;
         break;
-      default:
-        return -1;
+      default: {
+        std::string why = "Unknown letter " + quotedForMessage(std::string(1, letter)) + inText;
+        const char upper = static_cast<char>(letter - 'a' + 'A');
+        if (letter >= 'a' && letter <= 'z' && kOptionLetters.find(upper) != std::string::npos) {
+          why += " (letters are case sensitive: " + std::string(1, upper) + ")";
+        }
+        return reject(why);
+      }
     }
   }
   // Test letters win over "0" wherever it stands.
@@ -107,23 +125,139 @@ int parseOptions(const std::string& optionText, RunOptions& options) {
       familyField(options, family.family) = letters[index(family.family)];
     }
   }
-  if (options.singleTest && lettersGiven != 1) return -1;
+  if (options.singleTest && lettersGiven != 1) {
+    return reject("Option 1 needs exactly one of the tests B, C, F, P" + inText);
+  }
   if (options.mergeGraphs) {
-    if (options.mergeMainTest == kNoMergeLetter || options.mergeSubTest == kNoMergeLetter) {
-      return -1;
+    if (options.mergeMainTest == kNoMergeLetter || options.mergeSubTest == kNoMergeLetter ||
+        options.mergeMainTest == options.mergeSubTest) {
+      return reject("Option M needs two different merge letters (b c y n f m p)" + inText);
     }
-    if (options.mergeMainTest == options.mergeSubTest) return -1;
-    if (!mergeLetterUsable(options.mergeMainTest, options) ||
-        !mergeLetterUsable(options.mergeSubTest, options)) {
-      return -1;
+    for (const char merge : {options.mergeMainTest, options.mergeSubTest}) {
+      if (!mergeLetterUsable(merge, options)) {
+        return reject("Merge letter " + quotedForMessage(std::string(1, merge)) +
+                      " names a test that is not selected" + inText);
+      }
     }
   }
   return 0;
 }
 
-std::uint32_t argumentNumber(const std::string& text) {
-  // Out of range, the runtime clamps to the 32-bit limits; without digits it gives 0.
-  return static_cast<std::uint32_t>(scanInteger(text).value);
+namespace {
+
+bool isOptionString(const std::string& argument) { return !argument.empty() && argument[0] == '-'; }
+
+CommandLine refused(CommandLine line, std::string why, bool withHelp = false) {
+  line.action = CommandAction::refuse;
+  line.refusal = std::move(why);
+  line.helpAfterRefusal = withHelp;
+  return line;
+}
+
+// The option string without its letters D: for the command that reads the file instead.
+std::string withoutD(const std::string& optionText) {
+  std::string text;
+  for (const char c : optionText) {
+    if (c != 'D') text += c;
+  }
+  return text.find_first_not_of('-') == std::string::npos ? "" : " " + text;
+}
+
+// An argument in a command that a message suggests: control bytes escaped and long texts cut, so
+// that the message stays one short line.
+std::string asTyped(const std::string& argument) {
+  const std::string quoted = quotedForMessage(argument, kShownBytes);
+  return quoted.substr(1, quoted.size() - 2);
+}
+
+// The arguments from `first` on, each after a blank, as a command to type shows them.
+std::string argumentsFrom(const std::vector<std::string>& arguments, std::size_t first) {
+  std::string text;
+  for (std::size_t i = first; i < arguments.size(); ++i) text += " " + asTyped(arguments[i]);
+  return text;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  const std::size_t count = arguments.size();
+  if (count < 2) return line;
+  for (std::size_t i = 1; i < count; ++i) {
+    if (arguments[i] == "-h" || arguments[i] == "--help") return line;
+  }
+  const bool fileNamed = !isOptionString(arguments[1]);
+  std::size_t next = 1;
+  if (fileNamed) line.dataPath = arguments[next++];
+  if (next < count && isOptionString(arguments[next])) line.optionText = arguments[next++];
+  const std::string optionText = asTyped(line.optionText);
+  std::string why;
+  if (parseOptions(line.optionText, line.options, &why) != 0) return refused(line, why, true);
+  RunOptions& options = line.options;
+  const std::string shownText = quotedForMessage(line.optionText, kShownBytes);
+  // A file named after the option string, where a file is needed and no position can stand.
+  if (!fileNamed && !options.useDefaultData && next < count && !isOptionString(arguments[next]) &&
+      !decimalDigits(arguments[next])) {
+    return refused(line, "Data file " + quotedForMessage(arguments[next], kShownBytes) +
+                             " after the option string " + shownText +
+                             ": the data file comes first: brevox " + asTyped(arguments[next]) +
+                             " " + optionText + argumentsFrom(arguments, next + 1));
+  }
+  if (options.singleTest) {
+    const char* const what[] = {"criterion", "work A", "work B"};
+    std::uint32_t* const numbers[] = {&options.criterionNumber, &options.workANumber,
+                                      &options.workBNumber};
+    for (std::size_t n = 0; n < 3; ++n, ++next) {
+      if (next >= count) {
+        const std::string command =
+            "brevox " + (fileNamed ? line.dataPath + " " : "") + line.optionText + " 1 1 2";
+        return refused(line, "Option 1 needs three numbers after " + shownText +
+                                 ": the criterion, work A and work B, as in " +
+                                 quotedForMessage(command, kShownBytes));
+      }
+      const std::optional<std::uint32_t> number = decimalDigits(arguments[next]);
+      if (!number || *number == 0) {
+        return refused(line, std::string("Invalid ") + what[n] + " number " +
+                                 quotedForMessage(arguments[next], kShownBytes) +
+                                 ": give its position in the data, a whole number from 1");
+      }
+      *numbers[n] = *number;
+    }
+  }
+  if (next < count) {
+    const std::string& extra = arguments[next];
+    const std::string shownExtra = quotedForMessage(extra, kShownBytes);
+    if (isOptionString(extra) && !line.optionText.empty()) {
+      std::string joined = line.optionText;
+      for (const char c : extra) {
+        if (c != '-') joined += c;
+      }
+      return refused(line, "Second option string " + shownExtra +
+                               ": put all letters in one string: " + asTyped(joined));
+    }
+    if (options.singleTest) {
+      return refused(line, "Unexpected argument " + shownExtra +
+                               ": option 1 takes three numbers, as in brevox data.csv -1F 2 1 3");
+    }
+    return refused(line, "Unexpected argument " + shownExtra +
+                             ": give one data file, then one option string, as in "
+                             "brevox data.csv -FP (or brevox -DFP for the built-in data)");
+  }
+  if (options.useDefaultData && fileNamed) {
+    return refused(line, "Option D uses the built-in data, but a data file is named too: brevox " +
+                             optionText + " for the built-in data, brevox " +
+                             asTyped(line.dataPath) + asTyped(withoutD(line.optionText)) +
+                             " for the file");
+  }
+  if (!options.useDefaultData && !fileNamed) {
+    const std::string rest = argumentsFrom(arguments, 2);
+    return refused(line, "No data file before the option string " + shownText +
+                             ": the data file comes first (brevox data.csv " + optionText + rest +
+                             "), or D uses the built-in data (brevox -D" + optionText.substr(1) +
+                             rest + ")");
+  }
+  line.action = CommandAction::run;
+  return line;
 }
 
 void printHelp(std::ostream& out) {
@@ -181,6 +315,8 @@ void printHelp(std::ostream& out) {
       << "      f: Double-tail Fisher's test\n"
       << "      m: Mid-point Fisher's test\n"
       << "      p: Permutation test\n"
+      << "   E: also produce T_all_results.csv: all pairs with estimates and adjusted p-values\n"
+      << "   H: also produce brevox_report.html: a page with the data, heat maps and graphs\n"
       << "\n"
       << "INPUT FILE FORMAT:\n"
       << "\n"
@@ -210,7 +346,11 @@ void printHelp(std::ostream& out) {
       << "                         produces graphs mergin results from Chi-square N-1 and DT "
          "Fisher's tests\n"
       << "brevox <filePath> -1F cN waN wbN\n"
-      << "                         read input data - performs Fisher test on just two works\n";
+      << "                         read input data - performs Fisher test on just two works\n"
+      << "brevox <filePath> -E   read input data - perform all tests and write "
+         "T_all_results.csv\n"
+      << "brevox -DH             use default built-in data - perform all tests and write "
+         "brevox_report.html\n";
 }
 
 }  // namespace brevox

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace brevox {
 
@@ -43,13 +44,35 @@ bool familySelected(const RunOptions& options, Family family);
 bool anyFamilySelected(const RunOptions& options);
 
 /// Applies one option string (its leading "-" included) to `options`. Returns 0 when the string
-/// is accepted, -1 when it is rejected; prints nothing.
-int parseOptions(const std::string& optionText, RunOptions& options);
+/// is accepted, -1 when it is rejected; then `refusal`, when given, says which letter was rejected
+/// and why, in one line without its line end. Prints nothing.
+int parseOptions(const std::string& optionText, RunOptions& options,
+                 std::string* refusal = nullptr);
 
-/// Converts a number argument as the C runtime's _wtoi does (leading blanks, an optional sign,
-/// decimal digits up to the first other character, 0 without digits, clamped to the signed
-/// 32-bit range) and keeps the result as unsigned 32 bits.
-std::uint32_t argumentNumber(const std::string& text);
+/// What a command line asks for.
+enum class CommandAction {
+  help,    ///< print the help text and end with 0
+  run,     ///< run on the data as the options say
+  refuse,  ///< print the refusal and end with -1, writing nothing
+};
+
+/// A command line as parseCommandLine reads it.
+struct CommandLine {
+  CommandAction action = CommandAction::help;
+  RunOptions options;
+  std::string dataPath;    ///< the data file; empty for the built-in data
+  std::string optionText;  ///< the option string as typed; empty when none was given
+  std::string refusal;     ///< with refuse: one line, what was refused and what to type instead
+  bool helpAfterRefusal = false;  ///< with refuse: a rejected option string; the help follows
+};
+
+/// Reads the arguments (argument 0 is the program itself): the data file first unless option D
+/// uses the built-in data, then one option string, then in single-test mode the three positions
+/// of the criterion and the works. Without arguments, or with -h or --help, asks for the help.
+/// Anything that cannot be used is refused: a rejected option string, a second option string or
+/// any argument left over, a data file after the option string, D together with a data file, no
+/// data at all, or a position that is not a whole number from 1.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 /// Writes the help text.
 void printHelp(std::ostream& out);

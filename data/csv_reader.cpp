@@ -1,17 +1,11 @@
 #include "data/csv_reader.h"
 
-#include <cctype>
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <limits>
-#include <map>
-#include <optional>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
-#include "io/number_text.h"
+#include "data/data_layout.h"
 #include "io/output_file.h"
 
 namespace brevox {
@@ -64,350 +58,157 @@ std::size_t utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string& t
   return std::string::npos;
 }
 
-/// What splitting a line found besides its fields.
-struct LineScan {
-  std::size_t separators = 0;      ///< separators outside double quotes
-  std::size_t unquotedCommas = 0;  ///< commas outside double quotes
-  bool unclosedQuote = false;      ///< a quoted field ran to the end of the text
+bool atLineEnd(std::string_view text, std::size_t position) {
+  return position >= text.size() || text[position] == '\n' || text[position] == '\r';
+}
+
+/// Moves `position` past the line end there: CR LF, LF or CR alone.
+void skipLineEnd(std::string_view text, std::size_t& position) {
+  if (position < text.size() && text[position] == '\r') {
+    ++position;
+    if (position < text.size() && text[position] == '\n') ++position;
+  } else if (position < text.size() && text[position] == '\n') {
+    ++position;
+  }
+}
+
+/// One field as the text holds it.
+struct Field {
+  std::string_view text;  ///< without its quotes; valid until the next field is read
+  bool quoted = false;
+  bool unclosed = false;  ///< a quoted field ran to the end of the text
 };
 
-/// Splits the line that starts at `position` of `text` into `fields` and moves `position` past its
-/// line end (CR LF, LF or CR alone). A field ends at the separator, which is consumed with it, or
-/// at the line end, and no field is taken once the line end has been reached. A field that begins
-/// with a double quote runs to the next double quote that is not doubled: separators and line
-/// ends inside belong to it, a doubled quote stands for one, and text after the closing quote is
-/// kept as it stands. A double quote anywhere else is an ordinary character.
-LineScan splitLine(const std::string& text, std::size_t& position, char separator,
-                   std::vector<std::string>& fields) {
-  LineScan scan;
-  fields.clear();
+/// Reads the field at `position` of `text`, which is not at a line end, and moves `position` to
+/// the separator or line end after it. A field that begins with a double quote runs to the next
+/// double quote that is not doubled: separators and line ends inside belong to it, a doubled
+/// quote stands for one, and text after the closing quote is kept as it stands. A double quote
+/// anywhere else is an ordinary character. Commas outside double quotes are added to
+/// `unquotedCommas`. `buffer` holds the text of a quoted field where it is not a part of `text`.
+Field readField(std::string_view text, std::size_t& position, char separator, std::string& buffer,
+                std::size_t& unquotedCommas) {
+  Field field;
   const std::size_t size = text.size();
-  auto atLineEnd = [&] {
-    return position >= size || text[position] == '\n' || text[position] == '\r';
-  };
-  while (!atLineEnd()) {
-    std::string field;
-    if (text[position] == '"') {
-      ++position;
-      for (;;) {
-        const std::size_t quote = text.find('"', position);
-        if (quote == std::string::npos) {
-          field.append(text, position, std::string::npos);
-          position = size;
-          scan.unclosedQuote = true;
-          break;
-        }
-        field.append(text, position, quote - position);
-        position = quote + 1;
-        if (position >= size || text[position] != '"') break;
-        field += '"';
-        ++position;
+  bool buffered = false;
+  std::size_t start = position;
+  if (text[position] == '"') {
+    field.quoted = true;
+    ++position;
+    start = position;
+    for (;;) {
+      const std::size_t quote = text.find('"', position);
+      if (quote == std::string_view::npos) {
+        field.unclosed = true;
+        position = size;
+        return field;
       }
+      if (quote + 1 < size && text[quote + 1] == '"') {
+        // A doubled quote: the field's text is no longer a part of the file's.
+        if (!buffered) buffer.clear();
+        buffered = true;
+        buffer.append(text, position, quote + 1 - position);
+        position = quote + 2;
+        continue;
+      }
+      if (buffered) buffer.append(text, position, quote - position);
+      field.text = text.substr(start, quote - start);
+      position = quote + 1;
+      break;
     }
-    const std::size_t start = position;
-    while (!atLineEnd() && text[position] != separator) {
-      if (text[position] == ',') ++scan.unquotedCommas;
-      ++position;
-    }
-    field.append(text, start, position - start);
-    fields.push_back(std::move(field));
-    if (atLineEnd()) break;
-    ++scan.separators;
+    start = position;
+  }
+  while (!atLineEnd(text, position) && text[position] != separator) {
+    if (text[position] == ',') ++unquotedCommas;
     ++position;
   }
-  if (position < size && text[position] == '\r') {
-    ++position;
-    if (position < size && text[position] == '\n') ++position;
-  } else if (position < size && text[position] == '\n') {
-    ++position;
+  if (position > start || buffered) {
+    if (field.quoted) {
+      if (!buffered) buffer.assign(field.text);
+      buffer.append(text, start, position - start);
+      field.text = buffer;
+    } else {
+      field.text = text.substr(start, position - start);
+    }
   }
-  return scan;
+  return field;
 }
 
 /// The field separator of the file. Spreadsheets in most European locales write semicolons, with
 /// a decimal comma in numbers, and Excel's "Unicode text" writes tabs: the first line then holds
 /// semicolons or tabs, and outside double quotes at most the one comma of a decimal threshold. A
 /// comma-separated first line with a criterion holds at least three commas.
-char fieldSeparator(const std::string& text) {
+char fieldSeparator(std::string_view text) {
+  std::string buffer;
   for (const char separator : {';', '\t'}) {
     std::size_t position = 0;
-    std::vector<std::string> fields;
-    const LineScan scan = splitLine(text, position, separator, fields);
-    if (scan.separators > 0 && scan.unquotedCommas <= 1) return separator;
+    std::size_t separators = 0;
+    std::size_t unquotedCommas = 0;
+    while (!atLineEnd(text, position)) {
+      readField(text, position, separator, buffer, unquotedCommas);
+      if (atLineEnd(text, position)) break;
+      ++separators;
+      ++position;
+    }
+    if (separators > 0 && unquotedCommas <= 1) return separator;
   }
   return ',';
 }
 
-/// Drops the empty fields a spreadsheet writes to the right of a line's data (up to the width of
-/// its widest row): those after the last field with text, the pair of that field kept whole. No
-/// fewer than `minimum` fields stay.
-void dropEmptyFieldsOnTheRight(std::vector<std::string>& fields, std::size_t minimum) {
-  std::size_t used = fields.size();
-  while (used > 0 && fields[used - 1].empty()) --used;
-  used += used % 2;
-  if (used < minimum) used = minimum;
-  if (used < fields.size()) fields.resize(used);
+/// Hands the fields of `text` to `layout`, line by line. A field ends at the separator, which is
+/// consumed with it, or at the line end (CR LF, LF or CR alone), and no field is taken once the
+/// line end has been reached: a line has as many fields as separators when it ends with one, one
+/// more otherwise, and none when it is empty. Returns false when the layout refused the data or
+/// a quoted field ran to the end of the text; `unclosedLine` then names its line.
+bool handOverFields(std::string_view text, DataLayoutReader& layout, std::uint64_t& unclosedLine) {
+  const char separator = fieldSeparator(text);
+  std::string buffer;
+  std::size_t unquotedCommas = 0;
+  std::size_t position = 0;
+  for (std::uint64_t line = 1; position < text.size(); ++line) {
+    std::uint64_t column = 0;
+    while (!atLineEnd(text, position)) {
+      ++column;
+      const Field field = readField(text, position, separator, buffer, unquotedCommas);
+      if (field.unclosed) {
+        unclosedLine = line;
+        return false;
+      }
+      // The decimal comma of a threshold: quoting keeps it from splitting the field.
+      if (!layout.cell({field.text, line, column, field.quoted || separator != ','})) return false;
+      if (atLineEnd(text, position)) break;
+      ++position;
+    }
+    skipLineEnd(text, position);
+    if (!layout.endRow(line, column)) return false;
+  }
+  return true;
 }
 
-/// A number field may hold neither a comma nor a line end; the reader would otherwise read the
-/// digits before a thousands separator or a decimal comma and drop the rest.
-bool plainNumberField(const std::string& field) {
-  return field.find_first_of(",\r\n") == std::string::npos;
+/// Files that cannot be data files whatever their fields, by their first bytes: spreadsheet
+/// workbooks, and UTF-16 text without the byte-order mark that would say so. The cause to name, or
+/// an empty text.
+std::string likelyCause(std::string_view bytes) {
+  const std::string saveAsCsv = ", not CSV text: save it as CSV (see the README)";
+  if (bytes.substr(0, 4) == std::string_view("PK\x03\x04", 4)) {
+    return "the file is a spreadsheet workbook (.xlsx or .ods)" + saveAsCsv;
+  }
+  if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") {
+    return "the file is a spreadsheet workbook (.xls)" + saveAsCsv;
+  }
+  if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") return "";
+  // In UTF-16 every character of the Latin alphabet has a zero byte, on the same side.
+  const std::size_t looked = std::min<std::size_t>(bytes.size(), 512) / 2 * 2;
+  std::size_t zeros[2] = {0, 0};
+  for (std::size_t i = 0; i < looked; ++i) zeros[i % 2] += bytes[i] == '\0' ? 1 : 0;
+  if (looked >= 4 && ((zeros[0] == 0 && 2 * zeros[1] >= looked / 2) ||
+                      (zeros[1] == 0 && 2 * zeros[0] >= looked / 2))) {
+    return "the file looks like UTF-16 text without a byte-order mark: save it as UTF-8, or as "
+           "UTF-16 with its byte-order mark";
+  }
+  return "";
 }
-
-/// An integer field: leading blanks, an optional sign, decimal digits; the rest of the field is
-/// ignored. No digits, a comma or a line end, or a value outside the signed 32-bit range, give no
-/// value.
-std::optional<std::int32_t> parseInteger(const std::string& field) {
-  if (!plainNumberField(field)) return std::nullopt;
-  const ScannedInteger scanned = scanInteger(field);
-  if (!scanned.digits || scanned.outOfRange) return std::nullopt;
-  return scanned.value;
-}
-
-/// The threshold field, read as a decimal number and rounded to single precision. Text without
-/// a number, a comma or a line end, and values that are not finite or too large for single
-/// precision, give no value. A value too small for single precision is no error: it keeps its
-/// nearest single-precision value, down to 0, so that thresholds the input-data writer prints
-/// with six digits near the bottom of the single-precision range read back.
-std::optional<double> parseThreshold(const std::string& field) {
-  if (!plainNumberField(field)) return std::nullopt;
-  const std::string text = field.c_str();  // conversion stops at an embedded NUL
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || !std::isfinite(value)) return std::nullopt;
-  if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) {
-    return std::nullopt;
-  }
-  return static_cast<double>(static_cast<float>(value));
-}
-
-/// The largest number of cases of one work under one criterion. The hypergeometric distribution
-/// of Fisher's test counts the cases of two works in a signed 32-bit integer that must stay below
-/// 2^30, so each work keeps below 2^29.
-constexpr std::int32_t kMaximumTotal = (1 << 29) - 1;
-
-/// Short names become parts of output file names: a path separator or a NUL byte would let a data
-/// file write outside the working directory.
-bool safeShortName(const std::string& name) {
-  return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
-
-/// Every output file is comma-separated without quoting, the input-data file included: a name
-/// with a comma, a double quote or a line end would not read back as it was.
-bool plainName(const std::string& name) {
-  return name.find_first_of(",\"\r\n") == std::string::npos;
-}
-
-struct Reader {
-  Reader(const std::string& filePath, DataSet& target, std::ostream& errors)
-      : path(filePath), data(target), err(errors) {}
-
-  const std::string& path;
-  DataSet& data;
-  std::ostream& err;
-  char separator = ',';
-
-  std::map<std::uint32_t, std::string> workLongNames;
-  std::map<std::uint32_t, std::string> workShortNames;
-  std::map<std::uint32_t, std::string> criterionLongNames;
-  std::map<std::uint32_t, std::string> criterionShortNames;
-  std::map<std::uint32_t, std::map<std::uint32_t, CountPair>> counts;
-  // Two works or two criteria of one short name would write their outputs to the same files.
-  std::map<std::string, std::uint32_t> workNumbers;
-  std::map<std::string, std::uint32_t> criterionNumbers;
-
-  bool fail(const std::string& message) {
-    err << message << '\n';
-    return false;
-  }
-
-  std::string inLine(std::uint64_t line) const {
-    return " in line " + std::to_string(line) + " of " + path;
-  }
-
-  bool acceptNames(const char* kind, std::uint32_t number, std::uint64_t line,
-                   const std::string& shortName, const std::string& longName,
-                   std::map<std::string, std::uint32_t>& numbers) {
-    const std::string whose = std::string(" of ") + kind + " n. " + std::to_string(number);
-    if (!safeShortName(shortName)) {
-      return fail("Invalid short name " + quotedForMessage(shortName) + whose + " in " + path);
-    }
-    if (shortName.empty()) return fail("Empty short name" + whose + inLine(line));
-    if (!plainName(shortName)) {
-      return fail("Comma, double quote or line end in short name " + quotedForMessage(shortName) +
-                  whose + inLine(line));
-    }
-    if (!plainName(longName)) {
-      return fail("Comma, double quote or line end in long name " + quotedForMessage(longName) +
-                  whose + inLine(line));
-    }
-    const auto [entry, added] = numbers.emplace(shortName, number);
-    if (!added) {
-      return fail("Duplicate short name " + quotedForMessage(shortName) + whose + " (same as " +
-                  kind + " n. " + std::to_string(entry->second) + ")" + inLine(line));
-    }
-    return true;
-  }
-
-  bool readThreshold(const std::string& field) {
-    std::string number = field;
-    // The decimal comma of a file separated by semicolons or tabs.
-    const std::size_t comma = number.find(',');
-    if (separator != ',' && comma != std::string::npos && number.rfind(',') == comma &&
-        number.find('.') == std::string::npos) {
-      number[comma] = '.';
-    }
-    const std::optional<double> threshold = parseThreshold(number);
-    if (!threshold) {
-      return fail("Invalid threshold " + quotedForMessage(field) + " for list of criteria in " +
-                  path);
-    }
-    if (!(*threshold > 0.0 && *threshold <= 1.0)) {
-      return fail("Threshold " + quotedForMessage(field) +
-                  " outside (0, 1] for list of criteria in " + path);
-    }
-    data.threshold = *threshold;
-    return true;
-  }
-
-  // Each line is read as pairs of fields; a field left over fails after the pairs before it.
-  bool readCriteria(const std::vector<std::string>& fields) {
-    for (std::uint32_t i = 0; i < fields.size() / 2; ++i) {
-      const std::string& first = fields[2 * std::size_t{i}];
-      const std::string& second = fields[2 * std::size_t{i} + 1];
-      if (i == 0) {
-        if (!readThreshold(second)) return false;
-        continue;
-      }
-      if (!acceptNames("criterium", i, 1, first, second, criterionNumbers)) return false;
-      criterionShortNames[i] = first;
-      criterionLongNames[i] = second;
-    }
-    if (fields.size() % 2 != 0) return fail("Odd number of fields for list of criteria in " + path);
-    if (criterionShortNames.empty()) return fail("Empty list of criteria in " + path);
-    return true;
-  }
-
-  bool readDirections(const std::vector<std::string>& fields) {
-    for (std::uint32_t i = 1; i < fields.size() / 2; ++i) {
-      const std::string& second = fields[2 * std::size_t{i} + 1];
-      std::optional<std::int32_t> value = parseInteger(second);
-      if (!value) {
-        return fail("Invalid direction " + quotedForMessage(second) + " of criterium n. " +
-                    std::to_string(i) + " in " + path);
-      }
-      data.directions[i] = *value;
-    }
-    if (fields.size() % 2 != 0) return fail("Odd number of fields for list of criteria in " + path);
-    return true;
-  }
-
-  bool readWork(std::uint32_t work, const std::vector<std::string>& fields) {
-    const std::string workText = std::to_string(work);
-    std::map<std::uint32_t, CountPair> row;
-    for (std::uint32_t k = 0; k < fields.size() / 2; ++k) {
-      const std::string& first = fields[2 * std::size_t{k}];
-      const std::string& second = fields[2 * std::size_t{k} + 1];
-      if (k == 0) {
-        if (!acceptNames("work", work, std::uint64_t{work} + 2, first, second, workNumbers)) {
-          return false;
-        }
-        workShortNames[work] = first;
-        workLongNames[work] = second;
-        continue;
-      }
-      const std::string where =
-          " of criterium n. " + std::to_string(k) + " for work n. " + workText + " in " + path;
-      std::optional<std::int32_t> observed = parseInteger(first);
-      if (!observed) return fail("Invalid observed count " + quotedForMessage(first) + where);
-      std::optional<std::int32_t> total = parseInteger(second);
-      if (!total) return fail("Invalid total count " + quotedForMessage(second) + where);
-      if (*observed < 0) return fail("Negative observed count " + quotedForMessage(first) + where);
-      if (*total < 0) return fail("Negative total count " + quotedForMessage(second) + where);
-      if (*total > kMaximumTotal) {
-        return fail("Total count " + std::to_string(*total) + " above " +
-                    std::to_string(kMaximumTotal) + where);
-      }
-      if (*observed > *total) {
-        return fail("Observed count " + std::to_string(*observed) + " above total " +
-                    std::to_string(*total) + where);
-      }
-      row[k] = CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)};
-    }
-    if (fields.size() % 2 != 0) {
-      return fail("Odd number of fields for list of work n. " + workText + "in " + path);
-    }
-    if (row.empty()) return fail("Empty list of data for work n. " + workText + "in " + path);
-    if (row.size() != criterionShortNames.size()) {
-      return fail("wrong number of fields for list of work n. " + workText + "in " + path);
-    }
-    counts[work] = std::move(row);
-    return true;
-  }
-
-  bool read(const std::string& text) {
-    separator = fieldSeparator(text);
-    std::size_t position = 0;
-    std::vector<std::string> fields;
-    auto unclosedQuote = [&](std::uint64_t line) {
-      return fail("Unclosed double quote" + inLine(line));
-    };
-    if (position < text.size()) {
-      if (splitLine(text, position, separator, fields).unclosedQuote) return unclosedQuote(1);
-      // The threshold's pair stays even when empty, so that its message stays.
-      dropEmptyFieldsOnTheRight(fields, 2);
-      if (!readCriteria(fields)) return false;
-      if (position < text.size()) {
-        if (splitLine(text, position, separator, fields).unclosedQuote) return unclosedQuote(2);
-        dropEmptyFieldsOnTheRight(fields, 0);
-        if (!readDirections(fields)) return false;
-      }
-    }
-    // Blank lines are a spreadsheet's used range when nothing follows them; between works they
-    // stand for a work without data.
-    std::uint32_t firstBlankWork = 0;
-    for (std::uint32_t work = 1; position < text.size(); ++work) {
-      const LineScan scan = splitLine(text, position, separator, fields);
-      dropEmptyFieldsOnTheRight(fields, 0);
-      if (fields.empty() && !scan.unclosedQuote) {
-        if (firstBlankWork == 0) firstBlankWork = work;
-        continue;
-      }
-      if (firstBlankWork != 0) {
-        return fail("Empty list of data for work n. " + std::to_string(firstBlankWork) + "in " +
-                    path);
-      }
-      if (scan.unclosedQuote) return unclosedQuote(std::uint64_t{work} + 2);
-      if (!readWork(work, fields)) return false;
-    }
-    if (counts.empty()) return fail("Empty list of works in " + path);
-    data.workLongNames.swap(workLongNames);
-    data.workShortNames.swap(workShortNames);
-    data.criterionLongNames.swap(criterionLongNames);
-    data.criterionShortNames.swap(criterionShortNames);
-    data.counts.swap(counts);
-    return true;
-  }
-};
 
 }  // namespace
-
-std::string quotedForMessage(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char byte : text) {
-    const auto c = static_cast<unsigned char>(byte);
-    if (c < 0x20 || c == 0x7f) {
-      static const char kHex[] = "0123456789abcdef";
-      quoted += "\\x";
-      quoted += kHex[c >> 4];
-      quoted += kHex[c & 0xf];
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
 
 bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err) {
   std::string bytes;
@@ -419,6 +220,8 @@ bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::
     err << "Failed to read file " << path << '\n';
     return false;
   }
+  Refusal refusal;
+  refusal.cause = likelyCause(bytes);
   // Spreadsheets mark UTF-16 text (Excel's "Unicode text") and often UTF-8 text with a
   // byte-order mark; the fields are read from UTF-8.
   const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
@@ -433,8 +236,18 @@ bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::
   } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     bytes.erase(0, 3);
   }
-  Reader reader{path, data, err};
-  return reader.read(bytes);
+  DataLayoutReader layout(GridSource{path, ""});
+  std::uint64_t unclosedLine = 0;
+  if (handOverFields(bytes, layout, unclosedLine) && layout.finish(data)) return true;
+  if (unclosedLine != 0) {
+    refusal.message =
+        "Unclosed double quote in line " + std::to_string(unclosedLine) + " of " + path;
+  } else {
+    refusal.message = layout.refusal().message;
+    if (refusal.cause.empty()) refusal.cause = layout.refusal().cause;
+  }
+  err << refusalLine(refusal) << '\n';
+  return false;
 }
 
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err) {

@@ -4,22 +4,19 @@
 #include <ostream>
 #include <string>
 
+#include "data/data_layout.h"
 #include "data/data_set.h"
 
 namespace brevox {
 
-/// Reads a data set in the input format from `in`; `path` names it in messages. The file may be
-/// as a spreadsheet saves it: fields in double quotes, semicolons between fields (the threshold
-/// then with a decimal comma), CR LF, LF or CR line ends, blank lines after the last work, empty
-/// fields to the right of the data, UTF-8 or UTF-16 with a byte-order mark. Names with a comma,
-/// a double quote or a line end, and empty or repeated short names, are refused. On success the
-/// names and counts of `data` are replaced and true is returned. On a format error one message
-/// line goes to `err` and false is returned; the names and counts of `data` are then unchanged,
-/// while the threshold and directions may already have been overwritten.
+/// Reads a data set in the layout of data/data_layout.h from CSV text in `in`; `path` names it in
+/// messages. The text may be as a spreadsheet saves it: fields in double quotes, semicolons or
+/// tabs between fields (the threshold then with a decimal comma, as in a quoted field), CR LF, LF
+/// or CR line ends, UTF-8 or UTF-16 with a byte-order mark. On success the data set of `data` is
+/// replaced and true is returned. Otherwise one message line goes to `err`, naming the line and
+/// field at fault and, where it is likely, the cause (a spreadsheet workbook, UTF-16 without its
+/// mark, thousands separators...); false is returned and `data` is unchanged.
 bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err);
-
-/// A name or field as messages show it: in double quotes, control bytes as \x escapes.
-std::string quotedForMessage(const std::string& text);
 
 /// Opens `path` and reads it with readDataSet. A file that cannot be opened, or a folder, prints
 /// "Failed to open file " + path + " for reading: " + the system's reason.

@@ -20,7 +20,7 @@ struct DataSet {
   std::map<std::uint32_t, std::string> criterionLongNames;
   std::map<std::uint32_t, std::string> criterionShortNames;
   std::map<std::uint32_t, std::map<std::uint32_t, CountPair>> counts;
-  /// Sign of the ordering of each criterion; a file may give any integer.
+  /// The ordering of each criterion, 1 or -1.
   std::map<std::uint32_t, std::int32_t> directions;
   double threshold = 0.05;
 };

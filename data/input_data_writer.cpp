@@ -11,9 +11,9 @@ void writeInputData(std::ostream& out, const DataSet& data) {
     out << criterionShortName(data, criterion) << ',' << longName << ',';
   }
   out << kLineEnd << ",,";
-  // Every direction is written, also those of numbers beyond the criteria, so that a file read
-  // back carries the same directions.
-  for (const auto& [criterion, value] : data.directions) out << ',' << value << ',';
+  // The direction of each criterion, under its long name.
+  for (const auto& entry : data.criterionLongNames)
+    out << ',' << direction(data, entry.first) << ',';
   out << kLineEnd;
   for (const auto& [work, longName] : data.workLongNames) {
     out << workShortName(data, work) << ',' << longName << ',';

@@ -1,6 +1,5 @@
 #include "io/number_text.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -38,32 +37,15 @@ std::string formatDouble(double value) {
   return text;
 }
 
-ScannedInteger scanInteger(const std::string& text) {
-  std::size_t position = 0;
-  while (position < text.size() && std::isspace(static_cast<unsigned char>(text[position]))) {
-    ++position;
+std::optional<std::uint32_t> decimalDigits(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
   }
-  bool negative = false;
-  if (position < text.size() && (text[position] == '+' || text[position] == '-')) {
-    negative = text[position] == '-';
-    ++position;
-  }
-  // Saturate rather than overflow: the magnitude stops growing at the limit of its sign.
-  const std::int64_t limit = negative ? -std::int64_t{std::numeric_limits<std::int32_t>::min()}
-                                      : std::int64_t{std::numeric_limits<std::int32_t>::max()};
-  ScannedInteger scanned;
-  std::int64_t magnitude = 0;
-  while (position < text.size() && std::isdigit(static_cast<unsigned char>(text[position]))) {
-    magnitude = magnitude * 10 + (text[position] - '0');
-    if (magnitude > limit) {
-      magnitude = limit;
-      scanned.outOfRange = true;
-    }
-    scanned.digits = true;
-    ++position;
-  }
-  scanned.value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-  return scanned;
+  return static_cast<std::uint32_t>(value);
 }
 
 }  // namespace brevox

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace brevox {
 
@@ -15,13 +17,8 @@ std::string formatDouble(double value);
 /// Appends the text of formatDouble to `text`, without a string of its own.
 void appendDouble(std::string& text, double value);
 
-/// A decimal integer at the start of a text: leading white space, an optional sign, then digits up
-/// to the first other character, whatever follows them.
-struct ScannedInteger {
-  std::int32_t value = 0;   ///< clamped to the signed 32-bit range; 0 without digits
-  bool digits = false;      ///< whether any digit was read
-  bool outOfRange = false;  ///< whether the digits stand for a number beyond that range
-};
-ScannedInteger scanInteger(const std::string& text);
+/// A whole number written in decimal digits alone, nothing else in the text; none when the text
+/// is empty, holds any other character or stands for a number above 2^32 - 1.
+std::optional<std::uint32_t> decimalDigits(std::string_view text);
 
 }  // namespace brevox

@@ -42,9 +42,11 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
   const std::string makes = " of data.csv makes the output file name \"";
   const std::string tooLong = ".csv\" longer than 255 bytes\n";
   std::string manyCriteria = "Threshold:,0.05";
+  std::string manyDirections = ",";
   std::string shortWork = "w1,One";
   for (int k = 1; k <= 5000; ++k) {
     manyCriteria += ",k" + std::to_string(k) + ",Criterion " + std::to_string(k);
+    manyDirections += ",,1";
     if (k < 5000) shortWork += ",1,2";
   }
   const std::vector<std::string> readOnly = {"data.csv", "-0"};
@@ -84,20 +86,40 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        Input::none,
        "",
        {"-B"},
-       "Failed to open file  for reading: No such file or directory\n"},
+       "No data file before the option string \"-B\": the data file comes first (brevox data.csv "
+       "-B), or D uses the built-in data (brevox -DB)\n"},
       {"binary garbage", Input::file, "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01\0,\xff\xfe"s, allTests,
-       "Odd number of fields for list of criteria in data.csv\n"},
+       "Odd number of fields for list of criteria in data.csv at line 1\n"},
       {"a byte-order mark alone", Input::file, "\xEF\xBB\xBF", readOnly,
        "Empty list of works in data.csv\n"},
       {"carriage returns alone as line ends", Input::file,
        "Threshold:,0.05,k,Crit,\r,,,1,\rw1,One,3,10,\r\rw2,Two,4,12,\r", readOnly,
-       "Empty list of data for work n. 2in data.csv\n"},
+       "Empty list of data for work n. 2in data.csv at line 4: a blank line between two works "
+       "would shift the numbers of the works after it\n"},
       // Very long lines.
       {"a very long name in a short work line", Input::file, withWorkLine("w3," + longName + ",1"),
-       allTests, "Odd number of fields for list of work n. 3in data.csv\n"},
+       allTests, "Odd number of fields for list of work n. 3in data.csv at line 5 (work \"w3\")\n"},
       {"5000 criteria and a work one pair short", Input::file,
-       manyCriteria + "\n,,\n" + shortWork + "\n", allTests,
-       "wrong number of fields for list of work n. 1in data.csv\n"},
+       manyCriteria + "\n" + manyDirections + "\n" + shortWork + "\n", allTests,
+       "wrong number of fields for list of work n. 1in data.csv at line 3 (work \"w1\"): 5000 "
+       "criteria need 5000 pairs of counts, the work has 4999\n"},
+      // Mistakes of spreadsheets and their users, each named where it stands.
+      {"no direction", Input::file, "Threshold:,0.05,k,Crit,\n\nw1,One,3,10,\n", allTests,
+       "Missing direction of criterium n. 1 in data.csv at line 2, field 4 (criterion \"k\"): "
+       "write 1 or -1 on line 2 under the criterion's long name\n"},
+      {"a percentage without its sign", Input::file, "Threshold:,5,k,Crit,\n,,,1,\nw1,One,3,10,\n",
+       allTests,
+       "Threshold \"5\" outside (0, 1] for list of criteria in data.csv at line 1, field 2: a "
+       "threshold is a share of 1; for 5 percent write 5%\n"},
+      {"a spreadsheet workbook", Input::file, "PK\x03\x04\x14\0\x06\0\b\0\0\0!\0,\x02\0\0PK"s,
+       allTests,
+       "Invalid threshold \"\\x02\\x00\\x00PK\" for list of criteria in data.csv at line 1, "
+       "field 2: the file is a spreadsheet workbook (.xlsx or .ods), not CSV text: save it as CSV "
+       "(see the README)\n"},
+      {"a very long name in a message", Input::file, withWorkLine(longName + "/,W,1,2,"), allTests,
+       "Invalid short name \"" + longName.substr(0, 80) +
+           "...\" of work n. 3 in data.csv at line 5, field 1: short names become parts of file "
+           "names, which cannot hold /, \\ or a NUL byte\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "app/options.h"
 #include "tests/test_support.h"
@@ -16,32 +17,73 @@ using tests::ProgramRun;
 using tests::runProgram;
 using tests::TempDir;
 
-TEST(CommandLine, PrintsHelpWhenMissingOrRejected) {
-  const std::vector<std::vector<std::string>> commandLines = {
-      {},
-      {"-Dx"},
-      {"-D1"},
-      {"-D1BC", "1", "1", "2"},
-      {"-D1B", "1", "2"},
-      {"data.csv", "-1B", "1", "2"},
-      {"data.csv", "-x"},
-      {"-DMbb"},
-      {"-DCMcb"},
+TEST(CommandLine, PrintsHelpOrRefusesWhatItCannotUse) {
+  const std::string one = "Option 1 needs exactly one of the tests B, C, F, P in option string ";
+  const std::string three = "Option 1 needs three numbers after ";
+  const std::string position = ": give its position in the data, a whole number from 1\n";
+  const std::string unexpected =
+      ": give one data file, then one option string, as in brevox "
+      "data.csv -FP (or brevox -DFP for the built-in data)\n";
+  const struct {
+    std::vector<std::string> arguments;
+    bool help;        // the help text follows on standard output
+    std::string err;  // empty: the help alone, and exit 0
+  } cases[] = {
+      {{}, true, ""},
+      {{"-h"}, true, ""},
+      {{"--help"}, true, ""},
+      {{"data.csv", "-h"}, true, ""},
+      // A rejected option string: its letter named, then the help.
+      {{"-Dx"}, true, "Unknown letter \"x\" in option string \"-Dx\"\n"},
+      {{"data.csv", "-X"}, true, "Unknown letter \"X\" in option string \"-X\"\n"},
+      {{"-e"},
+       true,
+       "Unknown letter \"e\" in option string \"-e\" (letters are case sensitive: E)\n"},
+      {{"-DMxx"}, true, "Unknown letter \"x\" in option string \"-DMxx\"\n"},
+      {{"-D1BC", "1", "1", "2"}, true, one + "\"-D1BC\"\n"},
+      // What cannot be used, with what to type instead.
+      {{"-D", "-H"}, false, "Second option string \"-H\": put all letters in one string: -DH\n"},
+      {{"data.csv", "-F", "-E"},
+       false,
+       "Second option string \"-E\": put all letters in one string: -FE\n"},
+      {{"data.csv", "-D0"},
+       false,
+       "Option D uses the built-in data, but a data file is named too: brevox -D0 for the "
+       "built-in data, brevox data.csv -0 for the file\n"},
+      {{"-E", "data.csv"},
+       false,
+       "Data file \"data.csv\" after the option string \"-E\": the data file comes first: brevox "
+       "data.csv -E\n"},
+      {{"-B"},
+       false,
+       "No data file before the option string \"-B\": the data file comes first (brevox data.csv "
+       "-B), or D uses the built-in data (brevox -DB)\n"},
+      {{"data.csv", "D"}, false, "Unexpected argument \"D\"" + unexpected},
+      {{"data.csv", "-1F", "2", "1"},
+       false,
+       three + "\"-1F\": the criterion, work A and work B, as in \"brevox data.csv -1F 1 1 2\"\n"},
+      {{"-D1B", "1", "2", "3", "4"},
+       false,
+       "Unexpected argument \"4\": option 1 takes three numbers, as in brevox data.csv -1F 2 1 "
+       "3\n"},
+      {{"-D1F", "-1", "1", "2"}, false, "Invalid criterion number \"-1\"" + position},
+      {{"-D1F", "1e1", "1", "2"}, false, "Invalid criterion number \"1e1\"" + position},
+      {{"-D1F", "1", "0", "2"}, false, "Invalid work A number \"0\"" + position},
+      {{"-D1C", "1", "1", "3.9"}, false, "Invalid work B number \"3.9\"" + position},
   };
-  for (const auto& arguments : commandLines) {
-    SCOPED_TRACE(::testing::PrintToString(arguments));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
     TempDir folder;
-    const tests::ProgramRun run = runProgram(arguments, folder.path());
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, helpText());
-    EXPECT_EQ(run.err, "");
+    const tests::ProgramRun run = runProgram(c.arguments, folder.path());
+    EXPECT_EQ(run.exitCode, c.err.empty() ? 0 : 255);
+    EXPECT_EQ(run.out, c.help ? helpText() : "");
+    EXPECT_EQ(run.err, c.err);
     EXPECT_TRUE(fileNames(folder.path()).empty());
   }
 }
 
 TEST(CommandLine, WritesTheBuiltInDataWithD0) {
-  for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {"-D0"}, {"-0D"}, {"missing.csv", "-D0"}, {"-D0", "ignored", "arguments"}}) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{"-D0"}, {"-0D"}}) {
     SCOPED_TRACE(::testing::PrintToString(arguments));
     TempDir folder;
     const tests::ProgramRun run = runProgram(arguments, folder.path());
@@ -58,9 +100,9 @@ TEST(CommandLine, ReadsTheFileNamedFirst) {
   const tests::ProgramRun run = runProgram({"mine.csv", "-0"}, folder.path());
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.err, "");
-  // The file names a single criterion; the directions of the built-in criteria 2 to 6 remain.
+  // The file names a single criterion: its direction alone is listed.
   EXPECT_EQ(tests::readFile(folder.path() / "T_input_data.csv"),
-            "Threshold:,0.1,a,Alpha,\r\n,,,-1,,-1,,-1,,-1,,-1,,-1,\r\n"
+            "Threshold:,0.1,a,Alpha,\r\n,,,-1,\r\n"
             "w1,One,1,4,\r\nw2,Two,2,9,\r\n");
 }
 
@@ -103,6 +145,48 @@ TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, expected.out);
     EXPECT_EQ(tests::compareFolders(folder.path(), plainRun.path()), "");
+  }
+}
+
+TEST(CommandLine, RunsAlikeOnLibreOfficeExportsOrNamesTheCell) {
+  // The built-in data saved by LibreOffice Calc (tests/spreadsheet_exports/make_exports.py) in
+  // three locales, with each separator, as plain numbers, with a percent threshold, and with
+  // thousands separators, which no count may hold: the first count above 999 is named.
+  const std::filesystem::path exports =
+      std::filesystem::path(BREVOX_SOURCE_DIR) / "tests" / "spreadsheet_exports";
+  const std::pair<const char*, const char*> locales[] = {{"en", "1,810"},
+                                                         {"de", "1.810"},
+                                                         {"fr",
+                                                          "1\xC2\xA0"
+                                                          "810"}};
+  TempDir plainRun;
+  const tests::ProgramRun expected =
+      runProgram({(tests::goldenFolder("input_data_default") / "T_input_data.csv").string(), "-S"},
+                 plainRun.path());
+  for (const auto& [locale, grouped] : locales) {
+    for (const char* numbers : {"plain", "percent", "thousands"}) {
+      for (const char* separator : {"comma", "semicolon", "tab"}) {
+        const std::string file =
+            (exports / (std::string(locale) + "_" + numbers + "_" + separator + ".csv")).string();
+        SCOPED_TRACE(file);
+        TempDir folder;
+        const tests::ProgramRun run = runProgram({file, "-S"}, folder.path());
+        if (std::string(numbers) != "thousands") {
+          EXPECT_EQ(run.exitCode, 0);
+          EXPECT_EQ(run.err, "");
+          EXPECT_EQ(run.out, expected.out);
+          EXPECT_EQ(tests::compareFolders(folder.path(), plainRun.path()), "");
+          continue;
+        }
+        EXPECT_EQ(run.exitCode, 255);
+        EXPECT_EQ(run.err, "Invalid total count \"" + std::string(grouped) +
+                               "\" of criterium n. 1 for work n. 1 in " + file +
+                               " at line 3, field 4 (work \"Iliad\", criterion \"Digamma\"): "
+                               "counts are whole numbers of digits alone: save the file "
+                               "without thousands separators\n");
+        EXPECT_TRUE(fileNames(folder.path()).empty());
+      }
+    }
   }
 }
 

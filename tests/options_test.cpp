@@ -52,15 +52,41 @@ TEST(ParseOptions, SelectsTestsAndFlags) {
   }
 }
 
-TEST(ParseOptions, RejectsBadStrings) {
-  const char* rejected[] = {
-      "-Dx",    "-D1", "-D1BC", "-D10",   "-DMbb",  "-DM", "-DMb",        "-DCMcb",
-      "-DFMfp", "-d",  "-D 1B", "-DMnfx", "-DBMbq", "-1",  "-D1\xc3\xa9",
+TEST(ParseOptions, RejectsBadStringsNamingTheLetter) {
+  const std::string one = "Option 1 needs exactly one of the tests B, C, F, P in option string ";
+  const std::string merge =
+      "Option M needs two different merge letters (b c y n f m p) in option "
+      "string ";
+  const struct {
+    const char* text;
+    std::string refusal;
+  } cases[] = {
+      {"-Dx", "Unknown letter \"x\" in option string \"-Dx\""},
+      {"-D1", one + "\"-D1\""},
+      {"-D1BC", one + "\"-D1BC\""},
+      {"-D10", one + "\"-D10\""},
+      {"-1", one + "\"-1\""},
+      {"-DMbb", merge + "\"-DMbb\""},
+      {"-DM", merge + "\"-DM\""},
+      {"-DMb", merge + "\"-DMb\""},
+      {"-DCMcb",
+       "Merge letter \"b\" names a test that is not selected in option string \"-DCMcb\""},
+      {"-DFMfp",
+       "Merge letter \"p\" names a test that is not selected in option string \"-DFMfp\""},
+      {"-d", "Unknown letter \"d\" in option string \"-d\" (letters are case sensitive: D)"},
+      {"-e", "Unknown letter \"e\" in option string \"-e\" (letters are case sensitive: E)"},
+      {"-D 1B", "Unknown letter \" \" in option string \"-D 1B\""},
+      {"-DMnfx", "Unknown letter \"x\" in option string \"-DMnfx\""},
+      {"-DBMbq", "Unknown letter \"q\" in option string \"-DBMbq\""},
+      {"-D1\xc3\xa9", "Unknown letter \"\xc3\" in option string \"-D1\xc3\xa9\""},
+      {"-D\t", "Unknown letter \"\\x09\" in option string \"-D\\x09\""},
   };
-  for (const char* text : rejected) {
-    SCOPED_TRACE(text);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     RunOptions options;
-    EXPECT_EQ(parseOptions(text, options), -1);
+    std::string refusal;
+    EXPECT_EQ(parseOptions(c.text, options, &refusal), -1);
+    EXPECT_EQ(refusal, c.refusal);
   }
 }
 
@@ -72,32 +98,6 @@ TEST(ParseOptions, StopsAtTheFirstUnknownCharacter) {
   EXPECT_FALSE(options.dottedEdges);
 }
 
-TEST(ArgumentNumber, ConvertsLikeTheRuntime) {
-  struct Case {
-    const char* text;
-    std::uint32_t value;
-  };
-  const Case cases[] = {
-      {"2", 2},
-      {"  17", 17},
-      {"+5", 5},
-      {"-1", 4294967295u},
-      {"c3", 0},
-      {"12abc", 12},
-      {"", 0},
-      {"- 4", 0},
-      {"\t\n 8", 8},
-      {"99999999999", 2147483647u},
-      {"-99999999999", 2147483648u},
-      {"007", 7},
-      {"3.9", 3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(argumentNumber(c.text), c.value);
-  }
-}
-
 TEST(PrintHelp, EndsThreeLinesWithABlank) {
   std::ostringstream out;
   printHelp(out);
@@ -107,7 +107,13 @@ TEST(PrintHelp, EndsThreeLinesWithABlank) {
   EXPECT_NE(help.find("t2 (subordinate) \n"), std::string::npos);
   EXPECT_NE(help.find("with options -D0 \n"), std::string::npos);
   EXPECT_EQ(help.back(), '\n');
-  EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 74);
+  // The letters E and H, and an example of each, are added to the lines that stand.
+  EXPECT_NE(help.find("      p: Permutation test\n   E: also produce T_all_results.csv"),
+            std::string::npos);
+  EXPECT_NE(help.find("\n   H: also produce brevox_report.html"), std::string::npos);
+  EXPECT_NE(help.find("two works\nbrevox <filePath> -E   read"), std::string::npos);
+  EXPECT_NE(help.find("\nbrevox -DH             use"), std::string::npos);
+  EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 78);
 }
 
 }  // namespace

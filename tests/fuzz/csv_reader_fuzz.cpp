@@ -63,6 +63,12 @@ void checkAccepted(const DataSet& data) {
     }
     if (data.workShortNames.count(work) == 0) failure("work without name", "");
   }
+  if (data.directions.size() != data.criterionShortNames.size()) failure("a direction short", "");
+  for (const auto& [criterion, direction] : data.directions) {
+    if (data.criterionShortNames.count(criterion) == 0 || (direction != 1 && direction != -1)) {
+      failure("a direction other than 1 or -1 of a criterion", std::to_string(direction));
+    }
+  }
   for (const auto* names : {&data.workShortNames, &data.criterionShortNames}) {
     std::set<std::string> distinct;
     for (const auto& entry : *names) {

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "data/data_set.h"
+
+namespace brevox {
+
+/// Names and values in messages are cut after this many bytes: a long name must not make a long
+/// message line.
+inline constexpr std::size_t kShownBytes = 80;
+
+/// Where the cells of a data grid come from, as refusals name their places.
+struct GridSource {
+  std::string path;   ///< the file as the command line names it
+  std::string sheet;  ///< a workbook's sheet (places read "cell Sheet1!D5"); empty for a text
+                      ///< file (places read "line 5, field 4")
+};
+
+/// One cell of the data grid.
+struct GridCell {
+  /// The text as read: a quoted field without its quotes. A workbook's number cell gives the
+  /// shortest decimal text of its value, which reads back to the same number.
+  std::string_view text;
+  std::uint64_t row = 0;     ///< from 1: a text file's line (a record), a sheet's row
+  std::uint64_t column = 0;  ///< from 1: a text file's field, a sheet's column
+  /// Whether a comma in the text may be a decimal comma (the threshold's): in a quoted field, or
+  /// in a file whose fields are separated by semicolons or tabs.
+  bool decimalComma = false;
+};
+
+/// A refusal of the data: the message, and the likeliest cause where one is known.
+struct Refusal {
+  std::string message;
+  std::string cause;
+};
+
+/// The message line of a refusal, without its line end.
+std::string refusalLine(const Refusal& refusal);
+
+/// A name or value as messages show it: in double quotes, control bytes as \x escapes, and
+/// longer texts cut after `limit` bytes (at a character's start) with "...".
+std::string quotedForMessage(std::string_view text, std::size_t limit = std::string_view::npos);
+
+/// The layout of a data grid and the rules of its values. Row 1: an ignored cell, the p-value
+/// threshold, then a short and a long name per criterion. Row 2: two ignored cells, then under
+/// each criterion's long name its direction, 1 or -1 (cells beyond the last criterion are
+/// ignored). Every further row is one work: its short and long name, then per criterion the
+/// observed occurrences and the total number of cases, whole numbers.
+///
+/// The reader of a file hands over its cells row by row, left to right; empty cells may be left
+/// out, as their places tell where they were. Empty cells to the right of a row's data (a
+/// spreadsheet's used range) and blank rows after the last work are ignored; a blank row between
+/// two works is refused. Nothing is kept per cell beyond the data itself.
+class DataLayoutReader {
+ public:
+  explicit DataLayoutReader(GridSource source);
+
+  /// Takes the next cell, of the current row or of a later one. Returns false once the data is
+  /// refused; nothing more is taken then.
+  bool cell(const GridCell& cell);
+  /// Ends row `row`, whose cells spanned `width` columns (the number of fields of a text file's
+  /// line). Returns false once the data is refused.
+  bool endRow(std::uint64_t row, std::uint64_t width);
+  /// Ends the grid. On success the names, counts, directions and threshold replace those of
+  /// `data` and true is returned; otherwise `data` is unchanged.
+  bool finish(DataSet& data);
+
+  /// Why the data was refused, after a false return.
+  const Refusal& refusal() const { return refusal_; }
+
+ private:
+  bool refuse(std::string message, std::string cause = "");
+  std::string rowPlace(std::uint64_t row) const;
+  std::string cellPlace(std::uint64_t row, std::uint64_t column) const;
+  std::string inRow(std::uint64_t row) const;
+  std::uint32_t work() const { return static_cast<std::uint32_t>(row_ - 2); }
+  void beginRow(std::uint64_t row);
+  bool startRow(std::uint64_t row);
+  bool closeRow(std::uint64_t width);
+  bool field(std::string_view text, std::uint64_t column, bool decimalComma);
+  bool threshold(std::string_view text, std::uint64_t column, bool decimalComma);
+  bool names(const char* kind, std::uint32_t number, std::string_view longName,
+             std::uint64_t column, std::map<std::string, std::uint32_t>& numbers);
+  bool criterionPair(std::uint32_t criterion, std::string_view longName, std::uint64_t column);
+  bool directionPair(std::uint32_t criterion, std::string_view text, std::uint64_t column);
+  bool countPair(std::uint32_t criterion, std::string_view totalText, std::uint64_t column);
+  bool missingDirections();
+
+  GridSource source_;
+  Refusal refusal_;
+  bool refused_ = false;
+
+  std::uint64_t row_ = 0;         ///< the row whose cells are being taken; 0 before the first
+  std::uint64_t rowsEnded_ = 0;   ///< rows 1 to this one are over
+  std::uint64_t fields_ = 0;      ///< fields of the current row taken so far, empty ones included
+  std::string first_;             ///< the first field of a pair, until its second comes
+  std::uint32_t countPairs_ = 0;  ///< count pairs of the current work row
+  std::uint32_t firstBlankWork_ = 0;  ///< the first work whose row was blank, or 0
+  std::uint64_t firstBlankRow_ = 0;
+
+  double threshold_ = 0.0;
+  std::map<std::uint32_t, std::string> workLongNames_;
+  std::map<std::uint32_t, std::string> workShortNames_;
+  std::map<std::uint32_t, std::string> criterionLongNames_;
+  std::map<std::uint32_t, std::string> criterionShortNames_;
+  std::map<std::uint32_t, std::map<std::uint32_t, CountPair>> counts_;
+  std::map<std::uint32_t, std::int32_t> directions_;
+  std::map<std::uint32_t, CountPair> rowCounts_;  ///< the counts of the current work row
+  // Two works or two criteria of one short name would write their outputs to the same files.
+  std::map<std::string, std::uint32_t> workNumbers_;
+  std::map<std::string, std::uint32_t> criterionNumbers_;
+};
+
+}  // namespace brevox
