@@ -10,6 +10,8 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/findings.h"
+#include "report/findings_page.h"
 #include "report/graph_render.h"
 
 namespace brevox {
@@ -479,7 +481,8 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
     out << (criterion == data.criterionLongNames.begin()->first ? "" : ", ") << criterion
         << "&nbsp;" << html(longName);
   }
-  out << "</dd>\n</dl>\n<nav><ol><li><a href=\"#reading\">How to read this page</a></li>"
+  out << "</dd>\n</dl>\n<nav><ol><li><a href=\"#findings\">What the run found</a></li>"
+      << "<li><a href=\"#reading\">How to read this page</a></li>"
       << "<li><a href=\"#data\">Data</a></li>";
   for (const CriterionRecord& criterion : criteria) {
     out << "<li><a href=\"#criterion-" << criterion.criterion << "\">" << criterion.criterion
@@ -703,6 +706,8 @@ void writeAllCriteria(std::ostream& out, const PageFacts& facts, const DataSet& 
 
 }  // namespace
 
+std::string pageText(const std::string& text) { return html(text); }
+
 void writeHtmlReport(std::ostream& file, const PageFacts& facts,
                      const std::vector<CriterionRecord>& criteria, const DataSet& data) {
   const ColourScale scale = scaleOf(facts, criteria);
@@ -712,8 +717,14 @@ void writeHtmlReport(std::ostream& file, const PageFacts& facts,
       << "<meta name=\"generator\" content=\"brevox " << BREVOX_VERSION_MAJOR << "."
       << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << html(dataName(facts))
       << "</title>\n<style>" << kStyle << scaleStyle(scale, data.workShortNames.size())
-      << kGraphStyle << "</style>\n</head>\n<body>\n";
+      << kGraphStyle << kFindingsStyle << "</style>\n</head>\n<body>\n";
   writeHeader(out, facts, data, criteria);
+  const std::optional<Variant> test = mainTest(facts.families, facts.mergeMain);
+  std::vector<CriterionFindings> findings;
+  for (const CriterionRecord& criterion : criteria) {
+    findings.push_back(criterionFindings(criterion, data, test));
+  }
+  writeFindingsSection(out, findings, data);
   writeReading(out, scale, data);
   writeDataTable(out, data);
   for (const CriterionRecord& criterion : criteria)
