@@ -93,7 +93,8 @@ std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& s
 }
 
 void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
-                           const EdgeRecordMap& records, const DataSet& data) {
+                           const EdgeRecordMap& records, const DataSet& data,
+                           const char* separator) {
   const std::size_t criterionCount = data.criterionShortNames.size();
   out << header << " {" << kLineEnd;
   out << kGraphAttributesStart << kLineEnd << kFontSize << kLineEnd << kFontName << kLineEnd;
@@ -111,13 +112,9 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
       std::size_t validCount = 0;
       std::size_t otherCount = 0;
       for (const auto& [criterion, valid] : criteria) {
-        if (valid) {
-          validList += std::to_string(criterion);
-          ++validCount;
-        } else {
-          otherList += std::to_string(criterion);
-          ++otherCount;
-        }
+        std::string& list = valid ? validList : otherList;
+        list += (list.empty() ? "" : separator) + std::to_string(criterion);
+        ++(valid ? validCount : otherCount);
       }
       const std::string edge =
           dotId(workShortName(data, source)) + " -> " + dotId(workShortName(data, target));

@@ -211,9 +211,9 @@ svg.dotplot g.work:hover text{fill:var(--accent)}
 table.pairs td.interval{color:var(--muted)}
 table.pairs td.work{text-align:left}
 details.more summary{cursor:pointer;color:var(--accent);margin:.4rem 0}
-@media print{@page{size:A4;margin:15mm}
-.finding{break-before:page}details.more>:not(summary){display:block}
-details.more summary{display:none}}
+@media print{@page{size:A4;margin:14mm}
+.finding{break-before:page}details.more::details-content{content-visibility:visible;display:block}
+details.more>summary{display:none}svg.dotplot{max-width:100%}}
 )";
 
 void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings>& findings,
