@@ -225,6 +225,7 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
       options.mergeGraphs ? variantOfMergeLetter(options.mergeMainTest) : std::nullopt;
   const std::optional<Variant> test = mainTest(families, mergeMain);
   std::vector<CriterionRecord> criteria;
+  PageFacts page;
   for (const auto& entry : data.criterionShortNames) {
     CriterionFiles files;
     CriterionPass pass{options, data, entry.first, records, files, out, err};
@@ -235,17 +236,19 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
     if (!pass.allWritten) allWritten = false;
     // A run that stopped half way must not look like a success, nor leave a table that does.
     if (!completed) return -1;
-    if (resultsOpen) {
-      writeResultsRows(results.stream, record, data);
-      const CriterionFindings findings = criterionFindings(record, data, test);
-      writeCriteriaRow(criteriaTable.stream, findings, data);
-      writeWorkRows(workTable.stream, findings, data);
+    if (resultsOpen || options.htmlReport) {
+      CriterionFindings findings = criterionFindings(record, data, test, threads);
+      if (resultsOpen) {
+        writeResultsRows(results.stream, record, data);
+        writeCriteriaRow(criteriaTable.stream, findings, data);
+        writeWorkRows(workTable.stream, findings, data);
+      }
+      if (options.htmlReport) page.findings.push_back(std::move(findings));
     }
     if (options.htmlReport) criteria.push_back(std::move(record));
   }
 
   // One graph over all criteria per variant of a selected family, then the merged one.
-  PageFacts page;
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     const bool selected = graph == kMergedGraph ? options.mergeGraphs
                                                 : familySelected(options, kVariants[graph].family);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <thread>
 #include <utility>
 
 #include "stats/adjusted_p.h"
@@ -11,6 +12,9 @@
 namespace brevox {
 
 namespace {
+
+// Fewer pairs than this to a thread and a thread costs more than it saves.
+constexpr std::size_t kPairsPerThread = 64;
 
 // The symmetric tests in the order in which one is taken as the main test.
 constexpr std::array<Variant, 4> kMainTestOrder = {Variant::fisherDoubleTail, Variant::permutation,
@@ -75,7 +79,7 @@ std::string mainTestTitle(Variant variant) {
 }
 
 CriterionFindings criterionFindings(const CriterionRecord& criterion, const DataSet& data,
-                                    std::optional<Variant> test) {
+                                    std::optional<Variant> test, unsigned threads) {
   CriterionFindings findings;
   findings.criterion = criterion.criterion;
   findings.test = test;
@@ -138,14 +142,27 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
     differing.second = aFirst ? pair.workB : pair.workA;
     differing.firstCounts = countPair(data, differing.first, criterion.criterion);
     differing.secondCounts = countPair(data, differing.second, criterion.criterion);
-    const PairComparison oriented(differing.first, criterion.criterion, differing.second,
-                                  differing.firstCounts.observed, differing.firstCounts.total,
-                                  differing.secondCounts.observed, differing.secondCounts.total);
-    differing.difference = proportionDifference(oriented);
-    differing.oddsRatio = conditionalOddsRatio(oriented);
     differing.adjustedP = holm[k];
     findings.pairs.push_back(differing);
   }
+  auto estimate = [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+      DifferingPair& differing = findings.pairs[k];
+      const PairComparison oriented(differing.first, criterion.criterion, differing.second,
+                                    differing.firstCounts.observed, differing.firstCounts.total,
+                                    differing.secondCounts.observed, differing.secondCounts.total);
+      differing.difference = proportionDifference(oriented);
+      differing.oddsRatio = conditionalOddsRatio(oriented);
+    }
+  };
+  const std::size_t count = findings.pairs.size();
+  const std::size_t helpers = std::min<std::size_t>(threads, count / kPairsPerThread);
+  std::vector<std::thread> workers;
+  for (std::size_t t = 1; t < helpers; ++t) {
+    workers.emplace_back(estimate, count * t / helpers, count * (t + 1) / helpers);
+  }
+  estimate(0, helpers > 1 ? count / helpers : count);
+  for (std::thread& worker : workers) worker.join();
   std::stable_sort(findings.pairs.begin(), findings.pairs.end(),
                    [](const DifferingPair& x, const DifferingPair& y) {
                      return x.difference.difference > y.difference.difference;

@@ -72,8 +72,9 @@ struct CriterionFindings {
   std::vector<DifferingPair> pairs;  ///< the largest difference first
 };
 
-/// The findings of one criterion from what its pairs found.
+/// The findings of one criterion from what its pairs found. The estimates of the pairs that still
+/// differ, thousands with dozens of works, are computed on `threads` threads.
 CriterionFindings criterionFindings(const CriterionRecord& criterion, const DataSet& data,
-                                    std::optional<Variant> test);
+                                    std::optional<Variant> test, unsigned threads = 1);
 
 }  // namespace brevox

@@ -792,10 +792,13 @@ void writeHtmlReport(std::ostream& file, const PageFacts& facts,
       << "</title>\n<style>" << kStyle << scaleStyle(scale, data.workShortNames.size())
       << kGraphStyle << kFindingsStyle << "</style>\n</head>\n<body>\n";
   writeHeader(out, facts, data, criteria);
-  const std::optional<Variant> test = mainTest(facts.families, facts.mergeMain);
-  std::vector<CriterionFindings> findings;
-  for (const CriterionRecord& criterion : criteria) {
-    findings.push_back(criterionFindings(criterion, data, test));
+  std::vector<CriterionFindings> findings = facts.findings;
+  if (findings.size() != criteria.size()) {
+    findings.clear();
+    const std::optional<Variant> test = mainTest(facts.families, facts.mergeMain);
+    for (const CriterionRecord& criterion : criteria) {
+      findings.push_back(criterionFindings(criterion, data, test));
+    }
   }
   writeFindingsSection(out, findings, data);
   writeReading(out, scale, data);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/data_set.h"
+#include "report/findings.h"
 #include "report/run_record.h"
 #include "report/variants.h"
 #include "stats/families.h"
@@ -26,6 +27,9 @@ struct PageFacts {
   /// The DOT text of each graph over all criteria the run wrote (indexed like graphNames), empty
   /// for the others.
   std::array<std::string, kGraphCount> allCriteriaGraphs;
+  /// What each criterion found over all its works, in the order of the criteria; where empty, the
+  /// page finds it from the criteria's records.
+  std::vector<CriterionFindings> findings;
 };
 
 /// Writes one self-contained HTML page of a full run: the facts of the run, the data, per
