@@ -260,8 +260,8 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
     }
     if (options.htmlReport) {
       std::ostringstream text;
-      writeAllCriteriaGraph(text, names.allCriteriaHeader, options.dottedEdges, records[graph],
-                            data, ", ");
+      page.allCriteriaArrows[graph] = writeAllCriteriaGraph(
+          text, names.allCriteriaHeader, options.dottedEdges, records[graph], data, ", ");
       page.allCriteriaGraphs[graph] = text.str();
     }
   }

@@ -92,9 +92,10 @@ std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& s
   return std::nullopt;
 }
 
-void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
-                           const EdgeRecordMap& records, const DataSet& data,
-                           const char* separator) {
+std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
+                                  const EdgeRecordMap& records, const DataSet& data,
+                                  const char* separator) {
+  std::size_t arrows = 0;
   const std::size_t criterionCount = data.criterionShortNames.size();
   out << header << " {" << kLineEnd;
   out << kGraphAttributesStart << kLineEnd << kFontSize << kLineEnd << kFontName << kLineEnd;
@@ -129,6 +130,7 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
           out << kValidUnderSeveral << validList;
         }
         out << kEdgeLabelEnd << kLineEnd;
+        ++arrows;
       }
       if (otherCount > 0 && dottedEdges) {
         out << edge;
@@ -138,10 +140,12 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
           out << kNotValidUnderSome << otherList;
         }
         out << kEdgeLabelEnd << kLineEnd;
+        ++arrows;
       }
     }
   }
   out << "}" << kLineEnd;
+  return arrows;
 }
 
 bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,

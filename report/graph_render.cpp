@@ -424,6 +424,49 @@ std::string svgWithArrows(const std::string& svg, const std::vector<char>& shown
   return result;
 }
 
+// Lays out the works (short names) and the arrows with dot and renders them as SVG, each arrow's
+// group carrying arrowId of its number. Empty when Graphviz fails.
+std::string renderArrows(const std::vector<std::string>& works,
+                         const std::vector<const Arrow*>& arrows) {
+  GVC_t* context = graphvizContext();
+  if (context == nullptr) return "";
+  MessageCapture capture;
+  static char name[] = "layout";
+  static char idName[] = "id";
+  static char empty[] = "";
+  Agraph_t* graph = agopen(name, Agdirected, nullptr);
+  Agsym_t* id = agattr(graph, AGEDGE, idName, empty);
+  std::vector<char> text;
+  auto node = [&](const std::string& work) {
+    text.assign(work.begin(), work.end());
+    text.push_back('\0');
+    return agnode(graph, text.data(), 1);
+  };
+  for (const std::string& work : works) node(work);
+  for (std::size_t number = 0; number < arrows.size(); ++number) {
+    Agnode_t* tail = node(arrows[number]->tail);
+    Agnode_t* head = node(arrows[number]->head);
+    Agedge_t* edge = agedge(graph, tail, head, nullptr, 1);
+    const std::string arrowName = arrowId(number);
+    text.assign(arrowName.begin(), arrowName.end());
+    text.push_back('\0');
+    agxset(edge, id, text.data());
+  }
+  std::string svg;
+  if (gvLayout(context, graph, "dot") == 0 && !capture.errorSeen()) {
+    char* data = nullptr;
+    unsigned int length = 0;
+    if (gvRenderData(context, graph, "svg", &data, &length) == 0 && !capture.errorSeen() &&
+        data != nullptr) {
+      svg.assign(data, length);
+    }
+    if (data != nullptr) gvFreeRenderData(data);
+    gvFreeLayout(context, graph);
+  }
+  agclose(graph);
+  return svg;
+}
+
 }  // namespace
 
 std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dotTexts,
@@ -441,60 +484,31 @@ std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dot
       }
     }
   }
-  GVC_t* context = graphvizContext();
-  std::string layout;
-  if (arrows.size() <= kDrawAtMost && context != nullptr) {
-    MessageCapture capture;
-    static char name[] = "layout";
-    static char idName[] = "id";
-    static char empty[] = "";
-    Agraph_t* graph = agopen(name, Agdirected, nullptr);
-    Agsym_t* id = agattr(graph, AGEDGE, idName, empty);
-    std::vector<char> text;
-    auto node = [&](const std::string& work) {
-      text.assign(work.begin(), work.end());
-      text.push_back('\0');
-      return agnode(graph, text.data(), 1);
-    };
-    for (const std::string& work : works) node(work);
-    for (std::size_t number = 0; number < arrows.size(); ++number) {
-      Agnode_t* tail = node(arrows[number]->tail);
-      Agnode_t* head = node(arrows[number]->head);
-      Agedge_t* edge = agedge(graph, tail, head, nullptr, 1);
-      const std::string arrowName = arrowId(number);
-      text.assign(arrowName.begin(), arrowName.end());
-      text.push_back('\0');
-      agxset(edge, id, text.data());
-    }
-    if (gvLayout(context, graph, "dot") == 0 && !capture.errorSeen()) {
-      char* data = nullptr;
-      unsigned int length = 0;
-      if (gvRenderData(context, graph, "svg", &data, &length) == 0 && !capture.errorSeen() &&
-          data != nullptr) {
-        layout.assign(data, length);
-      }
-      if (data != nullptr) gvFreeRenderData(data);
-      gvFreeLayout(context, graph);
-    }
-    agclose(graph);
-  }
+  // Too many arrows together for one layout: each drawing is laid out on its own.
+  const bool together = arrows.size() <= kDrawAtMost;
+  const std::string layout = together ? renderArrows(works, arrows) : std::string();
   std::vector<GraphDrawing> result;
-  for (std::size_t d = 0; d < drawings.size(); ++d) {
-    KeptArrows& kept = drawings[d];
-    if (layout.empty() && kept.drawing.outcome == DrawingOutcome::drawn) {
-      result.push_back(drawGraph(dotTexts[d], true));
-      continue;
-    }
+  for (KeptArrows& kept : drawings) {
     if (kept.drawing.outcome == DrawingOutcome::drawn && kept.drawing.arrows > 0) {
-      std::vector<char> shown(arrows.size(), 0);
-      std::vector<char> dotted(arrows.size(), 0);
-      for (const Arrow& arrow : kept.arrows) {
-        const std::size_t number = numbers.at({arrow.tail, arrow.head});
+      std::vector<const Arrow*> own;
+      for (const Arrow& arrow : kept.arrows) own.push_back(&arrow);
+      const std::string svg = together ? layout : renderArrows({}, own);
+      // Which arrows of the layout this drawing shows, and which of them dotted.
+      const std::size_t count = together ? arrows.size() : own.size();
+      std::vector<char> shown(count, 0);
+      std::vector<char> dotted(count, 0);
+      for (std::size_t k = 0; k < own.size(); ++k) {
+        const std::size_t number = together ? numbers.at({own[k]->tail, own[k]->head}) : k;
         shown[number] = 1;
-        dotted[number] = arrow.dotted ? 1 : 0;
+        dotted[number] = own[k]->dotted ? 1 : 0;
       }
-      const std::string svg = svgWithArrows(layout, shown, dotted);
-      kept.drawing.svg = inlineSvg(svg.data(), static_cast<unsigned int>(svg.size()));
+      if (!svg.empty()) {
+        const std::string drawn = svgWithArrows(svg, shown, dotted);
+        kept.drawing.svg = inlineSvg(drawn.data(), static_cast<unsigned int>(drawn.size()));
+      } else {
+        kept.drawing.outcome = DrawingOutcome::failed;
+        kept.drawing.message = "Graphviz could not lay out the graph";
+      }
     }
     result.push_back(std::move(kept.drawing));
   }

@@ -116,7 +116,7 @@ font-size:.7rem}
 .marks .cell{display:inline-block;width:1.1rem;height:1.1rem;line-height:1.1rem;text-align:center;
 vertical-align:-.2rem;margin-right:.4rem;font:.7rem/1.1rem "DejaVu Sans",Arial,sans-serif}
 footer{margin-top:4rem;padding-top:.6rem;border-top:.75px solid var(--hair);color:var(--muted)}
-table.map.numbered td{width:auto;min-width:2.9rem;padding:0 .15rem;font-size:10px}
+table.map.numbered td{width:3rem;min-width:3rem;max-width:3rem;padding:0;font-size:10px;overflow:hidden}
 details.variant{margin:.2rem 0;border-top:.75px solid var(--hair)}
 details.variant>summary{cursor:pointer;padding:.35rem 0;color:var(--accent)}
 details.variant[open]>summary{color:var(--ink)}
@@ -510,7 +510,10 @@ void writeReading(std::ostream& out, const ColourScale& scale, const DataSet& da
   out << "<section id=\"reading\" class=\"reading\">\n<h2>How to read this page</h2>\n"
       << "<p>Each criterion has a section. For every test the run made, a map shows the p-value "
          "of each pair of works, the row work against the column work, works in the order of "
-         "the data; the darker the cell, the smaller the p-value, one colour step per decade. "
+         "the data and named by their short names (hover for the long name); the darker the "
+         "cell, the smaller the p-value, one colour step per decade; with 12 works or fewer "
+         "the cell also prints it. The main test of the findings above comes first; every "
+         "other test is folded under its name: click the name to open it. "
          "A dot marks a pair that the test finds significantly different at the threshold "
          "of the data, "
       << html(formatDouble(data.threshold))
@@ -519,7 +522,8 @@ void writeReading(std::ostream& out, const ColourScale& scale, const DataSet& da
          "column work's proportion, so its map is a full square; the other tests are symmetric "
          "and fill the lower triangle. Beside each map is the same test's graph: an arrow "
          "joins two works that differ significantly and points in the direction of the "
-         "criterion. A graph of many arrows is drawn without those that follow from a chain of "
+         "criterion; a work stands at the same place in every graph of its criterion. A graph of "
+         "many arrows is drawn without those that follow from a chain of "
          "others; its map shows every pair. At the end, the graphs over all criteria label "
          "each arrow with the numbers of the criteria under which the two works differ.</p>\n";
   writeLegend(out, scale, data.threshold);
@@ -771,7 +775,11 @@ void writeAllCriteria(std::ostream& out, const PageFacts& facts, const DataSet& 
         graph == kMergedGraph ? std::string("Merged graph") : kVariants[graph].pageTitle;
     out << "<figure class=\"test\" id=\"all-" << names.tag << "\"><figcaption><b>" << html(title)
         << ",</b> all criteria.</figcaption>\n";
-    writeGraph(out, drawGraph(dot, false), names.allCriteriaFile);
+    GraphDrawing tooDense;
+    tooDense.outcome = DrawingOutcome::tooDense;
+    tooDense.arrows = tooDense.drawnArrows = facts.allCriteriaArrows[graph];
+    writeGraph(out, tooDense.arrows > kDrawAtMost ? tooDense : drawGraph(dot, false),
+               names.allCriteriaFile);
     out << "</figure>\n";
   }
   out << "</section>\n";

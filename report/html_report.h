@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -27,6 +28,9 @@ struct PageFacts {
   /// The DOT text of each graph over all criteria the run wrote (indexed like graphNames), empty
   /// for the others.
   std::array<std::string, kGraphCount> allCriteriaGraphs;
+  /// The arrows of each of those graphs, where known: one of more than kDrawAtMost is not read,
+  /// which takes Graphviz a tenth of a second at thousands of arrows.
+  std::array<std::size_t, kGraphCount> allCriteriaArrows{};
   /// What each criterion found over all its works, in the order of the criteria; where empty, the
   /// page finds it from the criteria's records.
   std::vector<CriterionFindings> findings;
