@@ -20,8 +20,8 @@ constexpr int kTop = 8;
 constexpr int kAxis = 40;
 constexpr int kPlot = 360;
 constexpr int kGap = 12;
-constexpr int kLettersWidth = 70;
-constexpr int kCharacter = 7;  // the width of a character of a name, on average
+constexpr int kLetterWidth = 9;  // a letter of the display, bold and spaced
+constexpr int kCharacter = 7;    // the width of a character of a name, on average
 constexpr std::size_t kLongestName = 36;
 
 std::string printed(const char* format, double value) {
@@ -82,7 +82,8 @@ void writeHomogeneity(std::ostream& out, const HomogeneityTest& test, double thr
   out << "<b>" << (differ ? "The works differ." : "No evidence that the works differ.")
       << "</b> Pearson's \xCF\x87\xC2\xB2 over the " << test.works
       << " works with cases = " << printed("%.2f", *test.chiSquare) << ", df&nbsp;=&nbsp;"
-      << test.degreesOfFreedom << ", p&nbsp;=&nbsp;" << pText(*test.pValue)
+      << test.degreesOfFreedom << ", p&nbsp;"
+      << (*test.pValue > 0 ? "=&nbsp;" + pText(*test.pValue) : std::string("&lt;&nbsp;1e-300"))
       << "; Cram\xC3\xA9r's V&nbsp;=&nbsp;" << printed("%.2f", *test.cramersV)
       << " (0: the same proportion everywhere, 1: wholly apart).";
   if (test.fewExpected) {
@@ -99,10 +100,12 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
     longest = std::max(
         longest, characters(shortened(workLongName(data, findings.works[w].work), kLongestName)));
   }
+  std::size_t letters = 1;
+  for (const WorkFinding& work : findings.works) letters = std::max(letters, work.letters.size());
   const int names = static_cast<int>(longest) * kCharacter + kGap;
   const int left = names + kGap;
   const int height = kTop + static_cast<int>(findings.sorted.size()) * kRow + kAxis;
-  const int width = left + kPlot + kGap + kLettersWidth;
+  const int width = left + kPlot + kGap + static_cast<int>(letters) * kLetterWidth + kGap;
   auto x = [&](double proportion) { return printed("%.1f", left + proportion * kPlot); };
   out << "<svg class=\"dotplot\" width=\"" << width << "\" height=\"" << height
       << "\" viewBox=\"0 0 " << width << " " << height
@@ -114,6 +117,8 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
         << "\" y2=\"" << bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\"" << bottom + 16
         << "\" text-anchor=\"middle\">" << printed("%g", tick / 4.0) << "</text>\n";
   }
+  out << "<text class=\"tick\" x=\"" << x(0.5) << "\" y=\"" << bottom + 32
+      << "\" text-anchor=\"middle\">proportion of occurrences, with its 95% interval</text>\n";
   int y = kTop + kRow / 2;
   for (std::size_t w : findings.sorted) {
     const WorkFinding& work = findings.works[w];
