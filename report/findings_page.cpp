@@ -144,22 +144,23 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
   out << "</svg>\n";
 }
 
+// A row of the pairs; thousands of them with dozens of works, so without closing tags or
+// classes, which the style supplies by column.
 void writePairRow(std::ostream& out, const DifferingPair& pair, const DataSet& data) {
   auto name = [&](std::uint32_t work) {
-    return "<span title=\"" + pageText(workShortName(data, work)) + "\">" +
-           pageText(workLongName(data, work)) + "</span>";
+    return "<td title=\"" + pageText(workShortName(data, work)) + "\">" +
+           pageText(workLongName(data, work));
   };
   auto share = [](const CountPair& counts) {
-    return proportionText(static_cast<double>(counts.observed) / counts.total);
+    return "<td>" + proportionText(static_cast<double>(counts.observed) / counts.total);
   };
   const OddsRatioEstimate& odds = pair.oddsRatio;
-  out << "<tr><td class=\"work\">" << name(pair.first) << "</td><td>" << share(pair.firstCounts)
-      << "</td><td class=\"work\">" << name(pair.second) << "</td><td>" << share(pair.secondCounts)
-      << "</td><td>" << proportionText(pair.difference.difference) << "</td><td class=\"interval\">"
+  out << "<tr>" << name(pair.first) << share(pair.firstCounts) << name(pair.second)
+      << share(pair.secondCounts) << "<td>" << proportionText(pair.difference.difference) << "<td>"
       << proportionText(pair.difference.low) << " to " << proportionText(pair.difference.high)
-      << "</td><td>" << (odds.estimate ? ratioText(*odds.estimate) : std::string("\xE2\x80\x93"))
-      << "</td><td class=\"interval\">" << ratioText(odds.low) << " to " << ratioText(odds.high)
-      << "</td><td>" << pText(pair.adjustedP) << "</td></tr>\n";
+      << "<td>" << (odds.estimate ? ratioText(*odds.estimate) : std::string("\xE2\x80\x93"))
+      << "<td>" << ratioText(odds.low) << " to " << ratioText(odds.high) << "<td>"
+      << (pair.adjustedP > 0 ? pText(pair.adjustedP) : std::string("&lt;1e-300")) << "\n";
 }
 
 void writePairTable(std::ostream& out, const std::vector<DifferingPair>& pairs, std::size_t from,
@@ -175,9 +176,17 @@ void writePairTable(std::ostream& out, const std::vector<DifferingPair>& pairs, 
 void writePairs(std::ostream& out, const CriterionFindings& findings, const DataSet& data) {
   if (!findings.test) return;
   const std::vector<DifferingPair>& pairs = findings.pairs;
+  if (findings.judgedPairs == 0) {
+    out << "<p class=\"note\">No pair of works with cases to compare.</p>\n";
+    return;
+  }
   if (pairs.empty()) {
-    out << "<p class=\"note\">No pair of works differs once the p-values of the "
-        << findings.judgedPairs << " pairs are adjusted.</p>\n";
+    out << "<p class=\"note\">"
+        << (findings.judgedPairs == 1
+                ? std::string("The two works do not differ.")
+                : "No pair of works differs once the p-values of the " +
+                      std::to_string(findings.judgedPairs) + " pairs are adjusted.")
+        << "</p>\n";
     return;
   }
   out << "<p class=\"pairs-lede\">" << pairs.size() << " of " << findings.judgedPairs
@@ -213,8 +222,8 @@ svg.dotplot .ci{stroke:var(--accent);stroke-width:2}
 svg.dotplot .pt{fill:var(--accent)}
 svg.dotplot g.work:hover text{fill:var(--accent)}
 .pairs-lede{max-width:52rem;margin:.4rem 0}
-table.pairs td.interval{color:var(--muted)}
-table.pairs td.work{text-align:left}
+table.pairs td:is(:nth-child(1),:nth-child(3)){text-align:left}
+table.pairs td:is(:nth-child(6),:nth-child(8)){color:var(--muted)}
 details.more summary{cursor:pointer;color:var(--accent);margin:.4rem 0}
 @media print{@page{size:A4;margin:14mm}
 .finding{break-before:page}details.more::details-content{content-visibility:visible;display:block}
