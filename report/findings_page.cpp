@@ -227,7 +227,8 @@ table.pairs td:is(:nth-child(6),:nth-child(8)){color:var(--muted)}
 details.more summary{cursor:pointer;color:var(--accent);margin:.4rem 0}
 @media print{@page{size:A4;margin:14mm}
 .finding{break-before:page}details.more::details-content{content-visibility:visible;display:block}
-details.more>summary{display:none}svg.dotplot{max-width:100%}}
+details.more>summary{display:none}svg.dotplot{max-width:100%}
+.scroll{overflow:visible}table.data{font-size:7.5pt}table.data :is(th,td){padding:.1rem .3rem}}
 )";
 
 void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings>& findings,
