@@ -12,6 +12,7 @@
 #include "app/in_order.h"
 #include "data/input_data_writer.h"
 #include "io/output_file.h"
+#include "report/findings.h"
 #include "report/html_report.h"
 #include "report/pair_reports.h"
 #include "report/results_table.h"
@@ -205,10 +206,26 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
   bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
   // The results table grows criterion by criterion; the page needs every criterion at its end.
   OutputFile results;
-  const bool resultsOpen = options.estimates && openOutputFile(results, kResultsTableFile, err);
+  OutputFile criteriaTable;
+  OutputFile workTable;
+  const bool resultsOpen = options.estimates && openOutputFile(results, kResultsTableFile, err) &&
+                           openOutputFile(criteriaTable, kCriteriaTableFile, err) &&
+                           openOutputFile(workTable, kWorkTableFile, err);
   if (options.estimates && !resultsOpen) allWritten = false;
-  if (resultsOpen) writeResultsHeader(results.stream);
+  if (resultsOpen) {
+    writeResultsHeader(results.stream);
+    writeCriteriaHeader(criteriaTable.stream);
+    writeWorkHeader(workTable.stream);
+  }
+  std::array<bool, kFamilyCount> families{};
+  for (const FamilyDescriptor& family : kFamilies) {
+    families[index(family.family)] = familySelected(options, family.family);
+  }
+  const std::optional<Variant> mergeMain =
+      options.mergeGraphs ? variantOfMergeLetter(options.mergeMainTest) : std::nullopt;
+  const std::optional<Variant> test = mainTest(families, mergeMain);
   std::vector<CriterionRecord> criteria;
+  PageFacts page;
   for (const auto& entry : data.criterionShortNames) {
     CriterionFiles files;
     CriterionPass pass{options, data, entry.first, records, files, out, err};
@@ -219,12 +236,19 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
     if (!pass.allWritten) allWritten = false;
     // A run that stopped half way must not look like a success, nor leave a table that does.
     if (!completed) return -1;
-    if (resultsOpen) writeResultsRows(results.stream, record, data);
+    if (resultsOpen || options.htmlReport) {
+      CriterionFindings findings = criterionFindings(record, data, test, threads);
+      if (resultsOpen) {
+        writeResultsRows(results.stream, record, data);
+        writeCriteriaRow(criteriaTable.stream, findings, data);
+        writeWorkRows(workTable.stream, findings, data);
+      }
+      if (options.htmlReport) page.findings.push_back(std::move(findings));
+    }
     if (options.htmlReport) criteria.push_back(std::move(record));
   }
 
   // One graph over all criteria per variant of a selected family, then the merged one.
-  PageFacts page;
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     const bool selected = graph == kMergedGraph ? options.mergeGraphs
                                                 : familySelected(options, kVariants[graph].family);
@@ -236,19 +260,21 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
     }
     if (options.htmlReport) {
       std::ostringstream text;
-      writeAllCriteriaGraph(text, names.allCriteriaHeader, options.dottedEdges, records[graph],
-                            data);
+      page.allCriteriaArrows[graph] = writeAllCriteriaGraph(
+          text, names.allCriteriaHeader, options.dottedEdges, records[graph], data, ", ");
       page.allCriteriaGraphs[graph] = text.str();
     }
   }
-  if (resultsOpen && !closeOutputFile(results, err)) allWritten = false;
+  if (resultsOpen) {
+    for (OutputFile* table : {&results, &criteriaTable, &workTable}) {
+      if (!closeOutputFile(*table, err)) allWritten = false;
+    }
+  }
   if (options.htmlReport) {
     page.dataFile = command.dataFile;
     page.optionText = command.optionText;
     page.runTime = currentTime();
-    for (const FamilyDescriptor& family : kFamilies) {
-      page.families[index(family.family)] = familySelected(options, family.family);
-    }
+    page.families = families;
     page.dottedEdges = options.dottedEdges;
     if (options.mergeGraphs) {
       page.mergeMain = variantOfMergeLetter(options.mergeMainTest);

@@ -92,8 +92,10 @@ std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& s
   return std::nullopt;
 }
 
-void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
-                           const EdgeRecordMap& records, const DataSet& data) {
+std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
+                                  const EdgeRecordMap& records, const DataSet& data,
+                                  const char* separator) {
+  std::size_t arrows = 0;
   const std::size_t criterionCount = data.criterionShortNames.size();
   out << header << " {" << kLineEnd;
   out << kGraphAttributesStart << kLineEnd << kFontSize << kLineEnd << kFontName << kLineEnd;
@@ -111,13 +113,9 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
       std::size_t validCount = 0;
       std::size_t otherCount = 0;
       for (const auto& [criterion, valid] : criteria) {
-        if (valid) {
-          validList += std::to_string(criterion);
-          ++validCount;
-        } else {
-          otherList += std::to_string(criterion);
-          ++otherCount;
-        }
+        std::string& list = valid ? validList : otherList;
+        list += (list.empty() ? "" : separator) + std::to_string(criterion);
+        ++(valid ? validCount : otherCount);
       }
       const std::string edge =
           dotId(workShortName(data, source)) + " -> " + dotId(workShortName(data, target));
@@ -132,6 +130,7 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
           out << kValidUnderSeveral << validList;
         }
         out << kEdgeLabelEnd << kLineEnd;
+        ++arrows;
       }
       if (otherCount > 0 && dottedEdges) {
         out << edge;
@@ -141,10 +140,12 @@ void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool do
           out << kNotValidUnderSome << otherList;
         }
         out << kEdgeLabelEnd << kLineEnd;
+        ++arrows;
       }
     }
   }
   out << "}" << kLineEnd;
+  return arrows;
 }
 
 bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,

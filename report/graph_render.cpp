@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -150,6 +151,15 @@ void leaveOutImpliedArrows(Agraph_t* graph, const NodeIndex& nodes,
     }
   }
   for (Agedge_t* edge : implied) agdeledge(graph, edge);
+}
+
+// Leaves out the implied arrows of a graph of more than kReduceAbove arrows without a cycle.
+void reduceDenseGraph(Agraph_t* graph) {
+  if (static_cast<std::size_t>(agnedges(graph)) <= kReduceAbove) return;
+  const NodeIndex nodes = indexNodes(graph);
+  if (const std::optional<std::vector<std::size_t>> order = topologicalOrder(graph, nodes)) {
+    leaveOutImpliedArrows(graph, nodes, *order);
+  }
 }
 
 // The numbers of a path or polygon to whole points: a fraction of a point is lost in any drawing
@@ -304,12 +314,7 @@ GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
     return drawing;
   }
   drawing.arrows = static_cast<std::size_t>(agnedges(graph));
-  if (reducible && drawing.arrows > kReduceAbove) {
-    const NodeIndex nodes = indexNodes(graph);
-    if (const std::optional<std::vector<std::size_t>> order = topologicalOrder(graph, nodes)) {
-      leaveOutImpliedArrows(graph, nodes, *order);
-    }
-  }
+  if (reducible) reduceDenseGraph(graph);
   drawing.drawnArrows = static_cast<std::size_t>(agnedges(graph));
   if (drawing.drawnArrows > kDrawAtMost) {
     drawing.outcome = DrawingOutcome::tooDense;
@@ -336,6 +341,178 @@ GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
   }
   drawing.outcome = DrawingOutcome::drawn;
   return drawing;
+}
+
+}  // namespace brevox
+
+namespace brevox {
+
+namespace {
+
+// An arrow of one of the drawings laid out together.
+struct Arrow {
+  std::string tail;
+  std::string head;
+  bool dotted;
+};
+
+// What one of the drawings laid out together keeps: its arrows after the implied ones are left
+// out, or why it is not drawn.
+struct KeptArrows {
+  GraphDrawing drawing;
+  std::vector<Arrow> arrows;
+};
+
+KeptArrows keptArrows(const std::string& dotText) {
+  KeptArrows kept;
+  MessageCapture capture;
+  Agraph_t* graph = agmemread(dotText.c_str());
+  if (graph == nullptr || capture.errorSeen()) {
+    kept.drawing.message = failureMessage(capture, "Graphviz could not read the graph");
+    if (graph != nullptr) agclose(graph);
+    return kept;
+  }
+  kept.drawing.arrows = static_cast<std::size_t>(agnedges(graph));
+  reduceDenseGraph(graph);
+  kept.drawing.drawnArrows = static_cast<std::size_t>(agnedges(graph));
+  kept.drawing.outcome =
+      kept.drawing.drawnArrows > kDrawAtMost ? DrawingOutcome::tooDense : DrawingOutcome::drawn;
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    for (Agedge_t* edge = agfstout(graph, node); edge != nullptr; edge = agnxtout(graph, edge)) {
+      kept.arrows.push_back({agnameof(agtail(edge)), agnameof(aghead(edge)), strength(edge) == 0});
+    }
+  }
+  agclose(graph);
+  return kept;
+}
+
+// The id that the layout gives the arrow numbered `number`, which its SVG group carries.
+std::string arrowId(std::size_t number) { return "brevoxarrow" + std::to_string(number); }
+
+// The layout's SVG with only the arrows of `shown` (by number), those of `dotted` dotted. Graphviz
+// writes each arrow as a group of its own lines, opened by a line holding its id.
+std::string svgWithArrows(const std::string& svg, const std::vector<char>& shown,
+                          const std::vector<char>& dotted) {
+  std::string result;
+  result.reserve(svg.size());
+  std::size_t start = 0;
+  bool skipping = false;
+  bool dotting = false;
+  static const std::string kGroupStart = "<g id=\"brevoxarrow";
+  while (start < svg.size()) {
+    std::size_t end = svg.find('\n', start);
+    if (end == std::string::npos) end = svg.size();
+    std::string line = svg.substr(start, end - start);
+    start = end + 1;
+    if (line.rfind(kGroupStart, 0) == 0) {
+      const std::size_t number = std::strtoul(line.c_str() + kGroupStart.size(), nullptr, 10);
+      skipping = number >= shown.size() || shown[number] == 0;
+      dotting = !skipping && dotted[number] != 0;
+    }
+    if (!skipping) {
+      if (dotting && line.rfind("<path ", 0) == 0) {
+        line.insert(5, " stroke-dasharray=\"1,5\"");
+      }
+      result += line;
+      result += '\n';
+    }
+    if (line == "</g>") {
+      skipping = false;
+      dotting = false;
+    }
+  }
+  return result;
+}
+
+// Lays out the works (short names) and the arrows with dot and renders them as SVG, each arrow's
+// group carrying arrowId of its number. Empty when Graphviz fails.
+std::string renderArrows(const std::vector<std::string>& works,
+                         const std::vector<const Arrow*>& arrows) {
+  GVC_t* context = graphvizContext();
+  if (context == nullptr) return "";
+  MessageCapture capture;
+  static char name[] = "layout";
+  static char idName[] = "id";
+  static char empty[] = "";
+  Agraph_t* graph = agopen(name, Agdirected, nullptr);
+  Agsym_t* id = agattr(graph, AGEDGE, idName, empty);
+  std::vector<char> text;
+  auto node = [&](const std::string& work) {
+    text.assign(work.begin(), work.end());
+    text.push_back('\0');
+    return agnode(graph, text.data(), 1);
+  };
+  for (const std::string& work : works) node(work);
+  for (std::size_t number = 0; number < arrows.size(); ++number) {
+    Agnode_t* tail = node(arrows[number]->tail);
+    Agnode_t* head = node(arrows[number]->head);
+    Agedge_t* edge = agedge(graph, tail, head, nullptr, 1);
+    const std::string arrowName = arrowId(number);
+    text.assign(arrowName.begin(), arrowName.end());
+    text.push_back('\0');
+    agxset(edge, id, text.data());
+  }
+  std::string svg;
+  if (gvLayout(context, graph, "dot") == 0 && !capture.errorSeen()) {
+    char* data = nullptr;
+    unsigned int length = 0;
+    if (gvRenderData(context, graph, "svg", &data, &length) == 0 && !capture.errorSeen() &&
+        data != nullptr) {
+      svg.assign(data, length);
+    }
+    if (data != nullptr) gvFreeRenderData(data);
+    gvFreeLayout(context, graph);
+  }
+  agclose(graph);
+  return svg;
+}
+
+}  // namespace
+
+std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dotTexts,
+                                             const std::vector<std::string>& works) {
+  std::vector<KeptArrows> drawings;
+  // Every arrow kept by any drawing, numbered in the order first met.
+  std::map<std::pair<std::string, std::string>, std::size_t> numbers;
+  std::vector<const Arrow*> arrows;
+  for (const std::string& text : dotTexts) drawings.push_back(keptArrows(text));
+  for (const KeptArrows& kept : drawings) {
+    if (kept.drawing.outcome != DrawingOutcome::drawn) continue;
+    for (const Arrow& arrow : kept.arrows) {
+      if (numbers.emplace(std::make_pair(arrow.tail, arrow.head), arrows.size()).second) {
+        arrows.push_back(&arrow);
+      }
+    }
+  }
+  // Too many arrows together for one layout: each drawing is laid out on its own.
+  const bool together = arrows.size() <= kDrawAtMost;
+  const std::string layout = together ? renderArrows(works, arrows) : std::string();
+  std::vector<GraphDrawing> result;
+  for (KeptArrows& kept : drawings) {
+    if (kept.drawing.outcome == DrawingOutcome::drawn && kept.drawing.arrows > 0) {
+      std::vector<const Arrow*> own;
+      for (const Arrow& arrow : kept.arrows) own.push_back(&arrow);
+      const std::string svg = together ? layout : renderArrows({}, own);
+      // Which arrows of the layout this drawing shows, and which of them dotted.
+      const std::size_t count = together ? arrows.size() : own.size();
+      std::vector<char> shown(count, 0);
+      std::vector<char> dotted(count, 0);
+      for (std::size_t k = 0; k < own.size(); ++k) {
+        const std::size_t number = together ? numbers.at({own[k]->tail, own[k]->head}) : k;
+        shown[number] = 1;
+        dotted[number] = own[k]->dotted ? 1 : 0;
+      }
+      if (!svg.empty()) {
+        const std::string drawn = svgWithArrows(svg, shown, dotted);
+        kept.drawing.svg = inlineSvg(drawn.data(), static_cast<unsigned int>(drawn.size()));
+      } else {
+        kept.drawing.outcome = DrawingOutcome::failed;
+        kept.drawing.message = "Graphviz could not lay out the graph";
+      }
+    }
+    result.push_back(std::move(kept.drawing));
+  }
+  return result;
 }
 
 }  // namespace brevox

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace brevox {
 
@@ -44,6 +45,15 @@ inline constexpr std::size_t kDrawAtMost = 400;
 /// with Graphviz's words. Graphviz keeps state of its own for the whole process and is not safe
 /// to use from two threads: call this from one thread only.
 GraphDrawing drawGraph(const std::string& dotText, bool reducible);
+
+/// Draws the graphs of one criterion (as drawGraph with `reducible`) on one layout, so that each
+/// work stands at the same place in every drawing: dot lays out every work of `works` (short
+/// names) and every arrow that any of the drawings keeps, once; each drawing then shows its own
+/// arrows on it, dotted as its own text has them. Where those arrows together are more than
+/// kDrawAtMost, each graph is laid out on its own, as drawGraph does. Returns one drawing per
+/// text, in their order.
+std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dotTexts,
+                                             const std::vector<std::string>& works);
 
 /// The style a page needs for the drawings of drawGraph: the colours and the node font that
 /// Graphviz gives by default, which the drawings leave out.

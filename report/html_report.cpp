@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <sstream>
 #include <utility>
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/findings.h"
+#include "report/findings_page.h"
 #include "report/graph_render.h"
 
 namespace brevox {
@@ -19,6 +22,9 @@ namespace {
 // With more works than this a cell's hover text is its p-value alone: naming the pair in each of
 // the thousands of cells would make the page several times larger.
 constexpr std::size_t kNamedCellsUpTo = 30;
+
+// With this many works or fewer a cell also prints its p-value, so that a printed page holds it.
+constexpr std::size_t kNumberedCellsUpTo = 12;
 
 // The colour scale has one step per decade of the p-value, from 1 down to 10^-(steps-1) and
 // below; at most this many, so that neighbouring steps stay apart.
@@ -110,8 +116,15 @@ font-size:.7rem}
 .marks .cell{display:inline-block;width:1.1rem;height:1.1rem;line-height:1.1rem;text-align:center;
 vertical-align:-.2rem;margin-right:.4rem;font:.7rem/1.1rem "DejaVu Sans",Arial,sans-serif}
 footer{margin-top:4rem;padding-top:.6rem;border-top:.75px solid var(--hair);color:var(--muted)}
-@media print{body{max-width:none;padding:0}html{background:#fff}
-figure,table.data tr{break-inside:avoid}nav{display:none}}
+table.map.numbered td{width:3rem;min-width:3rem;max-width:3rem;padding:0;font-size:10px;overflow:hidden}
+details.variant{margin:.2rem 0;border-top:.75px solid var(--hair)}
+details.variant>summary{cursor:pointer;padding:.35rem 0;color:var(--accent)}
+details.variant[open]>summary{color:var(--ink)}
+@media print{body{max-width:none;padding:0;font-size:11pt}html{background:#fff}
+figure,table.data tr{break-inside:avoid}nav{display:none}
+*{-webkit-print-color-adjust:exact;print-color-adjust:exact}
+section.criterion{break-before:page}
+details.variant:not([open]){display:none}}
 )";
 
 // --- Text --------------------------------------------------------------------------------------
@@ -215,6 +228,9 @@ std::string printed(const char* format, double value) {
 // A p-value as a journal prints it: three significant digits, two below 0.001, where the third
 // tells nothing and would weigh on a page of many works.
 std::string pText(double p) { return printed(p >= 0.001 ? "%.3g" : "%.2g", p); }
+
+// A p-value in a cell of a map: two significant digits.
+std::string cellNumber(double p) { return printed("%.2g", p); }
 
 // 10 to a negative whole power, as the legend writes it.
 std::string powerOfTen(int exponent) {
@@ -479,7 +495,8 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
     out << (criterion == data.criterionLongNames.begin()->first ? "" : ", ") << criterion
         << "&nbsp;" << html(longName);
   }
-  out << "</dd>\n</dl>\n<nav><ol><li><a href=\"#reading\">How to read this page</a></li>"
+  out << "</dd>\n</dl>\n<nav><ol><li><a href=\"#findings\">What the run found</a></li>"
+      << "<li><a href=\"#reading\">How to read this page</a></li>"
       << "<li><a href=\"#data\">Data</a></li>";
   for (const CriterionRecord& criterion : criteria) {
     out << "<li><a href=\"#criterion-" << criterion.criterion << "\">" << criterion.criterion
@@ -493,7 +510,10 @@ void writeReading(std::ostream& out, const ColourScale& scale, const DataSet& da
   out << "<section id=\"reading\" class=\"reading\">\n<h2>How to read this page</h2>\n"
       << "<p>Each criterion has a section. For every test the run made, a map shows the p-value "
          "of each pair of works, the row work against the column work, works in the order of "
-         "the data; the darker the cell, the smaller the p-value, one colour step per decade. "
+         "the data and named by their short names (hover for the long name); the darker the "
+         "cell, the smaller the p-value, one colour step per decade; with 12 works or fewer "
+         "the cell also prints it. The main test of the findings above comes first; every "
+         "other test is folded under its name: click the name to open it. "
          "A dot marks a pair that the test finds significantly different at the threshold "
          "of the data, "
       << html(formatDouble(data.threshold))
@@ -502,7 +522,8 @@ void writeReading(std::ostream& out, const ColourScale& scale, const DataSet& da
          "column work's proportion, so its map is a full square; the other tests are symmetric "
          "and fill the lower triangle. Beside each map is the same test's graph: an arrow "
          "joins two works that differ significantly and points in the direction of the "
-         "criterion. A graph of many arrows is drawn without those that follow from a chain of "
+         "criterion; a work stands at the same place in every graph of its criterion. A graph of "
+         "many arrows is drawn without those that follow from a chain of "
          "others; its map shows every pair. At the end, the graphs over all criteria label "
          "each arrow with the numbers of the criteria under which the two works differ.</p>\n";
   writeLegend(out, scale, data.threshold);
@@ -539,7 +560,7 @@ void writeDataTable(std::ostream& out, const DataSet& data) {
 using PairIndex = std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*>;
 
 void writeCell(std::ostream& out, const ColourScale& scale, const DataSet& data,
-               const PairRecord* record, Variant variant, bool named) {
+               const PairRecord* record, Variant variant, bool named, bool numbered) {
   if (record == nullptr) {
     out << "<td class=z title=\"no cases\">";
     return;
@@ -565,22 +586,24 @@ void writeCell(std::ostream& out, const ColourScale& scale, const DataSet& data,
   const std::string cellClass = stepClass(stepOf(scale, outcome->pValue), outcome->flag == 1);
   out << "<td" << (cellClass == scale.commonest ? "" : " class=" + cellClass)
       << " title=" << (named ? "\"" + pair + "p = " + p + "\"" : p) << ">" << star;
+  if (numbered) out << cellNumber(outcome->pValue);
 }
 
 void writeMap(std::ostream& out, const ColourScale& scale, const DataSet& data,
               const PairIndex& pairs, const VariantDescriptor& variant) {
   const bool square = descriptor(variant.family).bothOrders;
   const bool named = data.workShortNames.size() <= kNamedCellsUpTo;
-  out << "<div class=\"scroll\"><table class=\"map\" aria-label=\"p-values: "
-      << html(variant.pageTitle) << "\">\n<thead><tr><th></th>";
+  const bool numbered = data.workShortNames.size() <= kNumberedCellsUpTo;
+  out << "<div class=\"scroll\"><table class=\"map" << (numbered ? " numbered" : "")
+      << "\" aria-label=\"p-values: " << html(variant.pageTitle) << "\">\n<thead><tr><th></th>";
   for (const auto& [work, shortName] : data.workShortNames) {
     out << "<th title=\"" << html(workLongName(data, work)) << "\"><span>" << html(shortName)
         << "</span></th>";
   }
   out << "</tr></thead>\n<tbody>\n";
   for (const auto& [workA, shortNameA] : data.workShortNames) {
-    out << "<tr><th title=\"" << html(shortNameA) << ": " << html(workLongName(data, workA))
-        << "\">" << html(workLongName(data, workA)) << "</th>";
+    out << "<tr><th title=\"" << html(workLongName(data, workA)) << "\">" << html(shortNameA)
+        << "</th>";
     for (const auto& entry : data.workShortNames) {
       const std::uint32_t workB = entry.first;
       if (workB == workA) {
@@ -590,7 +613,7 @@ void writeMap(std::ostream& out, const ColourScale& scale, const DataSet& data,
       }
       const auto found = pairs.find({workA, workB});
       writeCell(out, scale, data, found == pairs.end() ? nullptr : found->second, variant.variant,
-                named);
+                named, numbered);
     }
     out << "</tr>\n";
   }
@@ -598,17 +621,28 @@ void writeMap(std::ostream& out, const ColourScale& scale, const DataSet& data,
 }
 
 // The drawing of a graph, or the note that stands in its place.
-void writeGraph(std::ostream& out, const std::string& dot, bool reducible,
-                const std::string& fileName) {
-  const GraphDrawing drawing = drawGraph(dot, reducible);
+void writeGraph(std::ostream& out, const GraphDrawing& drawing, const std::string& fileName,
+                std::size_t leftOut = 0) {
+  const std::string leftOutNote =
+      leftOut == 0
+          ? std::string()
+          : " " + thousands(leftOut) +
+                (leftOut == 1 ? " significant result rests" : " significant results rest") +
+                " on too few cases and " + (leftOut == 1 ? "is" : "are") +
+                " left out; option N draws " + (leftOut == 1 ? "it" : "them") +
+                " as dotted arrows.";
   out << "<div class=\"graph\">";
   switch (drawing.outcome) {
     case DrawingOutcome::drawn:
       if (drawing.arrows == 0) {
-        out << "<p class=\"note\">No pair differs significantly: the graph has no arrow.</p>";
+        out << "<p class=\"note\">"
+            << (leftOut == 0 ? "No pair differs significantly: the graph has no arrow."
+                             : "The graph has no arrow:" + leftOutNote)
+            << "</p>";
         break;
       }
       out << wellFormed(drawing.svg);
+      if (leftOut > 0) out << "<p class=\"note\">" << leftOutNote.substr(1) << "</p>";
       if (drawing.drawnArrows < drawing.arrows) {
         out << "<p class=\"note\">Drawn without the arrows that follow from others: "
             << thousands(drawing.drawnArrows) << " of " << thousands(drawing.arrows)
@@ -630,6 +664,39 @@ void writeGraph(std::ostream& out, const std::string& dot, bool reducible,
   out << "</div>\n";
 }
 
+// Significant results of a variant that rest on too few cases: a graph without dotted arrows
+// leaves them out.
+std::size_t resultsLeftOut(const PageFacts& facts, const CriterionRecord& criterion,
+                           Variant variant) {
+  if (facts.dottedEdges) return 0;
+  std::size_t count = 0;
+  for (const PairRecord& record : criterion.pairs) {
+    const std::optional<VariantOutcome>& outcome = record.outcomes[index(variant)];
+    if (outcome && !outcome->undefined && outcome->flag == 1 && !outcome->valid) ++count;
+  }
+  return count;
+}
+
+void writeVariantFigure(std::ostream& out, const PageFacts& facts, const ColourScale& scale,
+                        const DataSet& data, const PairIndex& pairs,
+                        const CriterionRecord& criterion, const VariantDescriptor& variant,
+                        const GraphDrawing& drawing) {
+  const std::uint32_t number = criterion.criterion;
+  const std::size_t graph = index(variant.variant);
+  out << "<figure class=\"test\" id=\"c" << number << "-" << variant.graph.tag
+      << "\"><figcaption><b>" << html(variant.pageTitle) << ".</b> "
+      << (descriptor(variant.family).bothOrders
+              ? "The row work's occurrences against the column work's proportion: the test is "
+                "not symmetric in the two works, so each pair is tested both ways and the map is "
+                "a full square."
+              : "Symmetric in the two works: the lower triangle.")
+      << "</figcaption>\n<div class=\"panels\">";
+  writeMap(out, scale, data, pairs, variant);
+  writeGraph(out, drawing, criterionGraphFile(graph, criterionShortName(data, number)),
+             resultsLeftOut(facts, criterion, variant.variant));
+  out << "</div></figure>\n";
+}
+
 void writeCriterion(std::ostream& out, const PageFacts& facts, const ColourScale& scale,
                     const DataSet& data, const CriterionRecord& criterion) {
   const std::uint32_t number = criterion.criterion;
@@ -642,35 +709,48 @@ void writeCriterion(std::ostream& out, const PageFacts& facts, const ColourScale
   for (const PairRecord& record : criterion.pairs) {
     pairs[{record.pair.workA, record.pair.workB}] = &record;
   }
-  bool anyTest = false;
-  for (bool run : facts.families) anyTest = anyTest || run;
-  if (!anyTest) out << "<p class=\"note\">No test was run.</p>\n";
-  const std::string prefix = "c" + std::to_string(number) + "-";
-  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    const GraphNames& names = graphNames(graph);
-    const std::string fileName = criterionGraphFile(graph, shortName);
-    if (graph == kMergedGraph) {
-      if (!facts.mergeMain || !facts.mergeSub || criterion.graphs[graph].empty()) continue;
-      out << "<figure class=\"test\" id=\"" << prefix << names.tag << "\"><figcaption><b>Merged "
-          << "graph.</b> " << html(descriptor(*facts.mergeMain).pageTitle)
-          << " where its result rests on enough cases, otherwise "
-          << html(descriptor(*facts.mergeSub).pageTitle)
-          << ".</figcaption>\n<div class=\"panels\">";
-      writeGraph(out, criterion.graphs[graph], true, fileName);
-      out << "</div></figure>\n";
-      continue;
+  const std::optional<Variant> test = mainTest(facts.families, facts.mergeMain);
+  if (!test) {
+    out << "<p class=\"note\">No test was run.</p>\n</section>\n";
+    return;
+  }
+  // The main test first and shown; the other symmetric tests, then the binomial test, folded.
+  std::vector<Variant> order = {*test};
+  for (const VariantDescriptor& variant : kVariants) {
+    if (variant.variant != *test && variant.variant != Variant::binomial && shown(facts, variant))
+      order.push_back(variant.variant);
+  }
+  if (*test != Variant::binomial && shown(facts, descriptor(Variant::binomial))) {
+    order.push_back(Variant::binomial);
+  }
+  // Every drawing of the criterion on one layout of its works.
+  const bool merged = facts.mergeMain && facts.mergeSub && !criterion.graphs[kMergedGraph].empty();
+  std::vector<std::string> texts;
+  for (Variant variant : order) texts.push_back(criterion.graphs[index(variant)]);
+  if (merged) texts.push_back(criterion.graphs[kMergedGraph]);
+  std::set<std::uint32_t> works;
+  for (const PairRecord& record : criterion.pairs) works.insert(record.pair.workA);
+  std::vector<std::string> workNames;
+  for (std::uint32_t work : works) workNames.push_back(workShortName(data, work));
+  const std::vector<GraphDrawing> drawings = drawGraphsTogether(texts, workNames);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const Variant variant = order[k];
+    const bool folded = variant != *test;
+    if (folded) {
+      out << "<details class=\"variant\"><summary>" << html(descriptor(variant).pageTitle)
+          << "</summary>\n";
     }
-    const VariantDescriptor& variant = kVariants[graph];
-    if (!shown(facts, variant)) continue;
-    out << "<figure class=\"test\" id=\"" << prefix << names.tag << "\"><figcaption><b>"
-        << html(variant.pageTitle) << ".</b> "
-        << (descriptor(variant.family).bothOrders
-                ? "The row work's occurrences against the column work's proportion."
-                : "Symmetric in the two works: the lower triangle.")
-        << "</figcaption>\n<div class=\"panels\">";
-    writeMap(out, scale, data, pairs, variant);
-    writeGraph(out, criterion.graphs[graph], true, fileName);
-    out << "</div></figure>\n";
+    writeVariantFigure(out, facts, scale, data, pairs, criterion, descriptor(variant), drawings[k]);
+    if (folded) out << "</details>\n";
+  }
+  if (merged) {
+    out << "<details class=\"variant\"><summary>Merged graph</summary>\n<figure class=\"test\" "
+        << "id=\"c" << number << "-" << kMergedGraphNames.tag << "\"><figcaption><b>Merged "
+        << "graph.</b> " << html(descriptor(*facts.mergeMain).pageTitle)
+        << " where its result rests on enough cases, otherwise "
+        << html(descriptor(*facts.mergeSub).pageTitle) << ".</figcaption>\n<div class=\"panels\">";
+    writeGraph(out, drawings.back(), criterionGraphFile(kMergedGraph, shortName));
+    out << "</div></figure>\n</details>\n";
   }
   out << "</section>\n";
 }
@@ -695,13 +775,19 @@ void writeAllCriteria(std::ostream& out, const PageFacts& facts, const DataSet& 
         graph == kMergedGraph ? std::string("Merged graph") : kVariants[graph].pageTitle;
     out << "<figure class=\"test\" id=\"all-" << names.tag << "\"><figcaption><b>" << html(title)
         << ",</b> all criteria.</figcaption>\n";
-    writeGraph(out, dot, false, names.allCriteriaFile);
+    GraphDrawing tooDense;
+    tooDense.outcome = DrawingOutcome::tooDense;
+    tooDense.arrows = tooDense.drawnArrows = facts.allCriteriaArrows[graph];
+    writeGraph(out, tooDense.arrows > kDrawAtMost ? tooDense : drawGraph(dot, false),
+               names.allCriteriaFile);
     out << "</figure>\n";
   }
   out << "</section>\n";
 }
 
 }  // namespace
+
+std::string pageText(const std::string& text) { return html(text); }
 
 void writeHtmlReport(std::ostream& file, const PageFacts& facts,
                      const std::vector<CriterionRecord>& criteria, const DataSet& data) {
@@ -712,8 +798,17 @@ void writeHtmlReport(std::ostream& file, const PageFacts& facts,
       << "<meta name=\"generator\" content=\"brevox " << BREVOX_VERSION_MAJOR << "."
       << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << html(dataName(facts))
       << "</title>\n<style>" << kStyle << scaleStyle(scale, data.workShortNames.size())
-      << kGraphStyle << "</style>\n</head>\n<body>\n";
+      << kGraphStyle << kFindingsStyle << "</style>\n</head>\n<body>\n";
   writeHeader(out, facts, data, criteria);
+  std::vector<CriterionFindings> findings = facts.findings;
+  if (findings.size() != criteria.size()) {
+    findings.clear();
+    const std::optional<Variant> test = mainTest(facts.families, facts.mergeMain);
+    for (const CriterionRecord& criterion : criteria) {
+      findings.push_back(criterionFindings(criterion, data, test));
+    }
+  }
+  writeFindingsSection(out, findings, data);
   writeReading(out, scale, data);
   writeDataTable(out, data);
   for (const CriterionRecord& criterion : criteria)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "data/data_set.h"
+#include "report/findings.h"
 #include "report/run_record.h"
 #include "report/variants.h"
 #include "stats/families.h"
@@ -26,6 +28,12 @@ struct PageFacts {
   /// The DOT text of each graph over all criteria the run wrote (indexed like graphNames), empty
   /// for the others.
   std::array<std::string, kGraphCount> allCriteriaGraphs;
+  /// The arrows of each of those graphs, where known: one of more than kDrawAtMost is not read,
+  /// which takes Graphviz a tenth of a second at thousands of arrows.
+  std::array<std::size_t, kGraphCount> allCriteriaArrows{};
+  /// What each criterion found over all its works, in the order of the criteria; where empty, the
+  /// page finds it from the criteria's records.
+  std::vector<CriterionFindings> findings;
 };
 
 /// Writes one self-contained HTML page of a full run: the facts of the run, the data, per

@@ -147,4 +147,46 @@ void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const
   for (const ResultRow& row : criterionRows(criterion)) writeRow(out, row, data);
 }
 
+void writeCriteriaHeader(std::ostream& out) {
+  out << "criterion,works,occurrences,cases,chi_square,df,p_value,cramers_v,few_expected"
+      << kLineEnd;
+}
+
+void writeCriteriaRow(std::ostream& out, const CriterionFindings& findings, const DataSet& data) {
+  const HomogeneityTest& test = findings.homogeneity;
+  out << criterionShortName(data, findings.criterion) << ',' << test.works << ','
+      << test.occurrences << ',' << test.cases;
+  writeCell(out, test.chiSquare);
+  out << ',';
+  if (test.chiSquare) out << test.degreesOfFreedom;
+  writeCell(out, test.pValue);
+  writeCell(out, test.cramersV);
+  out << ',';
+  if (test.chiSquare) out << (test.fewExpected ? 1 : 0);
+  out << kLineEnd;
+}
+
+void writeWorkHeader(std::ostream& out) {
+  out << "criterion,work,observed,total,proportion,proportion_low,proportion_high,letters,"
+         "main_test,adjustment"
+      << kLineEnd;
+}
+
+void writeWorkRows(std::ostream& out, const CriterionFindings& findings, const DataSet& data) {
+  for (const WorkFinding& work : findings.works) {
+    out << criterionShortName(data, findings.criterion) << ',' << workShortName(data, work.work)
+        << ',' << work.counts.observed << ',' << work.counts.total;
+    const bool cases = work.counts.total > 0;
+    for (double value : {work.interval.proportion, work.interval.low, work.interval.high}) {
+      writeCell(out, cases ? std::optional<double>(value) : std::nullopt);
+    }
+    out << ',' << work.letters << ',';
+    if (findings.test)
+      out << testColumnName(*findings.test) << ",holm";
+    else
+      out << ',';
+    out << kLineEnd;
+  }
+}
+
 }  // namespace brevox

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "data/data_set.h"
+#include "report/findings.h"
 #include "report/run_record.h"
 
 namespace brevox {
@@ -24,5 +25,24 @@ void writeResultsHeader(std::ostream& out);
 
 /// The rows of one criterion.
 void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const DataSet& data);
+
+/// The file names of the tables of the findings over all works of a criterion.
+inline constexpr const char* kCriteriaTableFile = "T_criteria_results.csv";
+inline constexpr const char* kWorkTableFile = "T_work_results.csv";
+
+/// The table of the criteria is a header row, then one row per criterion: its short name, the
+/// works with cases, their occurrences and cases, then Pearson's chi-square over those works, its
+/// degrees of freedom and p-value, Cramer's V and whether an expected count is under 5; cells of
+/// the test are empty where it has no meaning (fewer than two works with cases, every proportion
+/// 0 or every one 1). Numbers read back to the same double; lines end with CR LF.
+void writeCriteriaHeader(std::ostream& out);
+void writeCriteriaRow(std::ostream& out, const CriterionFindings& findings, const DataSet& data);
+
+/// The table of the works is a header row, then one row per criterion and work in the order of
+/// the data: the counts, the proportion with its 95% Wilson score interval, the letters of the
+/// compact letter display, the main test and the adjustment that gave them. A work without cases
+/// has empty cells beyond its counts; without a test, the last three cells are empty.
+void writeWorkHeader(std::ostream& out);
+void writeWorkRows(std::ostream& out, const CriterionFindings& findings, const DataSet& data);
 
 }  // namespace brevox

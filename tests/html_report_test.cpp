@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstddef>
+#include <optional>
 #include <sstream>
 #include <string>
 
+#include "report/findings.h"
 #include "report/graph_render.h"
 #include "tests/test_support.h"
 
@@ -121,7 +124,7 @@ TEST(HtmlReport, NamesAnyBytesAndDrawsEveryGraph) {
   }
   // Two criteria, seven variants with a map each, eight graphs each with the merged one, and
   // eight over all criteria; each drawn or, without an arrow, a note.
-  EXPECT_EQ(occurrences(page, "<table class=\"map\""), 14u);
+  EXPECT_EQ(occurrences(page, "<table class=\"map"), 14u);
   EXPECT_EQ(occurrences(page, "<div class=\"graph\">"), 24u);
   EXPECT_EQ(occurrences(page, "<div class=\"graph\"><svg") +
                 occurrences(page, "<div class=\"graph\"><p class=\"note\">No pair"),
@@ -147,6 +150,28 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
                             "Error: syntax error in line "),
             std::string::npos);
   EXPECT_EQ(occurrences(page.str(), "<div class=\"graph\"><svg"), 1u);
+}
+
+TEST(Findings, MainTestFollowsTheTestsOfTheRun) {
+  // Families in the order binomial, chi-square, Fisher, permutation.
+  const struct {
+    std::array<bool, kFamilyCount> families;
+    std::optional<Variant> mergeMain;
+    std::optional<Variant> expected;
+  } cases[] = {
+      {{true, true, true, true}, std::nullopt, Variant::fisherDoubleTail},
+      {{true, true, false, true}, std::nullopt, Variant::permutation},
+      {{true, true, false, false}, std::nullopt, Variant::n1},
+      {{true, false, false, false}, std::nullopt, Variant::binomial},
+      {{false, false, false, false}, std::nullopt, std::nullopt},
+      {{true, true, true, true}, Variant::yates, Variant::yates},
+      {{true, true, true, true}, Variant::fisherMidP, Variant::fisherMidP},
+      // The binomial test is not symmetric: M's main test gives way to the rule.
+      {{true, true, true, false}, Variant::binomial, Variant::fisherDoubleTail},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(mainTest(c.families, c.mergeMain), c.expected);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Compares the four test families with reference values computed independently from exact
 // probabilities and arrangement counts (tests/reference/stats_reference.py, which also says how
 // ties and thresholds met exactly are marked), and the effect sizes and adjusted p-values with
-// SciPy, statsmodels, 40-digit roots and R (tests/reference/estimates_reference.py).
+// SciPy, statsmodels, 40-digit roots and R (tests/reference/estimates_reference.py), and the
+// findings over all works of a criterion with statsmodels, SciPy and R's multcompView
+// (tests/reference/findings_reference.py).
 
 #include <gtest/gtest.h>
 
@@ -11,19 +13,23 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "report/findings.h"
 #include "stats/adjusted_p.h"
 #include "stats/arrangement_shares.h"
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
 #include "stats/fisher_exact.h"
+#include "stats/homogeneity.h"
 #include "stats/odds_ratio.h"
 #include "stats/permutation.h"
 #include "stats/permutation_count.h"
 #include "stats/proportion_difference.h"
+#include "stats/wilson.h"
 
 namespace brevox {
 namespace {
@@ -345,6 +351,109 @@ TEST(EstimatesReference, AdjustedPValues) {
       EXPECT_NEAR(bh[i], real(rows[i], "bh"), 1e-12 * real(rows[i], "bh")) << i;
     }
   }
+}
+
+// The words of a blank-separated cell.
+std::vector<std::string> words(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) result.push_back(word);
+  return result;
+}
+
+// A criterion's counts, "observed/total" per work, as the only criterion of a data set.
+DataSet criterionData(const std::string& counts) {
+  DataSet data;
+  data.threshold = 0.05;
+  data.criterionShortNames = {{1, "k"}};
+  data.criterionLongNames = data.criterionShortNames;
+  data.directions = {{1, 1}};
+  std::uint32_t work = 0;
+  for (const std::string& word : words(counts)) {
+    ++work;
+    data.workShortNames[work] = "w" + std::to_string(work);
+    data.workLongNames[work] = data.workShortNames[work];
+    const std::size_t slash = word.find('/');
+    data.counts[work][1] = {static_cast<std::uint32_t>(std::stoul(word.substr(0, slash))),
+                            static_cast<std::uint32_t>(std::stoul(word.substr(slash + 1)))};
+  }
+  return data;
+}
+
+TEST(FindingsReference, WilsonScoreInterval) {
+  for (const Row& row : readRows("wilson_reference.csv")) {
+    SCOPED_TRACE(row.at("observed") + "/" + row.at("total"));
+    const ScoreInterval r = wilsonScoreInterval(count(row, "observed"), count(row, "total"));
+    EXPECT_NEAR(r.low, real(row, "low"), 1e-12);
+    EXPECT_NEAR(r.high, real(row, "high"), 1e-12);
+  }
+}
+
+TEST(FindingsReference, HomogeneityOverAllWorks) {
+  for (const Row& row : readRows("homogeneity_reference.csv")) {
+    SCOPED_TRACE("criterion " + row.at("criterion") + ": " + row.at("counts"));
+    const DataSet data = criterionData(row.at("counts"));
+    std::vector<CountPair> counts;
+    for (const auto& entry : data.workShortNames) counts.push_back(countPair(data, entry.first, 1));
+    const HomogeneityTest r = homogeneityTest(counts);
+    ASSERT_EQ(r.chiSquare.has_value(), !row.at("chi_square").empty());
+    if (!r.chiSquare) continue;
+    EXPECT_EQ(r.degreesOfFreedom, count(row, "df"));
+    const std::pair<double, const char*> values[] = {
+        {*r.chiSquare, "chi_square"}, {*r.pValue, "p_value"}, {*r.cramersV, "cramers_v"}};
+    for (const auto& [actual, name] : values) {
+      const double expected = real(row, name);
+      EXPECT_NEAR(actual, expected, 1e-12 * expected + 1e-300) << name;
+    }
+  }
+}
+
+TEST(FindingsReference, LettersAsMultcompViewFindsThem) {
+  // The pairs of each criterion carry R's p-values as the main test's; the findings adjust them
+  // and find the letters. Letters may be named apart: the works that share each are compared.
+  using LetterSets = std::set<std::set<std::uint32_t>>;
+  auto letterSets = [](const std::vector<std::string>& letters) {
+    std::map<char, std::set<std::uint32_t>> holders;
+    for (std::size_t w = 0; w < letters.size(); ++w) {
+      if (letters[w] == "-") continue;
+      for (char letter : letters[w]) holders[letter].insert(static_cast<std::uint32_t>(w + 1));
+    }
+    LetterSets sets;
+    for (const auto& entry : holders) sets.insert(entry.second);
+    return sets;
+  };
+  std::size_t criteria = 0;
+  for (const Row& row : readRows("letters_reference.csv")) {
+    SCOPED_TRACE("criterion " + row.at("criterion") + ": " + row.at("counts"));
+    const DataSet data = criterionData(row.at("counts"));
+    const std::vector<std::string> pValues = words(row.at("p_values"));
+    CriterionRecord record;
+    record.criterion = 1;
+    std::size_t next = 0;
+    for (const auto& [workA, countsA] : data.counts) {
+      for (const auto& [workB, countsB] : data.counts) {
+        const CountPair a = countsA.at(1);
+        const CountPair b = countsB.at(1);
+        if (workB >= workA || a.total == 0 || b.total == 0) continue;
+        PairRecord pair{PairComparison(workA, 1, workB, a.observed, a.total, b.observed, b.total),
+                        {}};
+        ASSERT_LT(next, pValues.size());
+        VariantOutcome outcome;
+        outcome.pValue = std::strtod(pValues[next++].c_str(), nullptr);
+        pair.outcomes[index(Variant::fisherDoubleTail)] = outcome;
+        record.pairs.push_back(pair);
+      }
+    }
+    ASSERT_EQ(next, pValues.size());
+    const CriterionFindings findings = criterionFindings(record, data, Variant::fisherDoubleTail);
+    std::vector<std::string> ours;
+    for (const WorkFinding& work : findings.works) {
+      ours.push_back(work.counts.total == 0 ? "-" : work.letters);
+    }
+    EXPECT_EQ(letterSets(ours), letterSets(words(row.at("letters"))));
+    ++criteria;
+  }
+  EXPECT_GE(criteria, 200u);
 }
 
 TEST(StatsReference, SharesOfArrangementsAtAnySize) {

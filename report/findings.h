@@ -1,0 +1,80 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/data_set.h"
+#include "report/run_record.h"
+#include "report/variants.h"
+#include "stats/families.h"
+#include "stats/homogeneity.h"
+#include "stats/odds_ratio.h"
+#include "stats/proportion_difference.h"
+#include "stats/wilson.h"
+
+namespace brevox {
+
+/// The test whose pairwise decisions, adjusted by Holm's method over the pairs of a criterion,
+/// give the letters and the pairs that still differ: the main test of option M where that is a
+/// symmetric test, else the first that the run made of Fisher's double tail, the permutation
+/// test, the N-1 chi-square and Pearson's chi-square. With the binomial test alone, a pair's
+/// p-value is the larger of its two directions (each work's count against the other's
+/// proportion): the pair counts as separated only where both directions separate it. Empty when
+/// the run made no test.
+std::optional<Variant> mainTest(const std::array<bool, kFamilyCount>& families,
+                                std::optional<Variant> mergeMain);
+
+/// The name of a test in the tables of option E ("fisher", "permutation", "n1", ...).
+const char* testColumnName(Variant variant);
+
+/// How a page names the main test: the variant's title, and for the binomial test the rule of
+/// its two directions.
+std::string mainTestTitle(Variant variant);
+
+/// Where one work of a criterion stands.
+struct WorkFinding {
+  std::uint32_t work = 0;
+  CountPair counts;
+  /// The proportion with its 95% Wilson score interval; NaN for a work without cases.
+  ScoreInterval interval;
+  /// The letters of the compact letter display; empty for a work without cases, or when no test
+  /// was run.
+  std::string letters;
+};
+
+/// A pair of works that the main test separates after Holm's adjustment, the work with the larger
+/// proportion first.
+struct DifferingPair {
+  std::uint32_t first = 0;
+  std::uint32_t second = 0;
+  CountPair firstCounts;
+  CountPair secondCounts;
+  ProportionDifference difference;  ///< first's proportion less second's, Newcombe's interval
+  OddsRatioEstimate oddsRatio;      ///< first's odds over second's, exact interval
+  double adjustedP = 0;             ///< Holm's adjusted p-value of the main test
+};
+
+/// What the run found under one criterion over all its works.
+struct CriterionFindings {
+  std::uint32_t criterion = 0;
+  HomogeneityTest homogeneity;
+  /// Every work, in the order of the data.
+  std::vector<WorkFinding> works;
+  /// The works with cases, sorted by proportion in the criterion's direction: ascending where it
+  /// is ordered upwards, descending downwards, ties in the order of the data (indexes into works).
+  std::vector<std::size_t> sorted;
+  std::optional<Variant> test;       ///< the main test; none when the run made no test
+  std::size_t judgedPairs = 0;       ///< the pairs with a p-value of the main test: Holm's family
+  std::vector<DifferingPair> pairs;  ///< the largest difference first
+};
+
+/// The findings of one criterion from what its pairs found. The estimates of the pairs that still
+/// differ, thousands with dozens of works, are computed on `threads` threads.
+CriterionFindings criterionFindings(const CriterionRecord& criterion, const DataSet& data,
+                                    std::optional<Variant> test, unsigned threads = 1);
+
+}  // namespace brevox

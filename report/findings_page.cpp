@@ -1,0 +1,269 @@
+#include "report/findings_page.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "io/number_text.h"
+
+namespace brevox {
+
+namespace {
+
+// Pairs shown before the others are folded away.
+constexpr std::size_t kPairsShown = 10;
+
+// The dot plot's geometry, in pixels: a row per work, the names on the left, the proportion from
+// 0 to 1 across the middle, the letters on the right.
+constexpr int kRow = 20;
+constexpr int kTop = 8;
+constexpr int kAxis = 40;
+constexpr int kPlot = 360;
+constexpr int kGap = 12;
+constexpr int kLetterWidth = 9;  // a letter of the display, bold and spaced
+constexpr int kCharacter = 7;    // the width of a character of a name, on average
+constexpr std::size_t kLongestName = 36;
+
+std::string printed(const char* format, double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// A p-value as the maps print it: three significant digits, two below 0.001.
+std::string pText(double p) { return printed(p >= 0.001 ? "%.3g" : "%.2g", p); }
+
+std::string minus(std::string text) {
+  if (!text.empty() && text[0] == '-') text.replace(0, 1, "\xE2\x88\x92");
+  return text;
+}
+
+std::string proportionText(double value) { return minus(printed("%.3f", value)); }
+
+std::string ratioText(double value) {
+  if (std::isinf(value)) return "\xE2\x88\x9E";
+  return printed(value >= 1000 ? "%.0f" : "%.3g", value);
+}
+
+// The number of characters of UTF-8 text.
+std::size_t characters(const std::string& text) {
+  std::size_t count = 0;
+  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return count;
+}
+
+// The text cut to `most` characters, an ellipsis in place of the rest.
+std::string shortened(const std::string& text, std::size_t most) {
+  if (characters(text) <= most) return text;
+  std::size_t kept = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) {
+      if (kept == most - 1) break;
+      ++kept;
+    }
+    ++at;
+  }
+  return text.substr(0, at) + "\xE2\x80\xA6";
+}
+
+void writeHomogeneity(std::ostream& out, const HomogeneityTest& test, double threshold) {
+  out << "<p class=\"overall\">";
+  if (test.works < 2) {
+    out << "Fewer than two works have cases: there is nothing to compare.</p>\n";
+    return;
+  }
+  if (test.noVariation) {
+    out << "No variation: every one of the " << test.works << " works with cases has a proportion "
+        << (test.occurrences == 0 ? "of 0" : "of 1") << ", so no test applies.</p>\n";
+    return;
+  }
+  const bool differ = *test.pValue < threshold;
+  out << "<b>" << (differ ? "The works differ." : "No evidence that the works differ.")
+      << "</b> Pearson's \xCF\x87\xC2\xB2 over the " << test.works
+      << " works with cases = " << printed("%.2f", *test.chiSquare) << ", df&nbsp;=&nbsp;"
+      << test.degreesOfFreedom << ", p&nbsp;"
+      << (*test.pValue > 0 ? "=&nbsp;" + pText(*test.pValue) : std::string("&lt;&nbsp;1e-300"))
+      << "; Cram\xC3\xA9r's V&nbsp;=&nbsp;" << printed("%.2f", *test.cramersV)
+      << " (0: the same proportion everywhere, 1: wholly apart).";
+  if (test.fewExpected) {
+    out << " <span class=\"few\">* An expected count is under 5: the p-value is "
+           "approximate.</span>";
+  }
+  out << "</p>\n";
+}
+
+// The dot plot: each work with cases, its proportion, its 95% interval and its letters.
+void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const DataSet& data) {
+  std::size_t longest = 4;
+  for (std::size_t w : findings.sorted) {
+    longest = std::max(
+        longest, characters(shortened(workLongName(data, findings.works[w].work), kLongestName)));
+  }
+  std::size_t letters = 1;
+  for (const WorkFinding& work : findings.works) letters = std::max(letters, work.letters.size());
+  const int names = static_cast<int>(longest) * kCharacter + kGap;
+  const int left = names + kGap;
+  const int height = kTop + static_cast<int>(findings.sorted.size()) * kRow + kAxis;
+  const int width = left + kPlot + kGap + static_cast<int>(letters) * kLetterWidth + kGap;
+  auto x = [&](double proportion) { return printed("%.1f", left + proportion * kPlot); };
+  out << "<svg class=\"dotplot\" width=\"" << width << "\" height=\"" << height
+      << "\" viewBox=\"0 0 " << width << " " << height
+      << "\" role=\"img\" aria-label=\"proportion of each work with its 95% interval\">\n";
+  const int bottom = height - kAxis;
+  for (int tick = 0; tick <= 4; ++tick) {
+    const std::string at = x(tick / 4.0);
+    out << "<line class=\"grid\" x1=\"" << at << "\" x2=\"" << at << "\" y1=\"" << kTop
+        << "\" y2=\"" << bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\"" << bottom + 16
+        << "\" text-anchor=\"middle\">" << printed("%g", tick / 4.0) << "</text>\n";
+  }
+  out << "<text class=\"tick\" x=\"" << x(0.5) << "\" y=\"" << bottom + 32
+      << "\" text-anchor=\"middle\">proportion of occurrences, with its 95% interval</text>\n";
+  int y = kTop + kRow / 2;
+  for (std::size_t w : findings.sorted) {
+    const WorkFinding& work = findings.works[w];
+    const std::string& shortName = workShortName(data, work.work);
+    const std::string& longName = workLongName(data, work.work);
+    out << "<g class=\"work\"><title>" << pageText(shortName) << ": " << pageText(longName) << ", "
+        << work.counts.observed << " of " << work.counts.total << " = "
+        << proportionText(work.interval.proportion) << " (95% interval "
+        << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
+        << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
+        << "<text class=\"name\" x=\"" << names << "\" y=\"" << y + 4 << "\" text-anchor=\"end\">"
+        << pageText(shortened(longName, kLongestName)) << "</text><line class=\"ci\" x1=\""
+        << x(work.interval.low) << "\" x2=\"" << x(work.interval.high) << "\" y1=\"" << y
+        << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << x(work.interval.proportion)
+        << "\" cy=\"" << y << "\" r=\"4\"/>";
+    if (findings.test) {
+      out << "<text class=\"letters\" x=\"" << left + kPlot + kGap << "\" y=\"" << y + 4
+          << "\" text-anchor=\"start\">" << pageText(work.letters) << "</text>";
+    }
+    out << "</g>\n";
+    y += kRow;
+  }
+  out << "</svg>\n";
+}
+
+// A row of the pairs; thousands of them with dozens of works, so without closing tags or
+// classes, which the style supplies by column.
+void writePairRow(std::ostream& out, const DifferingPair& pair, const DataSet& data) {
+  auto name = [&](std::uint32_t work) {
+    return "<td title=\"" + pageText(workShortName(data, work)) + "\">" +
+           pageText(workLongName(data, work));
+  };
+  auto share = [](const CountPair& counts) {
+    return "<td>" + proportionText(static_cast<double>(counts.observed) / counts.total);
+  };
+  const OddsRatioEstimate& odds = pair.oddsRatio;
+  out << "<tr>" << name(pair.first) << share(pair.firstCounts) << name(pair.second)
+      << share(pair.secondCounts) << "<td>" << proportionText(pair.difference.difference) << "<td>"
+      << proportionText(pair.difference.low) << " to " << proportionText(pair.difference.high)
+      << "<td>" << (odds.estimate ? ratioText(*odds.estimate) : std::string("\xE2\x80\x93"))
+      << "<td>" << ratioText(odds.low) << " to " << ratioText(odds.high) << "<td>"
+      << (pair.adjustedP > 0 ? pText(pair.adjustedP) : std::string("&lt;1e-300")) << "\n";
+}
+
+void writePairTable(std::ostream& out, const std::vector<DifferingPair>& pairs, std::size_t from,
+                    std::size_t to, const DataSet& data) {
+  out << "<div class=\"scroll\"><table class=\"data pairs\">\n<thead><tr><th class=\"name\">Work"
+         "</th><th>Proportion</th><th class=\"name\">against</th><th>Proportion</th>"
+         "<th>Difference</th><th>95% interval</th><th>Odds ratio</th><th>95% interval</th>"
+         "<th>Adjusted p</th></tr></thead>\n<tbody>\n";
+  for (std::size_t k = from; k < to; ++k) writePairRow(out, pairs[k], data);
+  out << "</tbody></table></div>\n";
+}
+
+void writePairs(std::ostream& out, const CriterionFindings& findings, const DataSet& data) {
+  if (!findings.test) return;
+  const std::vector<DifferingPair>& pairs = findings.pairs;
+  if (findings.judgedPairs == 0) {
+    out << "<p class=\"note\">No pair of works with cases to compare.</p>\n";
+    return;
+  }
+  if (pairs.empty()) {
+    out << "<p class=\"note\">"
+        << (findings.judgedPairs == 1
+                ? std::string("The two works do not differ.")
+                : "No pair of works differs once the p-values of the " +
+                      std::to_string(findings.judgedPairs) + " pairs are adjusted.")
+        << "</p>\n";
+    return;
+  }
+  out << "<p class=\"pairs-lede\">" << pairs.size() << " of " << findings.judgedPairs
+      << (findings.judgedPairs == 1 ? " pair" : " pairs")
+      << " still differ once the p-values are adjusted, the largest difference first: the "
+         "proportion of the first work less that of the second, and the odds of an occurrence "
+         "in the first over those in the second, each with its 95% interval.</p>\n";
+  writePairTable(out, pairs, 0, std::min(kPairsShown, pairs.size()), data);
+  if (pairs.size() > kPairsShown) {
+    out << "<details class=\"more\"><summary>" << pairs.size() - kPairsShown
+        << " more pairs</summary>\n";
+    writePairTable(out, pairs, kPairsShown, pairs.size(), data);
+    out << "</details>\n";
+  }
+}
+
+}  // namespace
+
+const char* const kFindingsStyle = R"(
+.finding{margin:1.6rem 0 2.4rem;break-inside:avoid-page}
+.finding h3{font-size:1.15rem;font-weight:normal;margin:0 0 .2rem}
+.finding h3 .no{color:var(--muted);margin-right:.4rem}
+.overall{max-width:52rem;margin:.2rem 0 .6rem}
+.overall .few{color:var(--muted)}
+svg.dotplot{display:block;max-width:100%;height:auto;margin:.4rem 0 .8rem;
+font-family:"DejaVu Sans",Arial,sans-serif}
+svg.dotplot text{font-size:12px;fill:var(--ink)}
+svg.dotplot text.name{font-family:Charter,"Liberation Serif",Georgia,serif;font-size:13px}
+svg.dotplot text.tick{fill:var(--muted);font-size:11px}
+svg.dotplot text.letters{font-weight:600;letter-spacing:.08em}
+svg.dotplot .grid{stroke:var(--hair);stroke-width:1}
+svg.dotplot .ci{stroke:var(--accent);stroke-width:2}
+svg.dotplot .pt{fill:var(--accent)}
+svg.dotplot g.work:hover text{fill:var(--accent)}
+.pairs-lede{max-width:52rem;margin:.4rem 0}
+table.pairs td:is(:nth-child(1),:nth-child(3)){text-align:left}
+table.pairs td:is(:nth-child(6),:nth-child(8)){color:var(--muted)}
+details.more summary{cursor:pointer;color:var(--accent);margin:.4rem 0}
+@media print{@page{size:A4;margin:14mm}
+.finding{break-before:page}details.more::details-content{content-visibility:visible;display:block}
+details.more>summary{display:none}svg.dotplot{max-width:100%}
+.scroll{overflow:visible}table.data{font-size:7.5pt}table.data :is(th,td){padding:.1rem .3rem}}
+)";
+
+void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings>& findings,
+                          const DataSet& data) {
+  out << "<section id=\"findings\">\n<h2>What the run found</h2>\n<p class=\"note\">For each "
+         "criterion: whether its works differ at all (Pearson's chi-square over every work "
+         "with cases), where each work stands (its proportion with a 95% Wilson score "
+         "interval; the works sorted in the criterion's direction), and which works can be "
+         "told apart.";
+  const std::optional<Variant> test = findings.empty() ? std::nullopt : findings.front().test;
+  if (test) {
+    out << " Two works share a letter unless <b>" << pageText(mainTestTitle(*test))
+        << "</b> separates them once its p-values are adjusted by <b>Holm's method</b> over the "
+           "pairs of the criterion, at the threshold of the data, "
+        << pageText(formatDouble(data.threshold))
+        << ". That test is Fisher's double tail where the run made it (the main test of option "
+           "M where M names a symmetric test; else the permutation test, the N-1 or Pearson's "
+           "chi-square); the binomial test alone counts a pair as separated only where both of "
+           "its directions separate it.";
+  } else {
+    out << " The run made no test between pairs: there are no letters.";
+  }
+  out << "</p>\n";
+  for (const CriterionFindings& criterion : findings) {
+    const std::uint32_t number = criterion.criterion;
+    out << "<article class=\"finding\" id=\"finding-" << number << "\">\n<h3><span class=\"no\">"
+        << number << "</span>" << pageText(criterionLongName(data, number))
+        << "<span class=\"short\">" << pageText(criterionShortName(data, number))
+        << "</span></h3>\n";
+    writeHomogeneity(out, criterion.homogeneity, data.threshold);
+    if (!criterion.sorted.empty()) writeDotPlot(out, criterion, data);
+    writePairs(out, criterion, data);
+    out << "</article>\n";
+  }
+  out << "</section>\n";
+}
+
+}  // namespace brevox
