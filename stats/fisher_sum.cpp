@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "io/number_text.h"
 #include "stats/arrangement_shares.h"
+#include "stats/fisher_resum.h"
+#include "stats/printed_digits.h"
 
 namespace brevox {
 
@@ -23,15 +24,17 @@ namespace {
 constexpr long double kCloseMargin = 1e-6L;
 
 // Below this observed probability the library's densities lose digits to underflow; the sums
-// then use the densities of the tables that are added.
+// then use the densities of the tables that are added. Tables whose densities round to 0 in
+// double compare as equally probable there, so the sum is the one of the library's densities, as
+// the table-by-table test forms it; it lies below 1e-270, far below any threshold a data set can
+// hold (a positive single-precision number), and only its flags are held to the bounds.
 constexpr double kTinyProbability = 1e-280;
-
-// A p-value this close to the threshold, relatively, is recomputed as the library's table by
-// table sum, so that rounding in the carried densities cannot move a flag.
-constexpr double kThresholdMargin = 1e-9;
 
 // What the library's densities of one test may cost, in seconds.
 constexpr double kLibraryBudget = 1.0;
+
+// Unit roundoff of long double (64-bit significand, rounding to nearest).
+const long double kUnit = std::ldexp(1.0L, -64);
 
 // The cost of one of the library's densities (Boost 1.74), measured: up to 170 cases it reads a
 // table of factorials; up to the 10,000th prime, 104,729, it loops over the primes, about 70 ns
@@ -45,10 +48,6 @@ double secondsPerDensity(std::uint32_t population) {
 
 long double logChoose(std::uint32_t q, std::uint32_t r) {
   return logFactorial(q) - logFactorial(r) - logFactorial(q - r);
-}
-
-bool nearThreshold(double pValue, double threshold) {
-  return std::fabs(pValue - threshold) <= kThresholdMargin * std::fabs(threshold);
 }
 
 // The probabilities of the possible tables relative to the most probable one, carried outwards
@@ -108,77 +107,196 @@ Window window(const Chain& chain, std::uint32_t mode, std::uint32_t lowest, std:
   return result;
 }
 
+// What one of the fast sums found: the tables of its window it adds, with their probabilities
+// relative to the mode's, and its p-values.
+struct FastSum {
+  Window tables;
+  std::vector<std::uint8_t> added;
+  bool tiny = false;  // the observed probability lies below kTinyProbability
+  double pDoubleTail = 0;
+  double pMidP = 0;
+};
+
+// What the tables beyond an edge of the window add at most, relative to the mode: each is at most
+// the edge's relative probability times the ratio of neighbours there to the power of its
+// distance, as the ratio only falls further out, and there are `count` of them.
+long double beyondEdge(long double edge, long double numerator, long double denominator,
+                       std::uint32_t count) {
+  const long double atMost = edge * static_cast<long double>(count);
+  if (!(numerator < denominator)) return atMost;
+  return std::min(atMost, edge * numerator / (denominator - numerator)) * 1.01L;
+}
+
+// Bounds on the exact p-values, doubles that hold them between them, from the relative
+// probabilities of the window alone: the added ones over all of them. No density of the library
+// or of our own enters, so the bounds hold whatever their errors. Each relative probability
+// carries two roundings per table from the mode (its factors are exact whole numbers in long
+// double), each sum one more per table, so each sum lies within (2 steps + tables) units of
+// rounding of its exact value; a few more units cover the bounds' own arithmetic. Every table
+// beyond the window is added and lies below half the smallest double; what they add together is
+// bounded by a geometric series at each edge. The mid-p value takes off half the observed table,
+// at most half the sum, which at most triples the relative error; where every table is added, it
+// is 1 less the observed table's share, bounded on its own.
+struct PValueBounds {
+  double lowDoubleTail = 0;
+  double highDoubleTail = 0;
+  double lowMidP = 0;
+  double highMidP = 0;
+};
+
+PValueBounds boundPValues(const Chain& chain, const FisherTables& t, std::uint32_t a,
+                          const FastSum& sum, bool everyTable) {
+  const std::vector<long double>& relative = sum.tables.relative;
+  const std::uint32_t first = sum.tables.first;
+  const std::uint32_t last = first + static_cast<std::uint32_t>(relative.size()) - 1;
+  long double all = 0;
+  long double added = 0;
+  long double half = 0;  // 0 where the observed table lies beyond the window, among the rest
+  for (std::size_t i = 0; i < relative.size(); ++i) {
+    all += relative[i];
+    if (sum.added[i] == 1) added += relative[i];
+    if (first + i == a) half = relative[i] / 2;
+  }
+  long double beyond = 0;
+  if (first > t.lowest) {
+    beyond +=
+        beyondEdge(relative.front(),
+                   static_cast<long double>(first) * static_cast<long double>(chain.rest + first),
+                   static_cast<long double>(chain.r - first + 1) *
+                       static_cast<long double>(chain.n - first + 1),
+                   first - t.lowest);
+  }
+  if (last < t.highest) {
+    beyond += beyondEdge(
+        relative.back(),
+        static_cast<long double>(chain.r - last) * static_cast<long double>(chain.n - last),
+        static_cast<long double>(last + 1) * static_cast<long double>(chain.rest + last + 1),
+        t.highest - last);
+  }
+  const long double steps = std::max(t.mode - first, last - t.mode);
+  const long double error = (2 * steps + static_cast<long double>(relative.size()) + 16) * kUnit;
+  auto low = [&](long double part, long double partError) {
+    return part * (1 - partError) / ((all + beyond) * (1 + error));
+  };
+  auto high = [&](long double part, long double partError) {
+    return (part + beyond) * (1 + partError) / (all * (1 - error));
+  };
+  PValueBounds bounds;
+  bounds.lowDoubleTail = static_cast<double>(low(added, error));
+  bounds.highDoubleTail = static_cast<double>(high(added, error));
+  if (everyTable) {
+    bounds.lowMidP = static_cast<double>(1 - half * (1 + error) / (all * (1 - error)));
+    bounds.highMidP = static_cast<double>(1 - half * (1 - error) / ((all + beyond) * (1 + error)));
+  } else {
+    bounds.lowMidP = static_cast<double>(low(added - half, 3 * error));
+    bounds.highMidP = static_cast<double>(high(added - half, 3 * error));
+  }
+  return bounds;
+}
+
+// The p-values and flags of the tables a fast sum adds, handing those tables to whoever asks.
+// Where every possible table is added, the double tail is exactly 1, and the mid-p value 1 less
+// half the observed probability, rounded once. Else a fast p-value stands where it, and every
+// value its bounds allow, print the same digits and fall on the same side of the threshold (only
+// the side counts where the library's densities underflow). What that does not settle is summed
+// again at 50 digits: only tables within about 1e-13 of the threshold or of a change of the
+// printed digits need it, and the mid-p values of the tables where every table is added whose
+// bounds straddle a rounding of double, a few in a hundred.
+FisherResult finished(const Chain& chain, const FisherTables& t, std::uint32_t a, double threshold,
+                      FastSum sum, AddedTables* addedTables) {
+  FisherResult result;
+  result.threshold = threshold;
+  const bool everyTable = std::all_of(sum.added.begin(), sum.added.end(),
+                                      [](std::uint8_t added) { return added == 1; });
+  const PValueBounds bounds = boundPValues(chain, t, a, sum, everyTable);
+  auto settled = [&](double value, double low, double high) {
+    low = std::min(value, low);
+    high = std::max(value, high);
+    if (sum.tiny) return (threshold > low) == (threshold > high);
+    return printsAndDecidesAlike(low, high, threshold);
+  };
+  bool doubleTailSettled = true;
+  bool midPSettled = true;
+  if (everyTable) {
+    result.pDoubleTail = 1;
+    result.pMidP = bounds.lowMidP;
+    midPSettled = bounds.lowMidP == bounds.highMidP;
+  } else {
+    result.pDoubleTail = sum.pDoubleTail;
+    result.pMidP = sum.pMidP;
+    doubleTailSettled = settled(result.pDoubleTail, bounds.lowDoubleTail, bounds.highDoubleTail);
+    midPSettled = settled(result.pMidP, bounds.lowMidP, bounds.highMidP);
+  }
+  AddedTables added{sum.tables.first, std::move(sum.added)};
+  if (!doubleTailSettled || !midPSettled) {
+    const FisherPValues exact = resumFisherTables(t, a, added);
+    if (!doubleTailSettled) result.pDoubleTail = exact.doubleTail;
+    if (!midPSettled) result.pMidP = exact.midP;
+  }
+  result.significantDoubleTail = result.threshold > result.pDoubleTail ? 1 : 0;
+  result.significantMidP = result.threshold > result.pMidP ? 1 : 0;
+  if (addedTables != nullptr) *addedTables = std::move(added);
+  return result;
+}
+
 // How far, relatively, the p-values from our own density of the observed table may lie from those
 // the library's would give: the two densities differ by a few units of 2^-53 up to thousands of
 // cases and by up to 4e-11 at a billion, and the sums carry that difference and about 1e-13 of
 // their own.
 constexpr double kOwnDensityMargin = 1e-9;
 
-// Whether every value within the margin of `value` prints the same six digits and falls on the same
-// side of the threshold: then the library's sum does too.
-bool settled(double value, double threshold) {
-  const double low = value * (1 - kOwnDensityMargin);
-  const double high = value * (1 + kOwnDensityMargin);
-  return formatDouble(low) == formatDouble(high) && (threshold > low) == (threshold > high);
-}
-
-// The flags from the p-values, and the tables added to the sum for whoever asks.
-FisherResult finished(FisherResult result, std::uint32_t firstCount,
-                      std::vector<std::uint8_t> added, AddedTables* addedTables) {
-  result.significantDoubleTail = result.threshold > result.pDoubleTail ? 1 : 0;
-  result.significantMidP = result.threshold > result.pMidP ? 1 : 0;
-  if (addedTables != nullptr) {
-    addedTables->firstCount = firstCount;
-    addedTables->added = std::move(added);
-  }
-  return result;
+// Whether every value within the margin of `value` prints the same six digits and falls on the
+// same side of the threshold.
+bool clearOfChanges(double value, double threshold) {
+  return printsAndDecidesAlike(value * (1 - kOwnDensityMargin), value * (1 + kOwnDensityMargin),
+                               threshold);
 }
 
 // Most tables need no density of the library at all, which costs about 0.1 microsecond per case
 // of the two works: with an accurate density of our own for the observed table, every table is
-// surely more or surely less probable than it, and the p-values print the six digits and keep the
-// flags the library's would give. Returns nothing where that does not hold.
-std::optional<FisherResult> sumWithOwnDensity(const Chain& chain, std::uint32_t a,
-                                              std::uint32_t mode, std::uint32_t lowest,
-                                              std::uint32_t highest, double threshold,
-                                              AddedTables* addedTables) {
-  const double observedDensity = static_cast<double>(hypergeometricDensity(
-      chain.r, chain.n, static_cast<std::uint32_t>(chain.rest + chain.r + chain.n), a));
+// surely more or surely less probable than it, as the library's densities would find too. Where
+// a p-value lies close to a change of its digits or to the threshold, the library's densities
+// give it as before, so that the p-values in full (option E) stay as they were wherever the bounds
+// settle them. Returns nothing where either does not hold.
+std::optional<FastSum> sumWithOwnDensity(const Chain& chain, const FisherTables& t, std::uint32_t a,
+                                         double threshold) {
+  const double observedDensity =
+      static_cast<double>(hypergeometricDensity(chain.r, chain.n, t.population, a));
   if (!(observedDensity >= kTinyProbability)) return std::nullopt;
-  const long double scale = observedDensity / relativeAt(chain, mode, a);
+  const long double scale = observedDensity / relativeAt(chain, t.mode, a);
   const long double roundsToZero = std::ldexp(1.0L, -1075);
-  const Window tables = window(chain, mode, lowest, highest, scale, roundsToZero / 4);
-  std::vector<std::uint8_t> added(tables.relative.size(), 0);
+  FastSum sum;
+  sum.tables = window(chain, t.mode, t.lowest, t.highest, scale, roundsToZero / 4);
+  const Window& tables = sum.tables;
+  sum.added.assign(tables.relative.size(), 0);
   long double tail = 0;
   for (std::size_t i = 0; i < tables.relative.size(); ++i) {
     const std::uint32_t x = tables.first + static_cast<std::uint32_t>(i);
     if (x == a) {
-      added[i] = 1;
+      sum.added[i] = 1;
       continue;
     }
     const long double estimate = tables.relative[i] * scale;
     const long double high = estimate * (1 + kCloseMargin);
     if (high < roundsToZero) {
-      added[i] = 1;
+      sum.added[i] = 1;
       continue;
     }
     if (high <= observedDensity) {
       tail += estimate;
-      added[i] = 1;
+      sum.added[i] = 1;
       continue;
     }
     if (!(static_cast<double>(estimate * (1 - kCloseMargin)) > observedDensity)) {
       return std::nullopt;
     }
   }
-  FisherResult result;
-  result.threshold = threshold;
-  result.pDoubleTail = static_cast<double>(observedDensity + tail);
-  result.pMidP = static_cast<double>(0.5L * observedDensity + tail);
-  if (!settled(result.pDoubleTail, threshold) || !settled(result.pMidP, threshold)) {
+  sum.pDoubleTail = static_cast<double>(observedDensity + tail);
+  sum.pMidP = static_cast<double>(0.5L * observedDensity + tail);
+  if (!clearOfChanges(sum.pDoubleTail, threshold) || !clearOfChanges(sum.pMidP, threshold)) {
     return std::nullopt;
   }
-  return finished(result, tables.first, std::move(added), addedTables);
+  return sum;
 }
 
 }  // namespace
@@ -186,25 +304,18 @@ std::optional<FisherResult> sumWithOwnDensity(const Chain& chain, std::uint32_t 
 FisherResult sumFisherTables(const PairComparison& pair, double threshold,
                              AddedTables* addedTables) {
   const std::uint32_t a = pair.observedA;
-  const std::uint32_t b = pair.observedB;
-  const std::uint32_t r = pair.totalA;
-  const std::uint32_t n = a + b;
-  const std::uint32_t population = (pair.totalA - a) + (pair.totalB - b) + b + a;
+  const FisherTables t = fisherTables(pair);
+  const std::uint32_t r = t.r;
+  const std::uint32_t n = t.n;
+  const std::uint32_t population = t.population;
+  const std::uint32_t lowest = t.lowest;
+  const std::uint32_t highest = t.highest;
+  const std::uint32_t mode = t.mode;
   const boost::math::hypergeometric_distribution<double> distribution(r, n, population);
-
-  const std::uint32_t highest = std::min(r, n);
-  const std::uint32_t lowest = n + r > population ? n + r - population : 0;
-  const Chain chain{r, n, static_cast<std::int64_t>(population) - r - n};
-  const long double modeEstimate =
-      std::floor((static_cast<long double>(n) + 1) * (static_cast<long double>(r) + 1) /
-                 (static_cast<long double>(population) + 2));
-  const std::uint32_t mode = static_cast<std::uint32_t>(std::clamp<long double>(
-      modeEstimate, static_cast<long double>(lowest), static_cast<long double>(highest)));
-  if (const std::optional<FisherResult> quick =
-          sumWithOwnDensity(chain, a, mode, lowest, highest, threshold, addedTables)) {
-    return *quick;
+  const Chain chain{r, n, t.rest};
+  if (std::optional<FastSum> quick = sumWithOwnDensity(chain, t, a, threshold)) {
+    return finished(chain, t, a, threshold, std::move(*quick), addedTables);
   }
-
   // Anchor the relative densities on the observed probability while it is a full double; below
   // that, on the mode's probability from log-gamma functions, which only steers the comparisons.
   long double relativeObserved = -1;  // carried only when needed: the observed table is then near
@@ -223,15 +334,14 @@ FisherResult sumFisherTables(const PairComparison& pair, double threshold,
   // with our own, and a quarter of the cut-off covers the library's, which differs from it by
   // far less.
   const double perDensity = secondsPerDensity(population);
-  // Every possible table twice over: once in the comparisons, once in the sum near the threshold.
+  // Every possible table twice over, so that the comparisons take at most half the budget.
   const bool affordable =
       2 * static_cast<double>(highest - lowest + 2) * perDensity <= kLibraryBudget;
   const double ownObserved =
       affordable ? 0 : static_cast<double>(hypergeometricDensity(r, n, population, a));
   const double libraryObserved = affordable ? boost::math::pdf(distribution, a) : 0;
-  const Window tables =
-      window(chain, mode, lowest, highest, scaleFor(affordable ? libraryObserved : ownObserved),
-             roundsToZero / 4);
+  Window tables = window(chain, mode, lowest, highest,
+                         scaleFor(affordable ? libraryObserved : ownObserved), roundsToZero / 4);
   const std::uint32_t last = tables.first + static_cast<std::uint32_t>(tables.relative.size()) - 1;
 
   // How many densities the comparisons below ask for: the library is used while that fits the
@@ -290,34 +400,13 @@ FisherResult sumFisherTables(const PairComparison& pair, double threshold,
     markAdded(x);
   }
 
-  FisherResult result;
-  result.threshold = threshold;
-  result.pDoubleTail = static_cast<double>(observedDensity + tail);
-  result.pMidP = static_cast<double>(0.5L * observedDensity + tail);
-  if (useLibrary &&
-      (nearThreshold(result.pDoubleTail, threshold) || nearThreshold(result.pMidP, threshold))) {
-    // The library's sum, in the order of the counts, as the table-by-table test forms it. Both
-    // sums start at half the observed probability or more, so a density below 2^-55 of it
-    // changes neither and is not asked for; the tables outside the window add 0.
-    const long double absorbed = std::ldexp(static_cast<long double>(observedDensity), -55);
-    std::vector<std::uint32_t> asked;
-    for (std::uint32_t x = tables.first; x <= last; ++x) {
-      const long double estimate = tables.relative[x - tables.first] * scale;
-      if (x != a && added[x - tables.first] == 1 && estimate * (1 + kCloseMargin) >= absorbed) {
-        asked.push_back(x);
-      }
-    }
-    if (affordable || spent + static_cast<double>(asked.size()) * perDensity <= kLibraryBudget) {
-      result.pDoubleTail = observedDensity;
-      result.pMidP = 0.5 * observedDensity;
-      for (const std::uint32_t x : asked) {
-        const double px = boost::math::pdf(distribution, x);
-        result.pDoubleTail += px;
-        result.pMidP += px;
-      }
-    }
-  }
-  return finished(result, tables.first, std::move(added), addedTables);
+  FastSum sum;
+  sum.tables = std::move(tables);
+  sum.added = std::move(added);
+  sum.tiny = tiny;
+  sum.pDoubleTail = static_cast<double>(observedDensity + tail);
+  sum.pMidP = static_cast<double>(0.5L * observedDensity + tail);
+  return finished(chain, t, a, threshold, std::move(sum), addedTables);
 }
 
 }  // namespace brevox

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "io/number_text.h"
 #include "stats/multiprecision.h"
 #include "stats/permutation_count.h"
+#include "stats/printed_digits.h"
 
 namespace brevox {
 
@@ -100,7 +100,7 @@ bool decides(const PermutationShare& share, double threshold) {
   if (!std::isfinite(share.error)) return false;
   const double low = static_cast<double>(std::max(share.value - share.error, 0.0L));
   const double high = static_cast<double>(share.value + share.error);
-  return formatDouble(low) == formatDouble(high) && (low < threshold) == (high < threshold);
+  return printsAndDecidesAlike(low, high, threshold);
 }
 
 double exactShare(const PairComparison& pair, ProgressDots& dots) {

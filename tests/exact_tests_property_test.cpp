@@ -206,19 +206,24 @@ TEST(FisherSum, MatchesTheTableByTableSumOnLargeTables) {
   for (const Table& t : large) expectSameFisher(t, 0.05);
 }
 
-TEST(FisherSum, ThresholdAtThePValueKeepsTheFlags) {
-  // A threshold equal to a p-value, or one ulp away, must give the flags of the literal sum.
+TEST(FisherSum, DecidesAtThresholdsOnTheExactPValues) {
+  // A threshold equal to an exact p-value rounded to double, or one double away, is decided by
+  // that double, whose six digits the test prints.
   const Table tables[] = {
       {2, 10, 8, 12}, {14, 23, 20, 35}, {30, 89, 55, 145}, {312, 1810, 240, 1694}};
   for (const Table& t : tables) {
-    const FisherResult literal = oracle::literalFisherTest(comparison(t), 0.05);
-    for (const double p : {literal.pDoubleTail, literal.pMidP}) {
+    AddedTables added;
+    oracle::literalFisherTest(comparison(t), 0.05, &added);
+    const FisherResult exact = oracle::exactFisherTest(comparison(t), 0.05, added);
+    for (const bool midP : {false, true}) {
+      const double p = midP ? exact.pMidP : exact.pDoubleTail;
       for (const double threshold : {p, std::nextafter(p, 0.0), std::nextafter(p, 1.0)}) {
         const FisherResult fast = sumFisherTables(comparison(t), threshold);
-        const FisherResult reference = oracle::literalFisherTest(comparison(t), threshold);
-        EXPECT_EQ(fast.significantDoubleTail, reference.significantDoubleTail) << describe(t);
-        EXPECT_EQ(fast.significantMidP, reference.significantMidP) << describe(t);
-        EXPECT_EQ(fast.pDoubleTail, reference.pDoubleTail) << describe(t);
+        const double value = midP ? fast.pMidP : fast.pDoubleTail;
+        EXPECT_EQ(formatDouble(value), formatDouble(p)) << describe(t);
+        EXPECT_NEAR(value, p, 1e-12 * p) << describe(t);
+        EXPECT_EQ(fast.significantDoubleTail, threshold > exact.pDoubleTail ? 1 : 0) << describe(t);
+        EXPECT_EQ(fast.significantMidP, threshold > exact.pMidP ? 1 : 0) << describe(t);
       }
     }
   }

@@ -1,9 +1,10 @@
 // Compares the four test families with reference values computed independently from exact
 // probabilities and arrangement counts (tests/reference/stats_reference.py, which also says how
-// ties and thresholds met exactly are marked), and the effect sizes and adjusted p-values with
-// SciPy, statsmodels, 40-digit roots and R (tests/reference/estimates_reference.py), and the
-// findings over all works of a criterion with statsmodels, SciPy and R's multcompView
-// (tests/reference/findings_reference.py).
+// ties and thresholds met exactly are marked), Fisher's decisions at thresholds on or next to its
+// p-values with 60-digit sums (tests/reference/fisher_threshold.py), the effect sizes and
+// adjusted p-values with SciPy, statsmodels, 40-digit roots and R
+// (tests/reference/estimates_reference.py), and the findings over all works of a criterion with
+// statsmodels, SciPy and R's multcompView (tests/reference/findings_reference.py).
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "io/number_text.h"
 #include "report/findings.h"
 #include "stats/adjusted_p.h"
 #include "stats/arrangement_shares.h"
@@ -275,6 +277,29 @@ TEST(StatsReference, FisherExactTest) {
                highDouble, threshold, "significantDoubleTail");
     expectFlag(r.significantMidP, flag(row, "fis_significantMidP"), lowMidP, highMidP, threshold,
                "significantMidP");
+  }
+}
+
+TEST(StatsReference, FisherAtTheThreshold) {
+  // Threshold 1 on tables whose observed count is the most probable (the double tail takes in
+  // every table and is exactly 1), and thresholds on, next to and within 1e-13 of the p-values of
+  // tables of 10^5 to 3 x 10^6 cases, against 60-digit sums (tests/reference/fisher_threshold.py).
+  const std::vector<Row> rows = readRows("fisher_threshold.csv");
+  ASSERT_GE(rows.size(), 50u);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(describe(row));
+    const FisherResult r = fisherExactTest(pairOf(row), real(row, "threshold"));
+    const double doubleTail = real(row, "p_doubleTail");
+    const double midP = real(row, "p_midP");
+    EXPECT_EQ(r.significantDoubleTail, flag(row, "significant_doubleTail"));
+    EXPECT_EQ(r.significantMidP, flag(row, "significant_midP"));
+    EXPECT_EQ(formatDouble(r.pDoubleTail), formatDouble(doubleTail));
+    EXPECT_EQ(formatDouble(r.pMidP), formatDouble(midP));
+    EXPECT_NEAR(r.pDoubleTail, doubleTail, 1e-12 * doubleTail);
+    EXPECT_NEAR(r.pMidP, midP, 1e-12 * midP);
+    if (doubleTail == 1) {
+      EXPECT_EQ(r.pDoubleTail, 1.0);
+    }
   }
 }
 

@@ -37,7 +37,8 @@ namespace {
 // min(totalA, occurrences) + 1 for Fisher's test, totalA + totalB + 2 for the permutation count,
 // and 1 for the chi-square tests. The table-by-table references of the binomial, Fisher's and
 // the permutation test, which the program's faster forms must match, cost totalA + 1,
-// min(totalA, occurrences) + 1 and (totalA + 1) (totalB + 1).
+// min(totalA, occurrences) + 1 and (totalA + 1) (totalB + 1); Fisher's exact sums, where the
+// totals allow them, are counted with its table-by-table sum.
 constexpr std::uint64_t kWorkBudget = 20000;
 
 [[noreturn]] void failure(const char* what, const std::string& detail) {
@@ -111,16 +112,44 @@ bool closeTo(double value, double reference) {
   return std::fabs(value - reference) <= 1e-9 * std::fabs(reference);
 }
 
-// The program's Fisher sum adds exactly the tables of the table-by-table sum, with its flags.
+// Whether Fisher's p-values of a pair can be summed exactly in about a millisecond or less: the
+// exact sums hold numbers of as many bits as choose(N, n), one product per possible table.
+bool fisherExactlyAffordable(const PairComparison& pair) {
+  const double population = static_cast<double>(pair.totalA) + pair.totalB;
+  const double drawn = static_cast<double>(pair.observedA) + pair.observedB;
+  const double bits =
+      (std::lgamma(population + 1) - std::lgamma(drawn + 1) - std::lgamma(population - drawn + 1)) /
+      std::log(2.0);
+  const double limbs = bits / 64 + 1;
+  return (std::min<double>(pair.totalA, drawn) + 1) * limbs * limbs <= 1e6;
+}
+
+// The program's Fisher sum adds exactly the tables of the table-by-table sum, with p-values close
+// to it. Where the totals allow exact sums, it prints their six digits and decides their flags,
+// also at a threshold the p-value meets; elsewhere its flags are the table-by-table sum's where
+// that lies clear of the threshold.
 void compareFisher(const PairComparison& pair, double threshold, const FisherResult& fisher,
                    const AddedTables& added) {
   AddedTables literalAdded;
   const FisherResult literal = oracle::literalFisherTest(pair, threshold, &literalAdded);
   if (oracle::everyAddedTable(added, pair) != oracle::everyAddedTable(literalAdded, pair) ||
-      fisher.significantDoubleTail != literal.significantDoubleTail ||
-      fisher.significantMidP != literal.significantMidP ||
       !closeTo(fisher.pDoubleTail, literal.pDoubleTail) || !closeTo(fisher.pMidP, literal.pMidP)) {
     failure("Fisher's sum differs from the table-by-table sum", tableText(pair));
+  }
+  if (fisherExactlyAffordable(pair)) {
+    const FisherResult exact = oracle::exactFisherTest(pair, threshold, literalAdded);
+    if (formatDouble(fisher.pDoubleTail) != formatDouble(exact.pDoubleTail) ||
+        formatDouble(fisher.pMidP) != formatDouble(exact.pMidP) ||
+        fisher.significantDoubleTail != exact.significantDoubleTail ||
+        fisher.significantMidP != exact.significantMidP) {
+      failure("Fisher's test differs from the exact sums", tableText(pair));
+    }
+    return;
+  }
+  const bool clear = !closeTo(threshold, literal.pDoubleTail) && !closeTo(threshold, literal.pMidP);
+  if (clear && (fisher.significantDoubleTail != literal.significantDoubleTail ||
+                fisher.significantMidP != literal.significantMidP)) {
+    failure("Fisher's flags differ from the table-by-table sum", tableText(pair));
   }
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "stats/multiprecision.h"
+
 namespace brevox::oracle {
 
 using boost::multiprecision::cpp_int;
@@ -110,6 +112,40 @@ FisherResult literalFisherTest(const PairComparison& pair, double threshold,
   result.pMidP = pMidP;
   result.significantDoubleTail = threshold > pDoubleTail ? 1 : 0;
   result.significantMidP = threshold > pMidP ? 1 : 0;
+  return result;
+}
+
+FisherResult exactFisherTest(const PairComparison& pair, double threshold,
+                             const AddedTables& addedTables) {
+  const std::uint32_t r = pair.totalA;
+  const std::uint32_t n = pair.observedA + pair.observedB;
+  const std::uint32_t other = pair.totalB;  // cases of the second work, N - r
+  const std::uint32_t lowest = n > other ? n - other : 0;
+  const std::uint32_t highest = std::min(r, n);
+  cpp_int waysA = 1;  // choose(r, x) and choose(N - r, n - x) at x = lowest
+  for (std::uint32_t i = 0; i < lowest; ++i) waysA = waysA * (r - i) / (i + 1);
+  cpp_int waysB = 1;
+  for (std::uint32_t i = 0; i < n - lowest; ++i) waysB = waysB * (other - i) / (i + 1);
+  cpp_int all = 0;
+  cpp_int added = 0;
+  cpp_int observed = 0;
+  const std::vector<std::uint8_t> every = everyAddedTable(addedTables, pair);
+  for (std::uint32_t x = lowest;; ++x) {
+    const cpp_int ways = waysA * waysB;
+    all += ways;
+    if (every[x - lowest] == 1) added += ways;
+    if (x == pair.observedA) observed = ways;
+    if (x == highest) break;
+    waysA = waysA * (r - x) / (x + 1);
+    waysB = waysB * (n - x) / (other - (n - x) + 1);
+  }
+  using Quotient = boost::multiprecision::cpp_bin_float_100;
+  FisherResult result;
+  result.threshold = threshold;
+  result.pDoubleTail = (Quotient(added) / Quotient(all)).convert_to<double>();
+  result.pMidP = (Quotient(2 * added - observed) / Quotient(2 * all)).convert_to<double>();
+  result.significantDoubleTail = threshold > result.pDoubleTail ? 1 : 0;
+  result.significantMidP = threshold > result.pMidP ? 1 : 0;
   return result;
 }
 

@@ -24,6 +24,14 @@ PermutationWeights literalPermutationWeights(const PairComparison& pair, std::os
 FisherResult literalFisherTest(const PairComparison& pair, double threshold,
                                AddedTables* addedTables = nullptr);
 
+/// Fisher's p-values of the tables that `addedTables` adds (as literalFisherTest reports them),
+/// from exact whole numbers: the arrangements of the added tables, choose(r, x) choose(N - r, n -
+/// x) summed, over those of all tables, choose(N, n), each quotient rounded once to double; the
+/// flags compare those doubles with the threshold. The numbers have as many bits as choose(N, n),
+/// so this is for small totals.
+FisherResult exactFisherTest(const PairComparison& pair, double threshold,
+                             const AddedTables& addedTables);
+
 /// One entry per possible count of occurrences in the first work, from the lowest possible one
 /// up: whether `tables` adds that table.
 std::vector<std::uint8_t> everyAddedTable(const AddedTables& tables, const PairComparison& pair);

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Reference values for the effect sizes and adjusted p-values of brevox.
 
-Run with Debian's Python 3 (python3-scipy, python3-statsmodels) and R (r-base-core); the tests
-themselves need none of them:
+Run with Debian's Python 3 (python3-scipy, python3-statsmodels, python3-mpmath) and R
+(r-base-core); the tests themselves need none of them:
 
     /usr/bin/python3 tests/reference/estimates_reference.py
 
