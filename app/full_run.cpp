@@ -260,7 +260,7 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
     if (options.htmlReport) {
       std::ostringstream text;
       writeAllCriteriaGraph(text, names.allCriteriaHeader, options.dottedEdges, records[graph],
-                            data);
+                            data, true);
       page.allCriteriaGraphs[graph] = text.str();
     }
   }

@@ -4,6 +4,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/page_text.h"
 
 namespace brevox {
 
@@ -93,13 +94,14 @@ std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& s
 }
 
 void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
-                           const EdgeRecordMap& records, const DataSet& data) {
+                           const EdgeRecordMap& records, const DataSet& data, bool forDrawing) {
   const std::size_t criterionCount = data.criterionShortNames.size();
   out << header << " {" << kLineEnd;
   out << kGraphAttributesStart << kLineEnd << kFontSize << kLineEnd << kFontName << kLineEnd;
   out << kLabelStart << "All: all " << criterionCount << " criteria;" << kLineEnd;
   for (const auto& [number, shortName] : data.criterionShortNames) {
-    out << number << ": " << escapedForQuotes(shortName) << ";";
+    out << number << ": "
+        << escapedForQuotes(forDrawing ? graphvizLabel(shortName, true) : shortName) << ";";
     if (number % 2 == 0) out << "\\n";
   }
   out << "\";" << kLineEnd;

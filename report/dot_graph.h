@@ -44,9 +44,12 @@ struct MergeSlot {
 /// is drawn with, or nothing when the pair gets no merged edge.
 std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& subordinate);
 
-/// Writes the graph over all criteria of one record map.
+/// Writes the graph over all criteria of one record map. With `forDrawing` (the page's drawing of
+/// it, not a file) the criteria's names in its legend are Graphviz labels of them (page_text):
+/// well formed, isolated from each other, their "&" as Graphviz shows it.
 void writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
-                           const EdgeRecordMap& records, const DataSet& data);
+                           const EdgeRecordMap& records, const DataSet& data,
+                           bool forDrawing = false);
 /// The file form: prints "Failed to open file " / "Failed to write file ", the name, ": " and the
 /// system's reason on `err` and returns false when the graph was not written completely.
 bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,
