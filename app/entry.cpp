@@ -131,7 +131,7 @@ int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, E
     exitCode = runCommandLine(arguments, data, records, lock, out, err);
   } catch (const std::bad_alloc&) {
     out.flush();
-    err << "Not enough memory to finish the run\n";
+    err << kNotEnoughMemory << '\n';
   } catch (const std::exception& failure) {
     out.flush();
     err << "The run stopped: " << failure.what() << '\n';

@@ -58,10 +58,16 @@ bool installed[kCaughtCount] = {};
 struct sigaction previousPipeAction;
 bool pipeIgnored = false;
 
-// Async-signal-safe: atomics, unlink, write and _exit only.
-void onInterrupt(int) {
-  // A second signal, on another thread, leaves the ending of the run to the first.
-  if (interrupted.exchange(true)) return;
+void writeToStandardError(const char* text) {
+  if (text == nullptr) return;
+  if (::write(STDERR_FILENO, text, std::strlen(text)) < 0) {
+    // Nothing more can be said.
+  }
+}
+
+// Removes the run's temporary files, then its lock file, says why on standard error and ends the
+// process. Async-signal-safe: atomics, unlink, write and _exit only.
+[[noreturn]] void endTheRun(const char* message, const char* detail, const char* lineEnd) {
   for (RemovalRecord* record = removalRecords.load(); record != nullptr; record = record->next) {
     int expected = kActive;
     if (!record->state.compare_exchange_strong(expected, kTaken)) continue;
@@ -74,10 +80,16 @@ void onInterrupt(int) {
   }
   // The lock goes last, so that no other run starts while temporary files remain.
   if (const char* lock = lockFile.load()) ::unlink(lock);
-  if (::write(STDERR_FILENO, kInterruptedMessage, sizeof kInterruptedMessage - 1) < 0) {
-    // Nothing more can be said.
-  }
+  writeToStandardError(message);
+  writeToStandardError(detail);
+  writeToStandardError(lineEnd);
   ::_exit(255);
+}
+
+void onInterrupt(int) {
+  // A second signal, on another thread, leaves the ending of the run to the first.
+  if (interrupted.exchange(true)) return;
+  endTheRun(kInterruptedMessage, nullptr, nullptr);
 }
 
 // A free record, or a new one, claimed by this thread.
@@ -192,6 +204,16 @@ void releaseRemovableFile(RemovalRecord* record) {
 void stopIfInterrupted() {
   if (!interrupted.load()) return;
   for (;;) ::pause();
+}
+
+void endRunNow(const char* message, const char* detail) {
+  // No interrupt may begin the same ending on this thread meanwhile; one that began it on another
+  // thread finishes it.
+  holdInterruptsToTheEnd();
+  if (interrupted.exchange(true)) {
+    for (;;) ::pause();
+  }
+  endTheRun(message, detail, "\n");
 }
 
 void setLockFileToRemove(const char* path) { lockFile.store(path); }

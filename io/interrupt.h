@@ -10,6 +10,9 @@ namespace brevox {
 inline constexpr char kInterruptedMessage[] =
     "The run was interrupted: its results are incomplete\n";
 
+/// What a run that ran out of memory prints on standard error, before a line end.
+inline constexpr char kNotEnoughMemory[] = "Not enough memory to finish the run";
+
 /// For the length of a run: SIGINT, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT remove the
 /// run's temporary files and then its lock file, print "The run was interrupted: its results are
 /// incomplete" on standard error and end the process with exit code 255 (-1). Files already
@@ -50,6 +53,13 @@ void releaseRemovableFile(RemovalRecord* record);
 /// returns. A file operation that failed calls it before reporting: the handler may have removed
 /// the file, and the run's one message is the interruption's.
 void stopIfInterrupted();
+
+/// Ends the process as an interrupt does (the run's temporary files and lock file removed, exit
+/// code 255), but with `message`, `detail` (nullptr for none) and a line end on standard error in
+/// place of the interruption's message: for a failure in a library that cannot go back
+/// to the run, such as one that has run out of memory and would otherwise abort. Allocates
+/// nothing.
+[[noreturn]] void endRunNow(const char* message, const char* detail);
 
 /// Has `path` (a text that lives as long as the process, or nullptr for none) removed after the
 /// temporary files when the run is interrupted: the lock file of the run.

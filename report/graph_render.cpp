@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "io/interrupt.h"
 #include "report/page_text.h"
 
 namespace brevox {
@@ -36,7 +37,15 @@ int keepGraphvizMessage(char* text) {
 
 // The text layout that Graphviz draws with (Pango, over GLib) prints its warnings through GLib's
 // log, on standard error unless a handler takes them.
-void keepLibraryMessage(const gchar* domain, GLogLevelFlags, const gchar* message, gpointer) {
+// A fatal one (GLib aborts after it, as when memory runs out inside the text layout) ends the run
+// here instead, with its temporary files removed.
+void keepLibraryMessage(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+  if ((level & (G_LOG_FLAG_FATAL | G_LOG_LEVEL_ERROR)) != 0) {
+    if (message != nullptr && std::strstr(message, "failed to allocate") != nullptr) {
+      endRunNow(kNotEnoughMemory, nullptr);
+    }
+    endRunNow("The run stopped: ", message);
+  }
   if (graphvizMessages == nullptr) return;
   *graphvizMessages += std::string(domain != nullptr ? domain : "GLib") + ": " +
                        (message != nullptr ? message : "") + "\n";
@@ -333,8 +342,9 @@ std::string failureMessage(const MessageCapture& capture, const char* otherwise)
 
 GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
   GraphDrawing drawing;
-  GVC_t* context = graphvizContext();
+  // Graphviz loads its plugins with its context, and says so when one cannot be loaded.
   MessageCapture capture;
+  GVC_t* context = graphvizContext();
   Agraph_t* graph = agmemread(dotText.c_str());
   if (graph == nullptr || capture.errorSeen()) {
     drawing.message = failureMessage(capture, "Graphviz could not read the graph");
