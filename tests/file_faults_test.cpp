@@ -183,45 +183,41 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
   const ProgramRun clean = runOnData({}, reference.path());
   ASSERT_EQ(clean.exitCode, 0);
   const std::string refused = "Failed to lock this folder with .brevox.lock (";
-  // What is planted in the working folder: a pipe, a folder, or a symbolic link to a target
-  // ("outside/..." lies in another folder).
-  enum class Planted { pipe, folder, link };
   const struct {
     const char* name;
-    const char* planted;
-    Planted kind;
-    std::string target;
+    const char* planted;  // in the working folder
+    // "pipe", "folder", or a symbolic link to this path (relative: in another folder, which holds
+    // a pipe named "fifo")
+    std::string what;
     std::string err;  // empty: the run succeeds and writes what a run in an empty folder writes
   } cases[] = {
-      {"a pipe under an output name", "T_input_data.csv", Planted::pipe, "", ""},
-      {"a link to a pipe under a report", "fish_k1_W2_W1.csv", Planted::link, "outside/pipe", ""},
-      {"a link to a device under a graph", "graph_fishDt_k1.gv", Planted::link, "/dev/null", ""},
-      {"a dangling link as the lock", ".brevox.lock", Planted::link, "outside/made.lock",
+      {"a pipe under an output name", "T_input_data.csv", "pipe", ""},
+      {"a link to a pipe under a report", "fish_k1_W2_W1.csv", "fifo", ""},
+      {"a link to a device under a graph", "graph_fishDt_k1.gv", "/dev/null", ""},
+      {"a dangling link as the lock", ".brevox.lock", "made.lock",
        refused + "it is a symbolic link): this run wrote nothing\n"},
-      {"a folder as the lock", ".brevox.lock", Planted::folder, "",
+      {"a folder as the lock", ".brevox.lock", "folder",
        refused + "Is a directory): this run wrote nothing\n"},
-      {"a pipe as the lock", ".brevox.lock", Planted::pipe, "",
+      {"a pipe as the lock", ".brevox.lock", "pipe",
        refused + "it is not a regular file): this run wrote nothing\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir work;
     TempDir outside;
-    ASSERT_EQ(mkfifo((outside.path() / "pipe").c_str(), 0666), 0);
+    ASSERT_EQ(mkfifo((outside.path() / "fifo").c_str(), 0666), 0);
     const fs::path planted = work.path() / c.planted;
-    if (c.kind == Planted::pipe) {
+    if (c.what == "pipe") {
       ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
-    }
-    if (c.kind == Planted::folder) fs::create_directory(planted);
-    if (c.kind == Planted::link) {
-      const bool inside = c.target.rfind("outside/", 0) == 0;
-      fs::create_symlink(inside ? outside.path() / c.target.substr(8) : fs::path(c.target),
-                         planted);
+    } else if (c.what == "folder") {
+      fs::create_directory(planted);
+    } else {
+      fs::create_symlink(c.what[0] == '/' ? fs::path(c.what) : outside.path() / c.what, planted);
     }
     const ProgramRun run = runOnData({}, work.path());
     EXPECT_EQ(run.err, c.err);
     // Nothing was written through the links: the pipe and the device are as they were.
-    EXPECT_EQ(fs::status(outside.path() / "pipe").type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::status(outside.path() / "fifo").type(), fs::file_type::fifo);
     EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
     EXPECT_EQ(std::distance(fs::directory_iterator(outside.path()), fs::directory_iterator()), 1);
     if (!c.err.empty()) {
