@@ -58,15 +58,29 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
   std::optional<unsigned> threads = 1;
   if (!options.singleTest) threads = fullRunThreads(err);
   if (!threads) return -1;
-  // Both modes write into the working directory: one run at a time.
-  if (takeRunLock(lock) == LockOutcome::heldByAnotherRun) {
+  // Both modes write into the working directory: one run at a time, and never one unlocked.
+  const LockOutcome locked = takeRunLock(lock);
+  if (locked == LockOutcome::heldByAnotherRun) {
     err << "Another run is writing in this folder (it holds " << kRunLockFile
         << "): this run wrote nothing\n";
     return -1;
   }
-  if (options.singleTest) return runSingleTest(options, data, out, err);
+  if (locked == LockOutcome::refused) {
+    err << "Failed to lock this folder with " << kRunLockFile << " (" << lock.fault
+        << "): this run wrote nothing\n";
+    return -1;
+  }
   const RunCommand command{path, line.optionText};
-  return runFull(options, command, data, records, *threads, out, err);
+  const int exitCode = options.singleTest
+                           ? runSingleTest(options, data, out, err)
+                           : runFull(options, command, data, records, *threads, out, err);
+  // A trace that could not be written all (standard output a pipe closed early, as with
+  // "| head") ends the run as an interrupt does.
+  if (!out.flush()) {
+    err << kInterruptedMessage;
+    return -1;
+  }
+  return exitCode;
 }
 
 int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
@@ -81,7 +95,7 @@ int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, E
     exitCode = runCommandLine(arguments, data, records, lock, out, err);
   } catch (const std::bad_alloc&) {
     out.flush();
-    err << "Not enough memory to finish the run\n";
+    err << kNotEnoughMemory << '\n';
   } catch (const std::exception& failure) {
     out.flush();
     err << "The run stopped: " << failure.what() << '\n';

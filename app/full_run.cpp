@@ -1,5 +1,6 @@
 #include "app/full_run.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -136,8 +137,27 @@ std::string currentTime() {
          std::to_string(local.tm_year + 1900) + ", " + clock;
 }
 
-// Returns false when a file of the criterion could not be opened: the run must stop.
-bool processCriterion(CriterionPass& pass, unsigned threads) {
+// The threads that test a criterion's pairs: no more than there are pairs to test, and, as each
+// holds one report file open while it writes it, no more than the process may still open.
+unsigned criterionThreads(const CriterionPass& pass, unsigned threads) {
+  if (!pass.anyTest) return 1;
+  std::size_t works = 0;
+  for (const auto& entry : pass.data.workShortNames) {
+    if (countPair(pass.data, entry.first, pass.criterion).total != 0) ++works;
+  }
+  std::size_t most = works * (works - (works > 0 ? 1 : 0)) / 2;
+  if (!pass.options.summaryOnly) {
+    // A few descriptors stay free for what the run opens beside the reports.
+    constexpr std::size_t kKeptFree = 4;
+    const std::size_t spare = descriptorsToSpare();
+    most = std::min(most, spare > kKeptFree ? spare - kKeptFree : 1);
+  }
+  return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(threads, most)));
+}
+
+// Returns false when the run must stop: a file of the criterion could not be opened, or the
+// console trace could not be written.
+bool processCriterion(CriterionPass& pass, unsigned requestedThreads) {
   CriterionSelection selection;
   for (const FamilyDescriptor& family : kFamilies) {
     selection.families[index(family.family)] = familySelected(pass.options, family.family);
@@ -153,6 +173,7 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
   std::vector<std::uint32_t> numbers;
   for (const auto& entry : pass.data.workShortNames) numbers.push_back(entry.first);
   const std::size_t rowLength = numbers.size();
+  const unsigned threads = criterionThreads(pass, requestedThreads);
   const std::size_t window = 4 * static_cast<std::size_t>(threads);
   std::vector<PairWork> slots(window);
   // On one thread the pairs are tested in the run's order, with the console trace and the
@@ -191,9 +212,11 @@ bool processCriterion(CriterionPass& pass, unsigned threads) {
     if (pass.record != nullptr && work.pair) {
       pass.record->pairs.push_back({*work.pair, work.outcomes});
     }
+    // A trace that cannot be written (a closed pipe) ends the run as an interrupt would.
+    return !pass.out.fail();
   };
   if (pass.record != nullptr) pass.record->criterion = pass.criterion;
-  computeInOrder(rowLength * rowLength, threads, window, compute, consume);
+  if (!computeInOrder(rowLength * rowLength, threads, window, compute, consume)) return false;
   if (!closeCriterionFiles(pass.files, pass.err)) pass.allWritten = false;
   if (pass.record != nullptr) pass.record->graphs = std::move(pass.files.graphTexts);
   return true;
@@ -261,7 +284,7 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
     if (options.htmlReport) {
       std::ostringstream text;
       page.allCriteriaArrows[graph] = writeAllCriteriaGraph(
-          text, names.allCriteriaHeader, options.dottedEdges, records[graph], data, ", ");
+          text, names.allCriteriaHeader, options.dottedEdges, records[graph], data, true);
       page.allCriteriaGraphs[graph] = text.str();
     }
   }

@@ -18,10 +18,12 @@ struct RunCommand {
 /// Runs every selected test over every criterion and pair of works of `data` and writes the
 /// reports, summary matrices and graphs into the working directory; the edges it draws are added
 /// to `records`, from which it draws the graphs over all criteria at the end. The pairs of a
-/// criterion are tested on `threads` threads (1: one after the other, as they come); every file,
-/// the progress trace on `out` and the messages on `err` are the same whatever their number.
-/// With option H it also writes the page "brevox_report.html", which names the data file and the
-/// option string of `command`. Returns 0, or -1 when a file could not be written.
+/// criterion are tested on up to `threads` threads (1: one after the other, as they come), fewer
+/// where the criterion has fewer pairs to test, the process fewer descriptors to spare or the
+/// system fewer threads to give; every file, the progress trace on `out` and the messages on
+/// `err` are the same whatever their number. With option H it also writes the page
+/// "brevox_report.html", which names the data file and the option string of `command`. Returns
+/// 0, or -1 when a file could not be written or the trace on `out` failed, which stops the run.
 int runFull(const RunOptions& options, const RunCommand& command, const DataSet& data,
             EdgeRecords& records, unsigned threads, std::ostream& out, std::ostream& err);
 

@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
+#include <string>
 
 #include "io/interrupt.h"
+#include "io/output_file.h"
 
 namespace brevox {
 
@@ -17,39 +20,81 @@ bool sameFile(const struct stat& left, const struct stat& right) {
   return left.st_dev == right.st_dev && left.st_ino == right.st_ino;
 }
 
+// What stands under the lock file's name and may not be opened there, or an empty text.
+std::string unfitLockFile(const struct stat& status) {
+  if (S_ISLNK(status.st_mode)) return "it is a symbolic link";
+  if (S_ISDIR(status.st_mode)) return systemReason(EISDIR);
+  if (!S_ISREG(status.st_mode)) return "it is not a regular file";
+  return "";
+}
+
+// Opens the lock file, making it when it is missing. Without blocking: a pipe put there in the
+// meantime must not stall the run. Returns -1 with errno set on failure.
+int openLockFile() {
+  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  const int descriptor = ::open(kRunLockFile, O_RDWR | O_CREAT | kFlags, 0666);
+  if (descriptor >= 0 || errno != EACCES) return descriptor;
+  // Another user's lock file can still be locked through a descriptor for reading.
+  const int readable = ::open(kRunLockFile, O_RDONLY | kFlags);
+  if (readable < 0) errno = EACCES;
+  return readable;
+}
+
+// One attempt at the lock. Returns nothing when the file was replaced meanwhile: try again.
+std::optional<LockOutcome> tryRunLock(RunLock& lock) {
+  struct stat named {};
+  if (::lstat(kRunLockFile, &named) == 0) {
+    lock.fault = unfitLockFile(named);
+    if (!lock.fault.empty()) return LockOutcome::refused;
+  } else if (errno != ENOENT) {
+    lock.fault = systemReason(errno);
+    return LockOutcome::refused;
+  }
+  const int descriptor = openLockFile();
+  if (descriptor < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    lock.fault = errno == ELOOP ? "it is a symbolic link" : systemReason(errno);
+    return LockOutcome::refused;
+  }
+  struct stat locked {};
+  lock.fault = ::fstat(descriptor, &locked) != 0 ? systemReason(errno) : unfitLockFile(locked);
+  if (!lock.fault.empty()) {
+    ::close(descriptor);
+    return LockOutcome::refused;
+  }
+  if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    if (error == EWOULDBLOCK) return LockOutcome::heldByAnotherRun;
+    lock.fault = systemReason(error);
+    return LockOutcome::refused;
+  }
+  // A run that lets the lock go removes the file first; whoever locked the removed file tries
+  // again on the one that stands there now.
+  if (::lstat(kRunLockFile, &named) != 0 || !sameFile(locked, named)) {
+    ::close(descriptor);
+    return std::nullopt;
+  }
+  lock.descriptor = descriptor;
+  setLockFileToRemove(kRunLockFile);
+  return LockOutcome::taken;
+}
+
 }  // namespace
 
-// SIGINT and SIGTERM wait while the lock changes hands, so that an interrupted run neither leaves
+// The caught signals wait while the lock changes hands, so that an interrupted run neither leaves
 // its lock file behind nor removes one that another run has just made.
 LockOutcome takeRunLock(RunLock& lock) {
   sigset_t previous;
   holdInterrupts(previous);
-  LockOutcome outcome = LockOutcome::unavailable;
-  // A run that lets the lock go removes the file first; whoever locked the removed file tries
-  // again on the one that stands there now.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    int descriptor = ::open(kRunLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    // Another user's lock file can still be locked through a descriptor for reading.
-    if (descriptor < 0 && errno == EACCES) descriptor = ::open(kRunLockFile, O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) break;
-    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EWOULDBLOCK) outcome = LockOutcome::heldByAnotherRun;
-      ::close(descriptor);
-      break;
-    }
-    struct stat locked {};
-    struct stat named {};
-    if (::fstat(descriptor, &locked) == 0 && ::stat(kRunLockFile, &named) == 0 &&
-        sameFile(locked, named)) {
-      lock.descriptor = descriptor;
-      setLockFileToRemove(kRunLockFile);
-      outcome = LockOutcome::taken;
-      break;
-    }
-    ::close(descriptor);
+  std::optional<LockOutcome> outcome;
+  for (int attempt = 0; attempt < 100 && !outcome; ++attempt) outcome = tryRunLock(lock);
+  if (!outcome) {
+    lock.fault = "it was replaced again and again";
+    outcome = LockOutcome::refused;
   }
   resumeInterrupts(previous);
-  return outcome;
+  return *outcome;
 }
 
 void releaseRunLock(RunLock& lock) {

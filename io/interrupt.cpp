@@ -1,81 +1,113 @@
 #include "io/interrupt.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace brevox {
 
-namespace {
-
-// The handler reads these at any moment, from any thread, so they live in fixed storage and
-// change hands through lock-free atomics only.
+// The handler reads these at any moment, from any thread, so they change hands through lock-free
+// atomics only, and a record once published is never freed or unlinked.
 static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<const char*>::is_always_lock_free);
+static_assert(std::atomic<RemovalRecord*>::is_always_lock_free);
 
-// A slot is free, claimed by a thread that is filling in its path, active (the handler removes
+namespace {
+
+// A record is free, claimed by a thread that is filling in its path, active (the handler removes
 // its file), or taken by the handler, which then owns it until the process ends.
-enum SlotState : int { kFree, kClaimed, kActive, kTaken };
+enum RecordState : int { kFree, kClaimed, kActive, kTaken };
 
-struct RemovalSlot {
-  std::atomic<int> state{kFree};
+}  // namespace
+
+struct RemovalRecord {
+  std::atomic<int> state{kClaimed};
   // True while the owner may still be creating the file, so that the handler does not remove the
   // name before the file appears.
   std::atomic<bool> creating{false};
-  char path[PATH_MAX];
+  // Written only by the thread that holds the record claimed; the handler reads it only once it
+  // has taken an active record.
+  std::unique_ptr<char[]> path;
+  std::size_t capacity = 0;
+  // Set before the record is published, never changed after.
+  RemovalRecord* next = nullptr;
 };
 
-// A criterion keeps a few dozen files open at once, and each thread writing reports one more.
-constexpr int kSlotCount = 128;
-RemovalSlot removalSlots[kSlotCount];
+namespace {
+
+// Every record ever made, newest first. The list is as long as the most files that were waiting
+// for removal at once: a criterion's tables and graphs and one report per thread.
+std::atomic<RemovalRecord*> removalRecords{nullptr};
 
 std::atomic<bool> interrupted{false};
 std::atomic<const char*> lockFile{nullptr};
 
-// The slot whose file this thread is creating: the handler must not wait for its own thread.
-thread_local int slotCreatedHere = -1;
+// The record whose file this thread is creating: the handler must not wait for its own thread.
+thread_local RemovalRecord* recordCreatedHere = nullptr;
 
-constexpr char kInterruptedMessage[] = "The run was interrupted: its results are incomplete\n";
+constexpr int kCaught[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr std::size_t kCaughtCount = sizeof kCaught / sizeof kCaught[0];
+struct sigaction previousActions[kCaughtCount];
+bool installed[kCaughtCount] = {};
+struct sigaction previousPipeAction;
+bool pipeIgnored = false;
 
-constexpr int kCaught[] = {SIGINT, SIGTERM};
-struct sigaction previousActions[2];
-bool installed[2] = {false, false};
+void writeToStandardError(const char* text) {
+  if (text == nullptr) return;
+  if (::write(STDERR_FILENO, text, std::strlen(text)) < 0) {
+    // Nothing more can be said.
+  }
+}
 
-// Async-signal-safe: atomics, unlink, write and _exit only.
-void onInterrupt(int) {
-  // A second signal, on another thread, leaves the ending of the run to the first.
-  if (interrupted.exchange(true)) return;
-  for (int i = 0; i < kSlotCount; ++i) {
-    RemovalSlot& slot = removalSlots[i];
+// Removes the run's temporary files, then its lock file, says why on standard error and ends the
+// process. Async-signal-safe: atomics, unlink, write and _exit only.
+[[noreturn]] void endTheRun(const char* message, const char* detail, const char* lineEnd) {
+  for (RemovalRecord* record = removalRecords.load(); record != nullptr; record = record->next) {
     int expected = kActive;
-    if (!slot.state.compare_exchange_strong(expected, kTaken)) continue;
+    if (!record->state.compare_exchange_strong(expected, kTaken)) continue;
     // Another thread may be inside its open: its file exists once that returns.
-    if (i != slotCreatedHere) {
-      while (slot.creating.load()) {
+    if (record != recordCreatedHere) {
+      while (record->creating.load()) {
       }
     }
-    ::unlink(slot.path);
+    ::unlink(record->path.get());
   }
   // The lock goes last, so that no other run starts while temporary files remain.
   if (const char* lock = lockFile.load()) ::unlink(lock);
-  if (::write(STDERR_FILENO, kInterruptedMessage, sizeof kInterruptedMessage - 1) < 0) {
-    // Nothing more can be said.
-  }
+  writeToStandardError(message);
+  writeToStandardError(detail);
+  writeToStandardError(lineEnd);
   ::_exit(255);
 }
 
-int claimSlot() {
-  for (int i = 0; i < kSlotCount; ++i) {
+void onInterrupt(int) {
+  // A second signal, on another thread, leaves the ending of the run to the first.
+  if (interrupted.exchange(true)) return;
+  endTheRun(kInterruptedMessage, nullptr, nullptr);
+}
+
+// A free record, or a new one, claimed by this thread.
+RemovalRecord* claimRecord() {
+  for (RemovalRecord* record = removalRecords.load(); record != nullptr; record = record->next) {
     int expected = kFree;
-    if (removalSlots[i].state.compare_exchange_strong(expected, kClaimed)) return i;
+    if (record->state.load() == kFree &&
+        record->state.compare_exchange_strong(expected, kClaimed)) {
+      return record;
+    }
   }
-  return -1;
+  auto made = std::make_unique<RemovalRecord>();
+  RemovalRecord* record = made.get();
+  record->next = removalRecords.load();
+  while (!removalRecords.compare_exchange_weak(record->next, record)) {
+  }
+  made.release();
+  return record;
 }
 
 }  // namespace
@@ -87,18 +119,26 @@ void catchInterrupts() {
   for (const int signal : kCaught) sigaddset(&action.sa_mask, signal);
   // A second signal on another thread returns to its work, which the first one soon ends.
   action.sa_flags = SA_RESTART;
-  for (int i = 0; i < 2; ++i) {
+  for (std::size_t i = 0; i < kCaughtCount; ++i) {
     if (installed[i] || sigaction(kCaught[i], nullptr, &previousActions[i]) != 0) continue;
     if (previousActions[i].sa_handler == SIG_IGN) continue;
     installed[i] = sigaction(kCaught[i], &action, nullptr) == 0;
   }
+  if (!pipeIgnored) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    pipeIgnored = sigaction(SIGPIPE, &ignore, &previousPipeAction) == 0;
+  }
 }
 
 void releaseInterrupts() {
-  for (int i = 0; i < 2; ++i) {
+  for (std::size_t i = 0; i < kCaughtCount; ++i) {
     if (installed[i]) sigaction(kCaught[i], &previousActions[i], nullptr);
     installed[i] = false;
   }
+  if (pipeIgnored) sigaction(SIGPIPE, &previousPipeAction, nullptr);
+  pipeIgnored = false;
 }
 
 void holdInterrupts(sigset_t& previous) {
@@ -117,51 +157,63 @@ void holdInterruptsToTheEnd() {
   holdInterrupts(previous);
 }
 
-int createRemovableFile(const std::string& path, int& slot) {
-  if (path.size() >= sizeof removalSlots[0].path) {
-    errno = ENAMETOOLONG;
-    return -1;
+int createRemovableFile(const std::string& path, RemovalRecord*& record) {
+  RemovalRecord* claimed = claimRecord();
+  if (claimed->capacity < path.size() + 1) {
+    // Nobody else reads the path of a claimed record.
+    try {
+      claimed->path.reset(new char[path.size() + 1]);
+    } catch (...) {
+      claimed->state.store(kFree);
+      throw;
+    }
+    claimed->capacity = path.size() + 1;
   }
-  const int index = claimSlot();
-  if (index < 0) {
-    errno = EMFILE;
-    return -1;
-  }
-  RemovalSlot& claimed = removalSlots[index];
-  std::memcpy(claimed.path, path.c_str(), path.size() + 1);
-  slotCreatedHere = index;
-  claimed.creating.store(true);
-  claimed.state.store(kActive);
-  // The handler is ending the run on another thread and may have passed this slot already: a
-  // file made now would outlive the run. It may also be waiting for this slot's creation, which
+  std::memcpy(claimed->path.get(), path.c_str(), path.size() + 1);
+  recordCreatedHere = claimed;
+  claimed->creating.store(true);
+  claimed->state.store(kActive);
+  // The handler is ending the run on another thread and may have passed this record already: a
+  // file made now would outlive the run. It may also be waiting for this record's creation, which
   // will never come.
   if (interrupted.load()) {
-    claimed.creating.store(false);
+    claimed->creating.store(false);
     stopIfInterrupted();
   }
-  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int descriptor =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   const int error = errno;
-  claimed.creating.store(false);
-  slotCreatedHere = -1;
+  claimed->creating.store(false);
+  recordCreatedHere = nullptr;
   if (descriptor < 0) {
-    releaseRemovableFile(index);
+    releaseRemovableFile(claimed);
     errno = error;
     return -1;
   }
-  slot = index;
+  record = claimed;
   return descriptor;
 }
 
-void releaseRemovableFile(int slot) {
-  if (slot < 0 || slot >= kSlotCount) return;
-  // A slot the handler has taken stays its own: the process is ending.
+void releaseRemovableFile(RemovalRecord* record) {
+  if (record == nullptr) return;
+  // A record the handler has taken stays its own: the process is ending.
   int expected = kActive;
-  removalSlots[slot].state.compare_exchange_strong(expected, kFree);
+  record->state.compare_exchange_strong(expected, kFree);
 }
 
 void stopIfInterrupted() {
   if (!interrupted.load()) return;
   for (;;) ::pause();
+}
+
+void endRunNow(const char* message, const char* detail) {
+  // No interrupt may begin the same ending on this thread meanwhile; one that began it on another
+  // thread finishes it.
+  holdInterruptsToTheEnd();
+  if (interrupted.exchange(true)) {
+    for (;;) ::pause();
+  }
+  endTheRun(message, detail, "\n");
 }
 
 void setLockFileToRemove(const char* path) { lockFile.store(path); }

@@ -6,39 +6,60 @@
 
 namespace brevox {
 
-/// For the length of a run: SIGINT and SIGTERM remove the run's temporary files and then its lock
-/// file, print "The run was interrupted: its results are incomplete" on standard error and end
-/// the process with exit code 255 (-1). Files already renamed into place stay: they are complete.
-/// A signal that the process was started ignoring stays ignored.
+/// What an interrupted run prints on standard error.
+inline constexpr char kInterruptedMessage[] =
+    "The run was interrupted: its results are incomplete\n";
+
+/// What a run that ran out of memory prints on standard error, before a line end.
+inline constexpr char kNotEnoughMemory[] = "Not enough memory to finish the run";
+
+/// For the length of a run: SIGINT, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT remove the
+/// run's temporary files and then its lock file, print "The run was interrupted: its results are
+/// incomplete" on standard error and end the process with exit code 255 (-1). Files already
+/// renamed into place stay: they are complete. A signal that the process was started ignoring
+/// stays ignored. SIGPIPE is ignored, so that a closed pipe on standard output is a failed write
+/// that the run sees, not the end of the process.
 void catchInterrupts();
 
-/// Gives SIGINT and SIGTERM back the handling they had before catchInterrupts.
+/// Gives these signals back the handling they had before catchInterrupts.
 void releaseInterrupts();
 
-/// Holds SIGINT and SIGTERM back from the calling thread, keeping its mask before in `previous`,
+/// Holds the caught signals back from the calling thread, keeping its mask before in `previous`,
 /// while something must not be cut in half by the ending of the run.
 void holdInterrupts(sigset_t& previous);
 
 /// Gives the calling thread back the mask that holdInterrupts kept.
 void resumeInterrupts(const sigset_t& previous);
 
-/// Holds SIGINT and SIGTERM back from the calling thread until the process ends: a run that has
+/// Holds the caught signals back from the calling thread until the process ends: a run that has
 /// finished neither claims to be interrupted nor dies of a late signal on its way out.
 void holdInterruptsToTheEnd();
 
-/// Creates `path`, which must not exist yet, for writing, and has it removed if the run is
-/// interrupted before releaseRemovableFile. Returns the descriptor and sets `slot`; on failure
-/// returns -1 with errno set (EMFILE when too many such files are open at once). Safe to call from
-/// several threads at once.
-int createRemovableFile(const std::string& path, int& slot);
+/// The record of one file that an interrupted run removes. Records are never freed: the handler
+/// may walk them at any moment, and a record given back serves a later file.
+struct RemovalRecord;
 
-/// The file of `slot` no longer needs removing: it was renamed into place or removed.
-void releaseRemovableFile(int slot);
+/// Creates `path`, which must not exist yet (not even as a symbolic link), for writing, and has it
+/// removed if the run is interrupted before releaseRemovableFile. Returns the descriptor and sets
+/// `record`; on failure returns -1 with errno set. Safe to call from several threads at once; as
+/// many files as the system lets the process open may wait for removal at once.
+int createRemovableFile(const std::string& path, RemovalRecord*& record);
+
+/// The file of `record` no longer needs removing: it was renamed into place or removed. Nothing
+/// for nullptr.
+void releaseRemovableFile(RemovalRecord* record);
 
 /// Returns at once unless the run is being ended by an interrupt on another thread; then it never
 /// returns. A file operation that failed calls it before reporting: the handler may have removed
 /// the file, and the run's one message is the interruption's.
 void stopIfInterrupted();
+
+/// Ends the process as an interrupt does (the run's temporary files and lock file removed, exit
+/// code 255), but with `message`, `detail` (nullptr for none) and a line end on standard error in
+/// place of the interruption's message: for a failure in a library that cannot go back
+/// to the run, such as one that has run out of memory and would otherwise abort. Allocates
+/// nothing.
+[[noreturn]] void endRunNow(const char* message, const char* detail);
 
 /// Has `path` (a text that lives as long as the process, or nullptr for none) removed after the
 /// temporary files when the run is interrupted: the lock file of the run.

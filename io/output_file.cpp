@@ -1,16 +1,18 @@
 #include "io/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <system_error>
-
-#include "io/interrupt.h"
 
 namespace brevox {
 
@@ -32,18 +34,14 @@ std::string temporaryNameFor(const std::string& name) {
   return folder + leaf;
 }
 
-// What stands in the way of writing a file under `name`, as an errno value (0: nothing). Sets
-// `special` when the name stands for something other than a regular file, which is written
-// straight into.
-int finalNameFault(const std::string& name, bool& special) {
-  special = false;
+// What stands in the way of writing a file under `name`, as an errno value (0: nothing). The name
+// is looked at, never opened: a pipe would stall the run, and a device or a symbolic link would
+// take the contents elsewhere. The rename replaces any of them.
+int finalNameFault(const std::string& name) {
   struct stat status {};
-  if (::stat(name.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
+  if (::lstat(name.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
   if (S_ISDIR(status.st_mode)) return EISDIR;
-  if (!S_ISREG(status.st_mode)) {
-    special = true;
-    return 0;
-  }
+  if (!S_ISREG(status.st_mode)) return 0;
   // A file the user may not write keeps its contents, as it would if it were opened in place.
   return ::faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
@@ -52,7 +50,7 @@ int createTemporaryFile(OutputFile& file) {
   // A number taken by a file that an earlier process of the same id left behind: try the next.
   for (int attempt = 0; attempt < 100; ++attempt) {
     file.temporaryName = temporaryNameFor(file.name);
-    const int descriptor = createRemovableFile(file.temporaryName, file.removalSlot);
+    const int descriptor = createRemovableFile(file.temporaryName, file.removal);
     if (descriptor >= 0 || errno != EEXIST) return descriptor;
   }
   return -1;
@@ -61,13 +59,47 @@ int createTemporaryFile(OutputFile& file) {
 void forget(OutputFile& file) {
   file.descriptor = -1;
   file.temporaryName.clear();
-  releaseRemovableFile(file.removalSlot);
-  file.removalSlot = -1;
+  releaseRemovableFile(file.removal);
+  file.removal = nullptr;
+}
+
+// The descriptors the process holds, or nothing when they cannot be listed.
+std::optional<std::size_t> openDescriptors() {
+  DIR* folder = ::opendir("/proc/self/fd");
+  if (folder == nullptr) return std::nullopt;
+  std::size_t count = 0;
+  while (const struct dirent* entry = ::readdir(folder)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  ::closedir(folder);
+  // The listing's own descriptor is among them.
+  return count > 0 ? count - 1 : 0;
 }
 
 }  // namespace
 
 std::string systemReason(int error) { return std::generic_category().message(error); }
+
+std::size_t descriptorsToSpare() {
+  constexpr std::size_t kPlenty = std::size_t{1} << 30;
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      limit.rlim_cur >= kPlenty) {
+    return kPlenty;
+  }
+  std::optional<std::size_t> open = openDescriptors();
+  if (!open) {
+    // Without /proc: each low descriptor number is asked whether it is open; processes seldom
+    // hold higher ones.
+    open = 0;
+    const rlim_t probed = std::min<rlim_t>(limit.rlim_cur, 65536);
+    for (rlim_t descriptor = 0; descriptor < probed; ++descriptor) {
+      if (::fcntl(static_cast<int>(descriptor), F_GETFD) != -1) ++*open;
+    }
+  }
+  const auto allowed = static_cast<std::size_t>(limit.rlim_cur);
+  return allowed > *open ? allowed - *open : 0;
+}
 
 OutputFile::OutputFile() : stream(&buffer) {}
 
@@ -77,11 +109,9 @@ bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err
                     const char* suffix) {
   discardOutputFile(file);
   file.name = name;
-  bool special = false;
-  int fault = finalNameFault(name, special);
+  int fault = finalNameFault(name);
   if (fault == 0) {
-    file.descriptor = special ? ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
-                              : createTemporaryFile(file);
+    file.descriptor = createTemporaryFile(file);
     if (file.descriptor < 0) fault = errno;
   }
   if (fault != 0) {
@@ -101,11 +131,8 @@ bool closeOutputFile(OutputFile& file, std::ostream& err) {
   int fault = file.buffer.error();
   // Linux has closed the descriptor even when close reports an interruption.
   if (::close(file.descriptor) != 0 && errno != EINTR && fault == 0) fault = errno;
-  if (fault == 0 && !file.temporaryName.empty() &&
-      ::rename(file.temporaryName.c_str(), file.name.c_str()) != 0) {
-    fault = errno;
-  }
-  if (fault != 0 && !file.temporaryName.empty()) ::unlink(file.temporaryName.c_str());
+  if (fault == 0 && ::rename(file.temporaryName.c_str(), file.name.c_str()) != 0) fault = errno;
+  if (fault != 0) ::unlink(file.temporaryName.c_str());
   forget(file);
   if (fault == 0) return true;
   stopIfInterrupted();
@@ -117,7 +144,7 @@ void discardOutputFile(OutputFile& file) {
   if (file.descriptor < 0) return;
   file.buffer.abandon();
   ::close(file.descriptor);
-  if (!file.temporaryName.empty()) ::unlink(file.temporaryName.c_str());
+  ::unlink(file.temporaryName.c_str());
   forget(file);
 }
 

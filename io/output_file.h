@@ -1,18 +1,21 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <istream>
 #include <ostream>
 #include <string>
 
 #include "io/file_buffer.h"
+#include "io/interrupt.h"
 
 namespace brevox {
 
 /// An output file being written. Its contents go to a temporary file of a short fixed-length
-/// name (".brevox-<pid>-<counter>.tmp") in the folder of its final name, which closeOutputFile
-/// renames into place once everything was written: no reader ever finds a part of a file under
-/// its final name. A final name that stands for a device or a pipe is written straight into.
+/// name (".brevox-<pid>-<counter>.tmp") in the folder of its final name, made new (never through a
+/// symbolic link), which closeOutputFile renames into place once everything was written: no reader
+/// ever finds a part of a file under its final name, and nothing is ever opened under that name.
+/// Whatever stood there, a symbolic link, a device or a pipe, is replaced by a regular file.
 struct OutputFile {
   OutputFile();
   /// A file still open is discarded: its temporary file is removed.
@@ -20,18 +23,19 @@ struct OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  std::string name;           ///< the final name
-  std::string temporaryName;  ///< empty when written straight into a device or a pipe
-  int descriptor = -1;        ///< -1 when not open
-  int removalSlot = -1;
+  std::string name;  ///< the final name
+  std::string temporaryName;
+  int descriptor = -1;  ///< -1 when not open
+  RemovalRecord* removal = nullptr;
   DescriptorBuffer buffer;
   std::ostream stream;
 };
 
 /// Opens `name` for writing as an OutputFile. The checks of the final name come first: a folder
-/// in its place, a name too long for the file system or an existing file that may not be written
-/// fail here, as does a folder in which the temporary file cannot be created. On failure prints
-/// "Failed to open file " + name + suffix + ": " + the system's reason on `err` and returns false.
+/// in its place, a name too long for the file system or an existing regular file that may not be
+/// written fail here, as does a folder in which the temporary file cannot be created. On failure
+/// prints "Failed to open file " + name + suffix + ": " + the system's reason on `err` and returns
+/// false.
 bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err,
                     const char* suffix = "");
 
@@ -65,6 +69,10 @@ struct InputFile {
 /// file " + path + suffix + ": " + the system's reason on `err` and returns false.
 bool openInputFile(InputFile& file, const std::string& path, std::ostream& err,
                    const char* suffix = "");
+
+/// How many more files the process may open now: the limit on its descriptors less those open.
+/// Very large when there is no limit.
+std::size_t descriptorsToSpare();
 
 /// The system's text for an errno value, as strerror gives it.
 std::string systemReason(int error);

@@ -4,6 +4,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/page_text.h"
 
 namespace brevox {
 
@@ -93,15 +94,16 @@ std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& s
 }
 
 std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
-                                  const EdgeRecordMap& records, const DataSet& data,
-                                  const char* separator) {
+                                  const EdgeRecordMap& records, const DataSet& data, bool forPage) {
+  const char* const separator = forPage ? ", " : "";
   std::size_t arrows = 0;
   const std::size_t criterionCount = data.criterionShortNames.size();
   out << header << " {" << kLineEnd;
   out << kGraphAttributesStart << kLineEnd << kFontSize << kLineEnd << kFontName << kLineEnd;
   out << kLabelStart << "All: all " << criterionCount << " criteria;" << kLineEnd;
   for (const auto& [number, shortName] : data.criterionShortNames) {
-    out << number << ": " << escapedForQuotes(shortName) << ";";
+    out << number << ": " << escapedForQuotes(forPage ? graphvizLabel(shortName, true) : shortName)
+        << ";";
     if (number % 2 == 0) out << "\\n";
   }
   out << "\";" << kLineEnd;

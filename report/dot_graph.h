@@ -44,12 +44,14 @@ struct MergeSlot {
 /// is drawn with, or nothing when the pair gets no merged edge.
 std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& subordinate);
 
-/// Writes the graph over all criteria of one record map. `separator` stands between the criterion
-/// numbers of an arrow's label: none in the files, whose labels readers' scripts know, ", " on a
-/// page, where "1 2" and "12" must not look alike. Returns the number of arrows written.
+/// Writes the graph over all criteria of one record map. `forPage` is the page's drawing of it, not
+/// a file: ", " stands between the criterion numbers of an arrow's label (none in the files, whose
+/// labels readers' scripts know; on a page "1 2" and "12" must not look alike), and the criteria's
+/// names in its legend are Graphviz labels of them (page_text): well formed, isolated from each
+/// other, their "&" as Graphviz shows it. Returns the number of arrows written.
 std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
                                   const EdgeRecordMap& records, const DataSet& data,
-                                  const char* separator = "");
+                                  bool forPage = false);
 /// The file form: prints "Failed to open file " / "Failed to write file ", the name, ": " and the
 /// system's reason on `err` and returns false when the graph was not written completely.
 bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,

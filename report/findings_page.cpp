@@ -124,13 +124,13 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
     const WorkFinding& work = findings.works[w];
     const std::string& shortName = workShortName(data, work.work);
     const std::string& longName = workLongName(data, work.work);
-    out << "<g class=\"work\"><title>" << pageText(shortName) << ": " << pageText(longName) << ", "
-        << work.counts.observed << " of " << work.counts.total << " = "
+    out << "<g class=\"work\"><title>" << pageNameText(shortName) << ": " << pageNameText(longName)
+        << ", " << work.counts.observed << " of " << work.counts.total << " = "
         << proportionText(work.interval.proportion) << " (95% interval "
         << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
         << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
         << "<text class=\"name\" x=\"" << names << "\" y=\"" << y + 4 << "\" text-anchor=\"end\">"
-        << pageText(shortened(longName, kLongestName)) << "</text><line class=\"ci\" x1=\""
+        << pageNameText(shortened(longName, kLongestName)) << "</text><line class=\"ci\" x1=\""
         << x(work.interval.low) << "\" x2=\"" << x(work.interval.high) << "\" y1=\"" << y
         << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << x(work.interval.proportion)
         << "\" cy=\"" << y << "\" r=\"4\"/>";
@@ -148,8 +148,8 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
 // classes, which the style supplies by column.
 void writePairRow(std::ostream& out, const DifferingPair& pair, const DataSet& data) {
   auto name = [&](std::uint32_t work) {
-    return "<td title=\"" + pageText(workShortName(data, work)) + "\">" +
-           pageText(workLongName(data, work));
+    return "<td title=\"" + pageNameText(workShortName(data, work)) + "\">" +
+           pageName(workLongName(data, work));
   };
   auto share = [](const CountPair& counts) {
     return "<td>" + proportionText(static_cast<double>(counts.observed) / counts.total);
@@ -255,8 +255,8 @@ void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings
   for (const CriterionFindings& criterion : findings) {
     const std::uint32_t number = criterion.criterion;
     out << "<article class=\"finding\" id=\"finding-" << number << "\">\n<h3><span class=\"no\">"
-        << number << "</span>" << pageText(criterionLongName(data, number))
-        << "<span class=\"short\">" << pageText(criterionShortName(data, number))
+        << number << "</span>" << pageName(criterionLongName(data, number))
+        << "<span class=\"short\">" << pageName(criterionShortName(data, number))
         << "</span></h3>\n";
     writeHomogeneity(out, criterion.homogeneity, data.threshold);
     if (!criterion.sorted.empty()) writeDotPlot(out, criterion, data);

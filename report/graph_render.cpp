@@ -1,5 +1,6 @@
 #include "report/graph_render.h"
 
+#include <glib.h>
 #include <gvc.h>
 
 #include <array>
@@ -11,6 +12,9 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "io/interrupt.h"
+#include "report/page_text.h"
 
 namespace brevox {
 
@@ -32,19 +36,48 @@ int keepGraphvizMessage(char* text) {
   return 0;
 }
 
-// Collects Graphviz's messages from its construction to its end, and tells whether any of them
-// was an error (a warning is not).
+// The text layout that Graphviz draws with (Pango, over GLib) prints its warnings through GLib's
+// log, on standard error unless a handler takes them.
+// A fatal one (GLib aborts after it, as when memory runs out inside the text layout) ends the run
+// here instead, with its temporary files removed.
+void keepLibraryMessage(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+  if ((level & (G_LOG_FLAG_FATAL | G_LOG_LEVEL_ERROR)) != 0) {
+    if (message != nullptr && std::strstr(message, "failed to allocate") != nullptr) {
+      endRunNow(kNotEnoughMemory, nullptr);
+    }
+    endRunNow("The run stopped: ", message);
+  }
+  if (graphvizMessages == nullptr) return;
+  *graphvizMessages += std::string(domain != nullptr ? domain : "GLib") + ": " +
+                       (message != nullptr ? message : "") + "\n";
+}
+
+constexpr const char* kLibraryLogDomains[] = {"Pango", "PangoCairo", "PangoFT2", "GLib",
+                                              "GLib-GObject"};
+
+// Collects Graphviz's messages, and those of the libraries it draws with, from its construction to
+// its end, and tells whether any of them was an error of Graphviz's (a warning is not).
 struct MessageCapture {
   std::string messages;
   agusererrf previousHandler;
   agerrlevel_t previousLevel;
+  std::array<guint, sizeof kLibraryLogDomains / sizeof kLibraryLogDomains[0]> logHandlers{};
 
   MessageCapture()
       : previousHandler(agseterrf(keepGraphvizMessage)), previousLevel(agseterr(AGWARN)) {
     graphvizMessages = &messages;
     agreseterrors();
+    const auto levels =
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
+    for (std::size_t i = 0; i < logHandlers.size(); ++i) {
+      logHandlers[i] =
+          g_log_set_handler(kLibraryLogDomains[i], levels, keepLibraryMessage, nullptr);
+    }
   }
   ~MessageCapture() {
+    for (std::size_t i = 0; i < logHandlers.size(); ++i) {
+      g_log_remove_handler(kLibraryLogDomains[i], logHandlers[i]);
+    }
     graphvizMessages = nullptr;
     agseterrf(previousHandler);
     agseterr(previousLevel);
@@ -60,6 +93,20 @@ std::size_t strength(Agedge_t* edge) {
   static char styleAttribute[] = "style";
   const char* style = agget(edge, styleAttribute);
   return style != nullptr && std::strstr(style, "dotted") != nullptr ? 0 : 1;
+}
+
+// Gives each work whose name Graphviz would not show as written a label that it shows so: Graphviz
+// reads entities in labels, where "A&B" and "A&amp;B" would both show as "A&B", and hands its text
+// layout bytes that are not UTF-8 as they come. The nodes keep their names, and so their order.
+void labelAwkwardNames(Agraph_t* graph) {
+  static char labelAttribute[] = "label";
+  static char nodeName[] = "\\N";
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    const std::string name = agnameof(node);
+    if (!needsGraphvizLabel(name)) continue;
+    std::string label = graphvizLabel(name, false);
+    agsafeset(node, labelAttribute, label.data(), nodeName);
+  }
 }
 
 struct NodeIndex {
@@ -305,14 +352,16 @@ std::string failureMessage(const MessageCapture& capture, const char* otherwise)
 
 GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
   GraphDrawing drawing;
-  GVC_t* context = graphvizContext();
+  // Graphviz loads its plugins with its context, and says so when one cannot be loaded.
   MessageCapture capture;
+  GVC_t* context = graphvizContext();
   Agraph_t* graph = agmemread(dotText.c_str());
   if (graph == nullptr || capture.errorSeen()) {
     drawing.message = failureMessage(capture, "Graphviz could not read the graph");
     if (graph != nullptr) agclose(graph);
     return drawing;
   }
+  labelAwkwardNames(graph);
   drawing.arrows = static_cast<std::size_t>(agnedges(graph));
   if (reducible) reduceDenseGraph(graph);
   drawing.drawnArrows = static_cast<std::size_t>(agnedges(graph));
@@ -452,6 +501,7 @@ std::string renderArrows(const std::vector<std::string>& works,
     text.push_back('\0');
     agxset(edge, id, text.data());
   }
+  labelAwkwardNames(graph);
   std::string svg;
   if (gvLayout(context, graph, "dot") == 0 && !capture.errorSeen()) {
     char* data = nullptr;

@@ -17,8 +17,8 @@ enum class DrawingOutcome {
 struct GraphDrawing {
   DrawingOutcome outcome = DrawingOutcome::failed;
   /// An <svg> element to embed in a page, styled by kGraphStyle, without XML prolog, DOCTYPE,
-  /// comments, titles or element ids. Names appear in it as the DOT text holds them, their bytes
-  /// unchecked.
+  /// comments, titles or element ids. The works' names appear in it as written, well formed
+  /// (page_text); other labels as the DOT text holds them.
   std::string svg;
   /// Graphviz's own report of the error, one or more lines.
   std::string message;
@@ -41,9 +41,10 @@ inline constexpr std::size_t kDrawAtMost = 400;
 /// C is left out where arrows lead from A to C through other works, each at least as strong (a
 /// solid arrow is stronger than a dotted one); of several arrows from A to C the strongest stays.
 ///
-/// Graphviz's warnings and errors never reach the console: an error makes the drawing `failed`,
-/// with Graphviz's words. Graphviz keeps state of its own for the whole process and is not safe
-/// to use from two threads: call this from one thread only.
+/// Graphviz's warnings and errors, and those of the text layout it draws with, never reach the
+/// console: an error makes the drawing `failed`, with Graphviz's words. Graphviz keeps state of its
+/// own for the whole process and is not safe to use from two threads: call this from one thread
+/// only.
 GraphDrawing drawGraph(const std::string& dotText, bool reducible);
 
 /// Draws the graphs of one criterion (as drawGraph with `reducible`) on one layout, so that each

@@ -14,6 +14,7 @@
 #include "report/findings.h"
 #include "report/findings_page.h"
 #include "report/graph_render.h"
+#include "report/page_text.h"
 
 namespace brevox {
 
@@ -129,69 +130,6 @@ details.variant:not([open]){display:none}}
 
 // --- Text --------------------------------------------------------------------------------------
 
-// The text as well-formed UTF-8. A byte that does not belong to a valid sequence is read as
-// Latin-1, the likeliest encoding of an older data file, as Graphviz reads it in the drawings;
-// where that would give a control character, and for every control character but tab and line
-// feed, U+FFFD stands in its place.
-std::string wellFormed(const std::string& text) {
-  static const char kReplacement[] = "\xEF\xBF\xBD";
-  std::string result;
-  result.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      const bool control = (lead < 0x20 && lead != '\t' && lead != '\n') || lead == 0x7F;
-      if (control) {
-        result += kReplacement;
-      } else {
-        result += static_cast<char>(lead);
-      }
-      ++i;
-      continue;
-    }
-    // How many bytes follow the lead, and the range of the first of them (which excludes overlong
-    // forms, surrogates and code points beyond U+10FFFF).
-    std::size_t following = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      following = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      following = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      following = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    }
-    std::size_t end = i + 1;
-    std::size_t found = 0;
-    while (found < following && end < text.size()) {
-      const auto next = static_cast<unsigned char>(text[end]);
-      if (next < low || next > high) break;
-      low = 0x80;
-      high = 0xBF;
-      ++end;
-      ++found;
-    }
-    if (following > 0 && found == following) {
-      result.append(text, i, end - i);
-      i = end;
-      continue;
-    }
-    if (lead >= 0xA0) {
-      result += static_cast<char>(0xC0 | (lead >> 6));
-      result += static_cast<char>(0x80 | (lead & 0x3F));
-    } else {
-      result += kReplacement;
-    }
-    ++i;
-  }
-  return result;
-}
-
 // Text for an HTML element or a quoted attribute.
 std::string html(const std::string& text) {
   std::string escaped;
@@ -218,6 +156,17 @@ std::string html(const std::string& text) {
   }
   return escaped;
 }
+
+// A name in the text of an element, kept apart from the text around it: a name written from right
+// to left, or one that turns the direction of what follows, would reorder the sentence it stands
+// in.
+std::string nameHtml(const std::string& name) {
+  return needsIsolation(name) ? "<bdi>" + html(name) + "</bdi>" : html(name);
+}
+
+// A name where no markup may stand (attributes, the page's title), kept apart by the isolating
+// characters.
+std::string nameText(const std::string& name) { return html(isolated(name)); }
 
 std::string printed(const char* format, double value) {
   char buffer[32];
@@ -467,7 +416,7 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
       << ", at the threshold p&nbsp;&lt;&nbsp;" << html(formatDouble(data.threshold)) << ".</p>\n";
   out << "<dl class=\"facts\">\n<dt>Data</dt><dd>"
       << (facts.dataFile.empty() ? std::string("built-in data")
-                                 : "<code>" + html(facts.dataFile) + "</code>")
+                                 : "<code>" + nameHtml(facts.dataFile) + "</code>")
       << "</dd>\n<dt>Date</dt><dd>" << html(facts.runTime) << "</dd>\n<dt>Threshold</dt><dd>"
       << html(formatDouble(data.threshold)) << "</dd>\n<dt>Options</dt><dd>"
       << (facts.optionText.empty() ? std::string("none")
@@ -488,19 +437,19 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
   out << "<dt>Works</dt><dd>";
   for (const auto& [work, longName] : data.workLongNames) {
     out << (work == data.workLongNames.begin()->first ? "" : ", ") << work << "&nbsp;"
-        << html(longName);
+        << nameHtml(longName);
   }
   out << "</dd>\n<dt>Criteria</dt><dd>";
   for (const auto& [criterion, longName] : data.criterionLongNames) {
     out << (criterion == data.criterionLongNames.begin()->first ? "" : ", ") << criterion
-        << "&nbsp;" << html(longName);
+        << "&nbsp;" << nameHtml(longName);
   }
   out << "</dd>\n</dl>\n<nav><ol><li><a href=\"#findings\">What the run found</a></li>"
       << "<li><a href=\"#reading\">How to read this page</a></li>"
       << "<li><a href=\"#data\">Data</a></li>";
   for (const CriterionRecord& criterion : criteria) {
     out << "<li><a href=\"#criterion-" << criterion.criterion << "\">" << criterion.criterion
-        << "&nbsp;" << html(criterionLongName(data, criterion.criterion)) << "</a></li>";
+        << "&nbsp;" << nameHtml(criterionLongName(data, criterion.criterion)) << "</a></li>";
   }
   if (anyAllCriteriaGraph(facts)) out << "<li><a href=\"#all-criteria\">All criteria</a></li>";
   out << "</ol></nav>\n</header>\n";
@@ -537,13 +486,13 @@ void writeDataTable(std::ostream& out, const DataSet& data) {
       << "<div class=\"scroll\"><table class=\"data\">\n<thead><tr><th>No.</th>"
       << "<th class=\"name\">Work</th><th class=\"name\">Short name</th>";
   for (const auto& [criterion, shortName] : data.criterionShortNames) {
-    out << "<th colspan=\"2\">" << html(criterionLongName(data, criterion)) << "<small>"
-        << directionMark(direction(data, criterion)) << html(shortName) << "</small></th>";
+    out << "<th colspan=\"2\">" << nameHtml(criterionLongName(data, criterion)) << "<small>"
+        << directionMark(direction(data, criterion)) << nameHtml(shortName) << "</small></th>";
   }
   out << "</tr></thead>\n<tbody>\n";
   for (const auto& [work, shortName] : data.workShortNames) {
-    out << "<tr><td>" << work << "</td><td class=\"name\">" << html(workLongName(data, work))
-        << "</td><td class=\"name\">" << html(shortName) << "</td>";
+    out << "<tr><td>" << work << "</td><td class=\"name\">" << nameHtml(workLongName(data, work))
+        << "</td><td class=\"name\">" << nameHtml(shortName) << "</td>";
     for (const auto& entry : data.criterionShortNames) {
       const CountPair counts = countPair(data, work, entry.first);
       out << "<td>" << counts.observed << "/" << counts.total << "</td><td class=\"share\">"
@@ -566,8 +515,8 @@ void writeCell(std::ostream& out, const ColourScale& scale, const DataSet& data,
     return;
   }
   const std::optional<VariantOutcome>& outcome = record->outcomes[index(variant)];
-  const std::string pair = named ? html(workShortName(data, record->pair.workA)) + " vs " +
-                                       html(workShortName(data, record->pair.workB)) + ": "
+  const std::string pair = named ? nameText(workShortName(data, record->pair.workA)) + " vs " +
+                                       nameText(workShortName(data, record->pair.workB)) + ": "
                                  : "";
   if (!outcome) {
     out << "<td class=w title=\"" << pair << "not tested\">";
@@ -597,13 +546,13 @@ void writeMap(std::ostream& out, const ColourScale& scale, const DataSet& data,
   out << "<div class=\"scroll\"><table class=\"map" << (numbered ? " numbered" : "")
       << "\" aria-label=\"p-values: " << html(variant.pageTitle) << "\">\n<thead><tr><th></th>";
   for (const auto& [work, shortName] : data.workShortNames) {
-    out << "<th title=\"" << html(workLongName(data, work)) << "\"><span>" << html(shortName)
-        << "</span></th>";
+    out << "<th title=\"" << nameText(workLongName(data, work)) << "\"><span>"
+        << nameHtml(shortName) << "</span></th>";
   }
   out << "</tr></thead>\n<tbody>\n";
   for (const auto& [workA, shortNameA] : data.workShortNames) {
-    out << "<tr><th title=\"" << html(workLongName(data, workA)) << "\">" << html(shortNameA)
-        << "</th>";
+    out << "<tr><th title=\"" << nameText(workLongName(data, workA)) << "\">"
+        << nameHtml(shortNameA) << "</th>";
     for (const auto& entry : data.workShortNames) {
       const std::uint32_t workB = entry.first;
       if (workB == workA) {
@@ -654,11 +603,11 @@ void writeGraph(std::ostream& out, const GraphDrawing& drawing, const std::strin
     case DrawingOutcome::tooDense:
       out << "<p class=\"note\">Not drawn: " << thousands(drawing.drawnArrows)
           << " arrows are more than a drawing can show (at most " << kDrawAtMost
-          << "). The graph is in <code>" << html(fileName) << "</code>.</p>";
+          << "). The graph is in <code>" << nameHtml(fileName) << "</code>.</p>";
       break;
     case DrawingOutcome::failed:
-      out << "<p class=\"note failed\">Graphviz could not draw this graph (<code>" << html(fileName)
-          << "</code>): " << html(drawing.message) << "</p>";
+      out << "<p class=\"note failed\">Graphviz could not draw this graph (<code>"
+          << nameHtml(fileName) << "</code>): " << nameHtml(drawing.message) << "</p>";
       break;
   }
   out << "</div>\n";
@@ -702,8 +651,8 @@ void writeCriterion(std::ostream& out, const PageFacts& facts, const ColourScale
   const std::uint32_t number = criterion.criterion;
   const std::string& shortName = criterionShortName(data, number);
   out << "<section id=\"criterion-" << number << "\" class=\"criterion\">\n<h2><span class=\"no\">"
-      << number << "</span>" << html(criterionLongName(data, number)) << "<span class=\"short\">"
-      << html(shortName) << "</span></h2>\n<p class=\"direction\">"
+      << number << "</span>" << nameHtml(criterionLongName(data, number))
+      << "<span class=\"short\">" << nameHtml(shortName) << "</span></h2>\n<p class=\"direction\">"
       << directionText(direction(data, number)) << "</p>\n";
   PairIndex pairs;
   for (const PairRecord& record : criterion.pairs) {
@@ -764,7 +713,7 @@ void writeAllCriteria(std::ostream& out, const PageFacts& facts, const DataSet& 
   out << ". Criteria: ";
   for (const auto& [criterion, longName] : data.criterionLongNames) {
     out << (criterion == data.criterionLongNames.begin()->first ? "" : "; ") << criterion
-        << "&nbsp;" << html(longName);
+        << "&nbsp;" << nameHtml(longName);
   }
   out << ".</p>\n";
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
@@ -788,6 +737,8 @@ void writeAllCriteria(std::ostream& out, const PageFacts& facts, const DataSet& 
 }  // namespace
 
 std::string pageText(const std::string& text) { return html(text); }
+std::string pageName(const std::string& name) { return nameHtml(name); }
+std::string pageNameText(const std::string& name) { return nameText(name); }
 
 void writeHtmlReport(std::ostream& file, const PageFacts& facts,
                      const std::vector<CriterionRecord>& criteria, const DataSet& data) {
@@ -796,7 +747,7 @@ void writeHtmlReport(std::ostream& file, const PageFacts& facts,
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       << "<meta name=\"generator\" content=\"brevox " << BREVOX_VERSION_MAJOR << "."
-      << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << html(dataName(facts))
+      << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << nameText(dataName(facts))
       << "</title>\n<style>" << kStyle << scaleStyle(scale, data.workShortNames.size())
       << kGraphStyle << kFindingsStyle << "</style>\n</head>\n<body>\n";
   writeHeader(out, facts, data, criteria);

@@ -1,10 +1,14 @@
 #include "report/output_names.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
 
 #include "data/csv_reader.h"
 #include "report/variants.h"
@@ -119,57 +123,278 @@ std::string joined(const DataSet& data, std::uint32_t criterion, std::uint32_t w
          data.workShortNames.at(workB);
 }
 
-bool checkReportsDistinct(const DataSet& data, const std::string& path, std::ostream& err) {
-  // Without "_" inside the names, a report's name splits back into its criterion and works in one
-  // way only.
-  if (!anyUnderscore(data.workShortNames) && !anyUnderscore(data.criterionShortNames)) {
-    return true;
+// The report of a pair of works under a criterion, by their numbers: criterion, work A, work B.
+struct Report {
+  std::uint32_t criterion = 0;
+  std::uint32_t workA = 0;
+  std::uint32_t workB = 0;
+};
+
+bool runsBefore(const Report& left, const Report& right) {
+  return std::tie(left.criterion, left.workA, left.workB) <
+         std::tie(right.criterion, right.workA, right.workB);
+}
+
+// Two reports of one name; `later` is written after `earlier` in the run.
+struct Clash {
+  Report earlier;
+  Report later;
+};
+
+// Up to three different witnesses of a part of a name. More are never needed: each witness of
+// the other side rules out at most two of them (a report needs two different works).
+template <typename Witness>
+struct FewWitnesses {
+  std::array<Witness, 3> items{};
+  std::size_t count = 0;
+  void add(const Witness& witness) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (items[i] == witness) return;
+    }
+    if (count < items.size()) items[count++] = witness;
   }
-  // Hashes first, eight bytes a report, then the names behind equal hashes.
-  auto forEachReport = [&](const std::function<void(std::uint32_t, std::uint32_t, std::uint32_t,
-                                                    std::uint64_t)>& visit) {
-    for (const auto& criterion : data.criterionShortNames) {
-      for (const auto& workA : data.workShortNames) {
-        for (const auto& workB : data.workShortNames) {
-          if (workA.first == workB.first) continue;
-          const std::string text = joined(data, criterion.first, workA.first, workB.first);
-          visit(criterion.first, workA.first, workB.first, std::hash<std::string>{}(text));
+  const Witness* begin() const { return items.data(); }
+  const Witness* end() const { return items.data() + count; }
+};
+
+// Two works, one of which is the other's name and one more part joined by "_": `longer` is
+// `shorter` + "_" + the part, or the part + "_" + `shorter`.
+struct JoinedWorks {
+  std::uint32_t longer = 0;
+  std::uint32_t shorter = 0;
+  bool operator==(const JoinedWorks& other) const {
+    return longer == other.longer && shorter == other.shorter;
+  }
+};
+
+// A criterion that joins a shorter criterion and a work with "_" and one more part: `longer` is
+// `shorter` + "_" + `work` + "_" + the part.
+struct CriterionAndWork {
+  std::uint32_t shorter = 0;
+  std::uint32_t longer = 0;
+  std::uint32_t work = 0;
+  bool operator==(const CriterionAndWork& other) const { return work == other.work; }
+};
+
+// A work made of one more part and two other works joined by "_": `joined` is the part + "_" +
+// `first` + "_" + `second`.
+struct ThreeParts {
+  std::uint32_t joined = 0;
+  std::uint32_t first = 0;
+  std::uint32_t second = 0;
+  bool operator==(const ThreeParts& other) const { return joined == other.joined; }
+};
+
+// The parts of a name on either side of each "_" in it, in order.
+template <typename Visit>
+void forEachSplit(std::string_view name, Visit visit) {
+  for (std::size_t at = name.find('_'); at != std::string_view::npos; at = name.find('_', at + 1)) {
+    visit(name.substr(0, at), name.substr(at + 1));
+  }
+}
+
+using NameIndex = std::unordered_map<std::string_view, std::uint32_t>;
+
+template <typename Witness>
+using PartIndex = std::unordered_map<std::string_view, FewWitnesses<Witness>>;
+
+NameIndex indexOf(const std::map<std::uint32_t, std::string>& names) {
+  NameIndex index;
+  index.reserve(names.size());
+  for (const auto& [number, name] : names) index.emplace(name, number);
+  return index;
+}
+
+const std::uint32_t* find(const NameIndex& index, std::string_view name) {
+  const auto found = index.find(name);
+  return found == index.end() ? nullptr : &found->second;
+}
+
+template <typename Witness>
+const FewWitnesses<Witness>* find(const PartIndex<Witness>& index, std::string_view part) {
+  const auto found = index.find(part);
+  return found == index.end() ? nullptr : &found->second;
+}
+
+// Finds two reports of one name, the pair of them whose later report comes first in the run
+// among those found. A report name is a criterion, work A and work B joined by "_"; two reports
+// share one when a "_" inside a name stands where the other report joins its names. Each way the
+// names of the two reports can overlap is looked for by splitting every name at each of its "_"
+// and finding the parts among the names or parts of others: time and memory grow with the
+// names, not with the reports. Splits into three parts (the name of a pair inside another name)
+// are looked at only where the first part already fits.
+std::optional<Clash> findClash(const DataSet& data) {
+  const NameIndex works = indexOf(data.workShortNames);
+  const NameIndex criteria = indexOf(data.criterionShortNames);
+  std::optional<Clash> found;
+  auto consider = [&](Report one, Report other) {
+    if (runsBefore(other, one)) std::swap(one, other);
+    if (!found || runsBefore(other, found->later)) found = Clash{one, other};
+  };
+
+  // Works that hold another work's name before or after a "_", by the rest of their name:
+  // afterWork[x] holds works w + "_" + x, beforeWork[x] works x + "_" + w.
+  PartIndex<JoinedWorks> afterWork;
+  PartIndex<JoinedWorks> beforeWork;
+  for (const auto& [work, name] : data.workShortNames) {
+    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
+      if (const std::uint32_t* shorter = find(works, head)) afterWork[tail].add({work, *shorter});
+      if (const std::uint32_t* shorter = find(works, tail)) beforeWork[head].add({work, *shorter});
+    });
+  }
+  // Criteria that hold another criterion's name before a "_", by the rest of their name.
+  std::unordered_map<std::string_view, std::pair<std::uint32_t, std::uint32_t>> afterCriterion;
+  for (const auto& [criterion, name] : data.criterionShortNames) {
+    forEachSplit(name, [&, criterion = criterion](std::string_view head, std::string_view tail) {
+      if (const std::uint32_t* shorter = find(criteria, head)) {
+        afterCriterion.emplace(tail, std::make_pair(*shorter, criterion));
+      }
+    });
+  }
+
+  // One criterion c: c_a1_x_b2 is both (c, a1, a1_x) and (c, x_b2, b2).
+  const std::uint32_t firstCriterion = data.criterionShortNames.begin()->first;
+  for (const auto& [part, lefts] : afterWork) {
+    const auto* rights = find(beforeWork, part);
+    if (rights == nullptr) continue;
+    for (const JoinedWorks& left : lefts) {
+      for (const JoinedWorks& right : *rights) {
+        if (left.shorter != right.longer && left.longer != right.shorter) {
+          consider({firstCriterion, left.shorter, right.longer},
+                   {firstCriterion, left.longer, right.shorter});
         }
       }
     }
-  };
-  std::vector<std::uint64_t> hashes;
-  forEachReport([&](std::uint32_t, std::uint32_t, std::uint32_t, std::uint64_t hash) {
-    hashes.push_back(hash);
-  });
-  std::sort(hashes.begin(), hashes.end());
-  std::vector<std::uint64_t> repeated;
-  for (std::size_t i = 1; i < hashes.size(); ++i) {
-    if (hashes[i] == hashes[i - 1] && (repeated.empty() || repeated.back() != hashes[i])) {
-      repeated.push_back(hashes[i]);
+  }
+
+  // Two criteria c1 and c2 = c1_y; the rest of the name, y_a2_b2, read as a1_b1 in four ways.
+  // y = a1: c1_a1_a2_b2 with a1 a work and a2_b2 a work of two works.
+  // y = a1_z: c1_a1_z_a2_b2 with z_a2_b2 a work of three parts.
+  PartIndex<CriterionAndWork> criterionThenWork;
+  FewWitnesses<CriterionAndWork> criterionIsWork;
+  for (const auto& [rest, pair] : afterCriterion) {
+    const auto [shorter, longer] = pair;
+    if (const std::uint32_t* work = find(works, rest))
+      criterionIsWork.add({shorter, longer, *work});
+    forEachSplit(rest, [&, shorter = shorter, longer = longer](std::string_view head,
+                                                               std::string_view tail) {
+      if (const std::uint32_t* work = find(works, head)) {
+        criterionThenWork[tail].add({shorter, longer, *work});
+      }
+    });
+  }
+  FewWitnesses<ThreeParts> pairWorks;  // works a2_b2
+  PartIndex<ThreeParts> partAndPair;   // works z_a2_b2, by z
+  for (const auto& [work, name] : data.workShortNames) {
+    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
+      const std::uint32_t* first = find(works, head);
+      const std::uint32_t* second = find(works, tail);
+      if (first != nullptr && second != nullptr && *first != *second) {
+        pairWorks.add({work, *first, *second});
+      }
+      if (criterionThenWork.count(head) == 0) return;
+      forEachSplit(tail, [&](std::string_view middle, std::string_view last) {
+        const std::uint32_t* a2 = find(works, middle);
+        const std::uint32_t* b2 = find(works, last);
+        if (a2 != nullptr && b2 != nullptr && *a2 != *b2) partAndPair[head].add({work, *a2, *b2});
+      });
+    });
+  }
+  for (const CriterionAndWork& left : criterionIsWork) {
+    for (const ThreeParts& right : pairWorks) {
+      if (left.work != right.joined) {
+        consider({left.shorter, left.work, right.joined}, {left.longer, right.first, right.second});
+      }
     }
   }
-  if (repeated.empty()) return true;
-  std::map<std::string, std::uint32_t> seen;  // the joined names behind repeated hashes
-  bool distinct = true;
-  forEachReport([&](std::uint32_t criterion, std::uint32_t workA, std::uint32_t workB,
-                    std::uint64_t hash) {
-    if (!distinct || !std::binary_search(repeated.begin(), repeated.end(), hash)) return;
-    const std::string text = joined(data, criterion, workA, workB);
-    const auto [entry, added] = seen.emplace(text, workA);
-    if (added) return;
-    // Name a short name of the second pair that holds the "_" that makes the two alike.
-    auto holdsUnderscore = [](const std::string& name) {
-      return name.find('_') != std::string::npos;
-    };
-    const ShortName culprit = holdsUnderscore(data.workShortNames.at(workA)) ? workName(data, workA)
-                              : holdsUnderscore(data.workShortNames.at(workB))
-                                  ? workName(data, workB)
-                                  : criterionName(data, criterion);
-    const std::string fileName = longestReportPrefix() + text + ".csv";
-    distinct = refuse(culprit, path, fileName, "the same as that of another pair of works", err);
-  });
-  return distinct;
+  for (const auto& [part, lefts] : criterionThenWork) {
+    const auto* rights = find(partAndPair, part);
+    if (rights == nullptr) continue;
+    for (const CriterionAndWork& left : lefts) {
+      for (const ThreeParts& right : *rights) {
+        if (left.work != right.joined) {
+          consider({left.shorter, left.work, right.joined},
+                   {left.longer, right.first, right.second});
+        }
+      }
+    }
+  }
+
+  // a1 = y_rest, with c2 = c1_y: c1_y_rest_b1 against c2_a2_b2.
+  // rest = a2: c1_y_a2_b with any third work b.
+  // rest = z, a2 = z_t, b1 = t_b2: c1_y_z_t_b2.
+  // rest = a2_t, b2 = t_b1: c1_y_a2_t_b1.
+  PartIndex<JoinedWorks> afterCriterionPart;  // works y_z, by z
+  for (const auto& [work, name] : data.workShortNames) {
+    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
+      const auto criterionPair = afterCriterion.find(head);
+      if (criterionPair == afterCriterion.end()) return;
+      const auto [c1, c2] = criterionPair->second;
+      afterCriterionPart[tail].add({work, 0});
+      if (const std::uint32_t* a2 = find(works, tail)) {
+        for (const auto& [b, unused] : data.workShortNames) {
+          if (b != work && b != *a2) {
+            consider({c1, work, b}, {c2, *a2, b});
+            break;
+          }
+        }
+      }
+      forEachSplit(tail, [&, c1 = c1, c2 = c2](std::string_view middle, std::string_view last) {
+        const std::uint32_t* a2 = find(works, middle);
+        const auto* rights = a2 == nullptr ? nullptr : find(beforeWork, last);
+        if (rights == nullptr) return;
+        for (const JoinedWorks& right : *rights) {
+          if (right.shorter != work && right.longer != *a2) {
+            consider({c1, work, right.shorter}, {c2, *a2, right.longer});
+          }
+        }
+      });
+    });
+  }
+  if (!afterCriterionPart.empty()) {
+    for (const auto& [a2, name] : data.workShortNames) {
+      forEachSplit(name, [&, a2 = a2](std::string_view head, std::string_view tail) {
+        const auto* lefts = find(afterCriterionPart, head);
+        const auto* rights = lefts == nullptr ? nullptr : find(beforeWork, tail);
+        if (rights == nullptr) return;
+        for (const JoinedWorks& left : *lefts) {
+          // The criteria of a1 = y_z: any pair c1, c2 = c1_y will do.
+          const std::string_view y(workShortName(data, left.longer).data(),
+                                   workShortName(data, left.longer).size() - head.size() - 1);
+          const auto [c1, c2] = afterCriterion.at(y);
+          for (const JoinedWorks& right : *rights) {
+            if (left.longer != right.longer && a2 != right.shorter) {
+              consider({c1, left.longer, right.longer}, {c2, a2, right.shorter});
+            }
+          }
+        }
+      });
+    }
+  }
+  return found;
+}
+
+bool checkReportsDistinct(const DataSet& data, const std::string& path, std::ostream& err) {
+  // Without "_" inside the names, a report's name splits back into its criterion and works in one
+  // way only.
+  if (data.criterionShortNames.empty() ||
+      (!anyUnderscore(data.workShortNames) && !anyUnderscore(data.criterionShortNames))) {
+    return true;
+  }
+  const std::optional<Clash> clash = findClash(data);
+  if (!clash) return true;
+  // Name a short name of the later pair that holds the "_" that makes the two alike.
+  const Report& later = clash->later;
+  auto holdsUnderscore = [](const std::string& name) {
+    return name.find('_') != std::string::npos;
+  };
+  const ShortName culprit =
+      holdsUnderscore(data.workShortNames.at(later.workA))   ? workName(data, later.workA)
+      : holdsUnderscore(data.workShortNames.at(later.workB)) ? workName(data, later.workB)
+                                                             : criterionName(data, later.criterion);
+  const std::string fileName =
+      longestReportPrefix() + joined(data, later.criterion, later.workA, later.workB) + ".csv";
+  return refuse(culprit, path, fileName, "the same as that of another pair of works", err);
 }
 
 }  // namespace

@@ -140,29 +140,18 @@ ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments,
 }
 
 TEST(FileFaults, WorkingDirectoryThatCannotBeWrittenStopsTheRun) {
-  const struct {
-    std::vector<std::string> arguments;
-    std::vector<std::string> messages;  // each followed by ": " and the reason
-  } cases[] = {
-      // The full run reports the input-data file and stops at the first table of the first
-      // criterion, before any trace.
-      {{"-D"},
-       {"Failed to open file T_input_data.csv for writing",
-        "Failed to open file T_exp_prob_Digamma.csv"}},
-      // Single-test mode that could not write its report has failed.
-      {{"-D1F", "1", "1", "2"}, {"Failed to open file fishTest.csv"}},
-  };
-  for (const auto& c : cases) {
+  // Both modes stop at the lock file, which cannot be made: a run never goes on unlocked.
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"-D"}, {"-D1F", "1", "1", "2"}}) {
     std::string mechanism;
-    const ProgramRun run = runInUnwritableFolder(c.arguments, mechanism);
-    SCOPED_TRACE(c.arguments[0] + " in a folder made unwritable by " + mechanism);
+    const ProgramRun run = runInUnwritableFolder(arguments, mechanism);
+    SCOPED_TRACE(arguments[0] + " in a folder made unwritable by " + mechanism);
     std::cout << "Working directory made unwritable by: " << mechanism << '\n';
     const std::string reason =
         mechanism == "read-only mount" ? "Read-only file system" : "Permission denied";
-    std::string expected;
-    for (const std::string& message : c.messages) expected += message + ": " + reason + "\n";
     EXPECT_EQ(run.exitCode, 255);
-    EXPECT_EQ(run.err, expected);
+    EXPECT_EQ(run.err, "Failed to lock this folder with .brevox.lock (" + reason +
+                           "): this run wrote nothing\n");
     EXPECT_EQ(run.out, "");
   }
 }
@@ -189,6 +178,63 @@ TEST(FileFaults, ReportThatIsAFolderIsSkippedAndTheRunGoesOn) {
   }
 }
 
+TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
+  TempDir reference;
+  const ProgramRun clean = runOnData({}, reference.path());
+  ASSERT_EQ(clean.exitCode, 0);
+  const std::string refused = "Failed to lock this folder with .brevox.lock (";
+  const struct {
+    const char* name;
+    const char* planted;  // in the working folder
+    // "pipe", "folder", or a symbolic link to this path (relative: in another folder, which holds
+    // a pipe named "fifo")
+    std::string what;
+    std::string err;  // empty: the run succeeds and writes what a run in an empty folder writes
+  } cases[] = {
+      {"a pipe under an output name", "T_input_data.csv", "pipe", ""},
+      {"a link to a pipe under a report", "fish_k1_W2_W1.csv", "fifo", ""},
+      {"a link to a device under a graph", "graph_fishDt_k1.gv", "/dev/null", ""},
+      {"a dangling link as the lock", ".brevox.lock", "made.lock",
+       refused + "it is a symbolic link): this run wrote nothing\n"},
+      {"a folder as the lock", ".brevox.lock", "folder",
+       refused + "Is a directory): this run wrote nothing\n"},
+      {"a pipe as the lock", ".brevox.lock", "pipe",
+       refused + "it is not a regular file): this run wrote nothing\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir work;
+    TempDir outside;
+    ASSERT_EQ(mkfifo((outside.path() / "fifo").c_str(), 0666), 0);
+    const fs::path planted = work.path() / c.planted;
+    if (c.what == "pipe") {
+      ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
+    } else if (c.what == "folder") {
+      fs::create_directory(planted);
+    } else {
+      fs::create_symlink(c.what[0] == '/' ? fs::path(c.what) : outside.path() / c.what, planted);
+    }
+    const ProgramRun run = runOnData({}, work.path());
+    EXPECT_EQ(run.err, c.err);
+    // Nothing was written through the links: the pipe and the device are as they were.
+    EXPECT_EQ(fs::status(outside.path() / "fifo").type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside.path()), fs::directory_iterator()), 1);
+    if (!c.err.empty()) {
+      EXPECT_EQ(run.exitCode, 255);
+      EXPECT_EQ(fileNames(work.path()), std::vector<std::string>{});
+      continue;
+    }
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, clean.out);
+    EXPECT_EQ(tests::compareFolders(work.path(), reference.path()), "");
+    // Only regular files: what stood under the output's name was replaced.
+    for (const fs::directory_entry& entry : fs::directory_iterator(work.path())) {
+      EXPECT_EQ(entry.symlink_status().type(), fs::file_type::regular) << entry.path();
+    }
+  }
+}
+
 TEST(FileFaults, FullDiskNamesEveryFileNotWrittenCompletely) {
   TempDir reference;
   const ProgramRun clean = runOnData({}, reference.path());
@@ -196,17 +242,10 @@ TEST(FileFaults, FullDiskNamesEveryFileNotWrittenCompletely) {
   const std::vector<std::string> outputs = fileNames(reference.path());
 
   TempDir work;
-  // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. Where no
-  // file system can be mounted, every second output file leads to a device that is always full.
+  // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A link
+  // to /dev/full under an output's name would not do: the output replaces the link.)
   Mount small("tmpfs", work.path(), "tmpfs", 0, "size=64k");
-  if (!small.mounted()) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "neither a tmpfs mount nor /dev/full available";
-    for (std::size_t i = 0; i < outputs.size(); i += 2) {
-      fs::create_symlink("/dev/full", work.path() / outputs[i]);
-    }
-  }
-  std::cout << "Full disk simulated by: " << (small.mounted() ? "64 KiB tmpfs" : "/dev/full")
-            << '\n';
+  if (!small.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   const ProgramRun run = runOnData({}, work.path());
   EXPECT_EQ(run.exitCode, 255);
   // The run goes on to its end: the same trace as without the fault.
@@ -256,35 +295,60 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
   tests::writeFile(data, longerRunData());
   TempDir reference;
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(runProgram({data}, reference.path()).exitCode, 0);
+  const ProgramRun clean = runProgram({data}, reference.path());
+  ASSERT_EQ(clean.exitCode, 0);
   const auto runLength = std::chrono::steady_clock::now() - start;
   std::mt19937 random(15);
   std::uniform_int_distribution<long long> delay(
       0, std::chrono::duration_cast<std::chrono::microseconds>(runLength).count());
-  int interrupted = 0;
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    SCOPED_TRACE(attempt);
-    TempDir work;
-    tests::StartedCommand started = tests::startCommand(BREVOX_EXE, {data}, work.path());
-    // The run catches the signal from the moment it holds the lock.
-    while (!fs::exists(work.path() / ".brevox.lock") && fileNames(work.path()).empty()) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+  // Each way to cut a run short, at random moments: a signal, or the reader of standard output
+  // going away (brevox ... | head).
+  const struct {
+    const char* name;
+    int signal;  // 0: the pipe on standard output is closed
+    bool ignored;
+  } ways[] = {{"SIGINT", SIGINT, false},  {"SIGTERM", SIGTERM, false},
+              {"SIGHUP", SIGHUP, false},  {"SIGQUIT", SIGQUIT, false},
+              {"SIGPIPE", SIGPIPE, true}, {"a closed pipe on standard output", 0, false}};
+  for (const auto& way : ways) {
+    int interrupted = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      SCOPED_TRACE(std::string(way.name) + ", attempt " + std::to_string(attempt));
+      TempDir work;
+      int output[2] = {-1, -1};
+      tests::ChildSettings settings;
+      if (way.signal == 0) {
+        ASSERT_EQ(pipe(output), 0);
+        settings.standardOutput = output[1];
+      }
+      tests::StartedCommand started =
+          tests::startCommand(BREVOX_EXE, {data}, work.path(), settings);
+      if (way.signal == 0) close(output[1]);
+      // The run catches the signal from the moment it holds the lock.
+      while (!fs::exists(work.path() / ".brevox.lock") && fileNames(work.path()).empty()) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+      if (way.signal == 0) {
+        close(output[0]);
+      } else {
+        kill(started.pid, way.signal);
+      }
+      const ProgramRun run = tests::finishCommand(started);
+      // A run that ended before it was cut short is complete; any other says it was interrupted.
+      if (run.exitCode == 0 || way.ignored) {
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(incompleteFiles(reference.path(), work.path()), std::set<std::string>{});
+      } else {
+        ++interrupted;
+        EXPECT_EQ(run.exitCode, 255);
+        EXPECT_EQ(run.err, "The run was interrupted: its results are incomplete\n");
+      }
+      // No temporary file, no lock file, no file cut short.
+      EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-    kill(started.pid, SIGINT);
-    const ProgramRun run = tests::finishCommand(started);
-    // A run that ended before the signal came is complete; any other says it was interrupted.
-    if (run.exitCode == 0) {
-      EXPECT_EQ(incompleteFiles(reference.path(), work.path()), std::set<std::string>{});
-    } else {
-      ++interrupted;
-      EXPECT_EQ(run.exitCode, 255);
-      EXPECT_EQ(run.err, "The run was interrupted: its results are incomplete\n");
-    }
-    // No temporary file, no lock file, no file cut short.
-    EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
+    std::cout << way.name << ": runs interrupted before their end: " << interrupted << " of 4\n";
   }
-  std::cout << "Runs interrupted before their end: " << interrupted << " of 20\n";
 }
 
 }  // namespace

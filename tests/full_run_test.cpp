@@ -102,6 +102,57 @@ TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
   unsetenv("BREVOX_THREADS");
 }
 
+TEST(FullRun, AnyNumberOfThreadsWritesWhatOneWrites) {
+  // The built-in data, and forty works under two criteria: 780 pairs each, more than most threads.
+  std::string forty = "Threshold:,0.05,k1,One,k2,Two,\r\n,,,1,,-1,\r\n";
+  for (int work = 1; work <= 40; ++work) {
+    const int total = 20 + (work * 37) % 50;
+    forty += "W" + std::to_string(work) + ",Work," + std::to_string(work * 7 % (total + 1)) + "," +
+             std::to_string(total) + "," + std::to_string(work * 3 % 21) + ",20,\r\n";
+  }
+  TempDir input;
+  tests::writeFile(input.path() / "forty.csv", forty);
+  // Fisher's test alone on the forty: a report per pair, without the files of every test.
+  const std::vector<std::string> dataSets[] = {{"-D"},
+                                               {(input.path() / "forty.csv").string(), "-F"}};
+  TempDir one[2];
+  std::string trace[2];
+  setenv("BREVOX_THREADS", "1", 1);
+  for (int set = 0; set < 2; ++set) {
+    trace[set] = tests::runCommand(BREVOX_EXE, dataSets[set], one[set].path()).out;
+  }
+  const struct {
+    int set;
+    const char* threads;
+    std::size_t descriptors;
+    std::size_t addressSpace;
+  } cases[] = {
+      {0, "1024", 0, 0},
+      {1, "300", 0, 0},
+      {1, "1024", 0, 0},
+      {1, "1024", 256, 0},                   // fewer threads: each holds a report file open
+      {1, "64", 0, std::size_t{400} << 20},  // not every thread can be given its stack
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.threads) + " threads on data set " + std::to_string(c.set) + ", " +
+                 std::to_string(c.descriptors) + " descriptors");
+#ifdef __SANITIZE_ADDRESS__
+    if (c.addressSpace != 0) continue;  // AddressSanitizer reserves far more
+#endif
+    tests::ChildSettings limits;
+    limits.descriptorLimit = c.descriptors;
+    limits.addressSpaceLimit = c.addressSpace;
+    TempDir many;
+    setenv("BREVOX_THREADS", c.threads, 1);
+    const ProgramRun run = tests::runCommand(BREVOX_EXE, dataSets[c.set], many.path(), limits);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, trace[c.set]);
+    EXPECT_EQ(tests::compareFolders(many.path(), one[c.set].path()), "");
+  }
+  unsetenv("BREVOX_THREADS");
+}
+
 TEST(FullRun, GraphvizReadsEveryGraph) {
   if (!fs::exists("/usr/bin/dot")) GTEST_SKIP() << "Graphviz's dot is not installed (/usr/bin/dot)";
   // Short names that are not DOT identifiers: blanks, a dot, quotes, punctuation, a leading

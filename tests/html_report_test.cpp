@@ -102,17 +102,31 @@ bool isUtf8(const std::string& text) {
 
 TEST(HtmlReport, NamesAnyBytesAndDrawsEveryGraph) {
   // Greek, quotes, markup, an ampersand, Latin-1 letters and a byte that is neither UTF-8 nor a
-  // Latin-1 letter.
+  // Latin-1 letter; two names that Graphviz would read alike, a right-to-left override left open
+  // and an overlong form that its text layout would complain of.
+  const std::string rightToLeft = "R\xE2\x80\xAEL";
   const std::string data =
       "Threshold:,0.05,\xCE\x94\xCE\xAF\xCE\xB3,Digamma <i>&</i>,k'2,Crit\xE8re 'two',\r\n"
       ",,,1,,-1,\r\n"
       "Il,\xE1\xBC\xB8\xCE\xBB\xCE\xB9\xCE\xAC\xCF\x82 '<b>&',312,1810,10,20,\r\n"
       "O<d,Odyssey & co,303,1694,2,20,\r\n"
-      "Th\xE9o,Th\xE9ogonie \x85,30,89,9,12,\r\n";
+      "Th\xE9o,Th\xE9ogonie \x85,30,89,9,12,\r\n"
+      "A&B,One,10,100,1,20,\r\nA&amp;B,Two,90,100,19,20,\r\n" +
+      rightToLeft + ",Three,50,100,10,20,\r\nX\xC0\x80,Four,1,100,10,20,\r\n";
   tests::TempDir work;
   const tests::ProgramRun run = tests::runOnData(data, {"-SNMbfH"}, work.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
   const std::string page = tests::readFile(work.path() / "brevox_report.html");
+  // Drawn apart, as written.
+  EXPECT_NE(page.find(">A&amp;B</text>"), std::string::npos);
+  EXPECT_NE(page.find(">A&amp;amp;B</text>"), std::string::npos);
+  // The override reaches no text beyond the name: in the text, in attributes, or alone in its
+  // node of a drawing.
+  EXPECT_EQ(occurrences(page, rightToLeft),
+            occurrences(page, "<bdi>" + rightToLeft + "</bdi>") +
+                occurrences(page, "\xE2\x81\xA8" + rightToLeft + "\xE2\x81\xA9") +
+                occurrences(page, ">" + rightToLeft + "</text>"));
   EXPECT_TRUE(isUtf8(page));
   EXPECT_NE(page.find("\xE1\xBC\xB8\xCE\xBB\xCE\xB9\xCE\xAC\xCF\x82 &#39;&lt;b&gt;&amp;&#39;"),
             std::string::npos);

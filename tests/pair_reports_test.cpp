@@ -1,6 +1,8 @@
 #include "report/pair_reports.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <limits>
@@ -276,15 +278,26 @@ TEST(ReportFiles, ReportAFileThatCannotBeOpened) {
 }
 
 TEST(ReportFiles, ReportAFileThatCannotBeWritten) {
-  // Every write to this device fails for want of space, as on a full disk.
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  // A limit on the size of the files this process writes fails every write beyond a few bytes,
+  // as a full disk would. A device under the report's name would not: the report replaces it.
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
   for (const FamilyDescriptor& family : kFamilies) {
     SCOPED_TRACE(family.optionLetter);
+    tests::TempDir folder;
+    const std::string file = (folder.path() / "report.csv").string();
+    const rlimit small{16, before.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::ostringstream err;
-    EXPECT_FALSE(
-        writeFamilyReport(family.family, "/dev/full", kFilePair, allResults(), namedData(), err));
-    EXPECT_EQ(err.str(), "Failed to write file /dev/full: No space left on device\n");
+    const bool written =
+        writeFamilyReport(family.family, file, kFilePair, allResults(), namedData(), err);
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(err.str(), "Failed to write file " + file + ": File too large\n");
+    EXPECT_TRUE(tests::fileNames(folder.path()).empty());
   }
+  signal(SIGXFSZ, previousHandler);
 }
 
 }  // namespace

@@ -62,14 +62,23 @@ StartedCommand startCommand(const std::string& program, const std::vector<std::s
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = settings.standardOutput >= 0
+                        ? settings.standardOutput
+                        : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0) {
       _exit(127);
     }
-    if (settings.addressSpaceLimit != 0) {
-      const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
-      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    // Only standard input, output and error stay open in the child.
+    for (int descriptor = 3; descriptor < 1024; ++descriptor) close(descriptor);
+    const struct {
+      int resource;
+      std::size_t value;
+    } limits[] = {{RLIMIT_AS, settings.addressSpaceLimit},
+                  {RLIMIT_NOFILE, settings.descriptorLimit}};
+    for (const auto& limit : limits) {
+      const rlimit value{limit.value, limit.value};
+      if (limit.value != 0 && setrlimit(limit.resource, &value) != 0) _exit(127);
     }
     if (settings.user == RunAs::nobody &&
         (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)) {

@@ -44,6 +44,10 @@ enum class RunAs { self, nobody };
 struct ChildSettings {
   RunAs user = RunAs::self;
   std::size_t addressSpaceLimit = 0;  ///< bytes of address space the child may use; 0: no limit
+  std::size_t descriptorLimit = 0;    ///< files the child may hold open at once; 0: no limit
+  /// A descriptor (the writing end of a pipe) that the child gets as its standard output in place
+  /// of a captured file; -1 for none.
+  int standardOutput = -1;
 };
 
 /// Runs `program` with `arguments` (without the program name) in `folder` and captures what it

@@ -1,0 +1,64 @@
+#include "report/output_names.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace brevox {
+namespace {
+
+// Names of one to four parts "a", "b" or nothing, joined by "_", distinct within works and within
+// criteria: a name's parts are often others' names, in every way that a "_" can make two reports
+// alike.
+std::map<std::uint32_t, std::string> randomNames(std::mt19937& random, std::uint32_t count) {
+  const char* const kParts[] = {"a_", "b_", "a_", "b_", "_"};
+  std::uniform_int_distribution<int> parts(1, 4);
+  std::uniform_int_distribution<int> part(0, 4);
+  std::map<std::uint32_t, std::string> names;
+  std::set<std::string> used;
+  while (names.size() < count) {
+    std::string name;
+    for (int i = parts(random); i > 0; --i) name += kParts[part(random)];
+    name.pop_back();
+    if (!name.empty() && used.insert(name).second)
+      names[static_cast<std::uint32_t>(names.size() + 1)] = name;
+  }
+  return names;
+}
+
+TEST(OutputNames, RefusesExactlyTheNamesWhoseReportsCollide) {
+  std::mt19937 random(19);
+  int refused = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    DataSet data;
+    data.workShortNames = randomNames(random, 2 + trial % 5);
+    data.criterionShortNames = randomNames(random, 1 + trial % 3);
+    // Every report name, with the number of reports that bear it.
+    std::map<std::string, int> reports;
+    bool shared = false;
+    for (const auto& [criterion, c] : data.criterionShortNames) {
+      for (const auto& [workA, a] : data.workShortNames) {
+        for (const auto& [workB, b] : data.workShortNames) {
+          if (workA != workB) shared = ++reports[c + "_" + a + "_" + b] > 1 || shared;
+        }
+      }
+    }
+    std::ostringstream err;
+    ASSERT_EQ(checkOutputNames(data, "data.csv", err), !shared) << err.str();
+    if (!shared) continue;
+    ++refused;
+    // The file named is one that two reports share.
+    const std::size_t start = err.str().find("\"chiSq_") + 7;
+    EXPECT_GT(reports[err.str().substr(start, err.str().find(".csv\"", start) - start)], 1);
+  }
+  // A quarter of the sets hold two reports of one name.
+  EXPECT_GT(refused, 2000);
+}
+
+}  // namespace
+}  // namespace brevox
