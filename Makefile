@@ -7,9 +7,10 @@ WERROR ?= OFF
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the Debian package need; Graphviz's library draws the
-# graphs of the page of option H, its dot program checks the graph files in the tests.
+# graphs of the page of option H, its dot program checks the graph files in the tests; libzip and
+# expat read the .xlsx and .ods workbooks.
 PACKAGES := g++ cmake make pkg-config libboost-dev libgtest-dev libgraphviz-dev graphviz dpkg-dev \
-  mandoc
+  mandoc libzip-dev libexpat1-dev
 # Only the fuzzers need clang and its libFuzzer runtime; only the browser test needs Chromium.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 BROWSER_PACKAGES := chromium-headless-shell
