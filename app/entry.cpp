@@ -11,8 +11,8 @@
 #include "app/options.h"
 #include "app/run_lock.h"
 #include "app/single_pair.h"
-#include "data/csv_reader.h"
 #include "data/data_set.h"
+#include "data/workbook_data.h"
 #include "io/interrupt.h"
 #include "report/output_names.h"
 
@@ -88,7 +88,7 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     return 0;
   }
   if (!options.useDefaultData &&
-      (!readDataSetFile(path, data, err) || !checkOutputNames(data, path, err))) {
+      (!readDataFile(path, data, command.sheetName, err) || !checkOutputNames(data, path, err))) {
     return -1;
   }
   std::optional<unsigned> threads = 1;

@@ -1,5 +1,6 @@
 #include "data/csv_reader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -207,6 +208,8 @@ struct Reader {
   DataSet& data;
   std::ostream& err;
   char separator = ',';
+  // The cells of a workbook's sheet are named in messages in place of the lines of a CSV file.
+  const FieldPlace* place = nullptr;
 
   std::map<std::uint32_t, std::string> workLongNames;
   std::map<std::uint32_t, std::string> workShortNames;
@@ -226,26 +229,34 @@ struct Reader {
     return " in line " + std::to_string(line) + " of " + path;
   }
 
-  bool acceptNames(const char* kind, std::uint32_t number, std::uint64_t line,
+  // Where a message points: in a CSV file as `csvWhere` says, in a sheet to the field's cell.
+  std::string at(std::uint64_t line, std::size_t field, const std::string& csvWhere) const {
+    if (place == nullptr) return csvWhere;
+    return " in " + (*place)(line, field) + " of " + path;
+  }
+
+  bool acceptNames(const char* kind, std::uint32_t number, std::uint64_t line, std::size_t field,
                    const std::string& shortName, const std::string& longName,
                    std::map<std::string, std::uint32_t>& numbers) {
     const std::string whose = std::string(" of ") + kind + " n. " + std::to_string(number);
     if (!safeShortName(shortName)) {
-      return fail("Invalid short name " + quotedForMessage(shortName) + whose + " in " + path);
+      return fail("Invalid short name " + quotedForMessage(shortName) + whose +
+                  at(line, field, " in " + path));
     }
-    if (shortName.empty()) return fail("Empty short name" + whose + inLine(line));
+    if (shortName.empty()) return fail("Empty short name" + whose + at(line, field, inLine(line)));
     if (!plainName(shortName)) {
       return fail("Comma, double quote or line end in short name " + quotedForMessage(shortName) +
-                  whose + inLine(line));
+                  whose + at(line, field, inLine(line)));
     }
     if (!plainName(longName)) {
       return fail("Comma, double quote or line end in long name " + quotedForMessage(longName) +
-                  whose + inLine(line));
+                  whose + at(line, field + 1, inLine(line)));
     }
     const auto [entry, added] = numbers.emplace(shortName, number);
     if (!added) {
       return fail("Duplicate short name " + quotedForMessage(shortName) + whose + " (same as " +
-                  kind + " n. " + std::to_string(entry->second) + ")" + inLine(line));
+                  kind + " n. " + std::to_string(entry->second) + ")" +
+                  at(line, field, inLine(line)));
     }
     return true;
   }
@@ -260,12 +271,12 @@ struct Reader {
     }
     const std::optional<double> threshold = parseThreshold(number);
     if (!threshold) {
-      return fail("Invalid threshold " + quotedForMessage(field) + " for list of criteria in " +
-                  path);
+      return fail("Invalid threshold " + quotedForMessage(field) + " for list of criteria" +
+                  at(1, 1, " in " + path));
     }
     if (!(*threshold > 0.0 && *threshold <= 1.0)) {
-      return fail("Threshold " + quotedForMessage(field) +
-                  " outside (0, 1] for list of criteria in " + path);
+      return fail("Threshold " + quotedForMessage(field) + " outside (0, 1] for list of criteria" +
+                  at(1, 1, " in " + path));
     }
     data.threshold = *threshold;
     return true;
@@ -280,12 +291,19 @@ struct Reader {
         if (!readThreshold(second)) return false;
         continue;
       }
-      if (!acceptNames("criterium", i, 1, first, second, criterionNumbers)) return false;
+      if (!acceptNames("criterium", i, 1, 2 * std::size_t{i}, first, second, criterionNumbers)) {
+        return false;
+      }
       criterionShortNames[i] = first;
       criterionLongNames[i] = second;
     }
-    if (fields.size() % 2 != 0) return fail("Odd number of fields for list of criteria in " + path);
-    if (criterionShortNames.empty()) return fail("Empty list of criteria in " + path);
+    if (fields.size() % 2 != 0) {
+      return fail("Odd number of fields for list of criteria" +
+                  at(1, fields.size(), " in " + path));
+    }
+    if (criterionShortNames.empty()) {
+      return fail("Empty list of criteria" + at(1, 2, " in " + path));
+    }
     return true;
   }
 
@@ -295,39 +313,45 @@ struct Reader {
       std::optional<std::int32_t> value = parseInteger(second);
       if (!value) {
         return fail("Invalid direction " + quotedForMessage(second) + " of criterium n. " +
-                    std::to_string(i) + " in " + path);
+                    std::to_string(i) + at(2, 2 * std::size_t{i} + 1, " in " + path));
       }
       data.directions[i] = *value;
     }
-    if (fields.size() % 2 != 0) return fail("Odd number of fields for list of criteria in " + path);
+    if (fields.size() % 2 != 0) {
+      return fail("Odd number of fields for list of criteria" +
+                  at(2, fields.size(), " in " + path));
+    }
     return true;
   }
 
   bool readWork(std::uint32_t work, const std::vector<std::string>& fields) {
     const std::string workText = std::to_string(work);
+    const std::uint64_t line = std::uint64_t{work} + 2;
     std::map<std::uint32_t, CountPair> row;
     for (std::uint32_t k = 0; k < fields.size() / 2; ++k) {
       const std::string& first = fields[2 * std::size_t{k}];
       const std::string& second = fields[2 * std::size_t{k} + 1];
       if (k == 0) {
-        if (!acceptNames("work", work, std::uint64_t{work} + 2, first, second, workNumbers)) {
+        if (!acceptNames("work", work, line, 0, first, second, workNumbers)) {
           return false;
         }
         workShortNames[work] = first;
         workLongNames[work] = second;
         continue;
       }
-      const std::string where =
-          " of criterium n. " + std::to_string(k) + " for work n. " + workText + " in " + path;
+      const std::string whose =
+          " of criterium n. " + std::to_string(k) + " for work n. " + workText;
+      const std::string where = whose + at(line, 2 * std::size_t{k}, " in " + path);
+      const std::string totalWhere = whose + at(line, 2 * std::size_t{k} + 1, " in " + path);
       std::optional<std::int32_t> observed = parseInteger(first);
       if (!observed) return fail("Invalid observed count " + quotedForMessage(first) + where);
       std::optional<std::int32_t> total = parseInteger(second);
-      if (!total) return fail("Invalid total count " + quotedForMessage(second) + where);
+      if (!total) return fail("Invalid total count " + quotedForMessage(second) + totalWhere);
       if (*observed < 0) return fail("Negative observed count " + quotedForMessage(first) + where);
-      if (*total < 0) return fail("Negative total count " + quotedForMessage(second) + where);
+      if (*total < 0) return fail("Negative total count " + quotedForMessage(second) + totalWhere);
       if (*total > kMaximumTotal) {
         return fail("Total count " + std::to_string(*total) + " above " +
-                    std::to_string(kMaximumTotal) + where);
+                    std::to_string(kMaximumTotal) + totalWhere);
       }
       if (*observed > *total) {
         return fail("Observed count " + std::to_string(*observed) + " above total " +
@@ -336,11 +360,16 @@ struct Reader {
       row[k] = CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)};
     }
     if (fields.size() % 2 != 0) {
-      return fail("Odd number of fields for list of work n. " + workText + "in " + path);
+      return fail("Odd number of fields for list of work n. " + workText +
+                  at(line, fields.size(), "in " + path));
     }
-    if (row.empty()) return fail("Empty list of data for work n. " + workText + "in " + path);
+    if (row.empty()) {
+      return fail("Empty list of data for work n. " + workText + at(line, 2, "in " + path));
+    }
     if (row.size() != criterionShortNames.size()) {
-      return fail("wrong number of fields for list of work n. " + workText + "in " + path);
+      const std::size_t firstAmiss = std::min(fields.size(), 2 * criterionShortNames.size() + 2);
+      return fail("wrong number of fields for list of work n. " + workText +
+                  at(line, firstAmiss, "in " + path));
     }
     counts[work] = std::move(row);
     return true;
@@ -374,14 +403,44 @@ struct Reader {
         if (firstBlankWork == 0) firstBlankWork = work;
         continue;
       }
-      if (firstBlankWork != 0) {
-        return fail("Empty list of data for work n. " + std::to_string(firstBlankWork) + "in " +
-                    path);
-      }
+      if (firstBlankWork != 0) return blankWork(firstBlankWork);
       if (scan.unclosedQuote) return unclosedQuote(std::uint64_t{work} + 2);
       if (!readWork(work, fields)) return false;
     }
-    if (counts.empty()) return fail("Empty list of works in " + path);
+    return finish();
+  }
+
+  bool blankWork(std::uint32_t work) {
+    return fail("Empty list of data for work n. " + std::to_string(work) +
+                at(std::uint64_t{work} + 2, 2, "in " + path));
+  }
+
+  // The grid of fields of a sheet, line by line as the lines of a CSV file.
+  bool readFields(std::vector<std::vector<std::string>>& lines) {
+    if (!lines.empty()) {
+      dropEmptyFieldsOnTheRight(lines[0], 2);
+      if (!readCriteria(lines[0])) return false;
+    }
+    if (lines.size() > 1) {
+      dropEmptyFieldsOnTheRight(lines[1], 0);
+      if (!readDirections(lines[1])) return false;
+    }
+    std::uint32_t firstBlankWork = 0;
+    for (std::size_t line = 2; line < lines.size(); ++line) {
+      const auto work = static_cast<std::uint32_t>(line - 1);
+      dropEmptyFieldsOnTheRight(lines[line], 0);
+      if (lines[line].empty()) {
+        if (firstBlankWork == 0) firstBlankWork = work;
+        continue;
+      }
+      if (firstBlankWork != 0) return blankWork(firstBlankWork);
+      if (!readWork(work, lines[line])) return false;
+    }
+    return finish();
+  }
+
+  bool finish() {
+    if (counts.empty()) return fail("Empty list of works" + at(3, 0, " in " + path));
     data.workLongNames.swap(workLongNames);
     data.workShortNames.swap(workShortNames);
     data.criterionLongNames.swap(criterionLongNames);
@@ -409,8 +468,9 @@ std::string quotedForMessage(const std::string& text) {
   return quoted + "\"";
 }
 
-bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err) {
-  std::string bytes;
+bool readFileBytes(std::istream& in, const std::string& path, std::string& bytes,
+                   std::ostream& err) {
+  bytes.clear();
   char buffer[1 << 16];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
@@ -419,6 +479,16 @@ bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::
     err << "Failed to read file " << path << '\n';
     return false;
   }
+  return true;
+}
+
+bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err) {
+  std::string bytes;
+  return readFileBytes(in, path, bytes, err) && readDataSetBytes(std::move(bytes), path, data, err);
+}
+
+bool readDataSetBytes(std::string bytes, const std::string& path, DataSet& data,
+                      std::ostream& err) {
   // Spreadsheets mark UTF-16 text (Excel's "Unicode text") and often UTF-8 text with a
   // byte-order mark; the fields are read from UTF-8.
   const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
@@ -435,6 +505,13 @@ bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::
   }
   Reader reader{path, data, err};
   return reader.read(bytes);
+}
+
+bool readDataSetFields(std::vector<std::vector<std::string>> lines, const std::string& path,
+                       const FieldPlace& place, DataSet& data, std::ostream& err) {
+  Reader reader{path, data, err};
+  reader.place = &place;
+  return reader.readFields(lines);
 }
 
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err) {
