@@ -720,7 +720,9 @@ struct OdsSheetReader {
                 : type != nullptr                                          ? type
                                                                            : "";
     formula = attribute(attributes, "formula", kTableSpace) != nullptr;
-    const char* stringValue = attribute(attributes, "string-value", kOfficeSpace);
+    // An error value keeps an empty string value beside its text.
+    const char* stringValue =
+        valueType == "string" ? attribute(attributes, "string-value", kOfficeSpace) : nullptr;
     hasStringValue = stringValue != nullptr;
     if (hasStringValue) cellText = stringValue;
     if (valueType == "float" || valueType == "percentage" || valueType == "currency") {

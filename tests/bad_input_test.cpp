@@ -21,6 +21,11 @@ std::string withWorkLine(const std::string& line) {
   return "Threshold:,0.05,k,Crit,\n,,,1,\nw1,One,3,10,\nw2,Two,4,12,\n" + line;
 }
 
+// A workbook of tests/workbooks, made by its script.
+std::string workbook(const std::string& name) {
+  return tests::readFile(std::filesystem::path(BREVOX_SOURCE_DIR) / "tests" / "workbooks" / name);
+}
+
 // The reader's messages are checked on text in csv_reader_test; here, on the real program, that a
 // refused file, a refused name or a file that is not a data file ends the run with its message
 // and writes nothing.
@@ -98,6 +103,31 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
       {"5000 criteria and a work one pair short", Input::file,
        manyCriteria + "\n,,\n" + shortWork + "\n", allTests,
        "wrong number of fields for list of work n. 1in data.csv\n"},
+      // Workbooks that cannot be read, whatever the file's name; each costs little time and
+      // memory, however much its parts claim or inflate to.
+      {"a legacy .xls", Input::file, workbook("legacy.xls"), readOnly,
+       "data.csv is a legacy Excel workbook (.xls) or another OLE compound file: save it as "
+       ".xlsx, .ods or CSV\n"},
+      {"a truncated workbook", Input::file, workbook("truncated.xlsx"), readOnly,
+       "Damaged or truncated zip archive data.csv: Not a zip archive\n"},
+      {"a damaged sheet", Input::file, workbook("corrupt.xlsx"), readOnly,
+       "Damaged entry xl/worksheets/sheet1.xml of data.csv: Zlib error: data error\n"},
+      {"a zip bomb whose sizes lie", Input::file, workbook("bomb.xlsx"), readOnly,
+       "Entry xl/worksheets/sheet1.xml of data.csv inflates more than 1000 times its packed "
+       "size: refused as a zip bomb\n"},
+      {"nested entities", Input::file, workbook("entities.xlsx"), readOnly,
+       "Document type declaration in xl/sharedStrings.xml of data.csv: refused, a workbook has "
+       "none\n"},
+      {"data on the second sheet", Input::file, workbook("empty_first_sheet.xlsx"), readOnly,
+       "First sheet Notes of data.csv is empty: the data are read from the first sheet of a "
+       "workbook\n"},
+      {"a row repeated a million times", Input::file, workbook("huge.ods"), readOnly,
+       "More than 2000000 cells in sheet Huge of data.csv\n"},
+      {"a zip archive of a CSV file", Input::file, workbook("not_a_workbook.zip"), readOnly,
+       "Zip archive data.csv holds no workbook: neither xl/workbook.xml of an .xlsx nor the "
+       "mimetype of an .ods\n"},
+      {"a date among the counts", Input::file, workbook("kinds.xlsx"), readOnly,
+       "Date or time \"45296\" in Kinds!C4 of data.csv, which must hold a count\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -14,6 +14,8 @@ to run the tests, which read the files as committed. Run from anywhere:
   numbers, as 1810.0, as text, and as formulas with their computed values.
 - greek.xlsx and greek.csv: Greek names, sheet name included (one in rich text runs with a phonetic reading, which is
   not part of the text) and the same data as a plain CSV file, written by openpyxl and by hand.
+- kinds.xlsx (openpyxl) and kinds.ods (the same saved by LibreOffice): the built-in data with a
+  date, a boolean, an error value and 10.5 among the counts of the second work.
 - Hostile files, each refused with one message: legacy.xls (saved by LibreOffice as Excel 97),
   truncated.xlsx, corrupt.xlsx (a damaged deflate stream), bomb.xlsx (a sheet of 200 MiB of
   blanks packed with bzip2 into a few hundred bytes, its sizes in the archive's directory
@@ -23,6 +25,7 @@ to run the tests, which read the files as committed. Run from anywhere:
 """
 
 import bz2
+import datetime
 import os
 import re
 import shutil
@@ -45,7 +48,8 @@ def built_in_rows():
 
 def soffice_convert(source, extension, target, filter_name=None):
     with tempfile.TemporaryDirectory() as scratch:
-        copy = os.path.join(scratch, os.path.basename(target).rsplit(".", 1)[0] + ".csv")
+        copy = os.path.join(scratch, os.path.basename(target).rsplit(".", 1)[0] + "." +
+                            source.rsplit(".", 1)[1])
         shutil.copyfile(source, copy)
         # Comma separated, double quotes, UTF-8, from line 1.
         convert = extension if filter_name is None else extension + ":" + filter_name
@@ -136,6 +140,21 @@ def greek(path, csv_path):
             f.write(",".join(row) + ",\r\n")
 
 
+def kinds(path):
+    book = openpyxl.Workbook()
+    sheet = book.active
+    sheet.title = "Kinds"
+    for r, row in enumerate(built_in_rows(), start=1):
+        for c, text in enumerate(row, start=1):
+            if text != "":
+                sheet.cell(r, c, as_number(text))
+    sheet["C4"] = datetime.datetime(2024, 1, 5)
+    sheet["D4"] = True
+    sheet["E4"] = "#DIV/0!"
+    sheet["F4"] = 10.5
+    book.save(path)
+
+
 def bomb(path, builtin_xlsx):
     blanks = 200 << 20
     packed = bz2.compress(b" " * blanks, 9)
@@ -222,6 +241,8 @@ def main():
     soffice_convert(BUILT_IN, "xls", os.path.join(HERE, "legacy.xls"), "MS Excel 97")
     stored_kinds(os.path.join(HERE, "stored_kinds.xlsx"))
     greek(os.path.join(HERE, "greek.xlsx"), os.path.join(HERE, "greek.csv"))
+    kinds(os.path.join(HERE, "kinds.xlsx"))
+    soffice_convert(os.path.join(HERE, "kinds.xlsx"), "ods", os.path.join(HERE, "kinds.ods"))
     with open(builtin_xlsx, "rb") as f:
         whole = f.read()
     with open(os.path.join(HERE, "truncated.xlsx"), "wb") as f:
