@@ -85,7 +85,7 @@ test-sanitize: deps
 fuzz: fuzz-deps
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DBREVOX_FUZZ=ON -DBREVOX_TESTS=OFF -DBREVOX_WERROR=OFF
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target csv_reader_fuzz command_line_fuzz
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target csv_reader_fuzz command_line_fuzz workbook_fuzz
 	tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # CMake's manifest leaves DESTDIR out: the list keeps it, so that uninstalling a staged install

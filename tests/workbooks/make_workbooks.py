@@ -254,6 +254,35 @@ def main():
     huge(os.path.join(HERE, "huge.ods"))
     with zipfile.ZipFile(os.path.join(HERE, "not_a_workbook.zip"), "w") as z:
         z.writestr("data.csv", "Threshold:,0.05,\r\n")
+    fuzz_seeds(os.path.join(HERE, "..", "fuzz", "workbook_corpus"))
+
+
+def fuzz_seeds(folder):
+    """The seed corpus of tests/fuzz/workbook_fuzz.cpp: a first byte of 0 and a whole file; 1 and
+    the XML of an .xlsx's workbook, shared strings, styles and sheet, split by NUL bytes; 2 and
+    the content.xml of an .ods."""
+    os.makedirs(folder, exist_ok=True)
+    for name in ("builtin.xlsx", "builtin.ods", "kinds.xlsx", "truncated.xlsx", "entities.xlsx",
+                 "huge.ods", "legacy.xls"):
+        with open(os.path.join(HERE, name), "rb") as f:
+            whole = f.read()
+        with open(os.path.join(folder, "file_" + name.replace(".", "_")), "wb") as f:
+            f.write(b"\0" + whole)
+        if name.endswith(".xlsx") and name != "truncated.xlsx":
+            with zipfile.ZipFile(os.path.join(HERE, name)) as z:
+                names = z.namelist()
+                xml = [z.read(part) if part in names else b"" for part in
+                       ("xl/workbook.xml", "xl/sharedStrings.xml", "xl/styles.xml",
+                        "xl/worksheets/sheet1.xml")]
+            # The fuzzer's own relationships name the sheet rId1.
+            xml[0] = re.sub(rb'r:id="rId\d+"', b'r:id="rId1"', xml[0], count=1)
+            with open(os.path.join(folder, "parts_" + name.replace(".", "_")), "wb") as f:
+                f.write(b"\1" + b"\0".join(xml))
+        if name.endswith(".ods"):
+            with zipfile.ZipFile(os.path.join(HERE, name)) as z:
+                content = z.read("content.xml")
+            with open(os.path.join(folder, "content_" + name.replace(".", "_")), "wb") as f:
+                f.write(b"\2" + content)
 
 
 if __name__ == "__main__":
