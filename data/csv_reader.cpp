@@ -339,23 +339,34 @@ struct Reader {
         workLongNames[work] = second;
         continue;
       }
-      const std::string whose =
-          " of criterium n. " + std::to_string(k) + " for work n. " + workText;
-      const std::string where = whose + at(line, 2 * std::size_t{k}, " in " + path);
-      const std::string totalWhere = whose + at(line, 2 * std::size_t{k} + 1, " in " + path);
+      // Messages are rare: where they point is spelled out only for one.
+      auto whereIn = [&](std::size_t field) {
+        return " of criterium n. " + std::to_string(k) + " for work n. " + workText +
+               at(line, field, " in " + path);
+      };
+      const std::size_t observedField = 2 * std::size_t{k};
+      const std::size_t totalField = observedField + 1;
       std::optional<std::int32_t> observed = parseInteger(first);
-      if (!observed) return fail("Invalid observed count " + quotedForMessage(first) + where);
+      if (!observed) {
+        return fail("Invalid observed count " + quotedForMessage(first) + whereIn(observedField));
+      }
       std::optional<std::int32_t> total = parseInteger(second);
-      if (!total) return fail("Invalid total count " + quotedForMessage(second) + totalWhere);
-      if (*observed < 0) return fail("Negative observed count " + quotedForMessage(first) + where);
-      if (*total < 0) return fail("Negative total count " + quotedForMessage(second) + totalWhere);
+      if (!total) {
+        return fail("Invalid total count " + quotedForMessage(second) + whereIn(totalField));
+      }
+      if (*observed < 0) {
+        return fail("Negative observed count " + quotedForMessage(first) + whereIn(observedField));
+      }
+      if (*total < 0) {
+        return fail("Negative total count " + quotedForMessage(second) + whereIn(totalField));
+      }
       if (*total > kMaximumTotal) {
         return fail("Total count " + std::to_string(*total) + " above " +
-                    std::to_string(kMaximumTotal) + totalWhere);
+                    std::to_string(kMaximumTotal) + whereIn(totalField));
       }
       if (*observed > *total) {
         return fail("Observed count " + std::to_string(*observed) + " above total " +
-                    std::to_string(*total) + where);
+                    std::to_string(*total) + whereIn(observedField));
       }
       row[k] = CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)};
     }

@@ -94,24 +94,31 @@ bool inflateEntry(Archive& archive, const std::string& name, Consume&& consume) 
 
 // --- XML -------------------------------------------------------------------------------------
 
-// Names come as namespace URI, a blank and local name, as the parser joins them.
+// The parts of an OpenDocument file are read with their namespaces, which the parser joins to
+// each name as URI, a blank and local name. The parts of an .xlsx use their namespaces in the
+// same few ways everywhere and are read without that cost: a name is then its prefix, a colon
+// and local name.
 struct XmlName {
-  std::string_view uri;
+  std::string_view uri;  ///< the namespace URI, or the prefix; empty when there is none
   std::string_view local;
 };
 
-XmlName splitName(const char* name) {
+constexpr char kJoinedUri = ' ';
+constexpr char kPrefix = ':';
+
+XmlName splitName(const char* name, char separator) {
   const std::string_view whole(name);
-  const std::size_t blank = whole.rfind(' ');
-  if (blank == std::string_view::npos) return {{}, whole};
-  return {whole.substr(0, blank), whole.substr(blank + 1)};
+  const std::size_t split = whole.rfind(separator);
+  if (split == std::string_view::npos) return {{}, whole};
+  return {whole.substr(0, split), whole.substr(split + 1)};
 }
 
-/// The value of the attribute of `local` name whose namespace URI ends with `uriEnd` (empty: an
-/// attribute without namespace), or nullptr.
-const char* attribute(const char** attributes, std::string_view local, std::string_view uriEnd) {
+/// The value of the attribute of `local` name whose namespace URI or prefix ends with `uriEnd`
+/// (empty: an attribute without namespace), or nullptr.
+const char* attribute(const char** attributes, std::string_view local, std::string_view uriEnd,
+                      char separator = kPrefix) {
   for (; *attributes != nullptr; attributes += 2) {
-    const XmlName name = splitName(attributes[0]);
+    const XmlName name = splitName(attributes[0], separator);
     if (name.local != local) continue;
     if (uriEnd.empty() ? name.uri.empty()
                        : name.uri.size() >= uriEnd.size() &&
@@ -139,12 +146,12 @@ struct XmlCallbacks {
   }
   static void start(void* data, const char* name, const char** attributes) {
     Reader& reader = *static_cast<Reader*>(data);
-    reader.start(splitName(name), attributes);
+    reader.start(splitName(name, Reader::kSeparator), attributes);
     stopIfOver(reader);
   }
   static void end(void* data, const char* name) {
     Reader& reader = *static_cast<Reader*>(data);
-    reader.end(splitName(name));
+    reader.end(splitName(name, Reader::kSeparator));
     stopIfOver(reader);
   }
   static void text(void* data, const char* characters, int length) {
@@ -163,7 +170,9 @@ struct ParserFreer {
 /// gigabytes, so the parser stops at its start and no entity is ever defined.
 template <typename Reader>
 bool parseEntry(Archive& archive, const std::string& name, Reader& reader) {
-  std::unique_ptr<XML_ParserStruct, ParserFreer> parser(XML_ParserCreateNS(nullptr, ' '));
+  std::unique_ptr<XML_ParserStruct, ParserFreer> parser(
+      Reader::kSeparator == kJoinedUri ? XML_ParserCreateNS(nullptr, kJoinedUri)
+                                       : XML_ParserCreate(nullptr));
   if (!parser) {
     archive.err << "Not enough memory to read " << archive.path << '\n';
     return false;
@@ -307,6 +316,7 @@ struct SheetBuilder {
 
 /// The relationships of a part: identifier to type and target.
 struct RelationshipsReader {
+  static constexpr char kSeparator = kPrefix;
   XML_Parser parser = nullptr;
   XmlState state;
   std::map<std::string, std::pair<std::string, std::string>> targets;
@@ -328,6 +338,7 @@ bool endsWith(std::string_view text, std::string_view end) {
 
 /// The first worksheet of the workbook part, in the workbook's own order of sheets.
 struct WorkbookReader {
+  static constexpr char kSeparator = kPrefix;
   explicit WorkbookReader(const RelationshipsReader& found) : relationships(found) {}
 
   XML_Parser parser = nullptr;
@@ -339,7 +350,12 @@ struct WorkbookReader {
   void start(XmlName element, const char** attributes) {
     if (element.local != "sheet") return;
     const char* sheetName = attribute(attributes, "name", "");
-    const char* id = attribute(attributes, "id", "relationships");
+    // The relationship's identifier, r:id, whatever the prefix.
+    const char* id = nullptr;
+    for (const char** at = attributes; *at != nullptr; at += 2) {
+      const XmlName attributeName = splitName(at[0], kPrefix);
+      if (attributeName.local == "id" && !attributeName.uri.empty()) id = at[1];
+    }
     if (sheetName == nullptr || id == nullptr) return;
     const auto found = relationships.targets.find(id);
     // Chart sheets hold no cells.
@@ -388,6 +404,7 @@ bool builtInDateFormat(std::uint64_t id) {
 
 /// Which cell styles show dates or times.
 struct StylesReader {
+  static constexpr char kSeparator = kPrefix;
   XML_Parser parser = nullptr;
   XmlState state;
   std::map<std::uint64_t, bool> customDate;
@@ -421,6 +438,7 @@ struct StylesReader {
 /// The shared strings: the text of each string item, its rich text runs joined, its phonetic
 /// readings left out.
 struct SharedStringsReader {
+  static constexpr char kSeparator = kPrefix;
   explicit SharedStringsReader(SheetBuilder& sheet) : builder(sheet) {}
 
   XML_Parser parser = nullptr;
@@ -470,6 +488,7 @@ struct SharedStringsReader {
 
 /// The cells of a worksheet part.
 struct XlsxSheetReader {
+  static constexpr char kSeparator = kPrefix;
   XlsxSheetReader(SheetBuilder& sheet, const std::vector<bool>& dates)
       : builder(sheet), dateStyles(dates) {}
 
@@ -648,6 +667,7 @@ constexpr std::string_view kTextSpace = "urn:oasis:names:tc:opendocument:xmlns:t
 /// The cells of the first table of content.xml. Repeated rows and cells are written out only
 /// up to the last one with content: a sheet's formatting to its millionth row costs nothing.
 struct OdsSheetReader {
+  static constexpr char kSeparator = kJoinedUri;
   explicit OdsSheetReader(SheetBuilder& sheet) : builder(sheet) {}
 
   XML_Parser parser = nullptr;
@@ -691,7 +711,7 @@ struct OdsSheetReader {
     if (name.local == "table") {
       if (!started) {
         started = true;
-        const char* tableName = attribute(attributes, "name", kTableSpace);
+        const char* tableName = attribute(attributes, "name", kTableSpace, kJoinedUri);
         builder.sheet.name = tableName == nullptr ? "" : tableName;
       }
       ++tables;
@@ -699,7 +719,7 @@ struct OdsSheetReader {
       return;
     } else if (name.local == "table-row") {
       inRow = true;
-      rowRepeat = repeats(attribute(attributes, "number-rows-repeated", kTableSpace));
+      rowRepeat = repeats(attribute(attributes, "number-rows-repeated", kTableSpace, kJoinedUri));
       runs.clear();
       column = 0;
     } else if (inRow && (name.local == "table-cell" || name.local == "covered-table-cell")) {
@@ -709,24 +729,26 @@ struct OdsSheetReader {
 
   void startCell(const char** attributes) {
     inCell = true;
-    cellRepeat = repeats(attribute(attributes, "number-columns-repeated", kTableSpace));
+    cellRepeat = repeats(attribute(attributes, "number-columns-repeated", kTableSpace, kJoinedUri));
     cell = WorkbookCell{};
     cellText.clear();
     paragraphs = 0;
     textual.clear();
-    const char* type = attribute(attributes, "value-type", kOfficeSpace);
-    const char* calcType = attribute(attributes, "value-type", "calc:xmlns:calcext:1.0");
+    const char* type = attribute(attributes, "value-type", kOfficeSpace, kJoinedUri);
+    const char* calcType =
+        attribute(attributes, "value-type", "calc:xmlns:calcext:1.0", kJoinedUri);
     valueType = calcType != nullptr && std::strcmp(calcType, "error") == 0 ? "error"
                 : type != nullptr                                          ? type
                                                                            : "";
-    formula = attribute(attributes, "formula", kTableSpace) != nullptr;
+    formula = attribute(attributes, "formula", kTableSpace, kJoinedUri) != nullptr;
     // An error value keeps an empty string value beside its text.
-    const char* stringValue =
-        valueType == "string" ? attribute(attributes, "string-value", kOfficeSpace) : nullptr;
+    const char* stringValue = valueType == "string"
+                                  ? attribute(attributes, "string-value", kOfficeSpace, kJoinedUri)
+                                  : nullptr;
     hasStringValue = stringValue != nullptr;
     if (hasStringValue) cellText = stringValue;
     if (valueType == "float" || valueType == "percentage" || valueType == "currency") {
-      const char* number = attribute(attributes, "value", kOfficeSpace);
+      const char* number = attribute(attributes, "value", kOfficeSpace, kJoinedUri);
       if (number == nullptr || !parseNumber(number, cell.number)) {
         state.failure = "Invalid number \"" + std::string(number == nullptr ? "" : number) +
                         "\" in " + cellAddress(builder.sheet.name, row, column) + " of " +
@@ -735,12 +757,12 @@ struct OdsSheetReader {
       }
       cell.kind = CellKind::number;
     } else if (valueType == "date" || valueType == "time") {
-      const char* when =
-          attribute(attributes, valueType == "date" ? "date-value" : "time-value", kOfficeSpace);
+      const char* when = attribute(attributes, valueType == "date" ? "date-value" : "time-value",
+                                   kOfficeSpace, kJoinedUri);
       cell.kind = CellKind::date;
       cell.text = builder.addText(when == nullptr ? "" : when);
     } else if (valueType == "boolean") {
-      const char* truth = attribute(attributes, "boolean-value", kOfficeSpace);
+      const char* truth = attribute(attributes, "boolean-value", kOfficeSpace, kJoinedUri);
       cell.kind = CellKind::boolean;
       cell.number = truth != nullptr && std::strcmp(truth, "true") == 0 ? 1.0 : 0.0;
     }
@@ -755,7 +777,7 @@ struct OdsSheetReader {
     } else if (name.local == "s") {
       // Runs of blanks are stored as a count; the count is bounded by the cell's text limit.
       std::uint64_t blanks = 1;
-      if (!parseWhole(attribute(attributes, "c", kTextSpace), blanks)) blanks = 1;
+      if (!parseWhole(attribute(attributes, "c", kTextSpace, kJoinedUri), blanks)) blanks = 1;
       addText(std::string(std::min<std::uint64_t>(blanks, kMostCellText + 1), ' '));
     } else if (name.local == "tab") {
       addText("\t");

@@ -47,6 +47,12 @@ std::string shortestText(double value) {
 /// A whole number written out in full, every digit: the rules read the digits of a count and
 /// ignore what follows, so an exponent must never appear.
 std::string wholeText(double value) {
+  if (std::fabs(value) < 9007199254740992.0) {
+    char digits[24];
+    const auto result =
+        std::to_chars(digits, digits + sizeof digits, static_cast<std::int64_t>(value));
+    return std::string(digits, result.ptr);
+  }
   char text[400];
   const int size = std::snprintf(text, sizeof text, "%.0f", value);
   return std::string(text, static_cast<std::size_t>(size));
@@ -57,8 +63,8 @@ std::string wholeText(double value) {
 bool cellField(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t row,
                std::size_t column, const std::string& path, std::string& field, std::ostream& err) {
   const CellRole role = roleOf(row, column);
-  const std::string where = " in " + cellAddress(sheet.name, row, column) + " of " + path;
-  const std::string which = std::string(", which must hold ") + roleWords(role);
+  auto where = [&] { return " in " + cellAddress(sheet.name, row, column) + " of " + path; };
+  auto which = [&] { return std::string(", which must hold ") + roleWords(role); };
   field.clear();
   switch (cell.kind) {
     case CellKind::empty:
@@ -70,7 +76,7 @@ bool cellField(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t
       if ((role == CellRole::count || role == CellRole::direction) &&
           std::floor(cell.number) != cell.number) {
         err << (role == CellRole::count ? "Count " : "Direction ") << shortestText(cell.number)
-            << where << " is not a whole number\n";
+            << where() << " is not a whole number\n";
         return false;
       }
       field = role == CellRole::count || role == CellRole::direction ? wholeText(cell.number)
@@ -86,16 +92,16 @@ bool cellField(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t
   }
   switch (cell.kind) {
     case CellKind::error:
-      err << "Error value \"" << sheet.texts[cell.text] << "\"" << where << which << '\n';
+      err << "Error value \"" << sheet.texts[cell.text] << "\"" << where() << which() << '\n';
       break;
     case CellKind::date:
-      err << "Date or time \"" << sheet.texts[cell.text] << "\"" << where << which << '\n';
+      err << "Date or time \"" << sheet.texts[cell.text] << "\"" << where() << which() << '\n';
       break;
     case CellKind::boolean:
-      err << "Boolean " << (cell.number != 0.0 ? "TRUE" : "FALSE") << where << which << '\n';
+      err << "Boolean " << (cell.number != 0.0 ? "TRUE" : "FALSE") << where() << which() << '\n';
       break;
     default:
-      err << "Formula without a computed value" << where << which
+      err << "Formula without a computed value" << where() << which()
           << ": open the workbook in a spreadsheet and save it\n";
       break;
   }
