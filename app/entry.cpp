@@ -87,8 +87,8 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     printHelp(out);
     return 0;
   }
-  if (!options.useDefaultData &&
-      (!readDataFile(path, data, command.sheetName, err) || !checkOutputNames(data, path, err))) {
+  if (!options.useDefaultData && (!readDataFile(path, data, command.sheetName, err) ||
+                                  !checkOutputNames(data, path, err, command.sheetName))) {
     return -1;
   }
   std::optional<unsigned> threads = 1;

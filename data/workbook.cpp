@@ -85,7 +85,10 @@ bool inflateEntry(Archive& archive, const std::string& name, Consume&& consume) 
                   << zip_file_strerror(file.get()) << '\n';
       return false;
     }
-    if (read == 0) return consume(nullptr, 0, true);
+    if (read == 0) {
+      consume(nullptr, 0, true);
+      return true;
+    }
     inflated += static_cast<std::uint64_t>(read);
     if (bomb(inflated)) return false;
     if (!consume(buffer, static_cast<std::size_t>(read), false)) return true;
@@ -835,7 +838,7 @@ struct OdsSheetReader {
       std::uint64_t at = 0;
       for (const Run& run : runs) {
         if (run.cell.kind == CellKind::empty) {
-          at += run.repeat;
+          at = std::min(at + run.repeat, kMostColumns + 1);
           continue;
         }
         for (std::uint64_t i = 0; i < run.repeat; ++i, ++at) {

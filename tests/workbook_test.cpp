@@ -8,6 +8,7 @@
 
 #include "data/built_in_data.h"
 #include "data/workbook_data.h"
+#include "report/output_names.h"
 #include "tests/test_support.h"
 
 namespace brevox {
@@ -166,6 +167,14 @@ TEST(Workbook, NamesTheCellOfEachRefusal) {
        "",
        "Formula without a computed value in 'My data'!C3 of b.xlsx, which must hold a count: open "
        "the workbook in a spreadsheet and save it\n"},
+      {0,
+       2,
+       {CellKind::text, 0, 0},
+       std::string(240, 'c'),
+       "Short name \"" + std::string(240, 'c') +
+           "\" of criterium n. 1 in 'My data'!C1 of b.xlsx "
+           "makes the output file name \"T_binD_Midp_pVal_" +
+           std::string(240, 'c') + ".csv\" longer than 255 bytes\n"},
       // Ignored cells may hold anything.
       {0, 0, {CellKind::error, 0, 0}, "#REF!", ""},
       // The rules' own messages, pointing to the cell.
@@ -195,8 +204,9 @@ TEST(Workbook, NamesTheCellOfEachRefusal) {
     SCOPED_TRACE(c.message);
     DataSet data = builtInDataSet();
     std::ostringstream err;
-    const bool read =
-        readDataSetFromSheet(sheetWith(c.row, c.column, c.cell, c.text), "b.xlsx", data, err);
+    const WorkbookSheet sheet = sheetWith(c.row, c.column, c.cell, c.text);
+    const bool read = readDataSetFromSheet(sheet, "b.xlsx", data, err) &&
+                      checkOutputNames(data, "b.xlsx", err, sheet.name);
     EXPECT_EQ(read, c.message.empty());
     EXPECT_EQ(err.str(), c.message);
   }
