@@ -34,6 +34,8 @@ enum class FileContent {
   legacyWorkbook  ///< an OLE compound file, as Excel's .xls
 };
 
+/// What a data file's first bytes make it: a zip archive (which a workbook is), an OLE compound
+/// file (which a legacy .xls is), or text.
 FileContent recognizeContent(const std::string& bytes);
 
 /// The most bytes one entry of a workbook may inflate to, and the most times its packed size;
