@@ -317,11 +317,22 @@ struct SheetBuilder {
 
 // --- Office Open XML (.xlsx) -----------------------------------------------------------------
 
+/// The most relationships of the workbook, and number formats of its styles: a workbook has
+/// some dozens of each, and a hostile one should not fill the memory with them.
+constexpr std::size_t kMostDefinitions = 65536;
+
+std::string tooMany(const char* what, const std::string& path) {
+  return "More than " + std::to_string(kMostDefinitions) + " " + what + " in " + path;
+}
+
 /// The relationships of a part: identifier to type and target.
 struct RelationshipsReader {
   static constexpr char kSeparator = kPrefix;
+  explicit RelationshipsReader(const std::string& file) : path(file) {}
+
   XML_Parser parser = nullptr;
   XmlState state;
+  const std::string& path;
   std::map<std::string, std::pair<std::string, std::string>> targets;
 
   void start(XmlName name, const char** attributes) {
@@ -329,7 +340,12 @@ struct RelationshipsReader {
     const char* id = attribute(attributes, "Id", "");
     const char* type = attribute(attributes, "Type", "");
     const char* target = attribute(attributes, "Target", "");
-    if (id != nullptr && type != nullptr && target != nullptr) targets[id] = {type, target};
+    if (id == nullptr || type == nullptr || target == nullptr) return;
+    if (targets.size() >= kMostDefinitions) {
+      state.failure = tooMany("relationships of the workbook", path);
+      return;
+    }
+    targets[id] = {type, target};
   }
   void end(XmlName) {}
   void text(const char*, std::size_t) {}
@@ -408,8 +424,11 @@ bool builtInDateFormat(std::uint64_t id) {
 /// Which cell styles show dates or times.
 struct StylesReader {
   static constexpr char kSeparator = kPrefix;
+  explicit StylesReader(const std::string& file) : path(file) {}
+
   XML_Parser parser = nullptr;
   XmlState state;
+  const std::string& path;
   std::map<std::uint64_t, bool> customDate;
   std::vector<bool> dateStyles;
   bool inCellStyles = false;
@@ -419,6 +438,10 @@ struct StylesReader {
     if (name.local == "numFmt") {
       const char* code = attribute(attributes, "formatCode", "");
       if (parseWhole(attribute(attributes, "numFmtId", ""), id) && code != nullptr) {
+        if (customDate.size() >= kMostDefinitions) {
+          state.failure = tooMany("number formats", path);
+          return;
+        }
         customDate[id] = dateFormat(code);
       }
     } else if (name.local == "cellXfs") {
@@ -636,7 +659,7 @@ std::string partName(const std::string& target) {
 }
 
 bool readXlsx(Archive& archive, WorkbookSheet& sheet) {
-  RelationshipsReader relationships;
+  RelationshipsReader relationships(archive.path);
   if (!parseEntry(archive, "xl/_rels/workbook.xml.rels", relationships)) return false;
   WorkbookReader workbook(relationships);
   if (!parseEntry(archive, "xl/workbook.xml", workbook)) return false;
@@ -651,7 +674,7 @@ bool readXlsx(Archive& archive, WorkbookSheet& sheet) {
     if (endsWith(relationship.first, "/styles")) stylesPart = partName(relationship.second);
     if (endsWith(relationship.first, "/sharedStrings")) stringsPart = partName(relationship.second);
   }
-  StylesReader styles;
+  StylesReader styles(archive.path);
   if (!stylesPart.empty() && !parseEntry(archive, stylesPart, styles)) return false;
   SheetBuilder builder{sheet, archive.path};
   SharedStringsReader strings(builder);
