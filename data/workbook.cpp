@@ -753,44 +753,72 @@ struct OdsSheetReader {
     }
   }
 
+  /// The attributes of a cell that say what it holds, found in one pass: a sheet has many cells.
+  struct CellAttributes {
+    const char* repeated = nullptr;
+    const char* type = nullptr;
+    const char* calcType = nullptr;
+    const char* formula = nullptr;
+    const char* stringValue = nullptr;
+    const char* value = nullptr;
+    const char* dateValue = nullptr;
+    const char* timeValue = nullptr;
+    const char* booleanValue = nullptr;
+  };
+
+  static CellAttributes cellAttributes(const char** attributes) {
+    CellAttributes found;
+    for (; *attributes != nullptr; attributes += 2) {
+      const XmlName name = splitName(attributes[0], kJoinedUri);
+      const char* value = attributes[1];
+      if (name.uri == kTableSpace) {
+        if (name.local == "number-columns-repeated") found.repeated = value;
+        if (name.local == "formula") found.formula = value;
+      } else if (name.uri == kOfficeSpace) {
+        if (name.local == "value-type") found.type = value;
+        if (name.local == "value") found.value = value;
+        if (name.local == "string-value") found.stringValue = value;
+        if (name.local == "date-value") found.dateValue = value;
+        if (name.local == "time-value") found.timeValue = value;
+        if (name.local == "boolean-value") found.booleanValue = value;
+      } else if (name.local == "value-type" && endsWith(name.uri, "calc:xmlns:calcext:1.0")) {
+        found.calcType = value;
+      }
+    }
+    return found;
+  }
+
   void startCell(const char** attributes) {
+    const CellAttributes found = cellAttributes(attributes);
     inCell = true;
-    cellRepeat = repeats(attribute(attributes, "number-columns-repeated", kTableSpace, kJoinedUri));
+    cellRepeat = repeats(found.repeated);
     cell = WorkbookCell{};
     cellText.clear();
     paragraphs = 0;
     textual.clear();
-    const char* type = attribute(attributes, "value-type", kOfficeSpace, kJoinedUri);
-    const char* calcType =
-        attribute(attributes, "value-type", "calc:xmlns:calcext:1.0", kJoinedUri);
-    valueType = calcType != nullptr && std::strcmp(calcType, "error") == 0 ? "error"
-                : type != nullptr                                          ? type
-                                                                           : "";
-    formula = attribute(attributes, "formula", kTableSpace, kJoinedUri) != nullptr;
+    valueType = found.calcType != nullptr && std::strcmp(found.calcType, "error") == 0 ? "error"
+                : found.type != nullptr                                                ? found.type
+                                                                                       : "";
+    formula = found.formula != nullptr;
     // An error value keeps an empty string value beside its text.
-    const char* stringValue = valueType == "string"
-                                  ? attribute(attributes, "string-value", kOfficeSpace, kJoinedUri)
-                                  : nullptr;
-    hasStringValue = stringValue != nullptr;
-    if (hasStringValue) cellText = stringValue;
+    hasStringValue = valueType == "string" && found.stringValue != nullptr;
+    if (hasStringValue) cellText = found.stringValue;
     if (valueType == "float" || valueType == "percentage" || valueType == "currency") {
-      const char* number = attribute(attributes, "value", kOfficeSpace, kJoinedUri);
-      if (number == nullptr || !parseNumber(number, cell.number)) {
-        state.failure = "Invalid number \"" + std::string(number == nullptr ? "" : number) +
-                        "\" in " + cellAddress(builder.sheet.name, row, column) + " of " +
-                        builder.path;
+      if (found.value == nullptr || !parseNumber(found.value, cell.number)) {
+        state.failure = "Invalid number \"" +
+                        std::string(found.value == nullptr ? "" : found.value) + "\" in " +
+                        cellAddress(builder.sheet.name, row, column) + " of " + builder.path;
         return;
       }
       cell.kind = CellKind::number;
     } else if (valueType == "date" || valueType == "time") {
-      const char* when = attribute(attributes, valueType == "date" ? "date-value" : "time-value",
-                                   kOfficeSpace, kJoinedUri);
+      const char* when = valueType == "date" ? found.dateValue : found.timeValue;
       cell.kind = CellKind::date;
       cell.text = builder.addText(when == nullptr ? "" : when);
     } else if (valueType == "boolean") {
-      const char* truth = attribute(attributes, "boolean-value", kOfficeSpace, kJoinedUri);
       cell.kind = CellKind::boolean;
-      cell.number = truth != nullptr && std::strcmp(truth, "true") == 0 ? 1.0 : 0.0;
+      cell.number =
+          found.booleanValue != nullptr && std::strcmp(found.booleanValue, "true") == 0 ? 1.0 : 0.0;
     }
   }
 
