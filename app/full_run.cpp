@@ -244,6 +244,7 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
   if (resultsOpen && !closeOutputFile(results, err)) allWritten = false;
   if (options.htmlReport) {
     page.dataFile = command.dataFile;
+    page.sheetName = command.sheetName;
     page.optionText = command.optionText;
     page.runTime = currentTime();
     for (const FamilyDescriptor& family : kFamilies) {

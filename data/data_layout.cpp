@@ -162,7 +162,10 @@ bool plainName(std::string_view name) {
   return name.find_first_of(",\"\r\n") == std::string_view::npos;
 }
 
-/// A spreadsheet's column letters: 1 is A, 27 is AA.
+std::string shown(std::string_view text) { return quotedForMessage(text, kShownBytes); }
+
+}  // namespace
+
 std::string columnLetters(std::uint64_t column) {
   std::string letters;
   for (; column > 0; column = (column - 1) / 26) {
@@ -171,9 +174,31 @@ std::string columnLetters(std::uint64_t column) {
   return letters;
 }
 
-std::string shown(std::string_view text) { return quotedForMessage(text, kShownBytes); }
+std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t column) {
+  // Spreadsheets quote a sheet name that is not a plain word, doubling its single quotes.
+  bool plain = !sheet.empty();
+  for (const char c : sheet) {
+    const auto byte = static_cast<unsigned char>(c);
+    plain = plain && (byte >= 0x80 || isDigit(c) || (c >= 'A' && c <= 'Z') ||
+                      (c >= 'a' && c <= 'z') || c == '_' || c == '.');
+  }
+  std::string name;
+  if (plain) {
+    name = sheet;
+  } else {
+    name = "'";
+    for (const char c : sheet) name += c == '\'' ? std::string("''") : std::string(1, c);
+    name += "'";
+  }
+  return name + "!" + columnLetters(column) + std::to_string(row);
+}
 
-}  // namespace
+std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t column) {
+  if (source.sheet.empty()) {
+    return "line " + std::to_string(row) + ", field " + std::to_string(column);
+  }
+  return "cell " + cellAddress(source.sheet, row, column);
+}
 
 std::string refusalLine(const Refusal& refusal) {
   return refusal.cause.empty() ? refusal.message : refusal.message + ": " + refusal.cause;
@@ -217,15 +242,7 @@ std::string DataLayoutReader::rowPlace(std::uint64_t row) const {
 }
 
 std::string DataLayoutReader::cellPlace(std::uint64_t row, std::uint64_t column) const {
-  if (source_.sheet.empty()) {
-    return "line " + std::to_string(row) + ", field " + std::to_string(column);
-  }
-  bool plain = true;
-  for (const char c : source_.sheet) {
-    plain = plain && (isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_');
-  }
-  const std::string sheet = plain ? source_.sheet : "'" + source_.sheet + "'";
-  return "cell " + sheet + "!" + columnLetters(column) + std::to_string(row);
+  return gridPlace(source_, row, column);
 }
 
 std::string DataLayoutReader::inRow(std::uint64_t row) const {
