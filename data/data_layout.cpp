@@ -400,31 +400,33 @@ bool DataLayoutReader::countPair(std::uint32_t criterion, std::string_view total
                                  std::uint64_t column) {
   const std::string& observedText = first_;
   const bool known = criterion <= criterionShortNames_.size();
-  std::string where = " of criterium n. " + std::to_string(criterion) + " for work n. " +
-                      std::to_string(work()) + " in " + source_.path + " at ";
-  const std::string names = " (work " + shown(workShortNames_[work()]) +
-                            (known ? ", criterion " + shown(criterionShortNames_[criterion]) : "") +
-                            ")";
-  const std::string atObserved = where + cellPlace(row_, column - 1) + names;
-  const std::string atTotal = where + cellPlace(row_, column) + names;
+  // Spelled out only for a refusal: a large sheet has millions of counts.
+  const auto at = [&](std::uint64_t countColumn) {
+    return " of criterium n. " + std::to_string(criterion) + " for work n. " +
+           std::to_string(work()) + " in " + source_.path + " at " + cellPlace(row_, countColumn) +
+           " (work " + shown(workShortNames_[work()]) +
+           (known ? ", criterion " + shown(criterionShortNames_[criterion]) : "") + ")";
+  };
   const std::optional<std::int32_t> observed = wholeNumber(observedText);
   if (!observed) {
-    return refuse("Invalid observed count " + shown(observedText) + atObserved,
+    return refuse("Invalid observed count " + shown(observedText) + at(column - 1),
                   countCause(observedText));
   }
   const std::optional<std::int32_t> total = wholeNumber(totalText);
   if (!total) {
-    return refuse("Invalid total count " + shown(totalText) + atTotal, countCause(totalText));
+    return refuse("Invalid total count " + shown(totalText) + at(column), countCause(totalText));
   }
-  if (*observed < 0) return refuse("Negative observed count " + shown(observedText) + atObserved);
-  if (*total < 0) return refuse("Negative total count " + shown(totalText) + atTotal);
+  if (*observed < 0) {
+    return refuse("Negative observed count " + shown(observedText) + at(column - 1));
+  }
+  if (*total < 0) return refuse("Negative total count " + shown(totalText) + at(column));
   if (*total > kMaximumTotal) {
     return refuse("Total count " + std::to_string(*total) + " above " +
-                  std::to_string(kMaximumTotal) + atTotal);
+                  std::to_string(kMaximumTotal) + at(column));
   }
   if (*observed > *total) {
     return refuse("Observed count " + std::to_string(*observed) + " above total " +
-                  std::to_string(*total) + atObserved);
+                  std::to_string(*total) + at(column - 1));
   }
   ++countPairs_;
   // Pairs beyond the last criterion are only counted, for the message that refuses them.

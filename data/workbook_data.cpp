@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -46,6 +47,12 @@ const char* roleWords(CellRole role) {
 std::string numberText(double value) {
   if (value == 0.0) return "0";
   if (std::isfinite(value) && std::floor(value) == value) {
+    if (std::fabs(value) < 9007199254740992.0) {
+      char digits[24];
+      const auto result =
+          std::to_chars(digits, digits + sizeof digits, static_cast<std::int64_t>(value));
+      return std::string(digits, result.ptr);
+    }
     char digits[400];
     const int size = std::snprintf(digits, sizeof digits, "%.0f", value);
     return std::string(digits, static_cast<std::size_t>(size));
