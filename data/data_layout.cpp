@@ -174,6 +174,11 @@ std::string columnLetters(std::uint64_t column) {
   return letters;
 }
 
+std::string sheetForMessage(std::string_view sheet) {
+  const std::string quoted = shown(sheet);
+  return quoted.substr(1, quoted.size() - 2);
+}
+
 std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t column) {
   // Spreadsheets quote a sheet name that is not a plain word, doubling its single quotes.
   bool plain = !sheet.empty();
@@ -182,12 +187,13 @@ std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t
     plain = plain && (byte >= 0x80 || isDigit(c) || (c >= 'A' && c <= 'Z') ||
                       (c >= 'a' && c <= 'z') || c == '_' || c == '.');
   }
+  const std::string shownName = sheetForMessage(sheet);
   std::string name;
   if (plain) {
-    name = sheet;
+    name = shownName;
   } else {
     name = "'";
-    for (const char c : sheet) name += c == '\'' ? std::string("''") : std::string(1, c);
+    for (const char c : shownName) name += c == '\'' ? std::string("''") : std::string(1, c);
     name += "'";
   }
   return name + "!" + columnLetters(column) + std::to_string(row);
@@ -238,7 +244,7 @@ bool DataLayoutReader::refuse(std::string message, std::string cause) {
 
 std::string DataLayoutReader::rowPlace(std::uint64_t row) const {
   if (source_.sheet.empty()) return "line " + std::to_string(row);
-  return "row " + std::to_string(row) + " of " + source_.sheet;
+  return "row " + std::to_string(row) + " of " + sheetForMessage(source_.sheet);
 }
 
 std::string DataLayoutReader::cellPlace(std::uint64_t row, std::uint64_t column) const {

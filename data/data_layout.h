@@ -42,6 +42,10 @@ struct Refusal {
 /// A spreadsheet's column letters: 1 is A, 27 is AA.
 std::string columnLetters(std::uint64_t column);
 
+/// A sheet's name as messages show it: control bytes as \x escapes, and cut after kShownBytes
+/// with "..." (a spreadsheet allows 31 characters; only a damaged or forged workbook has more).
+std::string sheetForMessage(std::string_view sheet);
+
 /// A cell's address as a spreadsheet writes it, such as Sheet1!D5 or 'My data'!D5, for a row and
 /// column from 1.
 std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t column);

@@ -270,7 +270,7 @@ struct SheetBuilder {
   std::uint64_t cells = 0;
   std::uint64_t textBytes = 0;
 
-  std::string inSheet() const { return " in sheet " + sheet.name + " of " + path; }
+  std::string inSheet() const { return " in sheet " + sheetForMessage(sheet.name) + " of " + path; }
   /// A cell named as the rules of the data name it, for the 0-based row and column.
   std::string cellPlace(std::uint64_t row, std::uint64_t column) const {
     return gridPlace({path, sheet.name}, row + 1, column + 1);

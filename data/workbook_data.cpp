@@ -111,7 +111,7 @@ bool cellText(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t 
 bool readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path, DataSet& data,
                           std::ostream& err) {
   if (sheet.rows.empty()) {
-    err << "First sheet " << sheet.name << " of " << path
+    err << "First sheet " << sheetForMessage(sheet.name) << " of " << path
         << " is empty: the data are read from the first sheet of a workbook\n";
     return false;
   }

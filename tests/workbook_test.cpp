@@ -110,6 +110,9 @@ TEST(Workbook, ReadsTheFirstSheetOfEachFixture) {
       }
     }
   }
+  // A forged sheet name cannot break a message's line or make it long.
+  EXPECT_EQ(cellAddress("it's\n" + std::string(100, 'x'), 3, 4),
+            "'it''s\\x0a" + std::string(75, 'x') + "...'!D3");
 }
 
 // What the glue refuses that the rules of a CSV file would read, and where the rules' own
