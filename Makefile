@@ -8,9 +8,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the Debian package need; Graphviz's library draws the
 # graphs of the page of option H (GLib's log takes the warnings of its text layout), its dot
-# program checks the graph files in the tests.
+# program checks the graph files in the tests; libzip and expat read the .xlsx and .ods workbooks.
 PACKAGES := g++ cmake make pkg-config libboost-dev libgtest-dev libgraphviz-dev libglib2.0-dev \
-  graphviz dpkg-dev mandoc
+  graphviz dpkg-dev mandoc libzip-dev libexpat1-dev
 # Only the fuzzers need clang and its libFuzzer runtime; only the browser test needs Chromium.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 BROWSER_PACKAGES := chromium-headless-shell
@@ -85,7 +85,7 @@ test-sanitize: deps
 fuzz: fuzz-deps
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DBREVOX_FUZZ=ON -DBREVOX_TESTS=OFF -DBREVOX_WERROR=OFF
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target csv_reader_fuzz command_line_fuzz
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target csv_reader_fuzz command_line_fuzz workbook_fuzz
 	tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # CMake's manifest leaves DESTDIR out: the list keeps it, so that uninstalling a staged install

@@ -11,8 +11,8 @@
 #include "app/options.h"
 #include "app/run_lock.h"
 #include "app/single_pair.h"
-#include "data/csv_reader.h"
 #include "data/data_set.h"
+#include "data/workbook_data.h"
 #include "io/interrupt.h"
 #include "report/output_names.h"
 
@@ -51,8 +51,9 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
   if (line.action != CommandAction::run) return line.action == CommandAction::help ? 0 : -1;
   const RunOptions& options = line.options;
   const std::string& path = line.dataPath;
-  if (!options.useDefaultData &&
-      (!readDataSetFile(path, data, err) || !checkOutputNames(data, path, err))) {
+  std::string sheetName;
+  if (!options.useDefaultData && (!readDataFile(path, data, sheetName, err) ||
+                                  !checkOutputNames(data, path, err, sheetName))) {
     return -1;
   }
   std::optional<unsigned> threads = 1;
@@ -70,7 +71,7 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
         << "): this run wrote nothing\n";
     return -1;
   }
-  const RunCommand command{path, line.optionText};
+  const RunCommand command{path, line.optionText, sheetName};
   const int exitCode = options.singleTest
                            ? runSingleTest(options, data, out, err)
                            : runFull(options, command, data, records, *threads, out, err);

@@ -295,6 +295,7 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
   }
   if (options.htmlReport) {
     page.dataFile = command.dataFile;
+    page.sheetName = command.sheetName;
     page.optionText = command.optionText;
     page.runTime = currentTime();
     page.families = families;

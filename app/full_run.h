@@ -13,6 +13,7 @@ namespace brevox {
 struct RunCommand {
   std::string dataFile;    ///< the data file's path; empty for the built-in data
   std::string optionText;  ///< the option string; empty when none was given
+  std::string sheetName;   ///< the sheet read when the data file is a workbook, else empty
 };
 
 /// Runs every selected test over every criterion and pair of works of `data` and writes the

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "data/data_layout.h"
 #include "io/output_file.h"
@@ -210,8 +211,9 @@ std::string likelyCause(std::string_view bytes) {
 
 }  // namespace
 
-bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err) {
-  std::string bytes;
+bool readFileBytes(std::istream& in, const std::string& path, std::string& bytes,
+                   std::ostream& err) {
+  bytes.clear();
   char buffer[1 << 16];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
@@ -220,6 +222,16 @@ bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::
     err << "Failed to read file " << path << '\n';
     return false;
   }
+  return true;
+}
+
+bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err) {
+  std::string bytes;
+  return readFileBytes(in, path, bytes, err) && readDataSetBytes(std::move(bytes), path, data, err);
+}
+
+bool readDataSetBytes(std::string bytes, const std::string& path, DataSet& data,
+                      std::ostream& err) {
   Refusal refusal;
   refusal.cause = likelyCause(bytes);
   // Spreadsheets mark UTF-16 text (Excel's "Unicode text") and often UTF-8 text with a

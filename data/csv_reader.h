@@ -18,6 +18,13 @@ namespace brevox {
 /// mark, thousands separators...); false is returned and `data` is unchanged.
 bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err);
 
+/// Reads all of `in` into `bytes`; a read failure prints "Failed to read file " + path.
+bool readFileBytes(std::istream& in, const std::string& path, std::string& bytes,
+                   std::ostream& err);
+
+/// readDataSet on the bytes of a file already read.
+bool readDataSetBytes(std::string bytes, const std::string& path, DataSet& data, std::ostream& err);
+
 /// Opens `path` and reads it with readDataSet. A file that cannot be opened, or a folder, prints
 /// "Failed to open file " + path + " for reading: " + the system's reason.
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err);

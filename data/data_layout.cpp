@@ -162,7 +162,10 @@ bool plainName(std::string_view name) {
   return name.find_first_of(",\"\r\n") == std::string_view::npos;
 }
 
-/// A spreadsheet's column letters: 1 is A, 27 is AA.
+std::string shown(std::string_view text) { return quotedForMessage(text, kShownBytes); }
+
+}  // namespace
+
 std::string columnLetters(std::uint64_t column) {
   std::string letters;
   for (; column > 0; column = (column - 1) / 26) {
@@ -171,9 +174,37 @@ std::string columnLetters(std::uint64_t column) {
   return letters;
 }
 
-std::string shown(std::string_view text) { return quotedForMessage(text, kShownBytes); }
+std::string sheetForMessage(std::string_view sheet) {
+  const std::string quoted = shown(sheet);
+  return quoted.substr(1, quoted.size() - 2);
+}
 
-}  // namespace
+std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t column) {
+  // Spreadsheets quote a sheet name that is not a plain word, doubling its single quotes.
+  bool plain = !sheet.empty();
+  for (const char c : sheet) {
+    const auto byte = static_cast<unsigned char>(c);
+    plain = plain && (byte >= 0x80 || isDigit(c) || (c >= 'A' && c <= 'Z') ||
+                      (c >= 'a' && c <= 'z') || c == '_' || c == '.');
+  }
+  const std::string shownName = sheetForMessage(sheet);
+  std::string name;
+  if (plain) {
+    name = shownName;
+  } else {
+    name = "'";
+    for (const char c : shownName) name += c == '\'' ? std::string("''") : std::string(1, c);
+    name += "'";
+  }
+  return name + "!" + columnLetters(column) + std::to_string(row);
+}
+
+std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t column) {
+  if (source.sheet.empty()) {
+    return "line " + std::to_string(row) + ", field " + std::to_string(column);
+  }
+  return "cell " + cellAddress(source.sheet, row, column);
+}
 
 std::string refusalLine(const Refusal& refusal) {
   return refusal.cause.empty() ? refusal.message : refusal.message + ": " + refusal.cause;
@@ -213,19 +244,11 @@ bool DataLayoutReader::refuse(std::string message, std::string cause) {
 
 std::string DataLayoutReader::rowPlace(std::uint64_t row) const {
   if (source_.sheet.empty()) return "line " + std::to_string(row);
-  return "row " + std::to_string(row) + " of " + source_.sheet;
+  return "row " + std::to_string(row) + " of " + sheetForMessage(source_.sheet);
 }
 
 std::string DataLayoutReader::cellPlace(std::uint64_t row, std::uint64_t column) const {
-  if (source_.sheet.empty()) {
-    return "line " + std::to_string(row) + ", field " + std::to_string(column);
-  }
-  bool plain = true;
-  for (const char c : source_.sheet) {
-    plain = plain && (isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_');
-  }
-  const std::string sheet = plain ? source_.sheet : "'" + source_.sheet + "'";
-  return "cell " + sheet + "!" + columnLetters(column) + std::to_string(row);
+  return gridPlace(source_, row, column);
 }
 
 std::string DataLayoutReader::inRow(std::uint64_t row) const {
@@ -383,31 +406,33 @@ bool DataLayoutReader::countPair(std::uint32_t criterion, std::string_view total
                                  std::uint64_t column) {
   const std::string& observedText = first_;
   const bool known = criterion <= criterionShortNames_.size();
-  std::string where = " of criterium n. " + std::to_string(criterion) + " for work n. " +
-                      std::to_string(work()) + " in " + source_.path + " at ";
-  const std::string names = " (work " + shown(workShortNames_[work()]) +
-                            (known ? ", criterion " + shown(criterionShortNames_[criterion]) : "") +
-                            ")";
-  const std::string atObserved = where + cellPlace(row_, column - 1) + names;
-  const std::string atTotal = where + cellPlace(row_, column) + names;
+  // Spelled out only for a refusal: a large sheet has millions of counts.
+  const auto at = [&](std::uint64_t countColumn) {
+    return " of criterium n. " + std::to_string(criterion) + " for work n. " +
+           std::to_string(work()) + " in " + source_.path + " at " + cellPlace(row_, countColumn) +
+           " (work " + shown(workShortNames_[work()]) +
+           (known ? ", criterion " + shown(criterionShortNames_[criterion]) : "") + ")";
+  };
   const std::optional<std::int32_t> observed = wholeNumber(observedText);
   if (!observed) {
-    return refuse("Invalid observed count " + shown(observedText) + atObserved,
+    return refuse("Invalid observed count " + shown(observedText) + at(column - 1),
                   countCause(observedText));
   }
   const std::optional<std::int32_t> total = wholeNumber(totalText);
   if (!total) {
-    return refuse("Invalid total count " + shown(totalText) + atTotal, countCause(totalText));
+    return refuse("Invalid total count " + shown(totalText) + at(column), countCause(totalText));
   }
-  if (*observed < 0) return refuse("Negative observed count " + shown(observedText) + atObserved);
-  if (*total < 0) return refuse("Negative total count " + shown(totalText) + atTotal);
+  if (*observed < 0) {
+    return refuse("Negative observed count " + shown(observedText) + at(column - 1));
+  }
+  if (*total < 0) return refuse("Negative total count " + shown(totalText) + at(column));
   if (*total > kMaximumTotal) {
     return refuse("Total count " + std::to_string(*total) + " above " +
-                  std::to_string(kMaximumTotal) + atTotal);
+                  std::to_string(kMaximumTotal) + at(column));
   }
   if (*observed > *total) {
     return refuse("Observed count " + std::to_string(*observed) + " above total " +
-                  std::to_string(*total) + atObserved);
+                  std::to_string(*total) + at(column - 1));
   }
   ++countPairs_;
   // Pairs beyond the last criterion are only counted, for the message that refuses them.

@@ -39,6 +39,21 @@ struct Refusal {
   std::string cause;
 };
 
+/// A spreadsheet's column letters: 1 is A, 27 is AA.
+std::string columnLetters(std::uint64_t column);
+
+/// A sheet's name as messages show it: control bytes as \x escapes, and cut after kShownBytes
+/// with "..." (a spreadsheet allows 31 characters; only a damaged or forged workbook has more).
+std::string sheetForMessage(std::string_view sheet);
+
+/// A cell's address as a spreadsheet writes it, such as Sheet1!D5 or 'My data'!D5, for a row and
+/// column from 1.
+std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t column);
+
+/// How messages name a cell of `source`, row and column from 1: "line 5, field 4" in a text file,
+/// "cell Sheet1!D5" in a workbook's sheet.
+std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t column);
+
 /// The message line of a refusal, without its line end.
 std::string refusalLine(const Refusal& refusal);
 

@@ -417,6 +417,8 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
   out << "<dl class=\"facts\">\n<dt>Data</dt><dd>"
       << (facts.dataFile.empty() ? std::string("built-in data")
                                  : "<code>" + nameHtml(facts.dataFile) + "</code>")
+      << (facts.sheetName.empty() ? std::string()
+                                  : ", sheet <code>" + nameHtml(facts.sheetName) + "</code>")
       << "</dd>\n<dt>Date</dt><dd>" << html(facts.runTime) << "</dd>\n<dt>Threshold</dt><dd>"
       << html(formatDouble(data.threshold)) << "</dd>\n<dt>Options</dt><dd>"
       << (facts.optionText.empty() ? std::string("none")

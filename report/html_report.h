@@ -18,6 +18,7 @@ namespace brevox {
 /// What the page says about the run beyond what its criteria found.
 struct PageFacts {
   std::string dataFile;    ///< the data file's name as typed; empty for the built-in data
+  std::string sheetName;   ///< the sheet read when the data file is a workbook, else empty
   std::string optionText;  ///< the option string as typed; empty when none was given
   std::string runTime;     ///< when the run ended, as the page shows it
   std::array<bool, kFamilyCount> families{};  ///< the families the run tested

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "data/csv_reader.h"
+#include "data/data_layout.h"
 #include "report/variants.h"
 
 namespace brevox {
@@ -36,11 +37,25 @@ ShortName criterionName(const DataSet& data, std::uint32_t criterion) {
   return {&data.criterionShortNames.at(criterion), "criterium", criterion, 1};
 }
 
-bool refuse(const ShortName& name, const std::string& path, const std::string& fileName,
+/// The data file, and the sheet when it is a workbook: its cells are named in place of lines.
+struct DataFile {
+  const std::string& path;
+  const std::string& sheetName;
+};
+
+bool refuse(const ShortName& name, const DataFile& file, const std::string& fileName,
             const std::string& fault, std::ostream& err) {
   err << "Short name " << quotedForMessage(*name.text) << " of " << name.kind << " n. "
-      << name.number << " in line " << name.line << " of " << path << " makes the output file name "
-      << quotedForMessage(fileName) << " " << fault << "\n";
+      << name.number << " in ";
+  if (file.sheetName.empty()) {
+    err << "line " << name.line;
+  } else {
+    // A work's short name stands in column A, a criterion's above its counts.
+    const std::uint64_t column = name.line == 1 ? std::uint64_t{name.number} * 2 + 1 : 1;
+    err << gridPlace({file.path, file.sheetName}, name.line, column);
+  }
+  err << " of " << file.path << " makes the output file name " << quotedForMessage(fileName) << " "
+      << fault << "\n";
   return false;
 }
 
@@ -72,7 +87,7 @@ std::string longestReportPrefix() {
   return longest;
 }
 
-bool checkLengths(const DataSet& data, const std::string& path, std::ostream& err) {
+bool checkLengths(const DataSet& data, const DataFile& file, std::ostream& err) {
   // The longest report names join the two longest short names of works.
   std::uint32_t longest = 0;
   std::uint32_t second = 0;
@@ -89,7 +104,7 @@ bool checkLengths(const DataSet& data, const std::string& path, std::ostream& er
   for (const auto& [criterion, name] : data.criterionShortNames) {
     const std::string criterionFile = criterionPrefix + name + extension;
     if (criterionFile.size() > kLongestFileName) {
-      return refuse(criterionName(data, criterion), path, criterionFile, "longer than 255 bytes",
+      return refuse(criterionName(data, criterion), file, criterionFile, "longer than 255 bytes",
                     err);
     }
     if (second == 0) continue;
@@ -106,7 +121,7 @@ bool checkLengths(const DataSet& data, const std::string& path, std::ostream& er
     const ShortName culprit = data.workShortNames.at(longest).size() > name.size()
                                   ? workName(data, longest)
                                   : criterionName(data, criterion);
-    return refuse(culprit, path, reportFile, "longer than 255 bytes", err);
+    return refuse(culprit, file, reportFile, "longer than 255 bytes", err);
   }
   return true;
 }
@@ -374,7 +389,7 @@ std::optional<Clash> findClash(const DataSet& data) {
   return found;
 }
 
-bool checkReportsDistinct(const DataSet& data, const std::string& path, std::ostream& err) {
+bool checkReportsDistinct(const DataSet& data, const DataFile& file, std::ostream& err) {
   // Without "_" inside the names, a report's name splits back into its criterion and works in one
   // way only.
   if (data.criterionShortNames.empty() ||
@@ -394,13 +409,15 @@ bool checkReportsDistinct(const DataSet& data, const std::string& path, std::ost
                                                              : criterionName(data, later.criterion);
   const std::string fileName =
       longestReportPrefix() + joined(data, later.criterion, later.workA, later.workB) + ".csv";
-  return refuse(culprit, path, fileName, "the same as that of another pair of works", err);
+  return refuse(culprit, file, fileName, "the same as that of another pair of works", err);
 }
 
 }  // namespace
 
-bool checkOutputNames(const DataSet& data, const std::string& path, std::ostream& err) {
-  return checkLengths(data, path, err) && checkReportsDistinct(data, path, err);
+bool checkOutputNames(const DataSet& data, const std::string& path, std::ostream& err,
+                      const std::string& sheetName) {
+  const DataFile file{path, sheetName};
+  return checkLengths(data, file, err) && checkReportsDistinct(data, file, err);
 }
 
 }  // namespace brevox

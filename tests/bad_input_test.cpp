@@ -21,6 +21,11 @@ std::string withWorkLine(const std::string& line) {
   return "Threshold:,0.05,k,Crit,\n,,,1,\nw1,One,3,10,\nw2,Two,4,12,\n" + line;
 }
 
+// A workbook of tests/workbooks, made by its script.
+std::string workbook(const std::string& name) {
+  return tests::readFile(std::filesystem::path(BREVOX_SOURCE_DIR) / "tests" / "workbooks" / name);
+}
+
 // The reader's messages are checked on text in csv_reader_test; here, on the real program, that a
 // refused file, a refused name or a file that is not a data file ends the run with its message
 // and writes nothing.
@@ -112,14 +117,36 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "Threshold \"5\" outside (0, 1] for list of criteria in data.csv at line 1, field 2: a "
        "threshold is a share of 1; for 5 percent write 5%\n"},
       {"a spreadsheet workbook", Input::file, "PK\x03\x04\x14\0\x06\0\b\0\0\0!\0,\x02\0\0PK"s,
-       allTests,
-       "Invalid threshold \"\\x02\\x00\\x00PK\" for list of criteria in data.csv at line 1, "
-       "field 2: the file is a spreadsheet workbook (.xlsx or .ods), not CSV text: save it as CSV "
-       "(see the README)\n"},
+       allTests, "Damaged or truncated zip archive data.csv: Not a zip archive\n"},
       {"a very long name in a message", Input::file, withWorkLine(longName + "/,W,1,2,"), allTests,
        "Invalid short name \"" + longName.substr(0, 80) +
            "...\" of work n. 3 in data.csv at line 5, field 1: short names become parts of file "
            "names, which cannot hold /, \\ or a NUL byte\n"},
+      // Workbooks that cannot be read, whatever the file's name; each costs little time and
+      // memory, however much its parts claim or inflate to.
+      {"a legacy .xls", Input::file, workbook("legacy.xls"), readOnly,
+       "data.csv is a legacy Excel workbook (.xls) or another OLE compound file: save it as "
+       ".xlsx, .ods or CSV\n"},
+      {"a truncated workbook", Input::file, workbook("truncated.xlsx"), readOnly,
+       "Damaged or truncated zip archive data.csv: Not a zip archive\n"},
+      {"a damaged sheet", Input::file, workbook("corrupt.xlsx"), readOnly,
+       "Damaged entry xl/worksheets/sheet1.xml of data.csv: Zlib error: data error\n"},
+      {"a zip bomb whose sizes lie", Input::file, workbook("bomb.xlsx"), readOnly,
+       "Entry xl/worksheets/sheet1.xml of data.csv inflates more than 1000 times its packed "
+       "size: refused as a zip bomb\n"},
+      {"nested entities", Input::file, workbook("entities.xlsx"), readOnly,
+       "Document type declaration in xl/sharedStrings.xml of data.csv: refused, a workbook has "
+       "none\n"},
+      {"data on the second sheet", Input::file, workbook("empty_first_sheet.xlsx"), readOnly,
+       "First sheet Notes of data.csv is empty: the data are read from the first sheet of a "
+       "workbook\n"},
+      {"a row repeated a million times", Input::file, workbook("huge.ods"), readOnly,
+       "More than 2000000 cells in sheet Huge of data.csv\n"},
+      {"a zip archive of a CSV file", Input::file, workbook("not_a_workbook.zip"), readOnly,
+       "Zip archive data.csv holds no workbook: neither xl/workbook.xml of an .xlsx nor the "
+       "mimetype of an .ods\n"},
+      {"a date among the counts", Input::file, workbook("kinds.xlsx"), readOnly,
+       "Date or time \"45296\" in data.csv at cell Kinds!C4, which must hold a count\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -42,7 +42,7 @@ field() {
   complain "Architecture is '$(field Architecture)'"
 field Maintainer | grep -Eqx '[^<>]+ <[^<> ]+@[^<> ]+>' ||
   complain "Maintainer '$(field Maintainer)' is not a name and an address"
-for library in libc6 libstdc++6 libgvc6 libcgraph6; do
+for library in libc6 libstdc++6 libgvc6 libcgraph6 libzip4 libexpat1; do
   field Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qxF "$library" ||
     complain "Depends '$(field Depends)' lacks $library"
 done

@@ -190,6 +190,47 @@ TEST(CommandLine, RunsAlikeOnLibreOfficeExportsOrNamesTheCell) {
   }
 }
 
+TEST(CommandLine, RunsAlikeOnAWorkbookAndItsCsvFile) {
+  const std::filesystem::path workbooks =
+      std::filesystem::path(BREVOX_SOURCE_DIR) / "tests" / "workbooks";
+  const std::filesystem::path builtIn =
+      tests::goldenFolder("input_data_default") / "T_input_data.csv";
+  struct Case {
+    const char* workbook;
+    std::filesystem::path csv;
+    const char* sheet;
+  };
+  const Case cases[] = {
+      {"builtin.xlsx", builtIn, "builtin"},
+      {"builtin.ods", builtIn, "builtin"},
+      {"stored_kinds.xlsx", builtIn, "Counts"},
+      // A name beyond ASCII is kept apart from the text around it.
+      {"greek.xlsx", workbooks / "greek.csv", "<bdi>\xE1\xBC\x9C\xCF\x80\xCE\xB7</bdi>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.workbook);
+    TempDir fromCsv;
+    TempDir fromWorkbook;
+    const tests::ProgramRun expected = runProgram({c.csv.string(), "-H"}, fromCsv.path());
+    // Named as a CSV file: the content decides.
+    TempDir input;
+    std::filesystem::copy_file(workbooks / c.workbook, input.path() / "counts.csv");
+    const tests::ProgramRun run =
+        runProgram({(input.path() / "counts.csv").string(), "-H"}, fromWorkbook.path());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, expected.out);
+    // The page names the file and its sheet; everything else is the same, byte for byte.
+    const std::string page = tests::readFile(fromWorkbook.path() / "brevox_report.html");
+    EXPECT_NE(page.find("<code>" + (input.path() / "counts.csv").string() +
+                        "</code>, sheet <code>" + c.sheet + "</code>"),
+              std::string::npos);
+    std::filesystem::remove(fromWorkbook.path() / "brevox_report.html");
+    std::filesystem::remove(fromCsv.path() / "brevox_report.html");
+    EXPECT_EQ(tests::compareFolders(fromWorkbook.path(), fromCsv.path()), "");
+  }
+}
+
 TEST(CommandLine, WritesOutputFileNamesOf255Bytes) {
   // The longest summary name and the longest report name both have 255 bytes.
   TempDir folder;

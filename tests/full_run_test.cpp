@@ -145,6 +145,16 @@ TEST(FullRun, AnyNumberOfThreadsWritesWhatOneWrites) {
     TempDir many;
     setenv("BREVOX_THREADS", c.threads, 1);
     const ProgramRun run = tests::runCommand(BREVOX_EXE, dataSets[c.set], many.path(), limits);
+    // Under a limit on the address space, the threads that did start may leave the tables too
+    // little of it (each thread's stack and its allocator's arena): the run may then end for want
+    // of memory, but only with the message, and without a temporary file or the lock left.
+    if (c.addressSpace != 0 && run.exitCode != 0) {
+      EXPECT_EQ(run.err, "Not enough memory to finish the run\n");
+      for (const std::string& name : tests::fileNames(many.path())) {
+        EXPECT_TRUE(name.rfind(".brevox", 0) != 0) << name;
+      }
+      continue;
+    }
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, trace[c.set]);

@@ -13,12 +13,15 @@ seeds=$(cd "$(dirname "$0")" && pwd)
 LSAN_OPTIONS=suppressions=$(cd "$seeds/.." && pwd)/lsan.supp:print_suppressions=0
 export LSAN_OPTIONS
 status=0
-for fuzzer in csv_reader command_line; do
+for fuzzer in csv_reader command_line workbook; do
+  # A workbook's seeds are whole zip archives and XML parts of some kilobytes.
+  max_len=4096
+  [ "$fuzzer" = workbook ] && max_len=65536
   corpus="$build/corpus/$fuzzer"
   artifacts="$build/artifacts/$fuzzer/"
   mkdir -p "$corpus" "$artifacts"
   echo "Fuzzing ${fuzzer}_fuzz for $seconds s"
-  if ! "$build/${fuzzer}_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=60 \
+  if ! "$build/${fuzzer}_fuzz" -max_total_time="$seconds" -max_len=$max_len -timeout=60 \
       -rss_limit_mb=2048 -artifact_prefix="$artifacts" -print_final_stats=1 \
       "$corpus" "$seeds/${fuzzer}_corpus"; then
     echo "${fuzzer}_fuzz failed: see $artifacts" >&2
