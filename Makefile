@@ -128,9 +128,10 @@ demo: deps
 	@echo "The page draws every graph; to render one yourself: dot -Tsvg <file>.gv -o <file>.svg"
 	@echo
 	@echo "To start with your own data, write the built-in data as a template, edit it in a"
-	@echo "spreadsheet or a text editor, save it as CSV, and run brevox on it:"
+	@echo "spreadsheet or a text editor, keep it as a workbook (.xlsx, .ods) or save it as CSV,"
+	@echo "and run brevox on it:"
 	@echo "  $(abspath $(BUILD_DIR))/brevox -D0        (writes T_input_data.csv)"
-	@echo "  $(abspath $(BUILD_DIR))/brevox mydata.csv -H"
+	@echo "  $(abspath $(BUILD_DIR))/brevox mydata.xlsx -H"
 	@echo "make test builds and runs the test suite; make install puts brevox on the PATH."
 # The benchmarks build in their own folder: the exact tests against their table-by-table
 # references, ending with both exact tests over every pair of the large data set of
