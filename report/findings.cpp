@@ -50,26 +50,6 @@ std::optional<Variant> mainTest(const std::array<bool, kFamilyCount>& families,
   return std::nullopt;
 }
 
-const char* testColumnName(Variant variant) {
-  switch (variant) {
-    case Variant::binomial:
-      return "binomial";
-    case Variant::fisherDoubleTail:
-      return "fisher";
-    case Variant::fisherMidP:
-      return "fisher_midp";
-    case Variant::pearson:
-      return "pearson";
-    case Variant::yates:
-      return "yates";
-    case Variant::n1:
-      return "n1";
-    case Variant::permutation:
-      return "permutation";
-  }
-  return "";
-}
-
 std::string mainTestTitle(Variant variant) {
   std::string title = descriptor(variant).pageTitle;
   if (variant == Variant::binomial) {

@@ -28,9 +28,6 @@ namespace brevox {
 std::optional<Variant> mainTest(const std::array<bool, kFamilyCount>& families,
                                 std::optional<Variant> mergeMain);
 
-/// The name of a test in the tables of option E ("fisher", "permutation", "n1", ...).
-const char* testColumnName(Variant variant);
-
 /// How a page names the main test: the variant's title, and for the binomial test the rule of
 /// its two directions.
 std::string mainTestTitle(Variant variant);

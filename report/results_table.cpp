@@ -38,6 +38,16 @@ const std::array<ResultColumn, 8> kColumns = {{
     {"permutation", Variant::permutation, false},
 }};
 
+// The main test of a work's letters, named as its columns are: the binomial test stands for both
+// of its directions.
+const char* testColumnName(Variant variant) {
+  if (variant == Variant::binomial) return "binomial";
+  for (const ResultColumn& column : kColumns) {
+    if (column.variant == variant) return column.name;
+  }
+  return "";
+}
+
 // A double as the shortest text that reads back to the same value.
 std::string exact(double value) {
   char buffer[32];
