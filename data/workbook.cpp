@@ -39,6 +39,10 @@ bool hasEntry(const Archive& archive, const std::string& name) {
   return zip_name_locate(archive.zip.get(), name.c_str(), 0) >= 0;
 }
 
+/// The name of an entry as messages show it. Names of parts come from the workbook's own
+/// relationships, so a hostile one may hold line breaks or run to megabytes.
+std::string entryShown(const std::string& name) { return sheetForMessage(name); }
+
 /// Inflates the entry `name` chunk by chunk into `consume`, which returns false to stop early.
 /// Counts the bytes as they come: the sizes in the archive's directory may lie. Returns false
 /// after a message when the entry is missing, damaged or inflates beyond the limits.
@@ -46,7 +50,7 @@ template <typename Consume>
 bool inflateEntry(Archive& archive, const std::string& name, Consume&& consume) {
   const zip_int64_t index = zip_name_locate(archive.zip.get(), name.c_str(), 0);
   if (index < 0) {
-    archive.err << "Missing entry " << name << " in workbook " << archive.path << '\n';
+    archive.err << "Missing entry " << entryShown(name) << " in workbook " << archive.path << '\n';
     return false;
   }
   const auto entry = static_cast<zip_uint64_t>(index);
@@ -59,14 +63,15 @@ bool inflateEntry(Archive& archive, const std::string& name, Consume&& consume) 
   }
   auto bomb = [&](std::uint64_t size) {
     if (size > kMostEntryBytes) {
-      archive.err << "Entry " << name << " of " << archive.path << " inflates beyond "
+      archive.err << "Entry " << entryShown(name) << " of " << archive.path << " inflates beyond "
                   << kMostEntryBytes << " bytes: refused as a zip bomb\n";
       return true;
     }
     if (size > (std::uint64_t{1} << 20) &&
         size / kMostInflationRatio > std::max<std::uint64_t>(packed, 1)) {
-      archive.err << "Entry " << name << " of " << archive.path << " inflates more than "
-                  << kMostInflationRatio << " times its packed size: refused as a zip bomb\n";
+      archive.err << "Entry " << entryShown(name) << " of " << archive.path
+                  << " inflates more than " << kMostInflationRatio
+                  << " times its packed size: refused as a zip bomb\n";
       return true;
     }
     return false;
@@ -74,7 +79,7 @@ bool inflateEntry(Archive& archive, const std::string& name, Consume&& consume) 
   if ((stat.valid & ZIP_STAT_SIZE) != 0 && bomb(stat.size)) return false;
   std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive.zip.get(), entry, 0));
   if (!file) {
-    archive.err << "Damaged entry " << name << " of " << archive.path << ": "
+    archive.err << "Damaged entry " << entryShown(name) << " of " << archive.path << ": "
                 << zip_strerror(archive.zip.get()) << '\n';
     return false;
   }
@@ -83,7 +88,7 @@ bool inflateEntry(Archive& archive, const std::string& name, Consume&& consume) 
   for (;;) {
     const zip_int64_t read = zip_fread(file.get(), buffer, sizeof buffer);
     if (read < 0) {
-      archive.err << "Damaged entry " << name << " of " << archive.path << ": "
+      archive.err << "Damaged entry " << entryShown(name) << " of " << archive.path << ": "
                   << zip_file_strerror(file.get()) << '\n';
       return false;
     }
@@ -215,12 +220,12 @@ bool parseEntry(Archive& archive, const std::string& name, Reader& reader) {
     return false;
   }
   if (reader.state.doctype) {
-    archive.err << "Document type declaration in " << name << " of " << archive.path
+    archive.err << "Document type declaration in " << entryShown(name) << " of " << archive.path
                 << ": refused, a workbook has none\n";
     return false;
   }
   if (reader.state.done) return true;
-  archive.err << "Invalid XML in " << name << " of " << archive.path << ", line "
+  archive.err << "Invalid XML in " << entryShown(name) << " of " << archive.path << ", line "
               << XML_GetCurrentLineNumber(parser.get()) << ": "
               << XML_ErrorString(XML_GetErrorCode(parser.get())) << '\n';
   return false;
@@ -546,8 +551,8 @@ struct XlsxSheetReader {
   std::string inlineText;
 
   void fail(const std::string& what, const std::string& text) {
-    state.failure =
-        what + " \"" + text + "\" in " + builder.path + " at " + builder.cellPlace(row, column);
+    state.failure = what + " " + quotedForMessage(text, kShownBytes) + " in " + builder.path +
+                    " at " + builder.cellPlace(row, column);
   }
 
   void start(XmlName name, const char** attributes) {
@@ -560,7 +565,8 @@ struct XlsxSheetReader {
       std::uint64_t given = 0;
       if (number != nullptr) {
         if (!parseWhole(number, given) || given == 0) {
-          state.failure = "Invalid row number \"" + std::string(number) + "\"" + builder.inSheet();
+          state.failure =
+              "Invalid row number " + quotedForMessage(number, kShownBytes) + builder.inSheet();
           return;
         }
         nextRow = given - 1;
@@ -572,8 +578,8 @@ struct XlsxSheetReader {
       if (reference != nullptr) {
         std::uint64_t referenceRow = 0;
         if (!parseReference(reference, referenceRow, nextColumn)) {
-          state.failure =
-              "Invalid cell reference \"" + std::string(reference) + "\"" + builder.inSheet();
+          state.failure = "Invalid cell reference " + quotedForMessage(reference, kShownBytes) +
+                          builder.inSheet();
           return;
         }
         row = referenceRow;
@@ -811,9 +817,9 @@ struct OdsSheetReader {
     if (hasStringValue) cellText = found.stringValue;
     if (valueType == "float" || valueType == "percentage" || valueType == "currency") {
       if (found.value == nullptr || !parseNumber(found.value, cell.number)) {
-        state.failure = "Invalid number \"" +
-                        std::string(found.value == nullptr ? "" : found.value) + "\" in " +
-                        builder.path + " at " + builder.cellPlace(row, column);
+        state.failure = "Invalid number " +
+                        quotedForMessage(found.value == nullptr ? "" : found.value, kShownBytes) +
+                        " in " + builder.path + " at " + builder.cellPlace(row, column);
         return;
       }
       cell.kind = CellKind::number;
