@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/data_set.h"
 
@@ -119,13 +120,11 @@ class DataLayoutReader {
   std::uint64_t firstBlankRow_ = 0;
 
   double threshold_ = 0.0;
-  std::map<std::uint32_t, std::string> workLongNames_;
-  std::map<std::uint32_t, std::string> workShortNames_;
-  std::map<std::uint32_t, std::string> criterionLongNames_;
-  std::map<std::uint32_t, std::string> criterionShortNames_;
-  std::map<std::uint32_t, std::map<std::uint32_t, CountPair>> counts_;
-  std::map<std::uint32_t, std::int32_t> directions_;
-  std::map<std::uint32_t, CountPair> rowCounts_;  ///< the counts of the current work row
+  /// The works so far: the last one is the current work row's from its names on, and has its
+  /// counts once its row is over.
+  std::vector<Work> works_;
+  std::vector<Criterion> criteria_;   ///< numbered from 1 in their order, as every row is
+  std::vector<CountPair> rowCounts_;  ///< the counts of the current work row
   // Two works or two criteria of one short name would write their outputs to the same files.
   std::map<std::string, std::uint32_t> workNumbers_;
   std::map<std::string, std::uint32_t> criterionNumbers_;
