@@ -255,6 +255,8 @@ bool DataLayoutReader::field(std::string_view text, std::uint64_t column, bool d
   if (row_ == 2) return pair == 0 || directionPair(pair, text, column);
   if (pair == 0) {
     if (!names("work", work(), text, column, workNumbers_)) return false;
+    // A blank line between works is refused before the next work: works have no gaps.
+    assert(work() == works_.size() + 1);
     works_.push_back(Work{first_, std::string(text), {}});
     return true;
   }
@@ -368,8 +370,8 @@ bool DataLayoutReader::countPair(std::uint32_t criterion, std::string_view total
   }
   ++countPairs_;
   // Pairs beyond the last criterion are only counted, for the message that refuses them.
-  // The pairs come in turn, so the current one is the next of the row.
   if (known) {
+    assert(criterion == rowCounts_.size() + 1);
     rowCounts_.push_back(
         CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)});
   }
