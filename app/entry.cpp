@@ -11,6 +11,7 @@
 #include "app/options.h"
 #include "app/run_lock.h"
 #include "app/single_pair.h"
+#include "data/built_in_data.h"
 #include "data/data_set.h"
 #include "data/workbook_data.h"
 #include "io/interrupt.h"
@@ -112,7 +113,9 @@ int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, E
 }  // namespace
 
 int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  return runInterruptibly(arguments, dataSet(), processEdgeRecords(), true, out, err);
+  // The run's data set: the built-in data until a data file replaces it.
+  DataSet data = builtInDataSet();
+  return runInterruptibly(arguments, data, processEdgeRecords(), true, out, err);
 }
 
 int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,

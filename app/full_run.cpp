@@ -142,8 +142,8 @@ std::string currentTime() {
 unsigned criterionThreads(const CriterionPass& pass, unsigned threads) {
   if (!pass.anyTest) return 1;
   std::size_t works = 0;
-  for (const auto& entry : pass.data.workShortNames) {
-    if (countPair(pass.data, entry.first, pass.criterion).total != 0) ++works;
+  for (const std::uint32_t work : workNumbers(pass.data)) {
+    if (countPair(pass.data, work, pass.criterion).total != 0) ++works;
   }
   std::size_t most = works * (works - (works > 0 ? 1 : 0)) / 2;
   if (!pass.options.summaryOnly) {
@@ -171,7 +171,7 @@ bool processCriterion(CriterionPass& pass, unsigned requestedThreads) {
   // Pairs are numbered in the run's order, row by row; only those on their way from the tests to
   // the files are kept, so memory does not grow with the number of works.
   std::vector<std::uint32_t> numbers;
-  for (const auto& entry : pass.data.workShortNames) numbers.push_back(entry.first);
+  for (const std::uint32_t work : workNumbers(pass.data)) numbers.push_back(work);
   const std::size_t rowLength = numbers.size();
   const unsigned threads = criterionThreads(pass, requestedThreads);
   const std::size_t window = 4 * static_cast<std::size_t>(threads);
@@ -249,9 +249,9 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
   const std::optional<Variant> test = mainTest(families, mergeMain);
   std::vector<CriterionRecord> criteria;
   PageFacts page;
-  for (const auto& entry : data.criterionShortNames) {
+  for (const std::uint32_t criterion : criterionNumbers(data)) {
     CriterionFiles files;
-    CriterionPass pass{options, data, entry.first, records, files, out, err};
+    CriterionPass pass{options, data, criterion, records, files, out, err};
     pass.anyTest = anyFamilySelected(options);
     CriterionRecord record;
     if (options.estimates || options.htmlReport) pass.record = &record;

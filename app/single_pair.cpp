@@ -19,12 +19,12 @@ constexpr double kSingleTestThreshold = 0.05;
 int runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& out,
                   std::ostream& err) {
   const std::uint32_t criterion = options.criterionNumber;
-  if (data.criterionLongNames.count(criterion) == 0) {
+  if (!hasCriterion(data, criterion)) {
     err << "Criterium n. " << criterion << " does not exist\n";
     return -1;
   }
   for (const std::uint32_t work : {options.workANumber, options.workBNumber}) {
-    if (data.workLongNames.count(work) == 0) {
+    if (!hasWork(data, work)) {
       err << "Work n. " << work << " does not exist\n";
       return -1;
     }

@@ -232,9 +232,9 @@ void benchDataSet(const char* path) {
   std::ostream dots(nullptr);
   std::size_t pairs = 0;
   auto overPairs = [&](auto test) {
-    for (const auto& criterion : data.criterionShortNames) {
-      for (const auto& workA : data.workShortNames) {
-        for (const auto& workB : data.workShortNames) {
+    for (const auto& criterion : brevox::criterionShortNames(data)) {
+      for (const auto& workA : brevox::workShortNames(data)) {
+        for (const auto& workB : brevox::workShortNames(data)) {
           if (workB.first >= workA.first) continue;
           const brevox::CountPair countsA = brevox::countPair(data, workA.first, criterion.first);
           const brevox::CountPair countsB = brevox::countPair(data, workB.first, criterion.first);

@@ -46,20 +46,12 @@ const CriterionEntry kCriteria[] = {
 
 DataSet builtInDataSet() {
   DataSet data;
-  std::uint32_t work = 1;
   for (const WorkEntry& entry : kWorks) {
-    data.workLongNames[work] = entry.longName;
-    data.workShortNames[work] = entry.shortName;
-    std::uint32_t criterion = 1;
-    for (const CountPair& pair : entry.counts) data.counts[work][criterion++] = pair;
-    ++work;
+    data.works.push_back(
+        {entry.shortName, entry.longName, {entry.counts.begin(), entry.counts.end()}});
   }
-  std::uint32_t criterion = 1;
   for (const CriterionEntry& entry : kCriteria) {
-    data.criterionLongNames[criterion] = entry.longName;
-    data.criterionShortNames[criterion] = entry.shortName;
-    data.directions[criterion] = entry.direction;
-    ++criterion;
+    data.criteria.push_back({entry.shortName, entry.longName, entry.direction});
   }
   data.threshold = 0.05;
   return data;

@@ -166,74 +166,6 @@ std::string shown(std::string_view text) { return quotedForMessage(text, kShownB
 
 }  // namespace
 
-std::string columnLetters(std::uint64_t column) {
-  std::string letters;
-  for (; column > 0; column = (column - 1) / 26) {
-    letters.insert(letters.begin(), static_cast<char>('A' + (column - 1) % 26));
-  }
-  return letters;
-}
-
-std::string sheetForMessage(std::string_view sheet) {
-  const std::string quoted = shown(sheet);
-  return quoted.substr(1, quoted.size() - 2);
-}
-
-std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t column) {
-  // Spreadsheets quote a sheet name that is not a plain word, doubling its single quotes.
-  bool plain = !sheet.empty();
-  for (const char c : sheet) {
-    const auto byte = static_cast<unsigned char>(c);
-    plain = plain && (byte >= 0x80 || isDigit(c) || (c >= 'A' && c <= 'Z') ||
-                      (c >= 'a' && c <= 'z') || c == '_' || c == '.');
-  }
-  const std::string shownName = sheetForMessage(sheet);
-  std::string name;
-  if (plain) {
-    name = shownName;
-  } else {
-    name = "'";
-    for (const char c : shownName) name += c == '\'' ? std::string("''") : std::string(1, c);
-    name += "'";
-  }
-  return name + "!" + columnLetters(column) + std::to_string(row);
-}
-
-std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t column) {
-  if (source.sheet.empty()) {
-    return "line " + std::to_string(row) + ", field " + std::to_string(column);
-  }
-  return "cell " + cellAddress(source.sheet, row, column);
-}
-
-std::string refusalLine(const Refusal& refusal) {
-  return refusal.cause.empty() ? refusal.message : refusal.message + ": " + refusal.cause;
-}
-
-std::string quotedForMessage(std::string_view text, std::size_t limit) {
-  bool cut = false;
-  if (text.size() > limit) {
-    std::size_t end = limit;
-    // Cut before a UTF-8 continuation byte's character, not inside it.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text = text.substr(0, end);
-    cut = true;
-  }
-  std::string quoted = "\"";
-  for (const char byte : text) {
-    const auto c = static_cast<unsigned char>(byte);
-    if (c < 0x20 || c == 0x7f) {
-      static const char kHex[] = "0123456789abcdef";
-      quoted += "\\x";
-      quoted += kHex[c >> 4];
-      quoted += kHex[c & 0xf];
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + (cut ? "...\"" : "\"");
-}
-
 DataLayoutReader::DataLayoutReader(GridSource source) : source_(std::move(source)) {}
 
 bool DataLayoutReader::refuse(std::string message, std::string cause) {
@@ -323,8 +255,9 @@ bool DataLayoutReader::field(std::string_view text, std::uint64_t column, bool d
   if (row_ == 2) return pair == 0 || directionPair(pair, text, column);
   if (pair == 0) {
     if (!names("work", work(), text, column, workNumbers_)) return false;
-    workShortNames_[work()] = first_;
-    workLongNames_[work()] = text;
+    // A blank line between works is refused before the next work: works have no gaps.
+    assert(work() == works_.size() + 1);
+    works_.push_back(Work{first_, std::string(text), {}});
     return true;
   }
   return countPair(pair, text, column);
@@ -380,38 +313,39 @@ bool DataLayoutReader::names(const char* kind, std::uint32_t number, std::string
 bool DataLayoutReader::criterionPair(std::uint32_t criterion, std::string_view longName,
                                      std::uint64_t column) {
   if (!names("criterium", criterion, longName, column, criterionNumbers_)) return false;
-  criterionShortNames_[criterion] = first_;
-  criterionLongNames_[criterion] = longName;
+  // Every pair of the row comes in turn, and an empty one is refused: criteria have no gaps.
+  assert(criterion == criteria_.size() + 1);
+  criteria_.push_back(Criterion{first_, std::string(longName), 0});
   return true;
 }
 
 bool DataLayoutReader::directionPair(std::uint32_t criterion, std::string_view text,
                                      std::uint64_t column) {
   // Files written by earlier releases list directions beyond the last criterion.
-  if (criterion > criterionShortNames_.size()) return true;
+  if (criterion > criteria_.size()) return true;
   const std::string where = " of criterium n. " + std::to_string(criterion) + " in " +
                             source_.path + " at " + cellPlace(2, column) + " (criterion " +
-                            shown(criterionShortNames_[criterion]) + ")";
+                            shown(criteria_[criterion - 1].shortName) + ")";
   // An empty field is a missing direction, which the end of the line reports.
   if (trimmedBlanks(text).empty()) return true;
   const std::optional<std::int32_t> value = wholeNumber(text);
   if (!value || (*value != 1 && *value != -1)) {
     return refuse("Invalid direction " + shown(text) + where, "a direction is 1 or -1");
   }
-  directions_[criterion] = *value;
+  criteria_[criterion - 1].direction = *value;
   return true;
 }
 
 bool DataLayoutReader::countPair(std::uint32_t criterion, std::string_view totalText,
                                  std::uint64_t column) {
   const std::string& observedText = first_;
-  const bool known = criterion <= criterionShortNames_.size();
+  const bool known = criterion <= criteria_.size();
   // Spelled out only for a refusal: a large sheet has millions of counts.
   const auto at = [&](std::uint64_t countColumn) {
     return " of criterium n. " + std::to_string(criterion) + " for work n. " +
            std::to_string(work()) + " in " + source_.path + " at " + cellPlace(row_, countColumn) +
-           " (work " + shown(workShortNames_[work()]) +
-           (known ? ", criterion " + shown(criterionShortNames_[criterion]) : "") + ")";
+           " (work " + shown(works_.back().shortName) +
+           (known ? ", criterion " + shown(criteria_[criterion - 1].shortName) : "") + ")";
   };
   const std::optional<std::int32_t> observed = wholeNumber(observedText);
   if (!observed) {
@@ -437,8 +371,9 @@ bool DataLayoutReader::countPair(std::uint32_t criterion, std::string_view total
   ++countPairs_;
   // Pairs beyond the last criterion are only counted, for the message that refuses them.
   if (known) {
-    rowCounts_[criterion] =
-        CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)};
+    assert(criterion == rowCounts_.size() + 1);
+    rowCounts_.push_back(
+        CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)});
   }
   return true;
 }
@@ -458,7 +393,7 @@ bool DataLayoutReader::closeRow(std::uint64_t width) {
       return refuse("Odd number of fields for list of criteria in " + source_.path + " at " +
                     rowPlace(row_));
     }
-    if (row_ == 1 && criterionShortNames_.empty()) {
+    if (row_ == 1 && criteria_.empty()) {
       return refuse("Empty list of criteria in " + source_.path + " at " + rowPlace(row_));
     }
     if (row_ == 2) return missingDirections();
@@ -475,26 +410,27 @@ bool DataLayoutReader::closeRow(std::uint64_t width) {
     return true;
   }
   const std::string where = "in " + source_.path + " at " + rowPlace(row_) +
-                            (fields_ >= 2 ? " (work " + shown(workShortNames_[work()]) + ")" : "");
+                            (fields_ >= 2 ? " (work " + shown(works_.back().shortName) + ")" : "");
   if (odd) return refuse("Odd number of fields for list of work n. " + workText + where);
   if (countPairs_ == 0) return refuse("Empty list of data for work n. " + workText + where);
-  if (countPairs_ != criterionShortNames_.size()) {
-    const std::string criteria = std::to_string(criterionShortNames_.size());
-    const bool one = criterionShortNames_.size() == 1;
+  if (countPairs_ != criteria_.size()) {
+    const std::string criteria = std::to_string(criteria_.size());
+    const bool one = criteria_.size() == 1;
     return refuse("wrong number of fields for list of work n. " + workText + where,
                   criteria + (one ? " criterion needs " : " criteria need ") + criteria +
                       (one ? " pair" : " pairs") + " of counts, the work has " +
                       std::to_string(countPairs_));
   }
-  counts_[work()] = std::move(rowCounts_);
+  works_.back().counts = std::move(rowCounts_);
   rowCounts_.clear();
   return true;
 }
 
 bool DataLayoutReader::missingDirections() {
   // Each criterion needs its own direction: one left out would be taken from nowhere.
-  for (const auto& [criterion, shortName] : criterionShortNames_) {
-    if (directions_.count(criterion) == 0) {
+  for (std::uint32_t criterion = 1; criterion <= criteria_.size(); ++criterion) {
+    if (criteria_[criterion - 1].direction == 0) {
+      const std::string& shortName = criteria_[criterion - 1].shortName;
       const std::uint64_t column = 2 * std::uint64_t{criterion} + 2;
       return refuse("Missing direction of criterium n. " + std::to_string(criterion) + " in " +
                         source_.path + " at " + cellPlace(2, column) + " (criterion " +
@@ -508,13 +444,10 @@ bool DataLayoutReader::missingDirections() {
 bool DataLayoutReader::finish(DataSet& data) {
   if (refused_) return false;
   if (row_ > rowsEnded_ && !endRow(row_, fields_)) return false;
-  if (counts_.empty()) return refuse("Empty list of works in " + source_.path);
-  data.workLongNames.swap(workLongNames_);
-  data.workShortNames.swap(workShortNames_);
-  data.criterionLongNames.swap(criterionLongNames_);
-  data.criterionShortNames.swap(criterionShortNames_);
-  data.counts.swap(counts_);
-  data.directions.swap(directions_);
+  // Every work was taken whole, names and counts, or the data refused.
+  if (works_.empty()) return refuse("Empty list of works in " + source_.path);
+  data.works.swap(works_);
+  data.criteria.swap(criteria_);
   data.threshold = threshold_;
   return true;
 }

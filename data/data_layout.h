@@ -5,21 +5,12 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/data_set.h"
+#include "data/grid_place.h"
 
 namespace brevox {
-
-/// Names and values in messages are cut after this many bytes: a long name must not make a long
-/// message line.
-inline constexpr std::size_t kShownBytes = 80;
-
-/// Where the cells of a data grid come from, as refusals name their places.
-struct GridSource {
-  std::string path;   ///< the file as the command line names it
-  std::string sheet;  ///< a workbook's sheet (places read "cell Sheet1!D5"); empty for a text
-                      ///< file (places read "line 5, field 4")
-};
 
 /// One cell of the data grid.
 struct GridCell {
@@ -32,34 +23,6 @@ struct GridCell {
   /// in a file whose fields are separated by semicolons or tabs.
   bool decimalComma = false;
 };
-
-/// A refusal of the data: the message, and the likeliest cause where one is known.
-struct Refusal {
-  std::string message;
-  std::string cause;
-};
-
-/// A spreadsheet's column letters: 1 is A, 27 is AA.
-std::string columnLetters(std::uint64_t column);
-
-/// A sheet's name as messages show it: control bytes as \x escapes, and cut after kShownBytes
-/// with "..." (a spreadsheet allows 31 characters; only a damaged or forged workbook has more).
-std::string sheetForMessage(std::string_view sheet);
-
-/// A cell's address as a spreadsheet writes it, such as Sheet1!D5 or 'My data'!D5, for a row and
-/// column from 1.
-std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t column);
-
-/// How messages name a cell of `source`, row and column from 1: "line 5, field 4" in a text file,
-/// "cell Sheet1!D5" in a workbook's sheet.
-std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t column);
-
-/// The message line of a refusal, without its line end.
-std::string refusalLine(const Refusal& refusal);
-
-/// A name or value as messages show it: in double quotes, control bytes as \x escapes, and
-/// longer texts cut after `limit` bytes (at a character's start) with "...".
-std::string quotedForMessage(std::string_view text, std::size_t limit = std::string_view::npos);
 
 /// The layout of a data grid and the rules of its values. Row 1: an ignored cell, the p-value
 /// threshold, then a short and a long name per criterion. Row 2: two ignored cells, then under
@@ -119,13 +82,11 @@ class DataLayoutReader {
   std::uint64_t firstBlankRow_ = 0;
 
   double threshold_ = 0.0;
-  std::map<std::uint32_t, std::string> workLongNames_;
-  std::map<std::uint32_t, std::string> workShortNames_;
-  std::map<std::uint32_t, std::string> criterionLongNames_;
-  std::map<std::uint32_t, std::string> criterionShortNames_;
-  std::map<std::uint32_t, std::map<std::uint32_t, CountPair>> counts_;
-  std::map<std::uint32_t, std::int32_t> directions_;
-  std::map<std::uint32_t, CountPair> rowCounts_;  ///< the counts of the current work row
+  /// The works so far: the last one is the current work row's from its names on, and has its
+  /// counts once its row is over.
+  std::vector<Work> works_;
+  std::vector<Criterion> criteria_;   ///< numbered from 1 in their order, as every row is
+  std::vector<CountPair> rowCounts_;  ///< the counts of the current work row
   // Two works or two criteria of one short name would write their outputs to the same files.
   std::map<std::string, std::uint32_t> workNumbers_;
   std::map<std::string, std::uint32_t> criterionNumbers_;

@@ -7,20 +7,16 @@ namespace brevox {
 
 void writeInputData(std::ostream& out, const DataSet& data) {
   out << "Threshold:," << formatDouble(data.threshold) << ',';
-  for (const auto& [criterion, longName] : data.criterionLongNames) {
-    out << criterionShortName(data, criterion) << ',' << longName << ',';
+  for (const Criterion& criterion : data.criteria) {
+    out << criterion.shortName << ',' << criterion.longName << ',';
   }
   out << kLineEnd << ",,";
   // The direction of each criterion, under its long name.
-  for (const auto& entry : data.criterionLongNames)
-    out << ',' << direction(data, entry.first) << ',';
+  for (const Criterion& criterion : data.criteria) out << ',' << criterion.direction << ',';
   out << kLineEnd;
-  for (const auto& [work, longName] : data.workLongNames) {
-    out << workShortName(data, work) << ',' << longName << ',';
-    for (const auto& entry : data.criterionLongNames) {
-      const CountPair pair = countPair(data, work, entry.first);
-      out << pair.observed << ',' << pair.total << ',';
-    }
+  for (const Work& work : data.works) {
+    out << work.shortName << ',' << work.longName << ',';
+    for (const CountPair& pair : work.counts) out << pair.observed << ',' << pair.total << ',';
     out << kLineEnd;
   }
 }

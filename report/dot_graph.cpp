@@ -97,11 +97,11 @@ std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, 
                                   const EdgeRecordMap& records, const DataSet& data, bool forPage) {
   const char* const separator = forPage ? ", " : "";
   std::size_t arrows = 0;
-  const std::size_t criterionCount = data.criterionShortNames.size();
+  const std::size_t criterionCount = data.criteria.size();
   out << header << " {" << kLineEnd;
   out << kGraphAttributesStart << kLineEnd << kFontSize << kLineEnd << kFontName << kLineEnd;
   out << kLabelStart << "All: all " << criterionCount << " criteria;" << kLineEnd;
-  for (const auto& [number, shortName] : data.criterionShortNames) {
+  for (const auto& [number, shortName] : criterionShortNames(data)) {
     out << number << ": " << escapedForQuotes(forPage ? graphvizLabel(shortName, true) : shortName)
         << ";";
     if (number % 2 == 0) out << "\\n";

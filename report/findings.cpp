@@ -66,7 +66,7 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
   std::vector<CountPair> counts;
   // Where each work with cases stands among them, for the letters.
   std::map<std::uint32_t, std::size_t> withCases;
-  for (const auto& entry : data.workShortNames) {
+  for (const auto& entry : workShortNames(data)) {
     WorkFinding work;
     work.work = entry.first;
     work.counts = countPair(data, entry.first, criterion.criterion);

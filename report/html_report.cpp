@@ -410,9 +410,8 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
   out << "<header>\n<p class=\"kicker\">brevox " << BREVOX_VERSION_MAJOR << "."
       << BREVOX_VERSION_MINOR << " \xC2\xB7 report of a full run</p>\n";
   out << "<h1>Differences between works, criterion by criterion</h1>\n";
-  out << "<p class=\"lede\">" << data.workShortNames.size() << " works compared pair by pair under "
-      << data.criterionShortNames.size()
-      << (data.criterionShortNames.size() == 1 ? " criterion" : " criteria")
+  out << "<p class=\"lede\">" << data.works.size() << " works compared pair by pair under "
+      << data.criteria.size() << (data.criteria.size() == 1 ? " criterion" : " criteria")
       << ", at the threshold p&nbsp;&lt;&nbsp;" << html(formatDouble(data.threshold)) << ".</p>\n";
   out << "<dl class=\"facts\">\n<dt>Data</dt><dd>"
       << (facts.dataFile.empty() ? std::string("built-in data")
@@ -437,14 +436,12 @@ void writeHeader(std::ostream& out, const PageFacts& facts, const DataSet& data,
     out << "</dd>\n";
   }
   out << "<dt>Works</dt><dd>";
-  for (const auto& [work, longName] : data.workLongNames) {
-    out << (work == data.workLongNames.begin()->first ? "" : ", ") << work << "&nbsp;"
-        << nameHtml(longName);
+  for (const auto& [work, longName] : workLongNames(data)) {
+    out << (work == 1 ? "" : ", ") << work << "&nbsp;" << nameHtml(longName);
   }
   out << "</dd>\n<dt>Criteria</dt><dd>";
-  for (const auto& [criterion, longName] : data.criterionLongNames) {
-    out << (criterion == data.criterionLongNames.begin()->first ? "" : ", ") << criterion
-        << "&nbsp;" << nameHtml(longName);
+  for (const auto& [criterion, longName] : criterionLongNames(data)) {
+    out << (criterion == 1 ? "" : ", ") << criterion << "&nbsp;" << nameHtml(longName);
   }
   out << "</dd>\n</dl>\n<nav><ol><li><a href=\"#findings\">What the run found</a></li>"
       << "<li><a href=\"#reading\">How to read this page</a></li>"
@@ -487,15 +484,15 @@ void writeDataTable(std::ostream& out, const DataSet& data) {
          "\xE2\x86\x91: ordered upwards; \xE2\x86\x93: downwards.</p>\n"
       << "<div class=\"scroll\"><table class=\"data\">\n<thead><tr><th>No.</th>"
       << "<th class=\"name\">Work</th><th class=\"name\">Short name</th>";
-  for (const auto& [criterion, shortName] : data.criterionShortNames) {
+  for (const auto& [criterion, shortName] : criterionShortNames(data)) {
     out << "<th colspan=\"2\">" << nameHtml(criterionLongName(data, criterion)) << "<small>"
         << directionMark(direction(data, criterion)) << nameHtml(shortName) << "</small></th>";
   }
   out << "</tr></thead>\n<tbody>\n";
-  for (const auto& [work, shortName] : data.workShortNames) {
+  for (const auto& [work, shortName] : workShortNames(data)) {
     out << "<tr><td>" << work << "</td><td class=\"name\">" << nameHtml(workLongName(data, work))
         << "</td><td class=\"name\">" << nameHtml(shortName) << "</td>";
-    for (const auto& entry : data.criterionShortNames) {
+    for (const auto& entry : criterionShortNames(data)) {
       const CountPair counts = countPair(data, work, entry.first);
       out << "<td>" << counts.observed << "/" << counts.total << "</td><td class=\"share\">"
           << (counts.total == 0 ? std::string("\xE2\x80\x93")
@@ -543,19 +540,19 @@ void writeCell(std::ostream& out, const ColourScale& scale, const DataSet& data,
 void writeMap(std::ostream& out, const ColourScale& scale, const DataSet& data,
               const PairIndex& pairs, const VariantDescriptor& variant) {
   const bool square = descriptor(variant.family).bothOrders;
-  const bool named = data.workShortNames.size() <= kNamedCellsUpTo;
-  const bool numbered = data.workShortNames.size() <= kNumberedCellsUpTo;
+  const bool named = data.works.size() <= kNamedCellsUpTo;
+  const bool numbered = data.works.size() <= kNumberedCellsUpTo;
   out << "<div class=\"scroll\"><table class=\"map" << (numbered ? " numbered" : "")
       << "\" aria-label=\"p-values: " << html(variant.pageTitle) << "\">\n<thead><tr><th></th>";
-  for (const auto& [work, shortName] : data.workShortNames) {
+  for (const auto& [work, shortName] : workShortNames(data)) {
     out << "<th title=\"" << nameText(workLongName(data, work)) << "\"><span>"
         << nameHtml(shortName) << "</span></th>";
   }
   out << "</tr></thead>\n<tbody>\n";
-  for (const auto& [workA, shortNameA] : data.workShortNames) {
+  for (const auto& [workA, shortNameA] : workShortNames(data)) {
     out << "<tr><th title=\"" << nameText(workLongName(data, workA)) << "\">"
         << nameHtml(shortNameA) << "</th>";
-    for (const auto& entry : data.workShortNames) {
+    for (const auto& entry : workShortNames(data)) {
       const std::uint32_t workB = entry.first;
       if (workB == workA) {
         out << "<td class=x>";
@@ -713,9 +710,8 @@ void writeAllCriteria(std::ostream& out, const PageFacts& facts, const DataSet& 
          "when there are several, <em>All</em> under every criterion";
   if (facts.dottedEdges) out << "; dotted arrows rest on too few cases";
   out << ". Criteria: ";
-  for (const auto& [criterion, longName] : data.criterionLongNames) {
-    out << (criterion == data.criterionLongNames.begin()->first ? "" : "; ") << criterion
-        << "&nbsp;" << nameHtml(longName);
+  for (const auto& [criterion, longName] : criterionLongNames(data)) {
+    out << (criterion == 1 ? "" : "; ") << criterion << "&nbsp;" << nameHtml(longName);
   }
   out << ".</p>\n";
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
@@ -750,8 +746,8 @@ void writeHtmlReport(std::ostream& file, const PageFacts& facts,
       << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       << "<meta name=\"generator\" content=\"brevox " << BREVOX_VERSION_MAJOR << "."
       << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << nameText(dataName(facts))
-      << "</title>\n<style>" << kStyle << scaleStyle(scale, data.workShortNames.size())
-      << kGraphStyle << kFindingsStyle << "</style>\n</head>\n<body>\n";
+      << "</title>\n<style>" << kStyle << scaleStyle(scale, data.works.size()) << kGraphStyle
+      << kFindingsStyle << "</style>\n</head>\n<body>\n";
   writeHeader(out, facts, data, criteria);
   std::vector<CriterionFindings> findings = facts.findings;
   if (findings.size() != criteria.size()) {

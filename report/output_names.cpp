@@ -9,6 +9,7 @@
 #include <tuple>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "data/csv_reader.h"
 #include "data/data_layout.h"
@@ -30,11 +31,11 @@ struct ShortName {
 
 ShortName workName(const DataSet& data, std::uint32_t work) {
   // The works follow the criteria line and the directions line.
-  return {&data.workShortNames.at(work), "work", work, std::uint64_t{work} + 2};
+  return {&workShortName(data, work), "work", work, std::uint64_t{work} + 2};
 }
 
 ShortName criterionName(const DataSet& data, std::uint32_t criterion) {
-  return {&data.criterionShortNames.at(criterion), "criterium", criterion, 1};
+  return {&criterionShortName(data, criterion), "criterium", criterion, 1};
 }
 
 /// The data file, and the sheet when it is a workbook: its cells are named in place of lines.
@@ -91,17 +92,17 @@ bool checkLengths(const DataSet& data, const DataFile& file, std::ostream& err) 
   // The longest report names join the two longest short names of works.
   std::uint32_t longest = 0;
   std::uint32_t second = 0;
-  for (const auto& [work, name] : data.workShortNames) {
-    if (longest == 0 || name.size() > data.workShortNames.at(longest).size()) {
+  for (const auto& [work, name] : workShortNames(data)) {
+    if (longest == 0 || name.size() > workShortName(data, longest).size()) {
       second = longest;
       longest = work;
-    } else if (second == 0 || name.size() > data.workShortNames.at(second).size()) {
+    } else if (second == 0 || name.size() > workShortName(data, second).size()) {
       second = work;
     }
   }
   const auto [criterionPrefix, extension] = longestCriterionFile();
   const std::string reportPrefix = longestReportPrefix();
-  for (const auto& [criterion, name] : data.criterionShortNames) {
+  for (const auto& [criterion, name] : criterionShortNames(data)) {
     const std::string criterionFile = criterionPrefix + name + extension;
     if (criterionFile.size() > kLongestFileName) {
       return refuse(criterionName(data, criterion), file, criterionFile, "longer than 255 bytes",
@@ -110,15 +111,15 @@ bool checkLengths(const DataSet& data, const DataFile& file, std::ostream& err) 
     if (second == 0) continue;
     // Lengths first: short names may be long, and there may be thousands of criteria.
     const std::size_t reportLength = reportPrefix.size() + name.size() + 2 +
-                                     data.workShortNames.at(longest).size() +
-                                     data.workShortNames.at(second).size() + 4;
+                                     workShortName(data, longest).size() +
+                                     workShortName(data, second).size() + 4;
     if (reportLength <= kLongestFileName) continue;
     // A report names the work that comes later in the data first.
     const std::uint32_t workA = std::max(longest, second);
     const std::uint32_t workB = std::min(longest, second);
-    const std::string reportFile = reportPrefix + name + "_" + data.workShortNames.at(workA) + "_" +
-                                   data.workShortNames.at(workB) + ".csv";
-    const ShortName culprit = data.workShortNames.at(longest).size() > name.size()
+    const std::string reportFile = reportPrefix + name + "_" + workShortName(data, workA) + "_" +
+                                   workShortName(data, workB) + ".csv";
+    const ShortName culprit = workShortName(data, longest).size() > name.size()
                                   ? workName(data, longest)
                                   : criterionName(data, criterion);
     return refuse(culprit, file, reportFile, "longer than 255 bytes", err);
@@ -126,16 +127,18 @@ bool checkLengths(const DataSet& data, const DataFile& file, std::ostream& err) 
   return true;
 }
 
-bool anyUnderscore(const std::map<std::uint32_t, std::string>& names) {
-  return std::any_of(names.begin(), names.end(),
-                     [](const auto& entry) { return entry.second.find('_') != std::string::npos; });
+template <typename Record>
+bool anyUnderscore(const std::vector<Record>& records) {
+  return std::any_of(records.begin(), records.end(), [](const Record& record) {
+    return record.shortName.find('_') != std::string::npos;
+  });
 }
 
 // The part of a report's name after its family's prefix.
 std::string joined(const DataSet& data, std::uint32_t criterion, std::uint32_t workA,
                    std::uint32_t workB) {
-  return data.criterionShortNames.at(criterion) + "_" + data.workShortNames.at(workA) + "_" +
-         data.workShortNames.at(workB);
+  return criterionShortName(data, criterion) + "_" + workShortName(data, workA) + "_" +
+         workShortName(data, workB);
 }
 
 // The report of a pair of works under a criterion, by their numbers: criterion, work A, work B.
@@ -213,10 +216,12 @@ using NameIndex = std::unordered_map<std::string_view, std::uint32_t>;
 template <typename Witness>
 using PartIndex = std::unordered_map<std::string_view, FewWitnesses<Witness>>;
 
-NameIndex indexOf(const std::map<std::uint32_t, std::string>& names) {
+template <typename Record>
+NameIndex indexOf(const std::vector<Record>& records) {
   NameIndex index;
-  index.reserve(names.size());
-  for (const auto& [number, name] : names) index.emplace(name, number);
+  index.reserve(records.size());
+  std::uint32_t number = 0;
+  for (const Record& record : records) index.emplace(record.shortName, ++number);
   return index;
 }
 
@@ -231,6 +236,194 @@ const FewWitnesses<Witness>* find(const PartIndex<Witness>& index, std::string_v
   return found == index.end() ? nullptr : &found->second;
 }
 
+// Of the clashes considered, the one whose later report comes first in the run.
+struct EarliestClash {
+  std::optional<Clash> found;
+  void consider(Report one, Report other) {
+    if (runsBefore(other, one)) std::swap(one, other);
+    if (!found || runsBefore(other, found->later)) found = Clash{one, other};
+  }
+};
+
+// The short names by their text, and the names that hold another name before or after a "_",
+// by the rest of their name.
+struct NameParts {
+  NameIndex works;
+  NameIndex criteria;
+  // afterWork[x] holds works w + "_" + x, beforeWork[x] works x + "_" + w.
+  PartIndex<JoinedWorks> afterWork;
+  PartIndex<JoinedWorks> beforeWork;
+  // Criteria c2 = c1 + "_" + x, as the pair (c1, c2) by x.
+  std::unordered_map<std::string_view, std::pair<std::uint32_t, std::uint32_t>> afterCriterion;
+};
+
+NameParts namePartsOf(const DataSet& data) {
+  NameParts parts{indexOf(data.works), indexOf(data.criteria), {}, {}, {}};
+  for (const auto& [work, name] : workShortNames(data)) {
+    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
+      if (const std::uint32_t* shorter = find(parts.works, head)) {
+        parts.afterWork[tail].add({work, *shorter});
+      }
+      if (const std::uint32_t* shorter = find(parts.works, tail)) {
+        parts.beforeWork[head].add({work, *shorter});
+      }
+    });
+  }
+  for (const auto& [criterion, name] : criterionShortNames(data)) {
+    forEachSplit(name, [&, criterion = criterion](std::string_view head, std::string_view tail) {
+      if (const std::uint32_t* shorter = find(parts.criteria, head)) {
+        parts.afterCriterion.emplace(tail, std::make_pair(*shorter, criterion));
+      }
+    });
+  }
+  return parts;
+}
+
+// One criterion c: c_a1_x_b2 is both (c, a1, a1_x) and (c, x_b2, b2).
+void findUnderOneCriterion(const NameParts& parts, EarliestClash& clash) {
+  const std::uint32_t firstCriterion = 1;
+  for (const auto& [part, lefts] : parts.afterWork) {
+    const auto* rights = find(parts.beforeWork, part);
+    if (rights == nullptr) continue;
+    for (const JoinedWorks& left : lefts) {
+      for (const JoinedWorks& right : *rights) {
+        if (left.shorter != right.longer && left.longer != right.shorter) {
+          clash.consider({firstCriterion, left.shorter, right.longer},
+                         {firstCriterion, left.longer, right.shorter});
+        }
+      }
+    }
+  }
+}
+
+// What two criteria c1 and c2 = c1_y need of the works for the rest of the name, y_a2_b2, to
+// read as a1_b1.
+struct CriterionThenWorks {
+  PartIndex<CriterionAndWork> criterionThenWork;   // y = a1_z, by z
+  FewWitnesses<CriterionAndWork> criterionIsWork;  // y = a1
+  FewWitnesses<ThreeParts> pairWorks;              // works a2_b2
+  PartIndex<ThreeParts> partAndPair;               // works z_a2_b2, by z
+};
+
+CriterionThenWorks criterionThenWorks(const DataSet& data, const NameParts& parts) {
+  CriterionThenWorks found;
+  for (const auto& [rest, pair] : parts.afterCriterion) {
+    const auto [shorter, longer] = pair;
+    if (const std::uint32_t* work = find(parts.works, rest))
+      found.criterionIsWork.add({shorter, longer, *work});
+    forEachSplit(rest, [&, shorter = shorter, longer = longer](std::string_view head,
+                                                               std::string_view tail) {
+      if (const std::uint32_t* work = find(parts.works, head)) {
+        found.criterionThenWork[tail].add({shorter, longer, *work});
+      }
+    });
+  }
+  for (const auto& [work, name] : workShortNames(data)) {
+    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
+      const std::uint32_t* first = find(parts.works, head);
+      const std::uint32_t* second = find(parts.works, tail);
+      if (first != nullptr && second != nullptr && *first != *second) {
+        found.pairWorks.add({work, *first, *second});
+      }
+      if (found.criterionThenWork.count(head) == 0) return;
+      forEachSplit(tail, [&](std::string_view middle, std::string_view last) {
+        const std::uint32_t* a2 = find(parts.works, middle);
+        const std::uint32_t* b2 = find(parts.works, last);
+        if (a2 != nullptr && b2 != nullptr && *a2 != *b2) {
+          found.partAndPair[head].add({work, *a2, *b2});
+        }
+      });
+    });
+  }
+  return found;
+}
+
+// Two criteria c1 and c2 = c1_y; the rest of the name, y_a2_b2, read as a1_b1 in four ways.
+// y = a1: c1_a1_a2_b2 with a1 a work and a2_b2 a work of two works.
+// y = a1_z: c1_a1_z_a2_b2 with z_a2_b2 a work of three parts.
+void findWorksAfterCriterion(const DataSet& data, const NameParts& parts, EarliestClash& clash) {
+  const CriterionThenWorks found = criterionThenWorks(data, parts);
+  for (const CriterionAndWork& left : found.criterionIsWork) {
+    for (const ThreeParts& right : found.pairWorks) {
+      if (left.work != right.joined) {
+        clash.consider({left.shorter, left.work, right.joined},
+                       {left.longer, right.first, right.second});
+      }
+    }
+  }
+  for (const auto& [part, lefts] : found.criterionThenWork) {
+    const auto* rights = find(found.partAndPair, part);
+    if (rights == nullptr) continue;
+    for (const CriterionAndWork& left : lefts) {
+      for (const ThreeParts& right : *rights) {
+        if (left.work != right.joined) {
+          clash.consider({left.shorter, left.work, right.joined},
+                         {left.longer, right.first, right.second});
+        }
+      }
+    }
+  }
+}
+
+// a1 = y_rest, with c2 = c1_y: c1_y_rest_b1 against c2_a2_b2.
+// rest = a2: c1_y_a2_b with any third work b.
+// rest = a2_t, b2 = t_b1: c1_y_a2_t_b1.
+// Returns the works y_z, by z, for the third way (rest = z).
+PartIndex<JoinedWorks> findWorkHoldingCriterion(const DataSet& data, const NameParts& parts,
+                                                EarliestClash& clash) {
+  PartIndex<JoinedWorks> afterCriterionPart;
+  for (const auto& [work, name] : workShortNames(data)) {
+    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
+      const auto criterionPair = parts.afterCriterion.find(head);
+      if (criterionPair == parts.afterCriterion.end()) return;
+      const auto [c1, c2] = criterionPair->second;
+      afterCriterionPart[tail].add({work, 0});
+      if (const std::uint32_t* a2 = find(parts.works, tail)) {
+        for (const std::uint32_t b : workNumbers(data)) {
+          if (b != work && b != *a2) {
+            clash.consider({c1, work, b}, {c2, *a2, b});
+            break;
+          }
+        }
+      }
+      forEachSplit(tail, [&, c1 = c1, c2 = c2](std::string_view middle, std::string_view last) {
+        const std::uint32_t* a2 = find(parts.works, middle);
+        const auto* rights = a2 == nullptr ? nullptr : find(parts.beforeWork, last);
+        if (rights == nullptr) return;
+        for (const JoinedWorks& right : *rights) {
+          if (right.shorter != work && right.longer != *a2) {
+            clash.consider({c1, work, right.shorter}, {c2, *a2, right.longer});
+          }
+        }
+      });
+    });
+  }
+  return afterCriterionPart;
+}
+
+// rest = z, a2 = z_t, b1 = t_b2: c1_y_z_t_b2, for the works y_z of `afterCriterionPart`.
+void findWorkSplitAcross(const DataSet& data, const NameParts& parts,
+                         const PartIndex<JoinedWorks>& afterCriterionPart, EarliestClash& clash) {
+  for (const auto& [a2, name] : workShortNames(data)) {
+    forEachSplit(name, [&, a2 = a2](std::string_view head, std::string_view tail) {
+      const auto* lefts = find(afterCriterionPart, head);
+      const auto* rights = lefts == nullptr ? nullptr : find(parts.beforeWork, tail);
+      if (rights == nullptr) return;
+      for (const JoinedWorks& left : *lefts) {
+        // The criteria of a1 = y_z: any pair c1, c2 = c1_y will do.
+        const std::string_view y(workShortName(data, left.longer).data(),
+                                 workShortName(data, left.longer).size() - head.size() - 1);
+        const auto [c1, c2] = parts.afterCriterion.at(y);
+        for (const JoinedWorks& right : *rights) {
+          if (left.longer != right.longer && a2 != right.shorter) {
+            clash.consider({c1, left.longer, right.longer}, {c2, a2, right.shorter});
+          }
+        }
+      }
+    });
+  }
+}
+
 // Finds two reports of one name, the pair of them whose later report comes first in the run
 // among those found. A report name is a criterion, work A and work B joined by "_"; two reports
 // share one when a "_" inside a name stands where the other report joins its names. Each way the
@@ -239,161 +432,19 @@ const FewWitnesses<Witness>* find(const PartIndex<Witness>& index, std::string_v
 // names, not with the reports. Splits into three parts (the name of a pair inside another name)
 // are looked at only where the first part already fits.
 std::optional<Clash> findClash(const DataSet& data) {
-  const NameIndex works = indexOf(data.workShortNames);
-  const NameIndex criteria = indexOf(data.criterionShortNames);
-  std::optional<Clash> found;
-  auto consider = [&](Report one, Report other) {
-    if (runsBefore(other, one)) std::swap(one, other);
-    if (!found || runsBefore(other, found->later)) found = Clash{one, other};
-  };
-
-  // Works that hold another work's name before or after a "_", by the rest of their name:
-  // afterWork[x] holds works w + "_" + x, beforeWork[x] works x + "_" + w.
-  PartIndex<JoinedWorks> afterWork;
-  PartIndex<JoinedWorks> beforeWork;
-  for (const auto& [work, name] : data.workShortNames) {
-    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
-      if (const std::uint32_t* shorter = find(works, head)) afterWork[tail].add({work, *shorter});
-      if (const std::uint32_t* shorter = find(works, tail)) beforeWork[head].add({work, *shorter});
-    });
-  }
-  // Criteria that hold another criterion's name before a "_", by the rest of their name.
-  std::unordered_map<std::string_view, std::pair<std::uint32_t, std::uint32_t>> afterCriterion;
-  for (const auto& [criterion, name] : data.criterionShortNames) {
-    forEachSplit(name, [&, criterion = criterion](std::string_view head, std::string_view tail) {
-      if (const std::uint32_t* shorter = find(criteria, head)) {
-        afterCriterion.emplace(tail, std::make_pair(*shorter, criterion));
-      }
-    });
-  }
-
-  // One criterion c: c_a1_x_b2 is both (c, a1, a1_x) and (c, x_b2, b2).
-  const std::uint32_t firstCriterion = data.criterionShortNames.begin()->first;
-  for (const auto& [part, lefts] : afterWork) {
-    const auto* rights = find(beforeWork, part);
-    if (rights == nullptr) continue;
-    for (const JoinedWorks& left : lefts) {
-      for (const JoinedWorks& right : *rights) {
-        if (left.shorter != right.longer && left.longer != right.shorter) {
-          consider({firstCriterion, left.shorter, right.longer},
-                   {firstCriterion, left.longer, right.shorter});
-        }
-      }
-    }
-  }
-
-  // Two criteria c1 and c2 = c1_y; the rest of the name, y_a2_b2, read as a1_b1 in four ways.
-  // y = a1: c1_a1_a2_b2 with a1 a work and a2_b2 a work of two works.
-  // y = a1_z: c1_a1_z_a2_b2 with z_a2_b2 a work of three parts.
-  PartIndex<CriterionAndWork> criterionThenWork;
-  FewWitnesses<CriterionAndWork> criterionIsWork;
-  for (const auto& [rest, pair] : afterCriterion) {
-    const auto [shorter, longer] = pair;
-    if (const std::uint32_t* work = find(works, rest))
-      criterionIsWork.add({shorter, longer, *work});
-    forEachSplit(rest, [&, shorter = shorter, longer = longer](std::string_view head,
-                                                               std::string_view tail) {
-      if (const std::uint32_t* work = find(works, head)) {
-        criterionThenWork[tail].add({shorter, longer, *work});
-      }
-    });
-  }
-  FewWitnesses<ThreeParts> pairWorks;  // works a2_b2
-  PartIndex<ThreeParts> partAndPair;   // works z_a2_b2, by z
-  for (const auto& [work, name] : data.workShortNames) {
-    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
-      const std::uint32_t* first = find(works, head);
-      const std::uint32_t* second = find(works, tail);
-      if (first != nullptr && second != nullptr && *first != *second) {
-        pairWorks.add({work, *first, *second});
-      }
-      if (criterionThenWork.count(head) == 0) return;
-      forEachSplit(tail, [&](std::string_view middle, std::string_view last) {
-        const std::uint32_t* a2 = find(works, middle);
-        const std::uint32_t* b2 = find(works, last);
-        if (a2 != nullptr && b2 != nullptr && *a2 != *b2) partAndPair[head].add({work, *a2, *b2});
-      });
-    });
-  }
-  for (const CriterionAndWork& left : criterionIsWork) {
-    for (const ThreeParts& right : pairWorks) {
-      if (left.work != right.joined) {
-        consider({left.shorter, left.work, right.joined}, {left.longer, right.first, right.second});
-      }
-    }
-  }
-  for (const auto& [part, lefts] : criterionThenWork) {
-    const auto* rights = find(partAndPair, part);
-    if (rights == nullptr) continue;
-    for (const CriterionAndWork& left : lefts) {
-      for (const ThreeParts& right : *rights) {
-        if (left.work != right.joined) {
-          consider({left.shorter, left.work, right.joined},
-                   {left.longer, right.first, right.second});
-        }
-      }
-    }
-  }
-
-  // a1 = y_rest, with c2 = c1_y: c1_y_rest_b1 against c2_a2_b2.
-  // rest = a2: c1_y_a2_b with any third work b.
-  // rest = z, a2 = z_t, b1 = t_b2: c1_y_z_t_b2.
-  // rest = a2_t, b2 = t_b1: c1_y_a2_t_b1.
-  PartIndex<JoinedWorks> afterCriterionPart;  // works y_z, by z
-  for (const auto& [work, name] : data.workShortNames) {
-    forEachSplit(name, [&, work = work](std::string_view head, std::string_view tail) {
-      const auto criterionPair = afterCriterion.find(head);
-      if (criterionPair == afterCriterion.end()) return;
-      const auto [c1, c2] = criterionPair->second;
-      afterCriterionPart[tail].add({work, 0});
-      if (const std::uint32_t* a2 = find(works, tail)) {
-        for (const auto& [b, unused] : data.workShortNames) {
-          if (b != work && b != *a2) {
-            consider({c1, work, b}, {c2, *a2, b});
-            break;
-          }
-        }
-      }
-      forEachSplit(tail, [&, c1 = c1, c2 = c2](std::string_view middle, std::string_view last) {
-        const std::uint32_t* a2 = find(works, middle);
-        const auto* rights = a2 == nullptr ? nullptr : find(beforeWork, last);
-        if (rights == nullptr) return;
-        for (const JoinedWorks& right : *rights) {
-          if (right.shorter != work && right.longer != *a2) {
-            consider({c1, work, right.shorter}, {c2, *a2, right.longer});
-          }
-        }
-      });
-    });
-  }
-  if (!afterCriterionPart.empty()) {
-    for (const auto& [a2, name] : data.workShortNames) {
-      forEachSplit(name, [&, a2 = a2](std::string_view head, std::string_view tail) {
-        const auto* lefts = find(afterCriterionPart, head);
-        const auto* rights = lefts == nullptr ? nullptr : find(beforeWork, tail);
-        if (rights == nullptr) return;
-        for (const JoinedWorks& left : *lefts) {
-          // The criteria of a1 = y_z: any pair c1, c2 = c1_y will do.
-          const std::string_view y(workShortName(data, left.longer).data(),
-                                   workShortName(data, left.longer).size() - head.size() - 1);
-          const auto [c1, c2] = afterCriterion.at(y);
-          for (const JoinedWorks& right : *rights) {
-            if (left.longer != right.longer && a2 != right.shorter) {
-              consider({c1, left.longer, right.longer}, {c2, a2, right.shorter});
-            }
-          }
-        }
-      });
-    }
-  }
-  return found;
+  const NameParts parts = namePartsOf(data);
+  EarliestClash clash;
+  findUnderOneCriterion(parts, clash);
+  findWorksAfterCriterion(data, parts, clash);
+  const PartIndex<JoinedWorks> afterCriterionPart = findWorkHoldingCriterion(data, parts, clash);
+  if (!afterCriterionPart.empty()) findWorkSplitAcross(data, parts, afterCriterionPart, clash);
+  return clash.found;
 }
 
 bool checkReportsDistinct(const DataSet& data, const DataFile& file, std::ostream& err) {
   // Without "_" inside the names, a report's name splits back into its criterion and works in one
   // way only.
-  if (data.criterionShortNames.empty() ||
-      (!anyUnderscore(data.workShortNames) && !anyUnderscore(data.criterionShortNames))) {
+  if (data.criteria.empty() || (!anyUnderscore(data.works) && !anyUnderscore(data.criteria))) {
     return true;
   }
   const std::optional<Clash> clash = findClash(data);
@@ -404,9 +455,9 @@ bool checkReportsDistinct(const DataSet& data, const DataFile& file, std::ostrea
     return name.find('_') != std::string::npos;
   };
   const ShortName culprit =
-      holdsUnderscore(data.workShortNames.at(later.workA))   ? workName(data, later.workA)
-      : holdsUnderscore(data.workShortNames.at(later.workB)) ? workName(data, later.workB)
-                                                             : criterionName(data, later.criterion);
+      holdsUnderscore(workShortName(data, later.workA))   ? workName(data, later.workA)
+      : holdsUnderscore(workShortName(data, later.workB)) ? workName(data, later.workB)
+                                                          : criterionName(data, later.criterion);
   const std::string fileName =
       longestReportPrefix() + joined(data, later.criterion, later.workA, later.workB) + ".csv";
   return refuse(culprit, file, fileName, "the same as that of another pair of works", err);

@@ -123,7 +123,7 @@ void writeHeaderRow(CriterionFiles& files, const DataSet& data) {
   for (std::size_t i = 0; i < files.count; ++i) {
     CriterionFile& file = files.files[i];
     if (!file.open || file.graph) continue;
-    for (const auto& [work, shortName] : data.workShortNames) {
+    for (const auto& [work, shortName] : workShortNames(data)) {
       file.output.stream << ',' << shortName;
     }
   }

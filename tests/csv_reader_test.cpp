@@ -44,9 +44,8 @@ void expectRejected(const RejectedFile& c) {
   const ReadOutcome outcome = readText(c.text);
   EXPECT_FALSE(outcome.accepted);
   EXPECT_EQ(outcome.message, c.message);
-  EXPECT_EQ(outcome.data.counts, builtInDataSet().counts);
-  EXPECT_EQ(outcome.data.workShortNames, builtInDataSet().workShortNames);
-  EXPECT_EQ(outcome.data.criterionLongNames, builtInDataSet().criterionLongNames);
+  EXPECT_EQ(outcome.data.works, builtInDataSet().works);
+  EXPECT_EQ(outcome.data.criteria, builtInDataSet().criteria);
 }
 
 const std::string kCriteria = ",0.05,k1,Criterion one,k2,Criterion two,\n";
@@ -295,15 +294,17 @@ TEST(CsvReader, ReadsFieldsAsTheFormatDefines) {
   ASSERT_TRUE(outcome.accepted) << outcome.message;
   EXPECT_EQ(outcome.message, "");
   EXPECT_EQ(outcome.data.threshold, static_cast<double>(0.01f));
-  EXPECT_EQ(outcome.data.criterionShortNames.at(2), "k 2");
-  EXPECT_EQ(outcome.data.criterionLongNames.at(1), "Criterion one");
+  EXPECT_EQ(criterionShortName(outcome.data, 2), "k 2");
+  EXPECT_EQ(criterionLongName(outcome.data, 1), "Criterion one");
   // The data's own directions, one per criterion.
-  EXPECT_EQ(outcome.data.directions, (std::map<std::uint32_t, std::int32_t>{{1, -1}, {2, 1}}));
+  ASSERT_EQ(outcome.data.criteria.size(), 2u);
+  EXPECT_EQ(direction(outcome.data, 1), -1);
+  EXPECT_EQ(direction(outcome.data, 2), 1);
   EXPECT_EQ(countPair(outcome.data, 1, 1), (CountPair{3, 10}));
   EXPECT_EQ(countPair(outcome.data, 1, 2), (CountPair{12, 20}));
   EXPECT_EQ(countPair(outcome.data, 2, 2), (CountPair{5, 5}));
   EXPECT_EQ(workLongName(outcome.data, 2), "");
-  EXPECT_EQ(outcome.data.workShortNames.size(), 2u);
+  EXPECT_EQ(outcome.data.works.size(), 2u);
 }
 
 TEST(CsvReader, AcceptsTheLargestTotal) {
@@ -364,12 +365,11 @@ TEST(CsvReader, InputDataFileReadsBack) {
   DataSet wide = builtInDataSet();
   // Eight criteria, awkward names and a small threshold.
   for (std::uint32_t criterion = 7; criterion <= 8; ++criterion) {
-    wide.directions[criterion] = criterion == 7 ? 1 : -1;
-    wide.criterionShortNames[criterion] = "c" + std::to_string(criterion);
-    wide.criterionLongNames[criterion] = "criterion " + std::to_string(criterion);
-    for (auto& row : wide.counts) row.second[criterion] = CountPair{criterion, 3 * criterion};
+    wide.criteria.push_back({"c" + std::to_string(criterion),
+                             "criterion " + std::to_string(criterion), criterion == 7 ? 1 : -1});
+    for (Work& work : wide.works) work.counts.push_back(CountPair{criterion, 3 * criterion});
   }
-  wide.workLongNames[2] = "";
+  wide.works[1].longName = "";
   wide.threshold = static_cast<double>(0.00001f);
   for (const DataSet& original : {builtInDataSet(), wide}) {
     std::ostringstream file;
@@ -378,12 +378,8 @@ TEST(CsvReader, InputDataFileReadsBack) {
     std::ostringstream err;
     DataSet copy;
     ASSERT_TRUE(readDataSet(in, kPath, copy, err)) << err.str();
-    EXPECT_EQ(copy.workLongNames, original.workLongNames);
-    EXPECT_EQ(copy.workShortNames, original.workShortNames);
-    EXPECT_EQ(copy.criterionLongNames, original.criterionLongNames);
-    EXPECT_EQ(copy.criterionShortNames, original.criterionShortNames);
-    EXPECT_EQ(copy.counts, original.counts);
-    EXPECT_EQ(copy.directions, original.directions);
+    EXPECT_EQ(copy.works, original.works);
+    EXPECT_EQ(copy.criteria, original.criteria);
     EXPECT_EQ(copy.threshold, static_cast<double>(static_cast<float>(original.threshold)));
   }
 }
@@ -409,7 +405,6 @@ TEST(CsvReader, FileThatCannotBeReadIsNamed) {
 TEST(InputDataWriter, WritesSmallThresholdsAndTheDirectionOfEachCriterion) {
   DataSet data = builtInDataSet();
   data.threshold = static_cast<double>(0.00001f);
-  data.directions[9] = 1;
   std::ostringstream file;
   writeInputData(file, data);
   const std::string text = file.str();

@@ -14,13 +14,11 @@ namespace {
 DataSet smallDataSet(std::uint32_t criteria, std::int32_t ordering) {
   DataSet data;
   for (std::uint32_t work = 1; work <= 3; ++work) {
-    data.workShortNames[work] = "w" + std::to_string(work);
-    data.workLongNames[work] = "Work " + std::to_string(work);
+    data.works.push_back({"w" + std::to_string(work), "Work " + std::to_string(work), {}});
   }
   for (std::uint32_t criterion = 1; criterion <= criteria; ++criterion) {
-    data.criterionShortNames[criterion] = "c" + std::to_string(criterion);
-    data.criterionLongNames[criterion] = "Criterion " + std::to_string(criterion);
-    data.directions[criterion] = ordering;
+    data.criteria.push_back(
+        {"c" + std::to_string(criterion), "Criterion " + std::to_string(criterion), ordering});
   }
   return data;
 }
@@ -106,7 +104,7 @@ TEST(MakeCriterionEdge, OrientsByDirectionAndRecords) {
 
 TEST(MakeCriterionEdge, AbsentDirectionAndOverwrittenRecord) {
   DataSet data = smallDataSet(2, 1);
-  data.directions.erase(2);
+  data.criteria[1].direction = 0;
   EdgeRecordMap records;
   const PairComparison pair(3, 2, 1, 9, 10, 1, 10);
   EXPECT_EQ(makeCriterionEdge(pair, true, false, records, data), "w3 -> w1;");
@@ -118,8 +116,8 @@ TEST(MakeCriterionEdge, AbsentDirectionAndOverwrittenRecord) {
 
 TEST(MakeCriterionEdge, QuotesAwkwardWorkNames) {
   DataSet data = smallDataSet(1, 1);
-  data.workShortNames[1] = "H. Dem";
-  data.workShortNames[2] = "3\"x";
+  data.works[0].shortName = "H. Dem";
+  data.works[1].shortName = "3\"x";
   EdgeRecordMap records;
   const PairComparison pair(1, 1, 2, 1, 10, 9, 10);
   EXPECT_EQ(makeCriterionEdge(pair, false, true, records, data),
@@ -246,9 +244,9 @@ TEST(WriteAllCriteriaGraph, OddAndEvenLegendEnds) {
 
 TEST(WriteAllCriteriaGraph, QuotesAwkwardNames) {
   DataSet data = smallDataSet(2, 1);
-  data.workShortNames[1] = "H. Dem";
-  data.workShortNames[2] = "9x";
-  data.criterionShortNames[2] = "a\"b\\";
+  data.works[0].shortName = "H. Dem";
+  data.works[1].shortName = "9x";
+  data.criteria[1].shortName = "a\"b\\";
   const EdgeRecordMap records{{1, {{2, {{2, true}}}}}};
   EXPECT_EQ(allCriteriaGraph(records, data, false),
             headerBlock("1: c1;2: a\\\"b\\\\;\\n", 2) +

@@ -253,8 +253,8 @@ TEST(BinomialTest, MatchesTheCountByCountTest) {
   // or only occurrences in the second work; each tested at a random count, at the expected
   // count and on both sides of every limit, and at thresholds equal to a tail.
   DataSet data;
-  data.workLongNames = {{1, "A"}, {2, "B"}};
-  data.criterionLongNames = {{1, "C"}};
+  data.works = {{"", "A", {}}, {"", "B", {}}};
+  data.criteria = {{"", "C", 0}};
   std::mt19937 generator(20240612u);
   auto uniform = [&](std::uint32_t low, std::uint32_t high) {
     return std::uniform_int_distribution<std::uint32_t>(low, high)(generator);

@@ -147,10 +147,8 @@ TEST(HtmlReport, NamesAnyBytesAndDrawsEveryGraph) {
 
 TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
   DataSet data;
-  data.workShortNames = {{1, "a"}, {2, "b"}};
-  data.workLongNames = data.workShortNames;
-  data.criterionShortNames = {{1, "k"}};
-  data.criterionLongNames = {{1, "Criterion"}};
+  data.works = {{"a", "a", {{0, 0}}}, {"b", "b", {{0, 0}}}};
+  data.criteria = {{"k", "Criterion", 0}};
   PageFacts facts;
   facts.families[index(Family::fisher)] = true;
   CriterionRecord criterion;

@@ -15,18 +15,18 @@ namespace {
 // Names of one to four parts "a", "b" or nothing, joined by "_", distinct within works and within
 // criteria: a name's parts are often others' names, in every way that a "_" can make two reports
 // alike.
-std::map<std::uint32_t, std::string> randomNames(std::mt19937& random, std::uint32_t count) {
+template <typename Record>
+std::vector<Record> randomNames(std::mt19937& random, std::uint32_t count) {
   const char* const kParts[] = {"a_", "b_", "a_", "b_", "_"};
   std::uniform_int_distribution<int> parts(1, 4);
   std::uniform_int_distribution<int> part(0, 4);
-  std::map<std::uint32_t, std::string> names;
+  std::vector<Record> names;
   std::set<std::string> used;
   while (names.size() < count) {
     std::string name;
     for (int i = parts(random); i > 0; --i) name += kParts[part(random)];
     name.pop_back();
-    if (!name.empty() && used.insert(name).second)
-      names[static_cast<std::uint32_t>(names.size() + 1)] = name;
+    if (!name.empty() && used.insert(name).second) names.push_back({name, "", {}});
   }
   return names;
 }
@@ -36,14 +36,14 @@ TEST(OutputNames, RefusesExactlyTheNamesWhoseReportsCollide) {
   int refused = 0;
   for (int trial = 0; trial < 20000; ++trial) {
     DataSet data;
-    data.workShortNames = randomNames(random, 2 + trial % 5);
-    data.criterionShortNames = randomNames(random, 1 + trial % 3);
+    data.works = randomNames<Work>(random, 2 + trial % 5);
+    data.criteria = randomNames<Criterion>(random, 1 + trial % 3);
     // Every report name, with the number of reports that bear it.
     std::map<std::string, int> reports;
     bool shared = false;
-    for (const auto& [criterion, c] : data.criterionShortNames) {
-      for (const auto& [workA, a] : data.workShortNames) {
-        for (const auto& [workB, b] : data.workShortNames) {
+    for (const auto& [criterion, c] : criterionShortNames(data)) {
+      for (const auto& [workA, a] : workShortNames(data)) {
+        for (const auto& [workB, b] : workShortNames(data)) {
           if (workA != workB) shared = ++reports[c + "_" + a + "_" + b] > 1 || shared;
         }
       }

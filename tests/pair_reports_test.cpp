@@ -20,10 +20,9 @@ namespace fs = std::filesystem;
 // Long and short names differ, so a report that shows a short name is caught.
 DataSet namedData() {
   DataSet data;
-  data.workLongNames = {{1, "Iliad"}, {2, "Odyssey"}, {3, "H. Demeter"}};
-  data.workShortNames = {{1, "Il"}, {2, "Od"}, {3, "HDem"}};
-  data.criterionLongNames = {{4, "Digamma neglect"}};
-  data.criterionShortNames = {{4, "Dig"}};
+  data.works = {{"Il", "Iliad", {}}, {"Od", "Odyssey", {}}, {"HDem", "H. Demeter", {}}};
+  // The pairs of the tests are under criterion 4.
+  data.criteria = {{"c1", "", 0}, {"c2", "", 0}, {"c3", "", 0}, {"Dig", "Digamma neglect", 0}};
   return data;
 }
 

@@ -390,17 +390,14 @@ std::vector<std::string> words(const std::string& text) {
 DataSet criterionData(const std::string& counts) {
   DataSet data;
   data.threshold = 0.05;
-  data.criterionShortNames = {{1, "k"}};
-  data.criterionLongNames = data.criterionShortNames;
-  data.directions = {{1, 1}};
-  std::uint32_t work = 0;
+  data.criteria = {{"k", "k", 1}};
   for (const std::string& word : words(counts)) {
-    ++work;
-    data.workShortNames[work] = "w" + std::to_string(work);
-    data.workLongNames[work] = data.workShortNames[work];
+    const std::string name = "w" + std::to_string(data.works.size() + 1);
     const std::size_t slash = word.find('/');
-    data.counts[work][1] = {static_cast<std::uint32_t>(std::stoul(word.substr(0, slash))),
-                            static_cast<std::uint32_t>(std::stoul(word.substr(slash + 1)))};
+    data.works.push_back({name,
+                          name,
+                          {{static_cast<std::uint32_t>(std::stoul(word.substr(0, slash))),
+                            static_cast<std::uint32_t>(std::stoul(word.substr(slash + 1)))}}});
   }
   return data;
 }
@@ -419,7 +416,7 @@ TEST(FindingsReference, HomogeneityOverAllWorks) {
     SCOPED_TRACE("criterion " + row.at("criterion") + ": " + row.at("counts"));
     const DataSet data = criterionData(row.at("counts"));
     std::vector<CountPair> counts;
-    for (const auto& entry : data.workShortNames) counts.push_back(countPair(data, entry.first, 1));
+    for (const Work& work : data.works) counts.push_back(work.counts[0]);
     const HomogeneityTest r = homogeneityTest(counts);
     ASSERT_EQ(r.chiSquare.has_value(), !row.at("chi_square").empty());
     if (!r.chiSquare) continue;
@@ -455,10 +452,10 @@ TEST(FindingsReference, LettersAsMultcompViewFindsThem) {
     CriterionRecord record;
     record.criterion = 1;
     std::size_t next = 0;
-    for (const auto& [workA, countsA] : data.counts) {
-      for (const auto& [workB, countsB] : data.counts) {
-        const CountPair a = countsA.at(1);
-        const CountPair b = countsB.at(1);
+    for (const std::uint32_t workA : workNumbers(data)) {
+      for (const std::uint32_t workB : workNumbers(data)) {
+        const CountPair a = countPair(data, workA, 1);
+        const CountPair b = countPair(data, workB, 1);
         if (workB >= workA || a.total == 0 || b.total == 0) continue;
         PairRecord pair{PairComparison(workA, 1, workB, a.observed, a.total, b.observed, b.total),
                         {}};

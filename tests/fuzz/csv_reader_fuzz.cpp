@@ -47,30 +47,31 @@ constexpr std::uint64_t kWorkBudget = 20000;
 }
 
 bool sameNamesAndCounts(const DataSet& left, const DataSet& right) {
-  return left.workLongNames == right.workLongNames && left.workShortNames == right.workShortNames &&
-         left.criterionLongNames == right.criterionLongNames &&
-         left.criterionShortNames == right.criterionShortNames && left.counts == right.counts;
+  return left.works == right.works && left.criteria == right.criteria;
 }
 
 // The reader's promises about a data set it accepted.
 void checkAccepted(const DataSet& data) {
   if (!(data.threshold > 0.0 && data.threshold <= 1.0)) failure("threshold outside (0, 1]", "");
-  if (data.criterionShortNames.empty() || data.counts.empty()) failure("empty tables", "");
-  for (const auto& [work, row] : data.counts) {
-    if (row.size() != data.criterionShortNames.size()) failure("ragged counts", "");
-    for (const auto& [criterion, pair] : row) {
-      if (data.criterionShortNames.count(criterion) == 0) failure("unknown criterion", "");
+  if (data.criteria.empty() || data.works.empty()) failure("empty tables", "");
+  for (const Work& work : data.works) {
+    if (work.counts.size() != data.criteria.size()) failure("ragged counts", "");
+    for (const CountPair& pair : work.counts) {
       if (pair.observed > pair.total || pair.total > 0x7fffffffU) failure("bad counts", "");
     }
-    if (data.workShortNames.count(work) == 0) failure("work without name", "");
   }
-  if (data.directions.size() != data.criterionShortNames.size()) failure("a direction short", "");
-  for (const auto& [criterion, direction] : data.directions) {
-    if (data.criterionShortNames.count(criterion) == 0 || (direction != 1 && direction != -1)) {
-      failure("a direction other than 1 or -1 of a criterion", std::to_string(direction));
+  for (const Criterion& criterion : data.criteria) {
+    if (criterion.direction != 1 && criterion.direction != -1) {
+      failure("a direction other than 1 or -1 of a criterion", std::to_string(criterion.direction));
     }
   }
-  for (const auto* names : {&data.workShortNames, &data.criterionShortNames}) {
+  std::vector<std::pair<std::uint32_t, std::string>> workNames;
+  std::vector<std::pair<std::uint32_t, std::string>> criterionNames;
+  for (const auto& [work, name] : workShortNames(data)) workNames.emplace_back(work, name);
+  for (const auto& [criterion, name] : criterionShortNames(data)) {
+    criterionNames.emplace_back(criterion, name);
+  }
+  for (const auto* names : {&workNames, &criterionNames}) {
     std::set<std::string> distinct;
     for (const auto& entry : *names) {
       if (entry.second.find_first_of(std::string("/\\\0,\"\r\n", 7)) != std::string::npos) {
@@ -94,7 +95,7 @@ void checkRoundTrip(const DataSet& data) {
   if (!readDataSet(in, "T_input_data.csv", reread, err)) {
     failure("the input-data file does not read back", err.str() + written.str());
   }
-  if (!sameNamesAndCounts(data, reread) || data.directions != reread.directions) {
+  if (!sameNamesAndCounts(data, reread)) {
     failure("the input-data file reads back differently", written.str());
   }
 }
@@ -185,10 +186,10 @@ bool spend(std::uint64_t& budget, std::uint64_t cost) {
 // Every test the full run runs on the pairs of each criterion, in its order.
 void runPairTests(const DataSet& data) {
   std::uint64_t budget = kWorkBudget;
-  for (const auto& criterionEntry : data.criterionShortNames) {
+  for (const auto& criterionEntry : criterionShortNames(data)) {
     const std::uint32_t criterion = criterionEntry.first;
-    for (const auto& workA : data.workShortNames) {
-      for (const auto& workB : data.workShortNames) {
+    for (const auto& workA : workShortNames(data)) {
+      for (const auto& workB : workShortNames(data)) {
         const CountPair countsA = countPair(data, workA.first, criterion);
         const CountPair countsB = countPair(data, workB.first, criterion);
         if (workA.first == workB.first || countsA.total == 0 || countsB.total == 0) continue;

@@ -129,8 +129,7 @@ void checkSheet(const WorkbookSheet& sheet) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace brevox;
   if (size == 0) return 0;
-  const std::string workbook =
-      workbookOf(std::string(reinterpret_cast<const char*>(bytes), size));
+  const std::string workbook = workbookOf(std::string(reinterpret_cast<const char*>(bytes), size));
   WorkbookSheet sheet;
   std::ostringstream err;
   if (!readFirstSheet(workbook, "fuzz.xlsx", sheet, err)) {
@@ -145,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     return 0;
   }
   if (!err.str().empty()) failure("a message on success", err.str());
-  if (data.counts.empty() || data.criterionShortNames.empty()) failure("empty tables", "");
+  if (data.works.empty() || data.criteria.empty()) failure("empty tables", "");
   if (!(data.threshold > 0.0 && data.threshold <= 1.0)) failure("threshold outside (0, 1]", "");
   return 0;
 }

@@ -1,0 +1,137 @@
+#include "data/workbook_archive.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace brevox {
+
+namespace {
+
+struct ZipFileCloser {
+  void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+
+}  // namespace
+
+bool hasEntry(const Archive& archive, const std::string& name) {
+  return zip_name_locate(archive.zip.get(), name.c_str(), 0) >= 0;
+}
+
+bool inflateEntry(Archive& archive, const std::string& name,
+                  const std::function<bool(const char*, std::size_t, bool)>& consume) {
+  const zip_int64_t index = zip_name_locate(archive.zip.get(), name.c_str(), 0);
+  if (index < 0) {
+    archive.err << "Missing entry " << entryShown(name) << " in workbook " << archive.path << '\n';
+    return false;
+  }
+  const auto entry = static_cast<zip_uint64_t>(index);
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  zip_uint64_t packed = 0;
+  if (zip_stat_index(archive.zip.get(), entry, 0, &stat) == 0 &&
+      (stat.valid & ZIP_STAT_COMP_SIZE) != 0) {
+    packed = stat.comp_size;
+  }
+  auto bomb = [&](std::uint64_t size) {
+    if (size > kMostEntryBytes) {
+      archive.err << "Entry " << entryShown(name) << " of " << archive.path << " inflates beyond "
+                  << kMostEntryBytes << " bytes: refused as a zip bomb\n";
+      return true;
+    }
+    if (size > (std::uint64_t{1} << 20) &&
+        size / kMostInflationRatio > std::max<std::uint64_t>(packed, 1)) {
+      archive.err << "Entry " << entryShown(name) << " of " << archive.path
+                  << " inflates more than " << kMostInflationRatio
+                  << " times its packed size: refused as a zip bomb\n";
+      return true;
+    }
+    return false;
+  };
+  if ((stat.valid & ZIP_STAT_SIZE) != 0 && bomb(stat.size)) return false;
+  std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive.zip.get(), entry, 0));
+  if (!file) {
+    archive.err << "Damaged entry " << entryShown(name) << " of " << archive.path << ": "
+                << zip_strerror(archive.zip.get()) << '\n';
+    return false;
+  }
+  static thread_local char buffer[1 << 16];
+  std::uint64_t inflated = 0;
+  for (;;) {
+    const zip_int64_t read = zip_fread(file.get(), buffer, sizeof buffer);
+    if (read < 0) {
+      archive.err << "Damaged entry " << entryShown(name) << " of " << archive.path << ": "
+                  << zip_file_strerror(file.get()) << '\n';
+      return false;
+    }
+    if (read == 0) {
+      consume(nullptr, 0, true);
+      return true;
+    }
+    inflated += static_cast<std::uint64_t>(read);
+    if (bomb(inflated)) return false;
+    if (!consume(buffer, static_cast<std::size_t>(read), false)) return true;
+  }
+}
+
+// --- XML -------------------------------------------------------------------------------------
+
+XmlName splitName(const char* name, char separator) {
+  const std::string_view whole(name);
+  const std::size_t split = whole.rfind(separator);
+  if (split == std::string_view::npos) return {{}, whole};
+  return {whole.substr(0, split), whole.substr(split + 1)};
+}
+
+const char* attribute(const char** attributes, std::string_view local, std::string_view uriEnd,
+                      char separator) {
+  for (; *attributes != nullptr; attributes += 2) {
+    const XmlName name = splitName(attributes[0], separator);
+    if (name.local != local) continue;
+    if (uriEnd.empty() ? name.uri.empty()
+                       : name.uri.size() >= uriEnd.size() &&
+                             name.uri.substr(name.uri.size() - uriEnd.size()) == uriEnd) {
+      return attributes[1];
+    }
+  }
+  return nullptr;
+}
+
+bool endsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// --- Numbers and references ------------------------------------------------------------------
+
+bool parseNumber(std::string_view text, double& value) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return fault == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+bool parseWhole(const char* text, std::uint64_t& value) {
+  if (text == nullptr || *text == '\0') return false;
+  value = 0;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return false;
+    value = std::min<std::uint64_t>(value * 10 + static_cast<std::uint64_t>(*text - '0'),
+                                    std::uint64_t{1} << 40);
+  }
+  return true;
+}
+
+bool parseReference(const char* text, std::uint64_t& row, std::uint64_t& column) {
+  std::uint64_t letters = 0;
+  column = 0;
+  for (; *text >= 'A' && *text <= 'Z' && letters < 4; ++text, ++letters) {
+    column = column * 26 + static_cast<std::uint64_t>(*text - 'A' + 1);
+  }
+  if (letters == 0 || !parseWhole(text, row) || row == 0) return false;
+  --row;
+  --column;
+  return true;
+}
+
+}  // namespace brevox
