@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include "io/number_text.h"
+#include "io/utf8.h"
+#include "report/markup.h"
+#include "report/page_text.h"
 
 namespace brevox {
 
@@ -24,15 +27,6 @@ constexpr int kLetterWidth = 9;  // a letter of the display, bold and spaced
 constexpr int kCharacter = 7;    // the width of a character of a name, on average
 constexpr std::size_t kLongestName = 36;
 
-std::string printed(const char* format, double value) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
-}
-
-// A p-value as the maps print it: three significant digits, two below 0.001.
-std::string pText(double p) { return printed(p >= 0.001 ? "%.3g" : "%.2g", p); }
-
 std::string minus(std::string text) {
   if (!text.empty() && text[0] == '-') text.replace(0, 1, "\xE2\x88\x92");
   return text;
@@ -48,7 +42,7 @@ std::string ratioText(double value) {
 // The number of characters of UTF-8 text.
 std::size_t characters(const std::string& text) {
   std::size_t count = 0;
-  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  for (char c : text) count += isUtf8Continuation(c) ? 0 : 1;
   return count;
 }
 
@@ -58,7 +52,7 @@ std::string shortened(const std::string& text, std::size_t most) {
   std::size_t kept = 0;
   std::size_t at = 0;
   while (at < text.size()) {
-    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) {
+    if (!isUtf8Continuation(text[at])) {
       if (kept == most - 1) break;
       ++kept;
     }
@@ -83,7 +77,7 @@ void writeHomogeneity(std::ostream& out, const HomogeneityTest& test, double thr
       << "</b> Pearson's \xCF\x87\xC2\xB2 over the " << test.works
       << " works with cases = " << printed("%.2f", *test.chiSquare) << ", df&nbsp;=&nbsp;"
       << test.degreesOfFreedom << ", p&nbsp;"
-      << (*test.pValue > 0 ? "=&nbsp;" + pText(*test.pValue) : std::string("&lt;&nbsp;1e-300"))
+      << (*test.pValue > 0 ? "=&nbsp;" + pValueText(*test.pValue) : std::string("&lt;&nbsp;1e-300"))
       << "; Cram\xC3\xA9r's V&nbsp;=&nbsp;" << printed("%.2f", *test.cramersV)
       << " (0: the same proportion everywhere, 1: wholly apart).";
   if (test.fewExpected) {
@@ -124,19 +118,19 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
     const WorkFinding& work = findings.works[w];
     const std::string& shortName = workShortName(data, work.work);
     const std::string& longName = workLongName(data, work.work);
-    out << "<g class=\"work\"><title>" << pageNameText(shortName) << ": " << pageNameText(longName)
-        << ", " << work.counts.observed << " of " << work.counts.total << " = "
+    out << "<g class=\"work\"><title>" << nameText(shortName) << ": " << nameText(longName) << ", "
+        << work.counts.observed << " of " << work.counts.total << " = "
         << proportionText(work.interval.proportion) << " (95% interval "
         << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
         << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
         << "<text class=\"name\" x=\"" << names << "\" y=\"" << y + 4 << "\" text-anchor=\"end\">"
-        << pageNameText(shortened(longName, kLongestName)) << "</text><line class=\"ci\" x1=\""
+        << nameText(shortened(longName, kLongestName)) << "</text><line class=\"ci\" x1=\""
         << x(work.interval.low) << "\" x2=\"" << x(work.interval.high) << "\" y1=\"" << y
         << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << x(work.interval.proportion)
         << "\" cy=\"" << y << "\" r=\"4\"/>";
     if (findings.test) {
       out << "<text class=\"letters\" x=\"" << left + kPlot + kGap << "\" y=\"" << y + 4
-          << "\" text-anchor=\"start\">" << pageText(work.letters) << "</text>";
+          << "\" text-anchor=\"start\">" << escapedText(work.letters) << "</text>";
     }
     out << "</g>\n";
     y += kRow;
@@ -148,8 +142,8 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
 // classes, which the style supplies by column.
 void writePairRow(std::ostream& out, const DifferingPair& pair, const DataSet& data) {
   auto name = [&](std::uint32_t work) {
-    return "<td title=\"" + pageNameText(workShortName(data, work)) + "\">" +
-           pageName(workLongName(data, work));
+    return "<td title=\"" + nameText(workShortName(data, work)) + "\">" +
+           nameMarkup(workLongName(data, work));
   };
   auto share = [](const CountPair& counts) {
     return "<td>" + proportionText(static_cast<double>(counts.observed) / counts.total);
@@ -160,7 +154,7 @@ void writePairRow(std::ostream& out, const DifferingPair& pair, const DataSet& d
       << proportionText(pair.difference.low) << " to " << proportionText(pair.difference.high)
       << "<td>" << (odds.estimate ? ratioText(*odds.estimate) : std::string("\xE2\x80\x93"))
       << "<td>" << ratioText(odds.low) << " to " << ratioText(odds.high) << "<td>"
-      << (pair.adjustedP > 0 ? pText(pair.adjustedP) : std::string("&lt;1e-300")) << "\n";
+      << (pair.adjustedP > 0 ? pValueText(pair.adjustedP) : std::string("&lt;1e-300")) << "\n";
 }
 
 void writePairTable(std::ostream& out, const std::vector<DifferingPair>& pairs, std::size_t from,
@@ -240,10 +234,10 @@ void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings
          "told apart.";
   const std::optional<Variant> test = findings.empty() ? std::nullopt : findings.front().test;
   if (test) {
-    out << " Two works share a letter unless <b>" << pageText(mainTestTitle(*test))
+    out << " Two works share a letter unless <b>" << escapedText(mainTestTitle(*test))
         << "</b> separates them once its p-values are adjusted by <b>Holm's method</b> over the "
            "pairs of the criterion, at the threshold of the data, "
-        << pageText(formatDouble(data.threshold))
+        << escapedText(formatDouble(data.threshold))
         << ". That test is Fisher's double tail where the run made it (the main test of option "
            "M where M names a symmetric test; else the permutation test, the N-1 or Pearson's "
            "chi-square); the binomial test alone counts a pair as separated only where both of "
@@ -255,8 +249,8 @@ void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings
   for (const CriterionFindings& criterion : findings) {
     const std::uint32_t number = criterion.criterion;
     out << "<article class=\"finding\" id=\"finding-" << number << "\">\n<h3><span class=\"no\">"
-        << number << "</span>" << pageName(criterionLongName(data, number))
-        << "<span class=\"short\">" << pageName(criterionShortName(data, number))
+        << number << "</span>" << nameMarkup(criterionLongName(data, number))
+        << "<span class=\"short\">" << nameMarkup(criterionShortName(data, number))
         << "</span></h3>\n";
     writeHomogeneity(out, criterion.homogeneity, data.threshold);
     if (!criterion.sorted.empty()) writeDotPlot(out, criterion, data);

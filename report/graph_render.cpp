@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "io/interrupt.h"
+#include "io/utf8.h"
 #include "report/page_text.h"
 
 namespace brevox {
