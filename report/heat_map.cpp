@@ -33,8 +33,8 @@ void forEachMappedOutcome(const PageFacts& facts, const std::vector<CriterionRec
 
 // The start of a cell's hover text on a map that names the pairs: "A vs B: ".
 void writePairNames(Markup& page, const DataSet& data, const PairRecord& record) {
-  page << NameInAttribute{workShortName(data, record.pair.workA)} << " vs "
-       << NameInAttribute{workShortName(data, record.pair.workB)} << ": ";
+  page << NameText{workShortName(data, record.pair.workA)} << " vs "
+       << NameText{workShortName(data, record.pair.workB)} << ": ";
 }
 
 // A cell without a p-value: its class, and its hover text.
@@ -116,13 +116,13 @@ void writeMap(Markup& page, const ColourScale& scale, const DataSet& data, const
   page << "<div class=\"scroll\"><table class=\"map" << (numbered ? " numbered" : "")
        << "\" aria-label=\"p-values: " << variant.pageTitle << "\">\n<thead><tr><th></th>";
   for (const auto& [work, shortName] : data.workShortNames) {
-    page << "<th title=\"" << NameInAttribute{workLongName(data, work)} << "\"><span>"
-         << Name{shortName} << "</span></th>";
+    page << "<th title=\"" << NameText{workLongName(data, work)} << "\"><span>" << Name{shortName}
+         << "</span></th>";
   }
   page << "</tr></thead>\n<tbody>\n";
   for (const auto& [workA, shortNameA] : data.workShortNames) {
-    page << "<tr><th title=\"" << NameInAttribute{workLongName(data, workA)} << "\">"
-         << Name{shortNameA} << "</th>";
+    page << "<tr><th title=\"" << NameText{workLongName(data, workA)} << "\">" << Name{shortNameA}
+         << "</th>";
     for (const auto& entry : data.workShortNames) {
       const std::uint32_t workB = entry.first;
       if (workB == workA) {

@@ -221,9 +221,10 @@ void writeHead(Markup& page, const PageFacts& facts, const ColourScale& scale,
   page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
        << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
        << "<meta name=\"generator\" content=\"brevox " << BREVOX_VERSION_MAJOR << "."
-       << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << NameInAttribute{dataName(facts)}
-       << "</title>\n<style>" << Raw{kPageStyle} << Raw{scaleStyle(scale, data.workShortNames.size())}
-       << Raw{kGraphStyle} << Raw{kFindingsStyle} << "</style>\n</head>\n<body>\n";
+       << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << NameText{dataName(facts)}
+       << "</title>\n<style>" << Raw{kPageStyle}
+       << Raw{scaleStyle(scale, data.workShortNames.size())} << Raw{kGraphStyle}
+       << Raw{kFindingsStyle} << "</style>\n</head>\n<body>\n";
 }
 
 // Every file of a run ends its lines with CR LF; Graphviz's drawings end theirs with LF.

@@ -70,7 +70,7 @@ Markup& operator<<(Markup& page, Name name) {
   return page;
 }
 
-Markup& operator<<(Markup& page, NameInAttribute name) {
+Markup& operator<<(Markup& page, NameText name) {
   page.out << nameText(name.name);
   return page;
 }

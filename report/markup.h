@@ -17,8 +17,8 @@ std::string escapedText(std::string_view text);
 /// direction of what follows, would reorder the sentence it stands in. Markup.
 std::string nameMarkup(const std::string& name);
 
-/// A name where no markup may stand (attributes, the page's title), escaped, and kept apart by the
-/// isolating characters where it needs isolation.
+/// A name where no markup may stand (attributes, the page's title, the text of a drawing), escaped,
+/// and kept apart by the isolating characters where it needs isolation.
 std::string nameText(const std::string& name);
 
 /// The markup of a page as it is written to `out`. A string literal is the program's own markup
@@ -39,8 +39,8 @@ struct Name {
   const std::string& name;
 };
 
-/// A name in an attribute, as nameText writes it.
-struct NameInAttribute {
+/// A name where no markup may stand (an attribute, the text of a drawing), as nameText writes it.
+struct NameText {
   const std::string& name;
 };
 
@@ -53,7 +53,7 @@ Markup& operator<<(Markup& page, const char (&markup)[N]) {
 Markup& operator<<(Markup& page, std::string_view text);
 Markup& operator<<(Markup& page, Raw raw);
 Markup& operator<<(Markup& page, Name name);
-Markup& operator<<(Markup& page, NameInAttribute name);
+Markup& operator<<(Markup& page, NameText name);
 
 /// Whole numbers in their digits.
 template <typename Number,
