@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "io/utf8.h"
+
 namespace brevox {
 
 bool needsIsolation(const std::string& name) {

@@ -3,8 +3,6 @@
 #include <cstddef>
 #include <string>
 
-#include "io/utf8.h"
-
 namespace brevox {
 
 /// Whether a name must be kept apart from the text around it: it holds a character beyond ASCII,
