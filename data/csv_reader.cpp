@@ -8,30 +8,11 @@
 
 #include "data/data_layout.h"
 #include "io/output_file.h"
+#include "io/utf8.h"
 
 namespace brevox {
 
 namespace {
-
-/// Appends the UTF-8 bytes of a Unicode code point.
-void appendUtf8(std::uint32_t code, std::string& text) {
-  if (code < 0x80) {
-    text += static_cast<char>(code);
-    return;
-  }
-  if (code < 0x800) {
-    text += static_cast<char>(0xC0 | (code >> 6));
-  } else {
-    if (code < 0x10000) {
-      text += static_cast<char>(0xE0 | (code >> 12));
-    } else {
-      text += static_cast<char>(0xF0 | (code >> 18));
-      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    }
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-  }
-  text += static_cast<char>(0x80 | (code & 0x3F));
-}
 
 /// Converts UTF-16 `bytes`, which begin with their byte-order mark, to UTF-8 `text`. Returns the
 /// offset of the first byte that is not part of well-formed UTF-16, or npos.

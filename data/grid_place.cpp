@@ -1,5 +1,7 @@
 #include "data/grid_place.h"
 
+#include "io/utf8.h"
+
 namespace brevox {
 
 namespace {
@@ -57,7 +59,7 @@ std::string quotedForMessage(std::string_view text, std::size_t limit) {
   if (text.size() > limit) {
     std::size_t end = limit;
     // Cut before a UTF-8 continuation byte's character, not inside it.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && isUtf8Continuation(text[end])) --end;
     text = text.substr(0, end);
     cut = true;
   }

@@ -37,6 +37,107 @@ std::optional<double> pairPValue(Variant test, const PairRecord& lower, const Pa
   return std::max(outcome->pValue, other->pValue);
 }
 
+// Where each work with cases stands among them, for the letters.
+using WorksWithCases = std::map<std::uint32_t, std::size_t>;
+
+// Each work's counts and interval, the homogeneity test over them, and the works with cases
+// sorted in the criterion's direction.
+WorksWithCases findWorks(CriterionFindings& findings, const DataSet& data) {
+  std::vector<CountPair> counts;
+  WorksWithCases withCases;
+  for (const auto& entry : workShortNames(data)) {
+    WorkFinding work;
+    work.work = entry.first;
+    work.counts = countPair(data, entry.first, findings.criterion);
+    work.interval = wilsonScoreInterval(work.counts.observed, work.counts.total);
+    counts.push_back(work.counts);
+    if (work.counts.total > 0) {
+      withCases.emplace(work.work, withCases.size());
+      findings.sorted.push_back(findings.works.size());
+    }
+    findings.works.push_back(work);
+  }
+  findings.homogeneity = homogeneityTest(counts);
+  const bool upwards = direction(data, findings.criterion) >= 0;
+  std::stable_sort(findings.sorted.begin(), findings.sorted.end(),
+                   [&](std::size_t x, std::size_t y) {
+                     const double px = findings.works[x].interval.proportion;
+                     const double py = findings.works[y].interval.proportion;
+                     return upwards ? px < py : px > py;
+                   });
+  return withCases;
+}
+
+// The pairs of the lower triangle with a p-value of the main test: Holm's family.
+std::vector<JudgedPair> judgedPairs(const CriterionRecord& criterion, Variant test) {
+  std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*> byWorks;
+  for (const PairRecord& record : criterion.pairs) {
+    byWorks[{record.pair.workA, record.pair.workB}] = &record;
+  }
+  std::vector<JudgedPair> judged;
+  for (const PairRecord& record : criterion.pairs) {
+    if (record.pair.workB >= record.pair.workA) continue;
+    const auto upper = byWorks.find({record.pair.workB, record.pair.workA});
+    const std::optional<double> p =
+        pairPValue(test, record, upper == byWorks.end() ? nullptr : upper->second);
+    if (p) judged.push_back({&record, *p});
+  }
+  return judged;
+}
+
+// The pairs that differ once Holm's method adjusts the p-values, into the findings, without their
+// estimates yet. Returns which works with cases each pair separates, for the letters.
+std::vector<std::vector<bool>> findDifferingPairs(CriterionFindings& findings, const DataSet& data,
+                                                  const std::vector<JudgedPair>& judged,
+                                                  const WorksWithCases& withCases) {
+  std::vector<double> pValues;
+  for (const JudgedPair& pair : judged) pValues.push_back(pair.pValue);
+  const std::vector<double> holm = holmAdjusted(pValues);
+  const std::size_t works = withCases.size();
+  std::vector<std::vector<bool>> separated(works, std::vector<bool>(works, false));
+  for (std::size_t k = 0; k < judged.size(); ++k) {
+    if (!(holm[k] < data.threshold)) continue;
+    const PairComparison& pair = judged[k].lower->pair;
+    const std::size_t a = withCases.at(pair.workA);
+    const std::size_t b = withCases.at(pair.workB);
+    separated[a][b] = true;
+    separated[b][a] = true;
+    // The work with the larger proportion first; on equal proportions the later work.
+    const bool aFirst = static_cast<double>(pair.observedA) * pair.totalB >=
+                        static_cast<double>(pair.observedB) * pair.totalA;
+    DifferingPair differing;
+    differing.first = aFirst ? pair.workA : pair.workB;
+    differing.second = aFirst ? pair.workB : pair.workA;
+    differing.firstCounts = countPair(data, differing.first, findings.criterion);
+    differing.secondCounts = countPair(data, differing.second, findings.criterion);
+    differing.adjustedP = holm[k];
+    findings.pairs.push_back(differing);
+  }
+  return separated;
+}
+
+// The difference of proportions and the odds ratio of each differing pair, on `threads` threads.
+void estimateDifferences(CriterionFindings& findings, unsigned threads) {
+  auto estimate = [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+      DifferingPair& differing = findings.pairs[k];
+      const PairComparison oriented(differing.first, findings.criterion, differing.second,
+                                    differing.firstCounts.observed, differing.firstCounts.total,
+                                    differing.secondCounts.observed, differing.secondCounts.total);
+      differing.difference = proportionDifference(oriented);
+      differing.oddsRatio = conditionalOddsRatio(oriented);
+    }
+  };
+  const std::size_t count = findings.pairs.size();
+  const std::size_t helpers = std::min<std::size_t>(threads, count / kPairsPerThread);
+  std::vector<std::thread> workers;
+  for (std::size_t t = 1; t < helpers; ++t) {
+    workers.emplace_back(estimate, count * t / helpers, count * (t + 1) / helpers);
+  }
+  estimate(0, helpers > 1 ? count / helpers : count);
+  for (std::thread& worker : workers) worker.join();
+}
+
 }  // namespace
 
 std::optional<Variant> mainTest(const std::array<bool, kFamilyCount>& families,
@@ -63,86 +164,13 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
   CriterionFindings findings;
   findings.criterion = criterion.criterion;
   findings.test = test;
-  std::vector<CountPair> counts;
-  // Where each work with cases stands among them, for the letters.
-  std::map<std::uint32_t, std::size_t> withCases;
-  for (const auto& entry : workShortNames(data)) {
-    WorkFinding work;
-    work.work = entry.first;
-    work.counts = countPair(data, entry.first, criterion.criterion);
-    work.interval = wilsonScoreInterval(work.counts.observed, work.counts.total);
-    counts.push_back(work.counts);
-    if (work.counts.total > 0) {
-      withCases.emplace(work.work, withCases.size());
-      findings.sorted.push_back(findings.works.size());
-    }
-    findings.works.push_back(work);
-  }
-  findings.homogeneity = homogeneityTest(counts);
-  const bool upwards = direction(data, criterion.criterion) >= 0;
-  std::stable_sort(findings.sorted.begin(), findings.sorted.end(),
-                   [&](std::size_t x, std::size_t y) {
-                     const double px = findings.works[x].interval.proportion;
-                     const double py = findings.works[y].interval.proportion;
-                     return upwards ? px < py : px > py;
-                   });
+  const WorksWithCases withCases = findWorks(findings, data);
   if (!test) return findings;
-
-  std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*> byWorks;
-  for (const PairRecord& record : criterion.pairs) {
-    byWorks[{record.pair.workA, record.pair.workB}] = &record;
-  }
-  std::vector<JudgedPair> judged;
-  for (const PairRecord& record : criterion.pairs) {
-    if (record.pair.workB >= record.pair.workA) continue;
-    const auto upper = byWorks.find({record.pair.workB, record.pair.workA});
-    const std::optional<double> p =
-        pairPValue(*test, record, upper == byWorks.end() ? nullptr : upper->second);
-    if (p) judged.push_back({&record, *p});
-  }
+  const std::vector<JudgedPair> judged = judgedPairs(criterion, *test);
   findings.judgedPairs = judged.size();
-  std::vector<double> pValues;
-  for (const JudgedPair& pair : judged) pValues.push_back(pair.pValue);
-  const std::vector<double> holm = holmAdjusted(pValues);
-
-  const std::size_t works = withCases.size();
-  std::vector<std::vector<bool>> separated(works, std::vector<bool>(works, false));
-  for (std::size_t k = 0; k < judged.size(); ++k) {
-    if (!(holm[k] < data.threshold)) continue;
-    const PairComparison& pair = judged[k].lower->pair;
-    const std::size_t a = withCases.at(pair.workA);
-    const std::size_t b = withCases.at(pair.workB);
-    separated[a][b] = true;
-    separated[b][a] = true;
-    // The work with the larger proportion first; on equal proportions the later work.
-    const bool aFirst = static_cast<double>(pair.observedA) * pair.totalB >=
-                        static_cast<double>(pair.observedB) * pair.totalA;
-    DifferingPair differing;
-    differing.first = aFirst ? pair.workA : pair.workB;
-    differing.second = aFirst ? pair.workB : pair.workA;
-    differing.firstCounts = countPair(data, differing.first, criterion.criterion);
-    differing.secondCounts = countPair(data, differing.second, criterion.criterion);
-    differing.adjustedP = holm[k];
-    findings.pairs.push_back(differing);
-  }
-  auto estimate = [&](std::size_t from, std::size_t to) {
-    for (std::size_t k = from; k < to; ++k) {
-      DifferingPair& differing = findings.pairs[k];
-      const PairComparison oriented(differing.first, criterion.criterion, differing.second,
-                                    differing.firstCounts.observed, differing.firstCounts.total,
-                                    differing.secondCounts.observed, differing.secondCounts.total);
-      differing.difference = proportionDifference(oriented);
-      differing.oddsRatio = conditionalOddsRatio(oriented);
-    }
-  };
-  const std::size_t count = findings.pairs.size();
-  const std::size_t helpers = std::min<std::size_t>(threads, count / kPairsPerThread);
-  std::vector<std::thread> workers;
-  for (std::size_t t = 1; t < helpers; ++t) {
-    workers.emplace_back(estimate, count * t / helpers, count * (t + 1) / helpers);
-  }
-  estimate(0, helpers > 1 ? count / helpers : count);
-  for (std::thread& worker : workers) worker.join();
+  const std::vector<std::vector<bool>> separated =
+      findDifferingPairs(findings, data, judged, withCases);
+  estimateDifferences(findings, threads);
   std::stable_sort(findings.pairs.begin(), findings.pairs.end(),
                    [](const DifferingPair& x, const DifferingPair& y) {
                      return x.difference.difference > y.difference.difference;

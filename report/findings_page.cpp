@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include "io/number_text.h"
+#include "io/utf8.h"
+#include "report/markup.h"
+#include "report/page_text.h"
 
 namespace brevox {
 
@@ -24,15 +27,6 @@ constexpr int kLetterWidth = 9;  // a letter of the display, bold and spaced
 constexpr int kCharacter = 7;    // the width of a character of a name, on average
 constexpr std::size_t kLongestName = 36;
 
-std::string printed(const char* format, double value) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
-}
-
-// A p-value as the maps print it: three significant digits, two below 0.001.
-std::string pText(double p) { return printed(p >= 0.001 ? "%.3g" : "%.2g", p); }
-
 std::string minus(std::string text) {
   if (!text.empty() && text[0] == '-') text.replace(0, 1, "\xE2\x88\x92");
   return text;
@@ -48,7 +42,7 @@ std::string ratioText(double value) {
 // The number of characters of UTF-8 text.
 std::size_t characters(const std::string& text) {
   std::size_t count = 0;
-  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  for (char c : text) count += isUtf8Continuation(c) ? 0 : 1;
   return count;
 }
 
@@ -58,7 +52,7 @@ std::string shortened(const std::string& text, std::size_t most) {
   std::size_t kept = 0;
   std::size_t at = 0;
   while (at < text.size()) {
-    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) {
+    if (!isUtf8Continuation(text[at])) {
       if (kept == most - 1) break;
       ++kept;
     }
@@ -67,34 +61,38 @@ std::string shortened(const std::string& text, std::size_t most) {
   return text.substr(0, at) + "\xE2\x80\xA6";
 }
 
-void writeHomogeneity(std::ostream& out, const HomogeneityTest& test, double threshold) {
-  out << "<p class=\"overall\">";
+void writeHomogeneity(Markup& page, const HomogeneityTest& test, double threshold) {
+  page << "<p class=\"overall\">";
   if (test.works < 2) {
-    out << "Fewer than two works have cases: there is nothing to compare.</p>\n";
+    page << "Fewer than two works have cases: there is nothing to compare.</p>\n";
     return;
   }
   if (test.noVariation) {
-    out << "No variation: every one of the " << test.works << " works with cases has a proportion "
-        << (test.occurrences == 0 ? "of 0" : "of 1") << ", so no test applies.</p>\n";
+    page << "No variation: every one of the " << test.works << " works with cases has a proportion "
+         << (test.occurrences == 0 ? "of 0" : "of 1") << ", so no test applies.</p>\n";
     return;
   }
   const bool differ = *test.pValue < threshold;
-  out << "<b>" << (differ ? "The works differ." : "No evidence that the works differ.")
-      << "</b> Pearson's \xCF\x87\xC2\xB2 over the " << test.works
-      << " works with cases = " << printed("%.2f", *test.chiSquare) << ", df&nbsp;=&nbsp;"
-      << test.degreesOfFreedom << ", p&nbsp;"
-      << (*test.pValue > 0 ? "=&nbsp;" + pText(*test.pValue) : std::string("&lt;&nbsp;1e-300"))
-      << "; Cram\xC3\xA9r's V&nbsp;=&nbsp;" << printed("%.2f", *test.cramersV)
-      << " (0: the same proportion everywhere, 1: wholly apart).";
-  if (test.fewExpected) {
-    out << " <span class=\"few\">* An expected count is under 5: the p-value is "
-           "approximate.</span>";
+  page << "<b>" << (differ ? "The works differ." : "No evidence that the works differ.")
+       << "</b> Pearson's \xCF\x87\xC2\xB2 over the " << test.works
+       << " works with cases = " << printed("%.2f", *test.chiSquare) << ", df&nbsp;=&nbsp;"
+       << test.degreesOfFreedom << ", p&nbsp;";
+  if (*test.pValue > 0) {
+    page << "=&nbsp;" << pValueText(*test.pValue);
+  } else {
+    page << "&lt;&nbsp;1e-300";
   }
-  out << "</p>\n";
+  page << "; Cram\xC3\xA9r's V&nbsp;=&nbsp;" << printed("%.2f", *test.cramersV)
+       << " (0: the same proportion everywhere, 1: wholly apart).";
+  if (test.fewExpected) {
+    page << " <span class=\"few\">* An expected count is under 5: the p-value is "
+            "approximate.</span>";
+  }
+  page << "</p>\n";
 }
 
 // The dot plot: each work with cases, its proportion, its 95% interval and its letters.
-void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const DataSet& data) {
+void writeDotPlot(Markup& page, const CriterionFindings& findings, const DataSet& data) {
   std::size_t longest = 4;
   for (std::size_t w : findings.sorted) {
     longest = std::max(
@@ -107,99 +105,108 @@ void writeDotPlot(std::ostream& out, const CriterionFindings& findings, const Da
   const int height = kTop + static_cast<int>(findings.sorted.size()) * kRow + kAxis;
   const int width = left + kPlot + kGap + static_cast<int>(letters) * kLetterWidth + kGap;
   auto x = [&](double proportion) { return printed("%.1f", left + proportion * kPlot); };
-  out << "<svg class=\"dotplot\" width=\"" << width << "\" height=\"" << height
-      << "\" viewBox=\"0 0 " << width << " " << height
-      << "\" role=\"img\" aria-label=\"proportion of each work with its 95% interval\">\n";
+  page << "<svg class=\"dotplot\" width=\"" << width << "\" height=\"" << height
+       << "\" viewBox=\"0 0 " << width << " " << height
+       << "\" role=\"img\" aria-label=\"proportion of each work with its 95% interval\">\n";
   const int bottom = height - kAxis;
   for (int tick = 0; tick <= 4; ++tick) {
     const std::string at = x(tick / 4.0);
-    out << "<line class=\"grid\" x1=\"" << at << "\" x2=\"" << at << "\" y1=\"" << kTop
-        << "\" y2=\"" << bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\"" << bottom + 16
-        << "\" text-anchor=\"middle\">" << printed("%g", tick / 4.0) << "</text>\n";
+    page << "<line class=\"grid\" x1=\"" << at << "\" x2=\"" << at << "\" y1=\"" << kTop
+         << "\" y2=\"" << bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\""
+         << bottom + 16 << "\" text-anchor=\"middle\">" << printed("%g", tick / 4.0) << "</text>\n";
   }
-  out << "<text class=\"tick\" x=\"" << x(0.5) << "\" y=\"" << bottom + 32
-      << "\" text-anchor=\"middle\">proportion of occurrences, with its 95% interval</text>\n";
+  page << "<text class=\"tick\" x=\"" << x(0.5) << "\" y=\"" << bottom + 32
+       << "\" text-anchor=\"middle\">proportion of occurrences, with its 95% interval</text>\n";
   int y = kTop + kRow / 2;
   for (std::size_t w : findings.sorted) {
     const WorkFinding& work = findings.works[w];
     const std::string& shortName = workShortName(data, work.work);
     const std::string& longName = workLongName(data, work.work);
-    out << "<g class=\"work\"><title>" << pageNameText(shortName) << ": " << pageNameText(longName)
-        << ", " << work.counts.observed << " of " << work.counts.total << " = "
-        << proportionText(work.interval.proportion) << " (95% interval "
-        << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
-        << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
-        << "<text class=\"name\" x=\"" << names << "\" y=\"" << y + 4 << "\" text-anchor=\"end\">"
-        << pageNameText(shortened(longName, kLongestName)) << "</text><line class=\"ci\" x1=\""
-        << x(work.interval.low) << "\" x2=\"" << x(work.interval.high) << "\" y1=\"" << y
-        << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << x(work.interval.proportion)
-        << "\" cy=\"" << y << "\" r=\"4\"/>";
+    page << "<g class=\"work\"><title>" << NameText{shortName} << ": " << NameText{longName} << ", "
+         << work.counts.observed << " of " << work.counts.total << " = "
+         << proportionText(work.interval.proportion) << " (95% interval "
+         << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
+         << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
+         << "<text class=\"name\" x=\"" << names << "\" y=\"" << y + 4 << "\" text-anchor=\"end\">"
+         << NameText{shortened(longName, kLongestName)} << "</text><line class=\"ci\" x1=\""
+         << x(work.interval.low) << "\" x2=\"" << x(work.interval.high) << "\" y1=\"" << y
+         << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << x(work.interval.proportion)
+         << "\" cy=\"" << y << "\" r=\"4\"/>";
     if (findings.test) {
-      out << "<text class=\"letters\" x=\"" << left + kPlot + kGap << "\" y=\"" << y + 4
-          << "\" text-anchor=\"start\">" << pageText(work.letters) << "</text>";
+      page << "<text class=\"letters\" x=\"" << left + kPlot + kGap << "\" y=\"" << y + 4
+           << "\" text-anchor=\"start\">" << work.letters << "</text>";
     }
-    out << "</g>\n";
+    page << "</g>\n";
     y += kRow;
   }
-  out << "</svg>\n";
+  page << "</svg>\n";
 }
 
 // A row of the pairs; thousands of them with dozens of works, so without closing tags or
 // classes, which the style supplies by column.
-void writePairRow(std::ostream& out, const DifferingPair& pair, const DataSet& data) {
+void writePairRow(Markup& page, const DifferingPair& pair, const DataSet& data) {
   auto name = [&](std::uint32_t work) {
-    return "<td title=\"" + pageNameText(workShortName(data, work)) + "\">" +
-           pageName(workLongName(data, work));
+    page << "<td title=\"" << NameText{workShortName(data, work)} << "\">"
+         << Name{workLongName(data, work)};
   };
-  auto share = [](const CountPair& counts) {
-    return "<td>" + proportionText(static_cast<double>(counts.observed) / counts.total);
+  auto share = [&](const CountPair& counts) {
+    page << "<td>" << proportionText(static_cast<double>(counts.observed) / counts.total);
   };
   const OddsRatioEstimate& odds = pair.oddsRatio;
-  out << "<tr>" << name(pair.first) << share(pair.firstCounts) << name(pair.second)
-      << share(pair.secondCounts) << "<td>" << proportionText(pair.difference.difference) << "<td>"
-      << proportionText(pair.difference.low) << " to " << proportionText(pair.difference.high)
-      << "<td>" << (odds.estimate ? ratioText(*odds.estimate) : std::string("\xE2\x80\x93"))
-      << "<td>" << ratioText(odds.low) << " to " << ratioText(odds.high) << "<td>"
-      << (pair.adjustedP > 0 ? pText(pair.adjustedP) : std::string("&lt;1e-300")) << "\n";
+  page << "<tr>";
+  name(pair.first);
+  share(pair.firstCounts);
+  name(pair.second);
+  share(pair.secondCounts);
+  page << "<td>" << proportionText(pair.difference.difference) << "<td>"
+       << proportionText(pair.difference.low) << " to " << proportionText(pair.difference.high)
+       << "<td>" << (odds.estimate ? ratioText(*odds.estimate) : std::string("\xE2\x80\x93"))
+       << "<td>" << ratioText(odds.low) << " to " << ratioText(odds.high) << "<td>";
+  if (pair.adjustedP > 0) {
+    page << pValueText(pair.adjustedP);
+  } else {
+    page << "&lt;1e-300";
+  }
+  page << "\n";
 }
 
-void writePairTable(std::ostream& out, const std::vector<DifferingPair>& pairs, std::size_t from,
+void writePairTable(Markup& page, const std::vector<DifferingPair>& pairs, std::size_t from,
                     std::size_t to, const DataSet& data) {
-  out << "<div class=\"scroll\"><table class=\"data pairs\">\n<thead><tr><th class=\"name\">Work"
-         "</th><th>Proportion</th><th class=\"name\">against</th><th>Proportion</th>"
-         "<th>Difference</th><th>95% interval</th><th>Odds ratio</th><th>95% interval</th>"
-         "<th>Adjusted p</th></tr></thead>\n<tbody>\n";
-  for (std::size_t k = from; k < to; ++k) writePairRow(out, pairs[k], data);
-  out << "</tbody></table></div>\n";
+  page << "<div class=\"scroll\"><table class=\"data pairs\">\n<thead><tr><th class=\"name\">Work"
+          "</th><th>Proportion</th><th class=\"name\">against</th><th>Proportion</th>"
+          "<th>Difference</th><th>95% interval</th><th>Odds ratio</th><th>95% interval</th>"
+          "<th>Adjusted p</th></tr></thead>\n<tbody>\n";
+  for (std::size_t k = from; k < to; ++k) writePairRow(page, pairs[k], data);
+  page << "</tbody></table></div>\n";
 }
 
-void writePairs(std::ostream& out, const CriterionFindings& findings, const DataSet& data) {
+void writePairs(Markup& page, const CriterionFindings& findings, const DataSet& data) {
   if (!findings.test) return;
   const std::vector<DifferingPair>& pairs = findings.pairs;
   if (findings.judgedPairs == 0) {
-    out << "<p class=\"note\">No pair of works with cases to compare.</p>\n";
+    page << "<p class=\"note\">No pair of works with cases to compare.</p>\n";
     return;
   }
   if (pairs.empty()) {
-    out << "<p class=\"note\">"
-        << (findings.judgedPairs == 1
-                ? std::string("The two works do not differ.")
-                : "No pair of works differs once the p-values of the " +
-                      std::to_string(findings.judgedPairs) + " pairs are adjusted.")
-        << "</p>\n";
+    page << "<p class=\"note\">"
+         << (findings.judgedPairs == 1
+                 ? std::string("The two works do not differ.")
+                 : "No pair of works differs once the p-values of the " +
+                       std::to_string(findings.judgedPairs) + " pairs are adjusted.")
+         << "</p>\n";
     return;
   }
-  out << "<p class=\"pairs-lede\">" << pairs.size() << " of " << findings.judgedPairs
-      << (findings.judgedPairs == 1 ? " pair" : " pairs")
-      << " still differ once the p-values are adjusted, the largest difference first: the "
-         "proportion of the first work less that of the second, and the odds of an occurrence "
-         "in the first over those in the second, each with its 95% interval.</p>\n";
-  writePairTable(out, pairs, 0, std::min(kPairsShown, pairs.size()), data);
+  page << "<p class=\"pairs-lede\">" << pairs.size() << " of " << findings.judgedPairs
+       << (findings.judgedPairs == 1 ? " pair" : " pairs")
+       << " still differ once the p-values are adjusted, the largest difference first: the "
+          "proportion of the first work less that of the second, and the odds of an occurrence "
+          "in the first over those in the second, each with its 95% interval.</p>\n";
+  writePairTable(page, pairs, 0, std::min(kPairsShown, pairs.size()), data);
   if (pairs.size() > kPairsShown) {
-    out << "<details class=\"more\"><summary>" << pairs.size() - kPairsShown
-        << " more pairs</summary>\n";
-    writePairTable(out, pairs, kPairsShown, pairs.size(), data);
-    out << "</details>\n";
+    page << "<details class=\"more\"><summary>" << pairs.size() - kPairsShown
+         << " more pairs</summary>\n";
+    writePairTable(page, pairs, kPairsShown, pairs.size(), data);
+    page << "</details>\n";
   }
 }
 
@@ -233,37 +240,37 @@ details.more>summary{display:none}svg.dotplot{max-width:100%}
 
 void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings>& findings,
                           const DataSet& data) {
-  out << "<section id=\"findings\">\n<h2>What the run found</h2>\n<p class=\"note\">For each "
-         "criterion: whether its works differ at all (Pearson's chi-square over every work "
-         "with cases), where each work stands (its proportion with a 95% Wilson score "
-         "interval; the works sorted in the criterion's direction), and which works can be "
-         "told apart.";
+  Markup page{out};
+  page << "<section id=\"findings\">\n<h2>What the run found</h2>\n<p class=\"note\">For each "
+          "criterion: whether its works differ at all (Pearson's chi-square over every work "
+          "with cases), where each work stands (its proportion with a 95% Wilson score "
+          "interval; the works sorted in the criterion's direction), and which works can be "
+          "told apart.";
   const std::optional<Variant> test = findings.empty() ? std::nullopt : findings.front().test;
   if (test) {
-    out << " Two works share a letter unless <b>" << pageText(mainTestTitle(*test))
-        << "</b> separates them once its p-values are adjusted by <b>Holm's method</b> over the "
-           "pairs of the criterion, at the threshold of the data, "
-        << pageText(formatDouble(data.threshold))
-        << ". That test is Fisher's double tail where the run made it (the main test of option "
-           "M where M names a symmetric test; else the permutation test, the N-1 or Pearson's "
-           "chi-square); the binomial test alone counts a pair as separated only where both of "
-           "its directions separate it.";
+    page << " Two works share a letter unless <b>" << mainTestTitle(*test)
+         << "</b> separates them once its p-values are adjusted by <b>Holm's method</b> over the "
+            "pairs of the criterion, at the threshold of the data, "
+         << formatDouble(data.threshold)
+         << ". That test is Fisher's double tail where the run made it (the main test of option "
+            "M where M names a symmetric test; else the permutation test, the N-1 or Pearson's "
+            "chi-square); the binomial test alone counts a pair as separated only where both of "
+            "its directions separate it.";
   } else {
-    out << " The run made no test between pairs: there are no letters.";
+    page << " The run made no test between pairs: there are no letters.";
   }
-  out << "</p>\n";
+  page << "</p>\n";
   for (const CriterionFindings& criterion : findings) {
     const std::uint32_t number = criterion.criterion;
-    out << "<article class=\"finding\" id=\"finding-" << number << "\">\n<h3><span class=\"no\">"
-        << number << "</span>" << pageName(criterionLongName(data, number))
-        << "<span class=\"short\">" << pageName(criterionShortName(data, number))
-        << "</span></h3>\n";
-    writeHomogeneity(out, criterion.homogeneity, data.threshold);
-    if (!criterion.sorted.empty()) writeDotPlot(out, criterion, data);
-    writePairs(out, criterion, data);
-    out << "</article>\n";
+    page << "<article class=\"finding\" id=\"finding-" << number << "\">\n<h3><span class=\"no\">"
+         << number << "</span>" << Name{criterionLongName(data, number)} << "<span class=\"short\">"
+         << Name{criterionShortName(data, number)} << "</span></h3>\n";
+    writeHomogeneity(page, criterion.homogeneity, data.threshold);
+    if (!criterion.sorted.empty()) writeDotPlot(page, criterion, data);
+    writePairs(page, criterion, data);
+    page << "</article>\n";
   }
-  out << "</section>\n";
+  page << "</section>\n";
 }
 
 }  // namespace brevox

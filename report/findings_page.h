@@ -12,15 +12,6 @@
 
 namespace brevox {
 
-/// Text for an HTML element or a quoted attribute, as the page writes every name
-/// (html_report).
-std::string pageText(const std::string& text);
-/// A name as the page writes it in its HTML, kept apart from the text around it (<bdi>).
-std::string pageName(const std::string& name);
-/// A name where no markup may stand (attributes, the text of a drawing), kept apart by the
-/// isolating characters.
-std::string pageNameText(const std::string& name);
-
 /// The section "What the run found" of a page: the main test and its adjustment, then per
 /// criterion the homogeneity test over all works, a dot plot of the works' proportions with
 /// their intervals and letters (inline SVG), and the pairs that still differ once the p-values

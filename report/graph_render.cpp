@@ -1,6 +1,5 @@
 #include "report/graph_render.h"
 
-#include <glib.h>
 #include <gvc.h>
 
 #include <array>
@@ -13,7 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "io/interrupt.h"
+#include "io/utf8.h"
+#include "report/graphviz_messages.h"
 #include "report/page_text.h"
 
 namespace brevox {
@@ -26,67 +26,6 @@ GVC_t* graphvizContext() {
   static GVC_t* const context = gvContext();
   return context;
 }
-
-// Where Graphviz's messages go while a graph is drawn. Graphviz hands them to one function of
-// the whole process, without a pointer of ours, so they are collected here.
-std::string* graphvizMessages = nullptr;
-
-int keepGraphvizMessage(char* text) {
-  if (graphvizMessages != nullptr) *graphvizMessages += text;
-  return 0;
-}
-
-// The text layout that Graphviz draws with (Pango, over GLib) prints its warnings through GLib's
-// log, on standard error unless a handler takes them.
-// A fatal one (GLib aborts after it, as when memory runs out inside the text layout) ends the run
-// here instead, with its temporary files removed.
-void keepLibraryMessage(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
-  if ((level & (G_LOG_FLAG_FATAL | G_LOG_LEVEL_ERROR)) != 0) {
-    if (message != nullptr && std::strstr(message, "failed to allocate") != nullptr) {
-      endRunNow(kNotEnoughMemory, nullptr);
-    }
-    endRunNow("The run stopped: ", message);
-  }
-  if (graphvizMessages == nullptr) return;
-  *graphvizMessages += std::string(domain != nullptr ? domain : "GLib") + ": " +
-                       (message != nullptr ? message : "") + "\n";
-}
-
-constexpr const char* kLibraryLogDomains[] = {"Pango", "PangoCairo", "PangoFT2", "GLib",
-                                              "GLib-GObject"};
-
-// Collects Graphviz's messages, and those of the libraries it draws with, from its construction to
-// its end, and tells whether any of them was an error of Graphviz's (a warning is not).
-struct MessageCapture {
-  std::string messages;
-  agusererrf previousHandler;
-  agerrlevel_t previousLevel;
-  std::array<guint, sizeof kLibraryLogDomains / sizeof kLibraryLogDomains[0]> logHandlers{};
-
-  MessageCapture()
-      : previousHandler(agseterrf(keepGraphvizMessage)), previousLevel(agseterr(AGWARN)) {
-    graphvizMessages = &messages;
-    agreseterrors();
-    const auto levels =
-        static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
-    for (std::size_t i = 0; i < logHandlers.size(); ++i) {
-      logHandlers[i] =
-          g_log_set_handler(kLibraryLogDomains[i], levels, keepLibraryMessage, nullptr);
-    }
-  }
-  ~MessageCapture() {
-    for (std::size_t i = 0; i < logHandlers.size(); ++i) {
-      g_log_remove_handler(kLibraryLogDomains[i], logHandlers[i]);
-    }
-    graphvizMessages = nullptr;
-    agseterrf(previousHandler);
-    agseterr(previousLevel);
-  }
-  MessageCapture(const MessageCapture&) = delete;
-  MessageCapture& operator=(const MessageCapture&) = delete;
-
-  bool errorSeen() const { return agerrors() >= AGERR; }
-};
 
 // A dotted arrow stands for a result on too few cases: it is weaker than a solid one.
 std::size_t strength(Agedge_t* edge) {
@@ -337,15 +276,6 @@ std::string inlineSvg(const char* data, unsigned int length) {
     element += '\n';
   }
   return element;
-}
-
-// What Graphviz said about a graph it could not draw, or `otherwise` when it said nothing.
-std::string failureMessage(const MessageCapture& capture, const char* otherwise) {
-  std::string text = capture.messages;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text.empty() ? otherwise : text;
 }
 
 }  // namespace

@@ -1,13 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace brevox {
-
-/// The text as well-formed UTF-8. A byte that does not belong to a valid sequence is read as
-/// Latin-1, the likeliest encoding of an older data file; where that would give a control
-/// character, and for every control character but tab and line feed, U+FFFD stands in its place.
-std::string wellFormed(const std::string& text);
 
 /// Whether a name must be kept apart from the text around it: it holds a character beyond ASCII,
 /// which may be written from right to left or turn the direction of what follows (U+202E).
@@ -26,5 +22,15 @@ std::string graphvizLabel(const std::string& name, bool isolate);
 /// Whether a name must be given to Graphviz as such a label rather than as it stands: it holds
 /// "&", a control character or a byte beyond ASCII.
 bool needsGraphvizLabel(const std::string& name);
+
+/// A number as printf's `format` prints it (at most 39 characters).
+std::string printed(const char* format, double value);
+
+/// A p-value as a journal prints it: three significant digits, two below 0.001, where the third
+/// tells nothing and would weigh on a page of many works.
+std::string pValueText(double p);
+
+/// A whole number with a comma between each three digits.
+std::string thousands(std::size_t value);
 
 }  // namespace brevox

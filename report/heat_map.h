@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "data/data_set.h"
+#include "report/colour_scale.h"
+#include "report/html_report.h"
+#include "report/markup.h"
+#include "report/run_record.h"
+#include "report/variants.h"
+
+namespace brevox {
+
+/// Whether the page shows a variant: the run tested its family.
+bool shown(const PageFacts& facts, const VariantDescriptor& variant);
+
+/// The page's colour scale: enough steps to tell the smallest p-value that its maps show from the
+/// others, and the class of its commonest cells.
+ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& criteria);
+
+/// A criterion's pairs by their works, the row work first.
+using PairIndex = std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*>;
+
+/// The heat map of one variant under one criterion: a row and a column per work, each cell
+/// coloured by the step of its p-value, the p-value in its hover text (with the pair's names up
+/// to 30 works) and printed in it (up to 12); the lower triangle for a symmetric test, the full
+/// square for the binomial test.
+void writeMap(Markup& page, const ColourScale& scale, const DataSet& data, const PairIndex& pairs,
+              const VariantDescriptor& variant);
+
+}  // namespace brevox
