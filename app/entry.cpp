@@ -112,7 +112,9 @@ int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, E
 }  // namespace
 
 int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  return runInterruptibly(arguments, dataSet(), processEdgeRecords(), true, out, err);
+  // The edges of the run's graphs, kept for the graphs over all criteria.
+  EdgeRecords records;
+  return runInterruptibly(arguments, dataSet(), records, true, out, err);
 }
 
 int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,

@@ -39,9 +39,8 @@ std::optional<double> pairPValue(Variant test, const PairRecord& lower, const Pa
 
 }  // namespace
 
-std::optional<Variant> mainTest(const std::array<bool, kFamilyCount>& families,
-                                std::optional<Variant> mergeMain) {
-  auto ran = [&](Variant variant) { return families[index(descriptor(variant).family)]; };
+std::optional<Variant> mainTest(const FamilySet& families, std::optional<Variant> mergeMain) {
+  auto ran = [&](Variant variant) { return families[descriptor(variant).family]; };
   if (mergeMain && *mergeMain != Variant::binomial && ran(*mergeMain)) return mergeMain;
   for (Variant variant : kMainTestOrder) {
     if (ran(variant)) return variant;

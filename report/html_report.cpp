@@ -256,7 +256,7 @@ std::string hexColour(const std::array<int, 3>& colour) {
 }
 
 bool shown(const PageFacts& facts, const VariantDescriptor& variant) {
-  return facts.families[index(variant.family)];
+  return facts.families[variant.family];
 }
 
 // Visits every outcome with a p-value that a map of the page shows.
@@ -337,14 +337,11 @@ std::string dataName(const PageFacts& facts) {
 }
 
 std::string testsRun(const PageFacts& facts) {
-  static const char* const kFamilyWords[] = {
-      "binomial (double tail)", "chi-square (Pearson's, Yates' correction, N-1)",
-      "Fisher's exact (double tail, mid-p)", "exact permutation"};
   std::string words;
   for (const FamilyDescriptor& family : kFamilies) {
-    if (!facts.families[index(family.family)]) continue;
+    if (!facts.families[family.family]) continue;
     if (!words.empty()) words += "; ";
-    words += kFamilyWords[index(family.family)];
+    words += family.pageWords;
   }
   return words.empty() ? "none" : words;
 }

@@ -152,7 +152,7 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
   data.criterionShortNames = {{1, "k"}};
   data.criterionLongNames = {{1, "Criterion"}};
   PageFacts facts;
-  facts.families[index(Family::fisher)] = true;
+  facts.families[Family::fisher] = true;
   CriterionRecord criterion;
   criterion.criterion = 1;
   criterion.graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
@@ -169,7 +169,7 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
 TEST(Findings, MainTestFollowsTheTestsOfTheRun) {
   // Families in the order binomial, chi-square, Fisher, permutation.
   const struct {
-    std::array<bool, kFamilyCount> families;
+    FamilySet families;
     std::optional<Variant> mergeMain;
     std::optional<Variant> expected;
   } cases[] = {
