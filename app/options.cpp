@@ -160,6 +160,53 @@ std::string argumentsFrom(const std::vector<std::string>& arguments, std::size_t
   return text;
 }
 
+// Reads the three positions of option 1 from arguments[next] on into the options and moves `next`
+// past them; returns why they cannot be used, or nothing.
+std::optional<std::string> readPositions(const std::vector<std::string>& arguments,
+                                         std::size_t& next, bool fileNamed, CommandLine& line) {
+  RunOptions& options = line.options;
+  const char* const what[] = {"criterion", "work A", "work B"};
+  std::uint32_t* const numbers[] = {&options.criterionNumber, &options.workANumber,
+                                    &options.workBNumber};
+  for (std::size_t n = 0; n < 3; ++n, ++next) {
+    if (next >= arguments.size()) {
+      const std::string command =
+          "brevox " + (fileNamed ? line.dataPath + " " : "") + line.optionText + " 1 1 2";
+      return "Option 1 needs three numbers after " +
+             quotedForMessage(line.optionText, kShownBytes) +
+             ": the criterion, work A and work B, as in " + quotedForMessage(command, kShownBytes);
+    }
+    const std::optional<std::uint32_t> number = decimalDigits(arguments[next]);
+    if (!number || *number == 0) {
+      return std::string("Invalid ") + what[n] + " number " +
+             quotedForMessage(arguments[next], kShownBytes) +
+             ": give its position in the data, a whole number from 1";
+    }
+    *numbers[n] = *number;
+  }
+  return std::nullopt;
+}
+
+// Why an argument after everything the command line may hold is refused.
+std::string leftOverRefusal(const std::string& extra, const CommandLine& line) {
+  const std::string shownExtra = quotedForMessage(extra, kShownBytes);
+  if (isOptionString(extra) && !line.optionText.empty()) {
+    std::string joined = line.optionText;
+    for (const char c : extra) {
+      if (c != '-') joined += c;
+    }
+    return "Second option string " + shownExtra +
+           ": put all letters in one string: " + asTyped(joined);
+  }
+  if (line.options.singleTest) {
+    return "Unexpected argument " + shownExtra +
+           ": option 1 takes three numbers, as in brevox data.csv -1F 2 1 3";
+  }
+  return "Unexpected argument " + shownExtra +
+         ": give one data file, then one option string, as in "
+         "brevox data.csv -FP (or brevox -DFP for the built-in data)";
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -187,45 +234,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                              " " + optionText + argumentsFrom(arguments, next + 1));
   }
   if (options.singleTest) {
-    const char* const what[] = {"criterion", "work A", "work B"};
-    std::uint32_t* const numbers[] = {&options.criterionNumber, &options.workANumber,
-                                      &options.workBNumber};
-    for (std::size_t n = 0; n < 3; ++n, ++next) {
-      if (next >= count) {
-        const std::string command =
-            "brevox " + (fileNamed ? line.dataPath + " " : "") + line.optionText + " 1 1 2";
-        return refused(line, "Option 1 needs three numbers after " + shownText +
-                                 ": the criterion, work A and work B, as in " +
-                                 quotedForMessage(command, kShownBytes));
-      }
-      const std::optional<std::uint32_t> number = decimalDigits(arguments[next]);
-      if (!number || *number == 0) {
-        return refused(line, std::string("Invalid ") + what[n] + " number " +
-                                 quotedForMessage(arguments[next], kShownBytes) +
-                                 ": give its position in the data, a whole number from 1");
-      }
-      *numbers[n] = *number;
+    if (const std::optional<std::string> wrong = readPositions(arguments, next, fileNamed, line)) {
+      return refused(line, *wrong);
     }
   }
-  if (next < count) {
-    const std::string& extra = arguments[next];
-    const std::string shownExtra = quotedForMessage(extra, kShownBytes);
-    if (isOptionString(extra) && !line.optionText.empty()) {
-      std::string joined = line.optionText;
-      for (const char c : extra) {
-        if (c != '-') joined += c;
-      }
-      return refused(line, "Second option string " + shownExtra +
-                               ": put all letters in one string: " + asTyped(joined));
-    }
-    if (options.singleTest) {
-      return refused(line, "Unexpected argument " + shownExtra +
-                               ": option 1 takes three numbers, as in brevox data.csv -1F 2 1 3");
-    }
-    return refused(line, "Unexpected argument " + shownExtra +
-                             ": give one data file, then one option string, as in "
-                             "brevox data.csv -FP (or brevox -DFP for the built-in data)");
-  }
+  if (next < count) return refused(line, leftOverRefusal(arguments[next], line));
   if (options.useDefaultData && fileNamed) {
     return refused(line, "Option D uses the built-in data, but a data file is named too: brevox " +
                              optionText + " for the built-in data, brevox " +
