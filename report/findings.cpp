@@ -57,18 +57,17 @@ std::string mainTestTitle(Variant variant) {
   return title;
 }
 
-CriterionFindings criterionFindings(const CriterionRecord& criterion, const DataSet& data,
-                                    std::optional<Variant> test, unsigned threads) {
-  CriterionFindings findings;
-  findings.criterion = criterion.criterion;
-  findings.test = test;
+namespace {
+
+// Every work of the criterion with its interval, and the works with cases sorted by proportion;
+// `withCases` tells where each work with cases stands among them.
+void findWorks(CriterionFindings& findings, const DataSet& data,
+               std::map<std::uint32_t, std::size_t>& withCases) {
   std::vector<CountPair> counts;
-  // Where each work with cases stands among them, for the letters.
-  std::map<std::uint32_t, std::size_t> withCases;
   for (const auto& entry : data.workShortNames) {
     WorkFinding work;
     work.work = entry.first;
-    work.counts = countPair(data, entry.first, criterion.criterion);
+    work.counts = countPair(data, entry.first, findings.criterion);
     work.interval = wilsonScoreInterval(work.counts.observed, work.counts.total);
     counts.push_back(work.counts);
     if (work.counts.total > 0) {
@@ -78,15 +77,17 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
     findings.works.push_back(work);
   }
   findings.homogeneity = homogeneityTest(counts);
-  const bool upwards = direction(data, criterion.criterion) >= 0;
+  const bool upwards = direction(data, findings.criterion) >= 0;
   std::stable_sort(findings.sorted.begin(), findings.sorted.end(),
                    [&](std::size_t x, std::size_t y) {
                      const double px = findings.works[x].interval.proportion;
                      const double py = findings.works[y].interval.proportion;
                      return upwards ? px < py : px > py;
                    });
-  if (!test) return findings;
+}
 
+// The pairs of the criterion with a p-value of the main test, in the run's order.
+std::vector<JudgedPair> judgedPairs(const CriterionRecord& criterion, Variant test) {
   std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*> byWorks;
   for (const PairRecord& record : criterion.pairs) {
     byWorks[{record.pair.workA, record.pair.workB}] = &record;
@@ -96,16 +97,19 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
     if (record.pair.workB >= record.pair.workA) continue;
     const auto upper = byWorks.find({record.pair.workB, record.pair.workA});
     const std::optional<double> p =
-        pairPValue(*test, record, upper == byWorks.end() ? nullptr : upper->second);
+        pairPValue(test, record, upper == byWorks.end() ? nullptr : upper->second);
     if (p) judged.push_back({&record, *p});
   }
-  findings.judgedPairs = judged.size();
+  return judged;
+}
+
+// The pairs that Holm's adjustment still separates, each marked in `separated`.
+void findDifferingPairs(CriterionFindings& findings, const std::vector<JudgedPair>& judged,
+                        const DataSet& data, const std::map<std::uint32_t, std::size_t>& withCases,
+                        std::vector<std::vector<bool>>& separated) {
   std::vector<double> pValues;
   for (const JudgedPair& pair : judged) pValues.push_back(pair.pValue);
   const std::vector<double> holm = holmAdjusted(pValues);
-
-  const std::size_t works = withCases.size();
-  std::vector<std::vector<bool>> separated(works, std::vector<bool>(works, false));
   for (std::size_t k = 0; k < judged.size(); ++k) {
     if (!(holm[k] < data.threshold)) continue;
     const PairComparison& pair = judged[k].lower->pair;
@@ -119,15 +123,20 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
     DifferingPair differing;
     differing.first = aFirst ? pair.workA : pair.workB;
     differing.second = aFirst ? pair.workB : pair.workA;
-    differing.firstCounts = countPair(data, differing.first, criterion.criterion);
-    differing.secondCounts = countPair(data, differing.second, criterion.criterion);
+    differing.firstCounts = countPair(data, differing.first, findings.criterion);
+    differing.secondCounts = countPair(data, differing.second, findings.criterion);
     differing.adjustedP = holm[k];
     findings.pairs.push_back(differing);
   }
+}
+
+// The estimates of the differing pairs, shared out over `threads` threads, the largest
+// difference first.
+void estimateDifferingPairs(CriterionFindings& findings, unsigned threads) {
   auto estimate = [&](std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
       DifferingPair& differing = findings.pairs[k];
-      const PairComparison oriented(differing.first, criterion.criterion, differing.second,
+      const PairComparison oriented(differing.first, findings.criterion, differing.second,
                                     differing.firstCounts.observed, differing.firstCounts.total,
                                     differing.secondCounts.observed, differing.secondCounts.total);
       differing.difference = proportionDifference(oriented);
@@ -146,6 +155,26 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
                    [](const DifferingPair& x, const DifferingPair& y) {
                      return x.difference.difference > y.difference.difference;
                    });
+}
+
+}  // namespace
+
+CriterionFindings criterionFindings(const CriterionRecord& criterion, const DataSet& data,
+                                    std::optional<Variant> test, unsigned threads) {
+  CriterionFindings findings;
+  findings.criterion = criterion.criterion;
+  findings.test = test;
+  // Where each work with cases stands among them, for the letters.
+  std::map<std::uint32_t, std::size_t> withCases;
+  findWorks(findings, data, withCases);
+  if (!test) return findings;
+
+  const std::vector<JudgedPair> judged = judgedPairs(criterion, *test);
+  findings.judgedPairs = judged.size();
+  const std::size_t works = withCases.size();
+  std::vector<std::vector<bool>> separated(works, std::vector<bool>(works, false));
+  findDifferingPairs(findings, judged, data, withCases, separated);
+  estimateDifferingPairs(findings, threads);
 
   // The letters, named down the works as the findings sort them.
   std::vector<std::size_t> order;
