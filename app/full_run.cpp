@@ -9,6 +9,7 @@
 
 #include "app/in_order.h"
 #include "data/input_data_writer.h"
+#include "io/output_file.h"
 #include "report/findings.h"
 #include "report/html_report.h"
 #include "report/output_sink.h"
@@ -26,11 +27,14 @@ namespace {
 
 /// One pair of works on its way from the tests to the outputs: what the tests found, and, when
 /// it was computed away from the console, the trace it would have printed there (the work it is
-/// tested against and the permutation test's dots), printed in the run's order.
+/// tested against and the permutation test's dots) and the messages of its reports, printed in
+/// the run's order.
 struct PairJob {
   PairResult result;
   std::string progress;
-  bool traced = false;  ///< the trace went to the console as the pair was computed
+  std::string messages;
+  bool traced = false;         ///< the trace went to the console as the pair was computed
+  bool reportsWritten = true;  ///< every file written as the pair was computed is complete
 };
 
 /// What the run needs while it walks the pairs of one criterion.
@@ -40,6 +44,7 @@ struct CriterionPass {
   std::uint32_t criterion;
   Sinks& sinks;
   std::ostream& out;
+  std::ostream& err;
   bool anyTest = false;
   bool allWritten = true;
 };
@@ -66,14 +71,21 @@ void computePair(const CriterionPass& pass, PairResult& result, std::ostream& pr
   }
 }
 
-// The threads that test a criterion's pairs: no more than there are pairs to test.
+// The threads that test a criterion's pairs: no more than there are pairs to test, and, as each
+// holds one report file open while it writes it, no more than the process may still open.
 unsigned criterionThreads(const CriterionPass& pass, unsigned threads) {
   if (!pass.anyTest) return 1;
   std::size_t works = 0;
   for (const auto& entry : pass.data.workShortNames) {
     if (countPair(pass.data, entry.first, pass.criterion).total != 0) ++works;
   }
-  const std::size_t most = works * (works - (works > 0 ? 1 : 0)) / 2;
+  std::size_t most = works * (works - (works > 0 ? 1 : 0)) / 2;
+  if (!pass.options.summaryOnly) {
+    // A few descriptors stay free for what the run opens beside the reports.
+    constexpr std::size_t kKeptFree = 4;
+    const std::size_t spare = descriptorsToSpare();
+    most = std::min(most, spare > kKeptFree ? spare - kKeptFree : 1);
+  }
   return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(threads, most)));
 }
 
@@ -98,17 +110,23 @@ bool processCriterion(CriterionPass& pass, unsigned requestedThreads) {
     if (inPlace) {
       traceRowStart(i);
       computePair(pass, job.result, pass.out);
+      job.reportsWritten = pairComputed(pass.sinks, job.result, pass.data, pass.err);
       return;
     }
     std::ostringstream progress;
+    std::ostringstream messages;
     computePair(pass, job.result, progress);
+    job.reportsWritten = pairComputed(pass.sinks, job.result, pass.data, messages);
     job.progress = progress.str();
+    job.messages = messages.str();
   };
   auto take = [&](std::size_t i, PairJob& job) {
     if (!job.traced) {
       traceRowStart(i);
       pass.out << job.progress;
+      pass.err << job.messages;
     }
+    if (!job.reportsWritten) pass.allWritten = false;
     if (!takePair(pass.sinks, job.result, pass.data)) pass.allWritten = false;
     // A trace that cannot be written (a closed pipe) ends the run as an interrupt would.
     return !pass.out.fail();
@@ -131,7 +149,7 @@ Sinks chosenOutputs(const RunOptions& options, const RunCommand& command, EdgeRe
     graphs.mergeSub = variantOfMergeLetter(options.mergeSubTest);
   }
   Sinks sinks;
-  if (!options.summaryOnly) sinks.push_back(pairReportsSink(err));
+  if (!options.summaryOnly) sinks.push_back(pairReportsSink());
   sinks.push_back(summaryTablesSink(options.families, err));
   sinks.push_back(graphsSink(graphs, records, err));
   if (options.estimates) {
@@ -158,7 +176,7 @@ int runFull(const RunOptions& options, const RunCommand& command, const DataSet&
   bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
   Sinks sinks = chosenOutputs(options, command, records, threads, err);
   for (const auto& entry : data.criterionShortNames) {
-    CriterionPass pass{options, data, entry.first, sinks, out};
+    CriterionPass pass{options, data, entry.first, sinks, out, err};
     pass.anyTest = anyFamily(options.families);
     const bool completed = processCriterion(pass, threads);
     if (!pass.allWritten) allWritten = false;

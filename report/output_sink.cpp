@@ -9,6 +9,15 @@ bool beginCriterion(Sinks& sinks, std::uint32_t criterion, const DataSet& data) 
   return true;
 }
 
+bool pairComputed(const Sinks& sinks, const PairResult& result, const DataSet& data,
+                  std::ostream& err) {
+  bool allWritten = true;
+  for (const Sink& sink : sinks) {
+    if (sink.computed && !sink.computed(result, data, err)) allWritten = false;
+  }
+  return allWritten;
+}
+
 bool takePair(Sinks& sinks, const PairResult& result, const DataSet& data) {
   bool allWritten = true;
   for (Sink& sink : sinks) {

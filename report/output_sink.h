@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "data/data_set.h"
@@ -32,6 +33,10 @@ struct PairResult {
 struct Sink {
   std::function<bool(std::uint32_t criterion, const DataSet& data)> beginCriterion;
   std::function<bool(const PairResult& result, const DataSet& data)> pair;
+  /// For an output of a file per pair, which may be written on any thread: the pair as soon as
+  /// its tests have run, on the thread that ran them, before it reaches `pair`. Its messages go
+  /// to `err`, which the run prints in the run's order.
+  std::function<bool(const PairResult& result, const DataSet& data, std::ostream& err)> computed;
   std::function<bool(std::uint32_t criterion, const DataSet& data)> endCriterion;
   std::function<bool(const DataSet& data)> endRun;
 };
@@ -43,6 +48,11 @@ using Sinks = std::vector<Sink>;
 /// Tells every output that a criterion begins. Returns false, at the first output that fails,
 /// when the run must stop.
 bool beginCriterion(Sinks& sinks, std::uint32_t criterion, const DataSet& data);
+
+/// Hands a pair that was just computed to every output that writes a file per pair; false when
+/// any could not write it.
+bool pairComputed(const Sinks& sinks, const PairResult& result, const DataSet& data,
+                  std::ostream& err);
 
 /// Hands a pair to every output; false when any could not write what it holds.
 bool takePair(Sinks& sinks, const PairResult& result, const DataSet& data);

@@ -166,9 +166,11 @@ std::string pairReportName(Family family, const PairComparison& pair, const Data
          workShortName(data, pair.workA) + "_" + workShortName(data, pair.workB) + ".csv";
 }
 
-Sink pairReportsSink(std::ostream& err) {
+Sink pairReportsSink() {
   Sink sink;
-  sink.pair = [&err](const PairResult& result, const DataSet& data) {
+  // The reports are written as each pair is computed, on its thread: they are the bulk of what a
+  // run writes.
+  sink.computed = [](const PairResult& result, const DataSet& data, std::ostream& err) {
     if (!result.table) return true;
     bool allWritten = true;
     for (const FamilyDescriptor& family : kFamilies) {

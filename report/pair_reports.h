@@ -49,8 +49,9 @@ bool writeFamilyReport(Family family, const std::string& fileName, const PairCom
 std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data);
 
 /// The detailed reports as an output of a full run: each pair's report of every family that ran
-/// on it, in the order of the families, named by pairReportName. A report that cannot be written
-/// prints its failure on `err`; the run goes on without it.
-Sink pairReportsSink(std::ostream& err);
+/// on it, in the order of the families, named by pairReportName, written as soon as the pair is
+/// computed. A report that cannot be written prints its failure among the pair's messages; the
+/// run goes on without it.
+Sink pairReportsSink();
 
 }  // namespace brevox

@@ -130,7 +130,7 @@ TEST(FullRun, AnyNumberOfThreadsWritesWhatOneWrites) {
       {0, "1024", 0, 0},
       {1, "300", 0, 0},
       {1, "1024", 0, 0},
-      {1, "1024", 256, 0},                   // few descriptors: reports are written one by one
+      {1, "1024", 256, 0},                   // fewer threads: each holds a report file open
       {1, "64", 0, std::size_t{400} << 20},  // not every thread can be given its stack
   };
   for (const auto& c : cases) {
