@@ -113,9 +113,11 @@ int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, E
 }  // namespace
 
 int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  // The run's data set: the built-in data until a data file replaces it.
+  // The run's data set, the built-in data until a data file replaces it, and the edges of its
+  // graphs, kept for the graphs over all criteria.
   DataSet data = builtInDataSet();
-  return runInterruptibly(arguments, data, processEdgeRecords(), true, out, err);
+  EdgeRecords records;
+  return runInterruptibly(arguments, data, records, true, out, err);
 }
 
 int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,

@@ -10,10 +10,10 @@
 namespace brevox {
 
 /// Runs the program on its arguments (argument 0 is the program itself), with the built-in data
-/// set and edge records, as the whole of the process: SIGINT and SIGTERM end the run until it is
-/// over, and are then held back until the process ends. Returns the exit code, 0 or -1. A run that
-/// writes holds the lock of its working directory (app/run_lock.h) and fails with a message when
-/// another run holds it; SIGINT and SIGTERM end a run as io/interrupt.h says.
+/// set and edge records of its own, as the whole of the process: SIGINT and SIGTERM end the run
+/// until it is over, and are then held back until the process ends. Returns the exit code, 0 or -1.
+/// A run that writes holds the lock of its working directory (app/run_lock.h) and fails with a
+/// message when another run holds it; SIGINT and SIGTERM end a run as io/interrupt.h says.
 int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 /// The same on a data set and edge records of the caller's: a data file read replaces `data`, a

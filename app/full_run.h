@@ -21,10 +21,12 @@ struct RunCommand {
 /// to `records`, from which it draws the graphs over all criteria at the end. The pairs of a
 /// criterion are tested on up to `threads` threads (1: one after the other, as they come), fewer
 /// where the criterion has fewer pairs to test, the process fewer descriptors to spare or the
-/// system fewer threads to give; every file, the progress trace on `out` and the messages on
-/// `err` are the same whatever their number. With option H it also writes the page
-/// "brevox_report.html", which names the data file and the option string of `command`. Returns
-/// 0, or -1 when a file could not be written or the trace on `out` failed, which stops the run.
+/// system fewer threads to give; each pair's reports are written on the thread that tested it,
+/// its other outputs in the run's order on the calling thread; every file, the progress
+/// trace on `out` and the messages on `err` are the same whatever their number. With option H it
+/// also writes the page "brevox_report.html", which names the data file and the option string of
+/// `command`. Returns 0, or -1 when a file could not be written or the trace on `out` failed, which
+/// stops the run.
 int runFull(const RunOptions& options, const RunCommand& command, const DataSet& data,
             EdgeRecords& records, unsigned threads, std::ostream& out, std::ostream& err);
 

@@ -17,22 +17,6 @@ namespace {
 // The capital letters of the option string, to which a small letter may have been meant.
 constexpr std::string_view kOptionLetters = "BCDEFHMNPS";
 
-// The selection field of a family, writable or not as the options are.
-template <typename Options>
-auto& familyField(Options& options, Family family) {
-  switch (family) {
-    case Family::binomial:
-      return options.runBinomial;
-    case Family::chiSquare:
-      return options.runChiSquare;
-    case Family::fisher:
-      return options.runFisher;
-    case Family::permutation:
-      break;
-  }
-  return options.runPermutation;
-}
-
 std::optional<Family> familyOfOptionLetter(char letter) {
   for (const FamilyDescriptor& family : kFamilies) {
     if (family.optionLetter == letter) return family.family;
@@ -43,21 +27,74 @@ std::optional<Family> familyOfOptionLetter(char letter) {
 // A merge letter counts only when it names a variant of a selected family.
 bool mergeLetterUsable(char letter, const RunOptions& options) {
   const std::optional<Variant> variant = variantOfMergeLetter(letter);
-  return variant && familySelected(options, descriptor(*variant).family);
+  return variant && options.families[descriptor(*variant).family];
 }
 
 }  // namespace
 
-bool familySelected(const RunOptions& options, Family family) {
-  return familyField(options, family);
+namespace {
+
+// Applies one letter that is neither a test letter nor a merge letter. Returns false for a letter
+// that the option string does not know.
+bool applyFlagLetter(char letter, RunOptions& options) {
+  switch (letter) {
+    case '-':
+      return true;
+    case '0':
+      options.families = FamilySet{};
+      return true;
+    case '1':
+      options.singleTest = true;
+      return true;
+    case 'D':
+      options.useDefaultData = true;
+      return true;
+    case 'S':
+      options.summaryOnly = true;
+      return true;
+    case 'N':
+      options.dottedEdges = true;
+      return true;
+    case 'M':
+      options.mergeGraphs = true;
+      return true;
+    case 'E':
+      options.estimates = true;
+      return true;
+    case 'H':
+      options.htmlReport = true;
+      return true;
+    default:
+      return false;
+  }
 }
 
-bool anyFamilySelected(const RunOptions& options) {
-  for (const FamilyDescriptor& family : kFamilies) {
-    if (familySelected(options, family.family)) return true;
+// Why a letter is refused, with the capital meant where a small letter stands for one.
+std::string unknownLetter(char letter, const std::string& inText) {
+  std::string why = "Unknown letter " + quotedForMessage(std::string(1, letter)) + inText;
+  const char upper = static_cast<char>(letter - 'a' + 'A');
+  if (letter >= 'a' && letter <= 'z' && kOptionLetters.find(upper) != std::string::npos) {
+    why += " (letters are case sensitive: " + std::string(1, upper) + ")";
   }
-  return false;
+  return why;
 }
+
+// What is wrong with the merge letters of option M, or nothing.
+std::optional<std::string> mergeRefusal(const RunOptions& options, const std::string& inText) {
+  if (options.mergeMainTest == kNoMergeLetter || options.mergeSubTest == kNoMergeLetter ||
+      options.mergeMainTest == options.mergeSubTest) {
+    return "Option M needs two different merge letters (b c y n f m p)" + inText;
+  }
+  for (const char merge : {options.mergeMainTest, options.mergeSubTest}) {
+    if (!mergeLetterUsable(merge, options)) {
+      return "Merge letter " + quotedForMessage(std::string(1, merge)) +
+             " names a test that is not selected" + inText;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 int parseOptions(const std::string& optionText, RunOptions& options, std::string* refusal) {
   auto reject = [&](const std::string& why) {
@@ -65,80 +102,26 @@ int parseOptions(const std::string& optionText, RunOptions& options, std::string
     return -1;
   };
   const std::string inText = " in option string " + quotedForMessage(optionText, kShownBytes);
-  std::array<bool, kFamilyCount> letters{};
+  FamilySet letters;
   for (char letter : optionText) {
     if (const std::optional<Family> family = familyOfOptionLetter(letter)) {
-      letters[index(*family)] = true;
-      continue;
-    }
-    if (variantOfMergeLetter(letter)) {
-      if (options.mergeMainTest == kNoMergeLetter) {
-        options.mergeMainTest = letter;
-      } else {
-        options.mergeSubTest = letter;
-      }
-      continue;
-    }
-    switch (letter) {
-      case '-':
-        break;
-      case '0':
-        for (const FamilyDescriptor& family : kFamilies)
-          familyField(options, family.family) = false;
-        break;
-      case '1':
-        options.singleTest = true;
-        break;
-      case 'D':
-        options.useDefaultData = true;
-        break;
-      case 'S':
-        options.summaryOnly = true;
-        break;
-      case 'N':
-        options.dottedEdges = true;
-        break;
-      case 'M':
-        options.mergeGraphs = true;
-        break;
-      case 'E':
-        options.estimates = true;
-        break;
-      case 'H':
-        options.htmlReport = true;
-        break;
-      default: {
-        std::string why = "Unknown letter " + quotedForMessage(std::string(1, letter)) + inText;
-        const char upper = static_cast<char>(letter - 'a' + 'A');
-        if (letter >= 'a' && letter <= 'z' && kOptionLetters.find(upper) != std::string::npos) {
-          why += " (letters are case sensitive: " + std::string(1, upper) + ")";
-        }
-        return reject(why);
-      }
+      letters[*family] = true;
+    } else if (variantOfMergeLetter(letter)) {
+      (options.mergeMainTest == kNoMergeLetter ? options.mergeMainTest : options.mergeSubTest) =
+          letter;
+    } else if (!applyFlagLetter(letter, options)) {
+      return reject(unknownLetter(letter, inText));
     }
   }
   // Test letters win over "0" wherever it stands.
   int lettersGiven = 0;
-  for (bool given : letters) lettersGiven += given ? 1 : 0;
-  if (lettersGiven > 0) {
-    for (const FamilyDescriptor& family : kFamilies) {
-      familyField(options, family.family) = letters[index(family.family)];
-    }
-  }
+  for (bool given : letters.members) lettersGiven += given ? 1 : 0;
+  if (lettersGiven > 0) options.families = letters;
   if (options.singleTest && lettersGiven != 1) {
     return reject("Option 1 needs exactly one of the tests B, C, F, P" + inText);
   }
   if (options.mergeGraphs) {
-    if (options.mergeMainTest == kNoMergeLetter || options.mergeSubTest == kNoMergeLetter ||
-        options.mergeMainTest == options.mergeSubTest) {
-      return reject("Option M needs two different merge letters (b c y n f m p)" + inText);
-    }
-    for (const char merge : {options.mergeMainTest, options.mergeSubTest}) {
-      if (!mergeLetterUsable(merge, options)) {
-        return reject("Merge letter " + quotedForMessage(std::string(1, merge)) +
-                      " names a test that is not selected" + inText);
-      }
-    }
+    if (const std::optional<std::string> why = mergeRefusal(options, inText)) return reject(*why);
   }
   return 0;
 }
@@ -177,6 +160,53 @@ std::string argumentsFrom(const std::vector<std::string>& arguments, std::size_t
   return text;
 }
 
+// Reads the three positions of option 1 from arguments[next] on into the options and moves `next`
+// past them; returns why they cannot be used, or nothing.
+std::optional<std::string> readPositions(const std::vector<std::string>& arguments,
+                                         std::size_t& next, bool fileNamed, CommandLine& line) {
+  RunOptions& options = line.options;
+  const char* const what[] = {"criterion", "work A", "work B"};
+  std::uint32_t* const numbers[] = {&options.criterionNumber, &options.workANumber,
+                                    &options.workBNumber};
+  for (std::size_t n = 0; n < 3; ++n, ++next) {
+    if (next >= arguments.size()) {
+      const std::string command =
+          "brevox " + (fileNamed ? line.dataPath + " " : "") + line.optionText + " 1 1 2";
+      return "Option 1 needs three numbers after " +
+             quotedForMessage(line.optionText, kShownBytes) +
+             ": the criterion, work A and work B, as in " + quotedForMessage(command, kShownBytes);
+    }
+    const std::optional<std::uint32_t> number = decimalDigits(arguments[next]);
+    if (!number || *number == 0) {
+      return std::string("Invalid ") + what[n] + " number " +
+             quotedForMessage(arguments[next], kShownBytes) +
+             ": give its position in the data, a whole number from 1";
+    }
+    *numbers[n] = *number;
+  }
+  return std::nullopt;
+}
+
+// Why an argument after everything the command line may hold is refused.
+std::string leftOverRefusal(const std::string& extra, const CommandLine& line) {
+  const std::string shownExtra = quotedForMessage(extra, kShownBytes);
+  if (isOptionString(extra) && !line.optionText.empty()) {
+    std::string joined = line.optionText;
+    for (const char c : extra) {
+      if (c != '-') joined += c;
+    }
+    return "Second option string " + shownExtra +
+           ": put all letters in one string: " + asTyped(joined);
+  }
+  if (line.options.singleTest) {
+    return "Unexpected argument " + shownExtra +
+           ": option 1 takes three numbers, as in brevox data.csv -1F 2 1 3";
+  }
+  return "Unexpected argument " + shownExtra +
+         ": give one data file, then one option string, as in "
+         "brevox data.csv -FP (or brevox -DFP for the built-in data)";
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -204,45 +234,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                              " " + optionText + argumentsFrom(arguments, next + 1));
   }
   if (options.singleTest) {
-    const char* const what[] = {"criterion", "work A", "work B"};
-    std::uint32_t* const numbers[] = {&options.criterionNumber, &options.workANumber,
-                                      &options.workBNumber};
-    for (std::size_t n = 0; n < 3; ++n, ++next) {
-      if (next >= count) {
-        const std::string command =
-            "brevox " + (fileNamed ? line.dataPath + " " : "") + line.optionText + " 1 1 2";
-        return refused(line, "Option 1 needs three numbers after " + shownText +
-                                 ": the criterion, work A and work B, as in " +
-                                 quotedForMessage(command, kShownBytes));
-      }
-      const std::optional<std::uint32_t> number = decimalDigits(arguments[next]);
-      if (!number || *number == 0) {
-        return refused(line, std::string("Invalid ") + what[n] + " number " +
-                                 quotedForMessage(arguments[next], kShownBytes) +
-                                 ": give its position in the data, a whole number from 1");
-      }
-      *numbers[n] = *number;
+    if (const std::optional<std::string> wrong = readPositions(arguments, next, fileNamed, line)) {
+      return refused(line, *wrong);
     }
   }
-  if (next < count) {
-    const std::string& extra = arguments[next];
-    const std::string shownExtra = quotedForMessage(extra, kShownBytes);
-    if (isOptionString(extra) && !line.optionText.empty()) {
-      std::string joined = line.optionText;
-      for (const char c : extra) {
-        if (c != '-') joined += c;
-      }
-      return refused(line, "Second option string " + shownExtra +
-                               ": put all letters in one string: " + asTyped(joined));
-    }
-    if (options.singleTest) {
-      return refused(line, "Unexpected argument " + shownExtra +
-                               ": option 1 takes three numbers, as in brevox data.csv -1F 2 1 3");
-    }
-    return refused(line, "Unexpected argument " + shownExtra +
-                             ": give one data file, then one option string, as in "
-                             "brevox data.csv -FP (or brevox -DFP for the built-in data)");
-  }
+  if (next < count) return refused(line, leftOverRefusal(arguments[next], line));
   if (options.useDefaultData && fileNamed) {
     return refused(line, "Option D uses the built-in data, but a data file is named too: brevox " +
                              optionText + " for the built-in data, brevox " +

@@ -6,19 +6,17 @@
 #include <string>
 #include <vector>
 
-namespace brevox {
+#include "stats/families.h"
 
-enum class Family : std::size_t;
+namespace brevox {
 
 /// The merge fields hold this while no test letter has been given.
 inline constexpr char kNoMergeLetter = '0';
 
 /// The parsed command line.
 struct RunOptions {
-  bool runBinomial = true;
-  bool runChiSquare = true;
-  bool runFisher = true;
-  bool runPermutation = true;
+  /// The families of tests to run.
+  FamilySet families = kAllFamilies;
   bool singleTest = false;
   bool useDefaultData = false;
   bool summaryOnly = false;
@@ -36,12 +34,6 @@ struct RunOptions {
   char mergeMainTest = kNoMergeLetter;
   char mergeSubTest = kNoMergeLetter;
 };
-
-/// Whether the options select `family`.
-bool familySelected(const RunOptions& options, Family family);
-
-/// Whether the options select any test at all.
-bool anyFamilySelected(const RunOptions& options);
 
 /// Applies one option string (its leading "-" included) to `options`. Returns 0 when the string
 /// is accepted, -1 when it is rejected; then `refusal`, when given, says which letter was rejected

@@ -42,7 +42,7 @@ int runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& 
                             countsA.total, countsB.observed, countsB.total);
 
   for (const FamilyDescriptor& family : kFamilies) {
-    if (!familySelected(options, family.family)) continue;
+    if (!options.families[family.family]) continue;
     PairResults results;
     runFamily(family.family, pair, kSingleTestThreshold, out, results);
     // A run that wrote no report has not done what it was asked.

@@ -1,6 +1,9 @@
 #include "report/dot_graph.h"
 
 #include <cctype>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "io/number_text.h"
 #include "io/output_file.h"
@@ -9,9 +12,6 @@
 namespace brevox {
 
 namespace {
-
-// Built empty during static initialisation; only the full run adds to them.
-EdgeRecords edgeRecordsOfTheProcess;
 
 // Words that Graphviz reserves whatever their case; bare, they would be read as keywords.
 bool isDotKeyword(const std::string& name) {
@@ -61,8 +61,6 @@ const char* const kNotValidUnderSome = " [style = dotted, label = \"";
 
 }  // namespace
 
-EdgeRecords& processEdgeRecords() { return edgeRecordsOfTheProcess; }
-
 std::string dotId(const std::string& name) {
   bool valid = !name.empty() && !(name[0] >= '0' && name[0] <= '9') && !isDotKeyword(name);
   for (std::size_t i = 0; i < name.size() && valid; ++i) valid = isIdentifierCharacter(name[i]);
@@ -70,19 +68,58 @@ std::string dotId(const std::string& name) {
   return "\"" + escapedForQuotes(name) + "\"";
 }
 
-std::string makeCriterionEdge(const PairComparison& pair, bool valid, bool dottedEdges,
-                              EdgeRecordMap& records, const DataSet& data) {
+namespace {
+
+// The pair's works as its edge joins them: arrows follow the criterion's ordering, with +1 they
+// point to the larger proportion.
+std::pair<std::uint32_t, std::uint32_t> edgeEnds(const PairComparison& pair, const DataSet& data) {
   const double proportionA = static_cast<double>(pair.observedA) / static_cast<double>(pair.totalA);
   const double proportionB = static_cast<double>(pair.observedB) / static_cast<double>(pair.totalB);
   const double ordering = static_cast<double>(direction(data, pair.criterion));
-  // Arrows follow the criterion's ordering: with +1 they point to the larger proportion.
   const bool reversed = (proportionA - proportionB) * ordering > 0;
-  const std::uint32_t source = reversed ? pair.workB : pair.workA;
-  const std::uint32_t target = reversed ? pair.workA : pair.workB;
-  records[source][target][pair.criterion] = valid;
+  return reversed ? std::make_pair(pair.workB, pair.workA) : std::make_pair(pair.workA, pair.workB);
+}
+
+}  // namespace
+
+std::string criterionEdgeLine(const PairComparison& pair, bool valid, bool dottedEdges,
+                              const DataSet& data) {
   if (!valid && !dottedEdges) return "";
+  const auto [source, target] = edgeEnds(pair, data);
   return dotId(workShortName(data, source)) + " -> " + dotId(workShortName(data, target)) +
          (valid ? ";" : " [style=dotted];");
+}
+
+std::string makeCriterionEdge(const PairComparison& pair, bool valid, bool dottedEdges,
+                              EdgeRecordMap& records, const DataSet& data) {
+  const auto [source, target] = edgeEnds(pair, data);
+  records[source][target][pair.criterion] = valid;
+  return criterionEdgeLine(pair, valid, dottedEdges, data);
+}
+
+bool graphDrawn(const GraphChoice& choice, std::size_t graph) {
+  return graph == kMergedGraph ? choice.mergeMain.has_value()
+                               : choice.families[kVariants[graph].family];
+}
+
+std::string criterionGraphHeader(std::size_t graph, const std::string& criterionShortName) {
+  return "digraph " + dotId(std::string(graphNames(graph).tag) + "_" + criterionShortName) + " {";
+}
+
+PairEdges pairEdges(const PairResult& result, const GraphChoice& choice) {
+  PairEdges edges;
+  MergeSlot main;
+  MergeSlot subordinate;
+  for (const VariantDescriptor& variant : kVariants) {
+    const std::optional<VariantOutcome>& outcome = result.outcomes[index(variant.variant)];
+    if (!outcome || outcome->undefined) continue;
+    if (outcome->flag == 1) edges[index(variant.variant)] = outcome->valid;
+    const MergeSlot slot{outcome->valid, outcome->flag == 1};
+    if (choice.mergeMain == variant.variant) main = slot;
+    if (choice.mergeSub == variant.variant) subordinate = slot;
+  }
+  if (choice.mergeMain) edges[kMergedGraph] = mergedEdgeValidity(main, subordinate);
+  return edges;
 }
 
 std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& subordinate) {
@@ -155,6 +192,101 @@ bool writeAllCriteriaGraph(const std::string& fileName, const std::string& heade
   return writeFile(fileName, err, [&](std::ostream& out) {
     writeAllCriteriaGraph(out, header, dottedEdges, records, data);
   });
+}
+
+namespace {
+
+/// The graph files of the criterion being written, and the edges of every criterion so far.
+struct GraphFiles {
+  GraphChoice choice;
+  EdgeRecords& records;
+  std::ostream& err;
+  std::array<std::unique_ptr<OutputFile>, kGraphCount> files;  ///< null where not open
+};
+
+// The order in which a criterion's graphs are opened: family by family, then the merged one.
+std::vector<std::size_t> openingOrder(const GraphChoice& choice) {
+  std::vector<std::size_t> order;
+  for (const Family family : kFileOrder) {
+    for (const VariantDescriptor& variant : kVariants) {
+      if (variant.family == family && graphDrawn(choice, index(variant.variant))) {
+        order.push_back(index(variant.variant));
+      }
+    }
+  }
+  if (graphDrawn(choice, kMergedGraph)) order.push_back(kMergedGraph);
+  return order;
+}
+
+bool beginGraphs(GraphFiles& graphs, std::uint32_t criterion, const DataSet& data) {
+  const std::string& name = criterionShortName(data, criterion);
+  for (const std::size_t graph : openingOrder(graphs.choice)) {
+    auto file = std::make_unique<OutputFile>();
+    if (!openOutputFile(*file, criterionGraphFile(graph, name), graphs.err)) {
+      // The run stops, and none of the criterion's graphs is complete.
+      for (auto& opened : graphs.files) opened.reset();
+      return false;
+    }
+    file->stream << criterionGraphHeader(graph, name) << kLineEnd;
+    graphs.files[graph] = std::move(file);
+  }
+  return true;
+}
+
+void takeGraphPair(GraphFiles& graphs, const PairResult& result, const DataSet& data) {
+  if (!result.table) return;
+  const PairEdges edges = pairEdges(result, graphs.choice);
+  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
+    if (!edges[graph] || !graphs.files[graph]) continue;
+    graphs.files[graph]->stream << makeCriterionEdge(*result.table, *edges[graph],
+                                                     graphs.choice.dottedEdges,
+                                                     graphs.records[graph], data)
+                                << kLineEnd;
+  }
+}
+
+bool closeGraphs(GraphFiles& graphs) {
+  bool allWritten = true;
+  for (const std::size_t graph : openingOrder(graphs.choice)) {
+    std::unique_ptr<OutputFile>& file = graphs.files[graph];
+    if (!file) continue;
+    file->stream << '}' << kLineEnd;
+    if (!closeOutputFile(*file, graphs.err)) allWritten = false;
+    file.reset();
+  }
+  return allWritten;
+}
+
+// One graph over all criteria per variant of a selected family, then the merged one.
+bool writeAllCriteriaGraphs(const GraphFiles& graphs, const DataSet& data) {
+  bool allWritten = true;
+  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
+    if (!graphDrawn(graphs.choice, graph)) continue;
+    const GraphNames& names = graphNames(graph);
+    if (!writeAllCriteriaGraph(names.allCriteriaFile, names.allCriteriaHeader,
+                               graphs.choice.dottedEdges, graphs.records[graph], data,
+                               graphs.err)) {
+      allWritten = false;
+    }
+  }
+  return allWritten;
+}
+
+}  // namespace
+
+Sink graphsSink(const GraphChoice& choice, EdgeRecords& records, std::ostream& err) {
+  auto graphs = std::make_shared<GraphFiles>(GraphFiles{choice, records, err, {}});
+  Sink sink;
+  sink.beginCriterion = [graphs](std::uint32_t criterion, const DataSet& data) {
+    return beginGraphs(*graphs, criterion, data);
+  };
+  sink.pair = [graphs](const PairResult& result, const DataSet& data) {
+    takeGraphPair(*graphs, result, data);
+    return true;
+  };
+  sink.endCriterion = [graphs](std::uint32_t, const DataSet&) { return closeGraphs(*graphs); };
+  sink.endRun = [graphs](const DataSet& data) { return writeAllCriteriaGraphs(*graphs, data); };
+  return sink;
 }
 
 }  // namespace brevox

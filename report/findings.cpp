@@ -140,9 +140,8 @@ void estimateDifferences(CriterionFindings& findings, unsigned threads) {
 
 }  // namespace
 
-std::optional<Variant> mainTest(const std::array<bool, kFamilyCount>& families,
-                                std::optional<Variant> mergeMain) {
-  auto ran = [&](Variant variant) { return families[index(descriptor(variant).family)]; };
+std::optional<Variant> mainTest(const FamilySet& families, std::optional<Variant> mergeMain) {
+  auto ran = [&](Variant variant) { return families[descriptor(variant).family]; };
   if (mergeMain && *mergeMain != Variant::binomial && ran(*mergeMain)) return mergeMain;
   for (Variant variant : kMainTestOrder) {
     if (ran(variant)) return variant;

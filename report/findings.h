@@ -25,8 +25,7 @@ namespace brevox {
 /// p-value is the larger of its two directions (each work's count against the other's
 /// proportion): the pair counts as separated only where both directions separate it. Empty when
 /// the run made no test.
-std::optional<Variant> mainTest(const std::array<bool, kFamilyCount>& families,
-                                std::optional<Variant> mergeMain);
+std::optional<Variant> mainTest(const FamilySet& families, std::optional<Variant> mergeMain);
 
 /// How a page names the main test: the variant's title, and for the binomial test the rule of
 /// its two directions.

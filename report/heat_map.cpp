@@ -84,7 +84,7 @@ void writeCell(Markup& page, const ColourScale& scale, const DataSet& data,
 }  // namespace
 
 bool shown(const PageFacts& facts, const VariantDescriptor& variant) {
-  return facts.families[index(variant.family)];
+  return facts.families[variant.family];
 }
 
 ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& criteria) {

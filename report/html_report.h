@@ -21,7 +21,7 @@ struct PageFacts {
   std::string sheetName;   ///< the sheet read when the data file is a workbook, else empty
   std::string optionText;  ///< the option string as typed; empty when none was given
   std::string runTime;     ///< when the run ended, as the page shows it
-  std::array<bool, kFamilyCount> families{};  ///< the families the run tested
+  FamilySet families;  ///< the families the run tested
   bool dottedEdges = false;                   ///< results on too few cases drawn dotted
   /// The main and subordinate variants of the merged graphs, when the run drew them.
   std::optional<Variant> mergeMain;

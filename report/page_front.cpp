@@ -13,14 +13,11 @@ namespace brevox {
 namespace {
 
 std::string testsRun(const PageFacts& facts) {
-  static const char* const kFamilyWords[] = {
-      "binomial (double tail)", "chi-square (Pearson's, Yates' correction, N-1)",
-      "Fisher's exact (double tail, mid-p)", "exact permutation"};
   std::string words;
   for (const FamilyDescriptor& family : kFamilies) {
-    if (!facts.families[index(family.family)]) continue;
+    if (!facts.families[family.family]) continue;
     if (!words.empty()) words += "; ";
-    words += kFamilyWords[index(family.family)];
+    words += family.pageWords;
   }
   return words.empty() ? "none" : words;
 }

@@ -1,5 +1,6 @@
 #include "report/pair_reports.h"
 
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <string>
@@ -120,22 +121,38 @@ void writePermutationReport(std::ostream& out, const PairComparison& pair,
       << ',' << passFlagText(result.significant) << kLineEnd;
 }
 
+namespace {
+
+// The report of each family, in the order of the families, from its result when it has one.
+using FamilyReportWriter = void (*)(std::ostream&, const PairComparison&, const PairResults&,
+                                    const DataSet&);
+constexpr std::array<FamilyReportWriter, kFamilyCount> kFamilyReports = {
+    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+       const DataSet& data) {
+      if (results.binomial) writeBinomialReport(out, pair, *results.binomial, data);
+    },
+    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+       const DataSet& data) {
+      if (results.chiSquare) writeChiSquareReport(out, pair, *results.chiSquare, data);
+    },
+    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+       const DataSet& data) {
+      if (results.fisher) writeFisherReport(out, pair, *results.fisher, data);
+    },
+    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+       const DataSet& data) {
+      if (results.permutation) writePermutationReport(out, pair, *results.permutation, data);
+    },
+};
+static_assert(index(Family::binomial) == 0 && index(Family::chiSquare) == 1 &&
+                  index(Family::fisher) == 2 && index(Family::permutation) == 3,
+              "the report writers stand in the order of the families");
+
+}  // namespace
+
 void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
                        const PairResults& results, const DataSet& data) {
-  switch (family) {
-    case Family::binomial:
-      if (results.binomial) writeBinomialReport(out, pair, *results.binomial, data);
-      return;
-    case Family::chiSquare:
-      if (results.chiSquare) writeChiSquareReport(out, pair, *results.chiSquare, data);
-      return;
-    case Family::fisher:
-      if (results.fisher) writeFisherReport(out, pair, *results.fisher, data);
-      return;
-    case Family::permutation:
-      if (results.permutation) writePermutationReport(out, pair, *results.permutation, data);
-      return;
-  }
+  kFamilyReports[index(family)](out, pair, results, data);
 }
 
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
@@ -147,6 +164,25 @@ bool writeFamilyReport(Family family, const std::string& fileName, const PairCom
 std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data) {
   return descriptor(family).reportPrefix + criterionShortName(data, pair.criterion) + "_" +
          workShortName(data, pair.workA) + "_" + workShortName(data, pair.workB) + ".csv";
+}
+
+Sink pairReportsSink() {
+  Sink sink;
+  // The reports are written as each pair is computed, on its thread: they are the bulk of what a
+  // run writes.
+  sink.computed = [](const PairResult& result, const DataSet& data, std::ostream& err) {
+    if (!result.table) return true;
+    bool allWritten = true;
+    for (const FamilyDescriptor& family : kFamilies) {
+      if (!result.tests.ran[family.family]) continue;
+      const std::string name = pairReportName(family.family, *result.table, data);
+      if (!writeFamilyReport(family.family, name, *result.table, result.tests, data, err)) {
+        allWritten = false;
+      }
+    }
+    return allWritten;
+  };
+  return sink;
 }
 
 }  // namespace brevox

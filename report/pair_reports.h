@@ -5,6 +5,7 @@
 #include <string>
 
 #include "data/data_set.h"
+#include "report/output_sink.h"
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
 #include "stats/families.h"
@@ -46,5 +47,11 @@ bool writeFamilyReport(Family family, const std::string& fileName, const PairCom
 /// The name of a pair's report in a full run: the family's prefix, the criterion's short name, "_",
 /// work A's short name, "_", work B's short name, ".csv".
 std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data);
+
+/// The detailed reports as an output of a full run: each pair's report of every family that ran
+/// on it, in the order of the families, named by pairReportName, written as soon as the pair is
+/// computed. A report that cannot be written prints its failure among the pair's messages; the
+/// run goes on without it.
+Sink pairReportsSink();
 
 }  // namespace brevox

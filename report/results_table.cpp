@@ -5,11 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "io/number_text.h"
+#include "io/output_file.h"
+#include "report/variants.h"
 #include "stats/adjusted_p.h"
+#include "stats/families.h"
 #include "stats/odds_ratio.h"
 #include "stats/proportion_difference.h"
 
@@ -17,35 +22,26 @@ namespace brevox {
 
 namespace {
 
-// Fewer cases than this in either work and a result is starred in the summary files.
-constexpr std::uint32_t kFewCases = 5;
-
 /// A column group of the table: one variant, or the binomial test in one of its two directions.
 struct ResultColumn {
-  const char* name;
   Variant variant;
-  bool reversed;  ///< the binomial test of work B's count against work A's proportion
+  const char* direction;  ///< added to the variant's column name: "_ab", "_ba" or nothing
+  bool reversed;          ///< the binomial test of work B's count against work A's proportion
 };
 
 const std::array<ResultColumn, 8> kColumns = {{
-    {"binomial_ab", Variant::binomial, false},
-    {"binomial_ba", Variant::binomial, true},
-    {"pearson", Variant::pearson, false},
-    {"yates", Variant::yates, false},
-    {"n1", Variant::n1, false},
-    {"fisher", Variant::fisherDoubleTail, false},
-    {"fisher_midp", Variant::fisherMidP, false},
-    {"permutation", Variant::permutation, false},
+    {Variant::binomial, "_ab", false},
+    {Variant::binomial, "_ba", true},
+    {Variant::pearson, "", false},
+    {Variant::yates, "", false},
+    {Variant::n1, "", false},
+    {Variant::fisherDoubleTail, "", false},
+    {Variant::fisherMidP, "", false},
+    {Variant::permutation, "", false},
 }};
 
-// The main test of a work's letters, named as its columns are: the binomial test stands for both
-// of its directions.
-const char* testColumnName(Variant variant) {
-  if (variant == Variant::binomial) return "binomial";
-  for (const ResultColumn& column : kColumns) {
-    if (column.variant == variant) return column.name;
-  }
-  return "";
+std::string columnName(const ResultColumn& column) {
+  return std::string(descriptor(column.variant).columnName) + column.direction;
 }
 
 // A double as the shortest text that reads back to the same value.
@@ -128,7 +124,7 @@ void writeRow(std::ostream& out, const ResultRow& row, const DataSet& data) {
   writeCell(out, odds.estimate);
   writeCell(out, odds.low);
   writeCell(out, odds.high);
-  out << ',' << (pair.totalA < kFewCases || pair.totalB < kFewCases ? 1 : 0);
+  out << ',' << (pair.totalA < kMinimumCases || pair.totalB < kMinimumCases ? 1 : 0);
   for (std::size_t c = 0; c < kColumns.size(); ++c) {
     const std::optional<VariantOutcome>& outcome = outcomeOf(row, kColumns[c]);
     writeCell(out, row.pValues[c]);
@@ -147,8 +143,8 @@ void writeResultsHeader(std::ostream& out) {
          "proportion_b,difference,difference_low,difference_high,odds_ratio,odds_ratio_low,"
          "odds_ratio_high,few_cases";
   for (const ResultColumn& column : kColumns) {
-    out << ",p_" << column.name << ",flag_" << column.name << ",holm_" << column.name << ",bh_"
-        << column.name;
+    const std::string name = columnName(column);
+    out << ",p_" << name << ",flag_" << name << ",holm_" << name << ",bh_" << name;
   }
   out << kLineEnd;
 }
@@ -192,11 +188,84 @@ void writeWorkRows(std::ostream& out, const CriterionFindings& findings, const D
     }
     out << ',' << work.letters << ',';
     if (findings.test)
-      out << testColumnName(*findings.test) << ",holm";
+      out << descriptor(*findings.test).columnName << ",holm";
     else
       out << ',';
     out << kLineEnd;
   }
+}
+
+namespace {
+
+/// The open tables of option E and the pairs of the criterion being tested.
+struct ResultTables {
+  std::optional<Variant> test;
+  unsigned threads = 1;
+  std::ostream* err = nullptr;
+  OutputFile results;
+  OutputFile criteria;
+  OutputFile works;
+  bool open = false;
+  CriterionRecord criterion;
+};
+
+bool openResultTables(ResultTables& tables) {
+  tables.open = openOutputFile(tables.results, kResultsTableFile, *tables.err) &&
+                openOutputFile(tables.criteria, kCriteriaTableFile, *tables.err) &&
+                openOutputFile(tables.works, kWorkTableFile, *tables.err);
+  if (tables.open) {
+    writeResultsHeader(tables.results.stream);
+    writeCriteriaHeader(tables.criteria.stream);
+    writeWorkHeader(tables.works.stream);
+  }
+  return tables.open;
+}
+
+void writeCriterionTables(ResultTables& tables, const DataSet& data) {
+  const CriterionFindings findings =
+      criterionFindings(tables.criterion, data, tables.test, tables.threads);
+  writeResultsRows(tables.results.stream, tables.criterion, data);
+  writeCriteriaRow(tables.criteria.stream, findings, data);
+  writeWorkRows(tables.works.stream, findings, data);
+}
+
+bool closeResultTables(ResultTables& tables) {
+  if (!tables.open) return false;
+  bool allWritten = true;
+  for (OutputFile* table : {&tables.results, &tables.criteria, &tables.works}) {
+    if (!closeOutputFile(*table, *tables.err)) allWritten = false;
+  }
+  return allWritten;
+}
+
+}  // namespace
+
+Sink resultsTableSink(std::optional<Variant> test, unsigned threads, std::ostream& err) {
+  auto tables = std::make_shared<ResultTables>();
+  tables->test = test;
+  tables->threads = threads;
+  tables->err = &err;
+  Sink sink;
+  // A table that cannot be opened leaves the run without them: it goes on, and reports the loss.
+  if (!openResultTables(*tables)) {
+    sink.endRun = [](const DataSet&) { return false; };
+    return sink;
+  }
+  sink.beginCriterion = [tables](std::uint32_t criterion, const DataSet&) {
+    tables->criterion = CriterionRecord{};
+    tables->criterion.criterion = criterion;
+    return true;
+  };
+  sink.pair = [tables](const PairResult& result, const DataSet&) {
+    if (result.table) tables->criterion.pairs.push_back({*result.table, result.outcomes});
+    return true;
+  };
+  sink.endCriterion = [tables](std::uint32_t, const DataSet& data) {
+    writeCriterionTables(*tables, data);
+    return true;
+  };
+  sink.endRun = [tables](const DataSet&) { return closeResultTables(*tables); };
+  return sink;
 }
 
 }  // namespace brevox

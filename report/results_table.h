@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "data/data_set.h"
 #include "report/findings.h"
+#include "report/output_sink.h"
 #include "report/run_record.h"
 
 namespace brevox {
@@ -44,5 +46,12 @@ void writeCriteriaRow(std::ostream& out, const CriterionFindings& findings, cons
 /// has empty cells beyond its counts; without a test, the last three cells are empty.
 void writeWorkHeader(std::ostream& out);
 void writeWorkRows(std::ostream& out, const CriterionFindings& findings, const DataSet& data);
+
+/// The three tables of option E as an output of a full run: opened when the sink is made (a table
+/// that cannot be opened prints "Failed to open file " + name + ": " + the reason on `err`, the
+/// run goes on without the tables and ends reporting the loss), written criterion by criterion
+/// from the pairs the run tested and the findings of the main test `test` (computed on `threads`
+/// threads), and closed when the run ends.
+Sink resultsTableSink(std::optional<Variant> test, unsigned threads, std::ostream& err);
 
 }  // namespace brevox

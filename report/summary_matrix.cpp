@@ -1,72 +1,33 @@
 #include "report/summary_matrix.h"
 
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "io/number_text.h"
 #include "io/output_file.h"
-#include "report/dot_graph.h"
 #include "report/report_frame.h"
+#include "report/variants.h"
 
 namespace brevox {
 
 namespace {
 
-constexpr std::size_t kNotOpened = kCriterionFileCount;
-
-// A file to open: its name and its first line.
-struct PlannedFile {
-  std::string name;
-  std::string firstLine;
-  std::string* text;   // the copy of a graph's text, or nullptr
-  std::size_t* place;  // where its position among the criterion's files is kept
+/// One table of the criterion: the expected probabilities (no variant), or one of a variant's.
+struct TableFile {
+  std::optional<Variant> variant;
+  Quantity quantity = Quantity::pValue;
+  std::unique_ptr<OutputFile> output;
 };
 
-PlannedFile plannedTable(const SummaryTable& table, const std::string& criterion,
-                         std::size_t* place) {
-  return {table.prefix + criterion + ".csv", table.title + criterion, nullptr, place};
-}
-
-PlannedFile plannedGraph(CriterionFiles& files, std::size_t graph, const std::string& criterion) {
-  const std::string tag = graphNames(graph).tag;
-  return {criterionGraphFile(graph, criterion), "digraph " + dotId(tag + "_" + criterion) + " {",
-          &files.graphTexts[graph], &files.graphs[graph]};
-}
-
-// The criterion's files were not all opened: the run stops, and none of them is complete.
-void discardAll(CriterionFiles& files) {
-  for (std::size_t i = 0; i < files.count; ++i) {
-    CriterionFile& file = files.files[i];
-    if (file.open) discardOutputFile(file.output);
-    file.open = false;
-  }
-}
-
-// Opens a group of files together and then writes their first lines.
-bool openGroup(CriterionFiles& files, const std::vector<PlannedFile>& group, std::ostream& err) {
-  const std::size_t first = files.count;
-  for (const PlannedFile& planned : group) {
-    CriterionFile& file = files.files[files.count];
-    file.graph = planned.text != nullptr;
-    if (!openOutputFile(file.output, planned.name, err)) {
-      discardAll(files);
-      return false;
-    }
-    file.open = true;
-    *planned.place = files.count++;
-  }
-  for (std::size_t i = 0; i < group.size(); ++i) {
-    files.files[first + i].output.stream << group[i].firstLine << kLineEnd;
-    if (group[i].text != nullptr) *group[i].text = group[i].firstLine + kLineEnd;
-  }
-  return true;
-}
-
-void writeCell(CriterionFiles& files, std::size_t place, bool valid, const std::string& text) {
-  if (place == kNotOpened) return;
-  CriterionFile& file = files.files[place];
-  if (!valid) file.output.stream << '*';
-  file.output.stream << text << ',';
-}
+/// The tables of the criterion being written, in the order in which they were opened.
+struct SummaryTables {
+  FamilySet families;
+  std::ostream& err;
+  std::vector<TableFile> files;
+  std::optional<std::uint32_t> row;  ///< the work whose row is being written
+};
 
 std::string cellText(Quantity quantity, const VariantOutcome& outcome) {
   switch (quantity) {
@@ -80,107 +41,101 @@ std::string cellText(Quantity quantity, const VariantOutcome& outcome) {
   return passFlagText(outcome.flag);
 }
 
-}  // namespace
+// Opens one table and writes its title line; false when it cannot be opened.
+bool openTable(SummaryTables& tables, std::optional<Variant> variant, const SummaryTable& table,
+               const std::string& criterion) {
+  TableFile file{variant, table.quantity, std::make_unique<OutputFile>()};
+  if (!openOutputFile(*file.output, table.prefix + criterion + ".csv", tables.err)) return false;
+  file.output->stream << table.title << criterion << kLineEnd;
+  tables.files.push_back(std::move(file));
+  return true;
+}
 
-bool openCriterionFiles(CriterionFiles& files, const CriterionSelection& selection,
-                        const std::string& criterionShortName, std::ostream& err) {
-  files.count = 0;
-  for (auto& places : files.tables) places.fill(kNotOpened);
-  files.graphs.fill(kNotOpened);
-  for (std::string& text : files.graphTexts) text.clear();
-  std::size_t expectedProbability = kNotOpened;
-  if (!openGroup(
-          files,
-          {plannedTable(kExpectedProbabilityTable, criterionShortName, &expectedProbability)},
-          err)) {
-    return false;
-  }
+bool openTables(SummaryTables& tables, const std::string& criterion) {
+  if (!openTable(tables, std::nullopt, kExpectedProbabilityTable, criterion)) return false;
   for (const Family family : kFileOrder) {
-    if (!selection.families[index(family)]) continue;
-    // A family's tables come first, variant by variant, then its graphs.
-    std::vector<PlannedFile> group;
+    if (!tables.families[family]) continue;
     for (const VariantDescriptor& variant : kVariants) {
       if (variant.family != family) continue;
       for (std::size_t t = 0; t < variant.tableCount; ++t) {
-        group.push_back(plannedTable(variant.tables[t], criterionShortName,
-                                     &files.tables[index(variant.variant)][t]));
+        if (!openTable(tables, variant.variant, variant.tables[t], criterion)) return false;
       }
     }
-    for (const VariantDescriptor& variant : kVariants) {
-      if (variant.family != family) continue;
-      group.push_back(plannedGraph(files, index(variant.variant), criterionShortName));
-    }
-    if (!openGroup(files, group, err)) return false;
-  }
-  if (selection.mergedGraph &&
-      !openGroup(files, {plannedGraph(files, kMergedGraph, criterionShortName)}, err)) {
-    return false;
   }
   return true;
 }
 
-void writeHeaderRow(CriterionFiles& files, const DataSet& data) {
-  for (std::size_t i = 0; i < files.count; ++i) {
-    CriterionFile& file = files.files[i];
-    if (!file.open || file.graph) continue;
+bool beginTables(SummaryTables& tables, std::uint32_t criterion, const DataSet& data) {
+  tables.files.clear();
+  tables.row.reset();
+  // A table that cannot be opened stops the run: none of the criterion's tables is complete, and
+  // the ones opened are discarded with their records.
+  if (!openTables(tables, criterionShortName(data, criterion))) {
+    tables.files.clear();
+    return false;
+  }
+  for (TableFile& file : tables.files) {
     for (const auto& [work, shortName] : workShortNames(data)) {
-      file.output.stream << ',' << shortName;
+      file.output->stream << ',' << shortName;
+    }
+  }
+  return true;
+}
+
+// The cell of one table for a tested pair; nothing where the table's test did not run on it.
+void writeCell(TableFile& file, const PairResult& result) {
+  std::ostream& out = file.output->stream;
+  const PairComparison& pair = *result.table;
+  if (!file.variant) {
+    // The pooled probability stands in the lower triangle only.
+    if (result.workB < result.workA) out << formatDouble(pair.pooledProbability) << ',';
+    return;
+  }
+  const std::optional<VariantOutcome>& outcome = result.outcomes[index(*file.variant)];
+  if (!outcome) return;
+  if (!outcome->valid) out << '*';
+  // With an expected count of 0 the statistics mean nothing, whatever was stored for them.
+  out << (outcome->undefined ? std::string("INVALID") : cellText(file.quantity, *outcome)) << ',';
+}
+
+void takeTablePair(SummaryTables& tables, const PairResult& result, const DataSet& data) {
+  if (tables.row != result.workA) {
+    tables.row = result.workA;
+    const std::string& rowName = workShortName(data, result.workA);
+    for (TableFile& file : tables.files) file.output->stream << kLineEnd << rowName << ',';
+  }
+  for (TableFile& file : tables.files) {
+    if (result.table) {
+      writeCell(file, result);
+    } else {
+      file.output->stream << ',';
     }
   }
 }
 
-void startRow(CriterionFiles& files, const std::string& workShortName) {
-  for (std::size_t i = 0; i < files.count; ++i) {
-    CriterionFile& file = files.files[i];
-    if (file.open && !file.graph) file.output.stream << kLineEnd << workShortName << ',';
-  }
-}
-
-void writeEmptyCells(CriterionFiles& files) {
-  for (std::size_t i = 0; i < files.count; ++i) {
-    CriterionFile& file = files.files[i];
-    if (file.open && !file.graph) file.output.stream << ',';
-  }
-}
-
-void writePooledProbabilityCell(CriterionFiles& files, const PairComparison& pair) {
-  // The expected-probability table is always the first file of a criterion.
-  writeCell(files, 0, true, formatDouble(pair.pooledProbability));
-}
-
-void writeVariantCells(CriterionFiles& files, Variant variant, const VariantOutcome& outcome) {
-  const VariantDescriptor& descriptorOfVariant = descriptor(variant);
-  for (std::size_t t = 0; t < descriptorOfVariant.tableCount; ++t) {
-    // With an expected count of 0 the statistics mean nothing, whatever was stored for them.
-    const std::string text =
-        outcome.undefined ? "INVALID" : cellText(descriptorOfVariant.tables[t].quantity, outcome);
-    writeCell(files, files.tables[index(variant)][t], outcome.valid, text);
-  }
-}
-
-void writeGraphLine(CriterionFiles& files, std::size_t graph, const std::string& text) {
-  const std::size_t place = files.graphs[graph];
-  if (place != kNotOpened && files.files[place].open) {
-    files.files[place].output.stream << text << kLineEnd;
-    files.graphTexts[graph] += text + kLineEnd;
-  }
-}
-
-bool closeCriterionFiles(CriterionFiles& files, std::ostream& err) {
-  for (std::size_t i = 0; i < files.count; ++i) {
-    CriterionFile& file = files.files[i];
-    if (file.open && file.graph) file.output.stream << '}' << kLineEnd;
-  }
-  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    if (files.graphs[graph] != kNotOpened) files.graphTexts[graph] += std::string("}") + kLineEnd;
-  }
+bool closeTables(SummaryTables& tables) {
   bool allWritten = true;
-  for (std::size_t i = 0; i < files.count; ++i) {
-    CriterionFile& file = files.files[i];
-    if (file.open && !closeOutputFile(file.output, err)) allWritten = false;
-    file.open = false;
+  for (TableFile& file : tables.files) {
+    if (!closeOutputFile(*file.output, tables.err)) allWritten = false;
   }
+  tables.files.clear();
   return allWritten;
+}
+
+}  // namespace
+
+Sink summaryTablesSink(const FamilySet& families, std::ostream& err) {
+  auto tables = std::make_shared<SummaryTables>(SummaryTables{families, err, {}, std::nullopt});
+  Sink sink;
+  sink.beginCriterion = [tables](std::uint32_t criterion, const DataSet& data) {
+    return beginTables(*tables, criterion, data);
+  };
+  sink.pair = [tables](const PairResult& result, const DataSet& data) {
+    takeTablePair(*tables, result, data);
+    return true;
+  };
+  sink.endCriterion = [tables](std::uint32_t, const DataSet&) { return closeTables(*tables); };
+  return sink;
 }
 
 }  // namespace brevox

@@ -18,14 +18,16 @@ struct FamilyDescriptor {
   /// The binomial test asks whether A's count fits B's proportion, so it runs on both orders of a
   /// pair; the symmetric tests run once, on the row of the work with the higher number.
   bool bothOrders;
+  const char* pageWords;  ///< how a page names the family among the tests of the run
 };
 
 /// The families, in the order in which a pair runs them.
 inline constexpr std::array<FamilyDescriptor, kFamilyCount> kFamilies = {{
-    {Family::binomial, 'B', "binD_", "binDistriTest.csv", true},
-    {Family::chiSquare, 'C', "chiSq_", "chiSqTest.csv", false},
-    {Family::fisher, 'F', "fish_", "fishTest.csv", false},
-    {Family::permutation, 'P', "perm_", "permutTest.csv", false},
+    {Family::binomial, 'B', "binD_", "binDistriTest.csv", true, "binomial (double tail)"},
+    {Family::chiSquare, 'C', "chiSq_", "chiSqTest.csv", false,
+     "chi-square (Pearson's, Yates' correction, N-1)"},
+    {Family::fisher, 'F', "fish_", "fishTest.csv", false, "Fisher's exact (double tail, mid-p)"},
+    {Family::permutation, 'P', "perm_", "permutTest.csv", false, "exact permutation"},
 }};
 
 /// A criterion's summary tables and graphs are opened family by family in this order.
@@ -56,6 +58,9 @@ struct VariantDescriptor {
   Family family;
   char mergeLetter;       ///< names the variant after option M
   const char* pageTitle;  ///< how a page names the variant
+  /// Names the variant's columns in the results table of option E (the binomial test's two
+  /// directions add "_ab" and "_ba") and the main test in its table of the works.
+  const char* columnName;
   GraphNames graph;
   std::size_t tableCount;
   std::array<SummaryTable, 3> tables;  ///< the first tableCount are in use, in file order
@@ -68,6 +73,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
      Family::binomial,
      'b',
      "Binomial test, double tail",
+     "binomial",
      {"binD", "graphBinDAllCriteria.gv", "digraph binD_all_cr"},
      3,
      {{{"T_binD_Dt_pVal_", "BINOMIAL DISTRIBUTION TEST DOUBLE TAIL P-VAL: ", Quantity::pValue},
@@ -78,6 +84,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
      Family::fisher,
      'f',
      "Fisher's exact test, double tail",
+     "fisher",
      {"fishDt", "graphFishDtAllCriteria.gv", "digraph fishDt_all_cr"},
      2,
      {{{"T_fish_Dt_pVal", "FISHER EXACT TEST P-VAL: ", Quantity::pValue},
@@ -86,6 +93,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
      Family::fisher,
      'm',
      "Fisher's exact test, mid-p",
+     "fisher_midp",
      {"fishMp", "graphFishMpAllCriteria.gv", "digraph fishMp_all_cr"},
      2,
      {{{"T_fish_Mp_pVal", "FISHER EXACT TEST (MID-P) P-VAL: ", Quantity::pValue},
@@ -94,6 +102,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
      Family::chiSquare,
      'c',
      "Pearson's chi-square test",
+     "pearson",
      {"chisqP", "graphChiSqPAllCriteria.gv", "digraph chiSqP_all_cr"},
      2,
      {{{"T_ChiSq_pVal", "PEARSON'S CHI-SQUARE P-VAL: ", Quantity::pValue},
@@ -102,6 +111,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
      Family::chiSquare,
      'y',
      "Chi-square test with Yates' correction",
+     "yates",
      {"chisqY", "graphChiSqYAllCriteria.gv", "digraph chiSqY_all_cr"},
      2,
      {{{"T_ChiSq_Y_pVal", "YATES-CORR. CHI-SQUARE P-VAL: ", Quantity::pValue},
@@ -110,6 +120,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
      Family::chiSquare,
      'n',
      "N-1 chi-square test",
+     "n1",
      {"chisqN1", "graphChiSqN1AllCriteria.gv", "digraph chiSqN1_all_cr"},
      2,
      {{{"T_ChiSq_N1_pVal", "N-1 (CAMPBELL) CHI-SQUARE P-VAL: ", Quantity::pValue},
@@ -118,6 +129,7 @@ inline constexpr std::array<VariantDescriptor, kVariantCount> kVariants = {{
      Family::permutation,
      'p',
      "Exact permutation test",
+     "permutation",
      {"perm", "graphPermAllCriteria.gv", "digraph perm_all_cr"},
      2,
      {{{"T_perm_pVal_", "EXACT PERMUTATION TEST P-VAL: ", Quantity::pValue},
@@ -191,9 +203,32 @@ constexpr bool familiesCovered() {
   return true;
 }
 
+constexpr bool sameText(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+// Every family has its words for the page, and every variant a column name of its own.
+constexpr bool namesGiven() {
+  for (const FamilyDescriptor& family : kFamilies) {
+    if (family.pageWords == nullptr || *family.pageWords == '\0') return false;
+  }
+  for (std::size_t i = 0; i < kVariantCount; ++i) {
+    if (kVariants[i].columnName == nullptr || *kVariants[i].columnName == '\0') return false;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (sameText(kVariants[i].columnName, kVariants[j].columnName)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace variants_detail
 
 static_assert(variants_detail::rowsInOrder(), "a descriptor row stands out of its enum's order");
 static_assert(variants_detail::familiesCovered(), "a family is missing from the file order");
+static_assert(variants_detail::namesGiven(), "a family lacks its words or a variant its column");
 
 }  // namespace brevox

@@ -4,9 +4,6 @@ namespace brevox {
 
 namespace {
 
-// Fewer cases than this in either work and a significant result is not trusted.
-constexpr std::uint32_t kMinimumCases = 5;
-
 bool enoughCases(const PairComparison& pair) {
   return pair.totalA >= kMinimumCases && pair.totalB >= kMinimumCases;
 }
@@ -30,6 +27,7 @@ VariantOutcome chiSquareOutcome(const ChiSquareResult& result, double pValue, st
 
 void runFamily(Family family, const PairComparison& pair, double threshold, std::ostream& progress,
                PairResults& results) {
+  results.ran[family] = true;
   switch (family) {
     case Family::binomial:
       results.binomial = binomialTest(pair, threshold);

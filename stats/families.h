@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,6 +18,31 @@ namespace brevox {
 enum class Family : std::size_t { binomial, chiSquare, fisher, permutation };
 inline constexpr std::size_t kFamilyCount = 4;
 
+/// A choice among the families, such as the ones a run tests.
+struct FamilySet {
+  std::array<bool, kFamilyCount> members{};
+
+  constexpr bool operator[](Family family) const {
+    return members[static_cast<std::size_t>(family)];
+  }
+  constexpr bool& operator[](Family family) { return members[static_cast<std::size_t>(family)]; }
+};
+
+/// Every family, as a run tests them when no test letter is given.
+inline constexpr FamilySet kAllFamilies = {{true, true, true, true}};
+
+/// Whether the set holds any family.
+constexpr bool anyFamily(const FamilySet& families) {
+  for (const bool member : families.members) {
+    if (member) return true;
+  }
+  return false;
+}
+
+/// Fewer cases than this in either work and a significant result is not trusted: it is starred
+/// in the summary tables, drawn dotted in the graphs and marked in the results table.
+inline constexpr std::uint32_t kMinimumCases = 5;
+
 /// The results of a family that are judged, tabled and drawn each on their own, in the order of
 /// their graphs: the binomial double tail, Fisher's double tail and mid-p, Pearson's, Yates' and
 /// the N-1 chi-square, the permutation test.
@@ -33,6 +59,7 @@ inline constexpr std::size_t kVariantCount = 7;
 
 /// The results of the families run on one pair; a family that did not run has none.
 struct PairResults {
+  FamilySet ran;  ///< the families that ran on the pair
   std::optional<BinomialResult> binomial;
   std::optional<ChiSquareResult> chiSquare;
   std::optional<FisherResult> fisher;

@@ -150,7 +150,7 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
   data.works = {{"a", "a", {{0, 0}}}, {"b", "b", {{0, 0}}}};
   data.criteria = {{"k", "Criterion", 0}};
   PageFacts facts;
-  facts.families[index(Family::fisher)] = true;
+  facts.families[Family::fisher] = true;
   CriterionRecord criterion;
   criterion.criterion = 1;
   criterion.graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
@@ -167,7 +167,7 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
 TEST(Findings, MainTestFollowsTheTestsOfTheRun) {
   // Families in the order binomial, chi-square, Fisher, permutation.
   const struct {
-    std::array<bool, kFamilyCount> families;
+    FamilySet families;
     std::optional<Variant> mergeMain;
     std::optional<Variant> expected;
   } cases[] = {

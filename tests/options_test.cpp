@@ -38,10 +38,10 @@ TEST(ParseOptions, SelectsTestsAndFlags) {
     SCOPED_TRACE(c.text);
     RunOptions options;
     EXPECT_EQ(parseOptions(c.text, options), c.result);
-    EXPECT_EQ(options.runBinomial, c.tests.binomial);
-    EXPECT_EQ(options.runChiSquare, c.tests.chiSquare);
-    EXPECT_EQ(options.runFisher, c.tests.fisher);
-    EXPECT_EQ(options.runPermutation, c.tests.permutation);
+    EXPECT_EQ(options.families[Family::binomial], c.tests.binomial);
+    EXPECT_EQ(options.families[Family::chiSquare], c.tests.chiSquare);
+    EXPECT_EQ(options.families[Family::fisher], c.tests.fisher);
+    EXPECT_EQ(options.families[Family::permutation], c.tests.permutation);
     EXPECT_EQ(options.singleTest, c.single);
     EXPECT_EQ(options.useDefaultData, c.defaults);
     EXPECT_EQ(options.summaryOnly, c.summary);

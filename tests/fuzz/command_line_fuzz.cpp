@@ -68,16 +68,19 @@ void removeOutputs() {
 }
 
 std::string selectionText(const RunOptions& options) {
-  return std::string{options.runBinomial ? 'B' : '-', options.runChiSquare ? 'C' : '-',
-                     options.runFisher ? 'F' : '-', options.runPermutation ? 'P' : '-'};
+  return std::string{options.families[Family::binomial] ? 'B' : '-',
+                     options.families[Family::chiSquare] ? 'C' : '-',
+                     options.families[Family::fisher] ? 'F' : '-',
+                     options.families[Family::permutation] ? 'P' : '-'};
 }
 
 // What parseOptions promises about a string it accepted.
 void checkParsed(const std::string& text) {
   RunOptions options;
   if (parseOptions(text, options) != 0) return;
-  const int selected = int(options.runBinomial) + int(options.runChiSquare) +
-                       int(options.runFisher) + int(options.runPermutation);
+  const int selected =
+      int(options.families[Family::binomial]) + int(options.families[Family::chiSquare]) +
+      int(options.families[Family::fisher]) + int(options.families[Family::permutation]);
   if (options.singleTest && selected != 1) failure("single test without one test", text);
   if (options.mergeGraphs && (options.mergeMainTest == '0' || options.mergeSubTest == '0' ||
                               options.mergeMainTest == options.mergeSubTest)) {
