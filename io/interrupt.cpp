@@ -155,6 +155,12 @@ void resumeInterrupts(const sigset_t& previous) {
 void holdInterruptsToTheEnd() {
   sigset_t previous;
   holdInterrupts(previous);
+  // Nor does SIGPIPE, from a closed pipe or sent to the process: held rather than ignored, since
+  // releaseInterrupts gives it back the handling it had before the run.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 }
 
 int createRemovableFile(const std::string& path, RemovalRecord*& record) {

@@ -31,8 +31,9 @@ void holdInterrupts(sigset_t& previous);
 /// Gives the calling thread back the mask that holdInterrupts kept.
 void resumeInterrupts(const sigset_t& previous);
 
-/// Holds the caught signals back from the calling thread until the process ends: a run that has
-/// finished neither claims to be interrupted nor dies of a late signal on its way out.
+/// Holds the caught signals and SIGPIPE back from the calling thread until the process ends: a
+/// run that has finished neither claims to be interrupted nor dies of a late signal on its way
+/// out.
 void holdInterruptsToTheEnd();
 
 /// The record of one file that an interrupted run removes. Records are never freed: the handler
