@@ -119,10 +119,9 @@ PermutationResult permutationTest(const PairComparison& pair, double threshold,
     // lie on either side of a rounding boundary or of the threshold; then the arrangements are
     // counted exactly where that finishes in seconds.
     const PermutationShare share = sumPermutationShares(pair, dots);
-    result.pValue = printsAndDecidesAlikeWithin(share.value, share.error, threshold) ||
-                            !exactCountFeasible(pair)
-                        ? static_cast<double>(share.value)
-                        : exactShare(pair, dots);
+    const bool settled = printsAndDecidesAlikeWithin(share.value, share.error, threshold);
+    result.pValue = settled || !exactCountFeasible(pair) ? static_cast<double>(share.value)
+                                                         : exactShare(pair, dots);
   }
   finishDots(dots);
   result.significant = result.pValue < threshold ? 1 : 0;
