@@ -29,7 +29,7 @@
 #include "data/data_set.h"
 #include "io/number_text.h"
 #include "stats/fisher_exact.h"
-#include "stats/fisher_sum.h"
+#include "stats/fisher_sum_internal.h"
 #include "stats/multiprecision.h"
 #include "stats/odds_ratio.h"
 #include "stats/pair_comparison.h"

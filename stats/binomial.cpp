@@ -3,136 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <boost/math/distributions/binomial.hpp>
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <limits>
-#include <utility>
+
+#include "stats/printed_digits.h"
 
 namespace brevox {
 
 namespace {
 
 using Distribution = boost::math::binomial_distribution<double>;
-
-// Densities and tails below this are 0 for the library: half the smallest double is 2^-1075,
-// and the library's relative error is far smaller than the 2^25 between them.
-const long double kVanishing = std::ldexp(1.0L, -1100);
-
-// The library evaluates in long double and loses about trials * 2^-66 relative to the exact
-// densities at half a billion trials (measured up to 7.3e-12 there, 4.7e-13 at 21 million and
-// 4e-16 at a few thousand); the densities carried by ratio lose about 2^-64 per count walked.
-// This tolerance is 30 to 1000 times wider than the largest difference measured.
-long double toleranceFor(std::uint32_t trials) {
-  return 1e-12L + 32.0L * static_cast<long double>(trials) * std::ldexp(1.0L, -64);
-}
-
-// At no success and at all successes the library raises 1 - p or p to the number of trials in
-// double, which loses up to trials * 2^-53 relative; those two counts always take its value.
-bool isEnd(const BinomialShape& shape, std::uint32_t count) {
-  return count == 0 || count == shape.trials;
-}
-
-// f(i + 1) / f(i) and f(i - 1) / f(i). Every factor but p is an exact integer in long double.
-long double upRatio(const BinomialShape& shape, std::uint32_t i) {
-  const long double p = shape.successProbability;
-  return (static_cast<long double>(shape.trials - i) * p) /
-         (static_cast<long double>(i + 1) * (1.0L - p));
-}
-
-long double downRatio(const BinomialShape& shape, std::uint32_t i) {
-  const long double p = shape.successProbability;
-  return (static_cast<long double>(i) * (1.0L - p)) /
-         (static_cast<long double>(shape.trials - i + 1) * p);
-}
-
-constexpr int kLowestPower = -340;
-constexpr int kHighestPower = 346;
-
-using PowerTable = std::array<long double, kHighestPower - kLowestPower + 1>;
-
-const PowerTable& powersOfTen() {
-  static const PowerTable table = [] {
-    PowerTable powers{};
-    for (int e = kLowestPower; e <= kHighestPower; ++e) {
-      powers[static_cast<std::size_t>(e - kLowestPower)] = std::pow(10.0L, e);
-    }
-    return powers;
-  }();
-  return table;
-}
-
-long double powerOfTen(const PowerTable& powers, int e) {
-  return powers[static_cast<std::size_t>(e - kLowestPower)];
-}
-
-// The decimal exponent and the six significant digits a positive normal double prints with.
-std::pair<int, std::int64_t> sixDigits(long double value, const PowerTable& powers) {
-  // The binary exponent times log10(2), rounded down, is the decimal exponent or one below it.
-  const auto rounded = static_cast<double>(value);
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &rounded, sizeof bits);
-  const int binary = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
-  int e = static_cast<int>(std::floor(binary * 0.30102999566398119521));
-  while (value >= powerOfTen(powers, e + 1)) ++e;
-  while (value < powerOfTen(powers, e)) --e;
-  auto digits = static_cast<std::int64_t>(value * powerOfTen(powers, 5 - e) + 0.5L);
-  if (digits >= 1000000) {
-    digits = 100000;
-    ++e;
-  }
-  return {e, digits};
-}
-
-// Whether every double the library may return for a value in [low, high] prints the same six
-// significant digits. A value in the range of denormals prints alike only when it rounds to one
-// double.
-bool printsAlike(long double low, long double high) {
-  // Room for rounding to double and for the scaling by powers of ten.
-  low -= std::fabs(low) * 1e-15L;
-  high += std::fabs(high) * 1e-15L;
-  const auto lowDouble = static_cast<double>(low);
-  const auto highDouble = static_cast<double>(high);
-  if (lowDouble == highDouble) return true;
-  if (!(lowDouble >= DBL_MIN && highDouble <= DBL_MAX)) return false;
-  // Both print alike when no rounding boundary of the six digits of `low` lies up to `high`.
-  const PowerTable& powers = powersOfTen();
-  const auto [exponent, digits] = sixDigits(low, powers);
-  const long double boundary =
-      (static_cast<long double>(digits) + 0.5L) * powerOfTen(powers, exponent - 5);
-  return high < boundary;
-}
-
-double libraryDensity(const BinomialShape& shape, std::uint32_t count) {
-  const Distribution distribution(static_cast<double>(shape.trials), shape.successProbability);
-  return boost::math::pdf(distribution, static_cast<double>(count));
-}
-
-double libraryCumulative(const BinomialShape& shape, std::uint32_t count) {
-  const Distribution distribution(static_cast<double>(shape.trials), shape.successProbability);
-  return boost::math::cdf(distribution, static_cast<double>(count));
-}
-
-// The range of the library's density at a count whose density is estimated, or unknown. The
-// library divides a double of (trials + 1) times the density by trials + 1 in double: where that
-// product falls below the normal doubles it loses digits, and below half the smallest denormal
-// it is 0.
-struct DensityRange {
-  bool known;
-  long double low;
-  long double high;
-};
-
-DensityRange densityRange(const BinomialShape& shape, std::uint32_t count, long double estimate) {
-  if (isEnd(shape, count)) return {false, 0, 0};
-  const long double low = estimate * (1 - shape.tolerance);
-  const long double high = estimate * (1 + shape.tolerance);
-  const long double scale = static_cast<long double>(shape.trials) + 1;
-  if (high * scale < std::ldexp(1.0L, -1075)) return {true, 0, 0};
-  if (low * scale < 2 * static_cast<long double>(DBL_MIN)) return {false, 0, 0};
-  return {true, low, high};
-}
 
 // How the library's density at `count` compares with `bound`: -1 when it is surely greater, 1
 // when surely not, 0 when the library must be asked.
@@ -389,83 +269,6 @@ double libraryFarSide(const BinomialShape& shape, std::uint32_t k, double observ
 
 }  // namespace
 
-BinomialShape binomialShape(std::uint32_t trials, double successProbability) {
-  BinomialShape shape;
-  shape.trials = trials;
-  shape.successProbability = successProbability;
-  shape.tolerance = toleranceFor(trials);
-  const std::uint32_t n = trials;
-  const double p = successProbability;
-  if (n == 0 || p == 0 || p == 1) {
-    const std::uint32_t count = p == 1 ? n : 0;
-    shape.certain = true;
-    shape.mode = shape.anchor = shape.first = shape.last = count;
-    shape.modeDensity = 1;
-    shape.anchorDensity = 1;
-    shape.firstRelative = shape.lastRelative = 1;
-    return shape;
-  }
-
-  // The most probable count by the densities' ratios, then the library's densities of the
-  // counts that the estimates cannot tell from it, and of both ends.
-  std::uint32_t best = static_cast<std::uint32_t>(std::min<long double>(
-      std::floor((static_cast<long double>(n) + 1) * p), static_cast<long double>(n)));
-  while (best < n && upRatio(shape, best) > 1) ++best;
-  while (best > 0 && downRatio(shape, best) > 1) --best;
-  const long double tolerance = shape.tolerance;
-  std::uint32_t low = best;
-  for (long double relative = 1; low > 0; --low) {
-    relative *= downRatio(shape, low);
-    if (relative * (1 + tolerance) < 1 - tolerance) break;
-  }
-  std::uint32_t high = best;
-  for (long double relative = 1; high < n; ++high) {
-    relative *= upRatio(shape, high);
-    if (relative * (1 + tolerance) < 1 - tolerance) break;
-  }
-  const Distribution distribution(static_cast<double>(n), p);
-  double bestDensity = 0;
-  auto consider = [&](std::uint32_t count) {
-    const double density = boost::math::pdf(distribution, static_cast<double>(count));
-    // Equally probable counts keep the lower one as the expected count.
-    if (density > bestDensity) {
-      bestDensity = density;
-      shape.mode = count;
-    }
-  };
-  if (low > 0) consider(0);
-  for (std::uint32_t count = low; count <= high; ++count) consider(count);
-  if (high < n) consider(n);
-  shape.modeDensity = bestDensity;
-
-  shape.anchor = n >= 2 ? std::clamp<std::uint32_t>(shape.mode, 1, n - 1) : shape.mode;
-  shape.anchorDensity = shape.anchor == shape.mode
-                            ? bestDensity
-                            : boost::math::pdf(distribution, static_cast<double>(shape.anchor));
-
-  // Walk out from the anchor until the densities, and every tail beyond them, vanish. Past the
-  // mode the ratio of neighbours only falls, so the tail is bounded by a geometric series.
-  long double relative = 1;
-  std::uint32_t j = shape.anchor;
-  for (; j > 0; --j) {
-    const long double ratio = downRatio(shape, j);
-    if (ratio < 1 && shape.anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
-    relative *= ratio;
-  }
-  shape.first = j;
-  shape.firstRelative = relative;
-  relative = 1;
-  j = shape.anchor;
-  for (; j < n; ++j) {
-    const long double ratio = upRatio(shape, j);
-    if (ratio < 1 && shape.anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
-    relative *= ratio;
-  }
-  shape.last = j;
-  shape.lastRelative = relative;
-  return shape;
-}
-
 BinomialResult binomialTest(const PairComparison& pair, double threshold) {
   BinomialResult result;
   const std::uint32_t n = pair.totalA;
@@ -524,65 +327,6 @@ BinomialResult binomialTest(const PairComparison& pair, double threshold) {
   }
   result.midPDoubleTail = result.pDoubleTail - 0.5 * density;
   return result;
-}
-
-BinomialTableCursor startBinomialTable(std::uint32_t trials, double successProbability) {
-  BinomialTableCursor cursor;
-  cursor.valid = successProbability >= 0 && successProbability <= 1;
-  if (!cursor.valid) {
-    cursor.shape.trials = trials;
-    return cursor;
-  }
-  cursor.shape = binomialShape(trials, successProbability);
-  cursor.relative = cursor.shape.firstRelative;
-  return cursor;
-}
-
-bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row) {
-  if (cursor.finished) return false;
-  const BinomialShape& shape = cursor.shape;
-  const std::uint32_t i = cursor.next;
-  row.count = i;
-  if (!cursor.valid) {
-    row.density = row.cumulative = std::numeric_limits<double>::quiet_NaN();
-  } else if (i < shape.first) {
-    row.density = 0;
-    row.cumulative = 0;
-  } else if (i > shape.last) {
-    row.density = 0;
-    row.cumulative = 1;
-  } else {
-    if (i == shape.anchor) cursor.relative = 1;
-    const long double estimate = shape.anchorDensity * cursor.relative;
-    cursor.cumulative += estimate;
-    const long double tolerance = shape.tolerance;
-    const DensityRange range = densityRange(shape, i, estimate);
-    if (range.known && range.high == 0) {
-      row.density = 0;
-    } else if (range.known && printsAlike(range.low, range.high)) {
-      row.density = static_cast<double>(estimate);
-    } else {
-      row.density = libraryDensity(shape, i);
-    }
-    // Below the anchor the sum carries the relative precision of the distribution; from the
-    // anchor up the library's distribution is 1 less a tail whose error is relative to it.
-    const long double lower = cursor.cumulative;
-    const long double width = i < shape.anchor ? 2 * tolerance * lower : 2 * tolerance;
-    if (i == shape.trials) {
-      row.cumulative = 1;
-    } else if (printsAlike(lower - width, lower + width)) {
-      row.cumulative = static_cast<double>(lower);
-    } else {
-      row.cumulative = libraryCumulative(shape, i);
-    }
-    if (i < shape.last) cursor.relative *= upRatio(shape, i);
-  }
-  if (i == shape.trials) {
-    cursor.finished = true;
-  } else {
-    cursor.next = i + 1;
-  }
-  return true;
 }
 
 }  // namespace brevox

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "stats/binomial_distribution.h"
 #include "stats/pair_comparison.h"
 
 namespace brevox {
@@ -37,52 +38,5 @@ struct BinomialResult {
 /// p-value 1, mid-p 0.5, limits and flags 0. Preconditions (the statistics library throws
 /// otherwise): totalB > 0, observedA <= totalA, observedB <= totalB, 0 < threshold <= 1.
 BinomialResult binomialTest(const PairComparison& pair, double threshold);
-
-/// Where the binomial distribution of `trials` trials keeps its probability: the densities
-/// relative to the one at `anchor`, carried from count to count by their ratio. Outside
-/// [first, last] every density and every tail beyond it is below 2^-1100, which a double holds
-/// as 0.
-struct BinomialShape {
-  std::uint32_t trials = 0;
-  double successProbability = 0;
-  bool certain = false;  ///< no trial, or a success probability of 0 or 1
-  std::uint32_t mode = 0;
-  double modeDensity = 0;  ///< the library's density at the mode
-  std::uint32_t anchor = 0;
-  long double anchorDensity = 0;  ///< the library's density at the anchor
-  std::uint32_t first = 0;
-  std::uint32_t last = 0;
-  long double firstRelative = 0;  ///< density at `first` relative to the anchor's
-  long double lastRelative = 0;   ///< density at `last` relative to the anchor's
-  long double tolerance = 0;      ///< relative distance within which the library may differ
-};
-
-/// The shape of the distribution with its mode: the first count of greatest density, as the
-/// library's densities decide it. Preconditions: 0 <= successProbability <= 1.
-BinomialShape binomialShape(std::uint32_t trials, double successProbability);
-
-/// One line of the density and distribution table.
-struct BinomialTableRow {
-  std::uint32_t count = 0;
-  double density = 0;     ///< P(X = count)
-  double cumulative = 0;  ///< P(X <= count)
-};
-
-/// Walks the table of counts 0 .. trials in order, in constant memory. Each value is the
-/// library's, or a value that prints the same six significant digits.
-struct BinomialTableCursor {
-  BinomialShape shape;
-  bool valid = false;  ///< false for a success probability outside [0, 1]: every value is NaN
-  bool finished = false;
-  std::uint32_t next = 0;
-  long double relative = 0;    ///< density of `next` relative to the anchor's
-  long double cumulative = 0;  ///< sum of the densities below `next`
-};
-
-/// A cursor at count 0. A success probability outside [0, 1] (or NaN) gives NaN values.
-BinomialTableCursor startBinomialTable(std::uint32_t trials, double successProbability);
-
-/// Fills `row` with the next line and returns true, or returns false after the last count.
-bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row);
 
 }  // namespace brevox

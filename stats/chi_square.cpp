@@ -7,10 +7,10 @@
 
 namespace brevox {
 
-ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold) {
-  ChiSquareResult result;
-  result.threshold = threshold;
+namespace {
 
+// The three statistics of the table in `result`; returns the smallest expected cell.
+double fillStatistics(const PairComparison& pair, ChiSquareResult& result) {
   const double a = pair.observedA;
   const double nA = pair.totalA;
   const double b = pair.observedB;
@@ -40,8 +40,15 @@ ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold) {
   result.chiYates = yB * yB / expectedB + yA * yA / expectedA + yANon * yANon / expectedANon +
                     yBNon * yBNon / expectedBNon;
   result.chiN1 = (n - 1) * result.chiPearson / n;
+  return std::min({expectedA, expectedB, expectedANon, expectedBNon});
+}
 
-  const double minExpected = std::min({expectedA, expectedB, expectedANon, expectedBNon});
+}  // namespace
+
+ChiSquareResult chiSquareTests(const PairComparison& pair, double threshold) {
+  ChiSquareResult result;
+  result.threshold = threshold;
+  const double minExpected = fillStatistics(pair, result);
   // A table without occurrences, without non-occurrences or without cases in a work has an
   // empty expected cell (0, or 0/0 when neither work has a case): the statistics are not finite
   // and have no p-value.

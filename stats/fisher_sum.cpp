@@ -10,6 +10,7 @@
 
 #include "stats/arrangement_shares.h"
 #include "stats/fisher_resum.h"
+#include "stats/fisher_sum_internal.h"
 #include "stats/printed_digits.h"
 
 namespace brevox {
@@ -202,19 +203,13 @@ PValueBounds boundPValues(const Chain& chain, const FisherTables& t, std::uint32
 // again at 50 digits: only tables within about 1e-13 of the threshold or of a change of the
 // printed digits need it, and the mid-p values of the tables where every table is added whose
 // bounds straddle a rounding of double, a few in a hundred.
-FisherResult finished(const Chain& chain, const FisherTables& t, std::uint32_t a, double threshold,
-                      FastSum sum, AddedTables* addedTables) {
+FisherResult settledOrSummedAgain(const Chain& chain, const FisherTables& t, std::uint32_t a,
+                                  double threshold, FastSum sum, AddedTables* addedTables) {
   FisherResult result;
   result.threshold = threshold;
   const bool everyTable = std::all_of(sum.added.begin(), sum.added.end(),
                                       [](std::uint8_t added) { return added == 1; });
   const PValueBounds bounds = boundPValues(chain, t, a, sum, everyTable);
-  auto settled = [&](double value, double low, double high) {
-    low = std::min(value, low);
-    high = std::max(value, high);
-    if (sum.tiny) return (threshold > low) == (threshold > high);
-    return printsAndDecidesAlike(low, high, threshold);
-  };
   bool doubleTailSettled = true;
   bool midPSettled = true;
   if (everyTable) {
@@ -224,8 +219,10 @@ FisherResult finished(const Chain& chain, const FisherTables& t, std::uint32_t a
   } else {
     result.pDoubleTail = sum.pDoubleTail;
     result.pMidP = sum.pMidP;
-    doubleTailSettled = settled(result.pDoubleTail, bounds.lowDoubleTail, bounds.highDoubleTail);
-    midPSettled = settled(result.pMidP, bounds.lowMidP, bounds.highMidP);
+    doubleTailSettled = standsForExact(result.pDoubleTail, bounds.lowDoubleTail,
+                                       bounds.highDoubleTail, threshold, sum.tiny);
+    midPSettled =
+        standsForExact(result.pMidP, bounds.lowMidP, bounds.highMidP, threshold, sum.tiny);
   }
   AddedTables added{sum.tables.first, std::move(sum.added)};
   if (!doubleTailSettled || !midPSettled) {
@@ -237,6 +234,26 @@ FisherResult finished(const Chain& chain, const FisherTables& t, std::uint32_t a
   result.significantMidP = result.threshold > result.pMidP ? 1 : 0;
   if (addedTables != nullptr) *addedTables = std::move(added);
   return result;
+}
+
+// A density below half the smallest double is 0 for the library, and 0 is never more probable
+// than the observed table.
+const long double kRoundsToZero = std::ldexp(1.0L, -1075);
+
+// What the estimate of a table's density says of it beside the observed probability: surely 0
+// (and added), surely added, surely left out, or to be asked of a density: where it lies close to
+// the observed probability, or where that probability is tiny and only the densities that are 0
+// in double tell which tables are added.
+enum class TableVerdict { kZero, kAdded, kLeftOut, kAsk };
+
+TableVerdict judgeTable(long double estimate, double observedDensity, bool tiny) {
+  const long double high = estimate * (1 + kCloseMargin);
+  if (high < kRoundsToZero) return TableVerdict::kZero;
+  const bool surelyAdded = high <= observedDensity;
+  if (!surelyAdded && static_cast<double>(estimate * (1 - kCloseMargin)) > observedDensity) {
+    return TableVerdict::kLeftOut;
+  }
+  return surelyAdded && !tiny ? TableVerdict::kAdded : TableVerdict::kAsk;
 }
 
 // How far, relatively, the p-values from our own density of the observed table may lie from those
@@ -264,9 +281,8 @@ std::optional<FastSum> sumWithOwnDensity(const Chain& chain, const FisherTables&
       static_cast<double>(hypergeometricDensity(chain.r, chain.n, t.population, a));
   if (!(observedDensity >= kTinyProbability)) return std::nullopt;
   const long double scale = observedDensity / relativeAt(chain, t.mode, a);
-  const long double roundsToZero = std::ldexp(1.0L, -1075);
   FastSum sum;
-  sum.tables = window(chain, t.mode, t.lowest, t.highest, scale, roundsToZero / 4);
+  sum.tables = window(chain, t.mode, t.lowest, t.highest, scale, kRoundsToZero / 4);
   const Window& tables = sum.tables;
   sum.added.assign(tables.relative.size(), 0);
   long double tail = 0;
@@ -277,18 +293,18 @@ std::optional<FastSum> sumWithOwnDensity(const Chain& chain, const FisherTables&
       continue;
     }
     const long double estimate = tables.relative[i] * scale;
-    const long double high = estimate * (1 + kCloseMargin);
-    if (high < roundsToZero) {
-      sum.added[i] = 1;
-      continue;
-    }
-    if (high <= observedDensity) {
-      tail += estimate;
-      sum.added[i] = 1;
-      continue;
-    }
-    if (!(static_cast<double>(estimate * (1 - kCloseMargin)) > observedDensity)) {
-      return std::nullopt;
+    switch (judgeTable(estimate, observedDensity, false)) {
+      case TableVerdict::kAdded:
+        tail += estimate;
+        sum.added[i] = 1;
+        break;
+      case TableVerdict::kZero:
+        sum.added[i] = 1;
+        break;
+      case TableVerdict::kLeftOut:
+        break;
+      case TableVerdict::kAsk:
+        return std::nullopt;
     }
   }
   sum.pDoubleTail = static_cast<double>(observedDensity + tail);
@@ -299,114 +315,141 @@ std::optional<FastSum> sumWithOwnDensity(const Chain& chain, const FisherTables&
   return sum;
 }
 
+// Anchors the relative probabilities on the observed probability while it is a full double;
+// below that, on the mode's probability from log-gamma functions, which only steers the
+// comparisons. The observed table's relative probability is carried once, when first needed: the
+// observed table is then near.
+struct Anchor {
+  Chain chain;
+  FisherTables t;
+  std::uint32_t a = 0;
+  long double relativeObserved = -1;
+};
+
+long double scaleFor(Anchor& anchor, double observedDensity) {
+  const FisherTables& t = anchor.t;
+  if (!(observedDensity >= kTinyProbability)) {
+    return std::exp(logChoose(t.r, t.mode) + logChoose(t.population - t.r, t.n - t.mode) -
+                    logChoose(t.population, t.n));
+  }
+  if (anchor.relativeObserved < 0) {
+    anchor.relativeObserved = relativeAt(anchor.chain, t.mode, anchor.a);
+  }
+  return observedDensity / anchor.relativeObserved;
+}
+
+// How many densities the sum asks for with this observed probability and scale.
+std::uint64_t densitiesAskedFor(const Window& tables, std::uint32_t a, double observedDensity,
+                                long double scale) {
+  const bool tiny = !(observedDensity >= kTinyProbability);
+  std::uint64_t asked = 1;
+  for (std::size_t i = 0; i < tables.relative.size(); ++i) {
+    if (tables.first + i == a) continue;
+    if (judgeTable(tables.relative[i] * scale, observedDensity, tiny) == TableVerdict::kAsk) {
+      ++asked;
+    }
+  }
+  return asked;
+}
+
+using Hypergeometric = boost::math::hypergeometric_distribution<double>;
+
+// How the sum goes about a pair: the window of tables whose density is not surely 0, whose
+// densities it asks for (the library's while they fit its budget, else our own), and the observed
+// probability with the scale of the relative ones.
+struct FisherPlan {
+  Window tables;
+  bool useLibrary = true;
+  double observedDensity = 0;
+  bool tiny = false;
+  long double scale = 0;
+};
+
+FisherPlan planFisherSum(Anchor& anchor, const Hypergeometric& distribution) {
+  const FisherTables& t = anchor.t;
+  const std::uint32_t a = anchor.a;
+  // Where the library's densities of every possible table fit the budget, the window is found
+  // with the library's observed probability; else with our own, and a quarter of the cut-off
+  // covers the library's, which differs from it by far less. Every possible table is counted
+  // twice over, so that the comparisons take at most half the budget.
+  const double perDensity = secondsPerDensity(t.population);
+  const bool affordable =
+      2 * static_cast<double>(t.highest - t.lowest + 2) * perDensity <= kLibraryBudget;
+  const double ownObserved =
+      affordable ? 0 : static_cast<double>(hypergeometricDensity(t.r, t.n, t.population, a));
+  const double libraryObserved = affordable ? boost::math::pdf(distribution, a) : 0;
+  FisherPlan plan;
+  plan.tables =
+      window(anchor.chain, t.mode, t.lowest, t.highest,
+             scaleFor(anchor, affordable ? libraryObserved : ownObserved), kRoundsToZero / 4);
+  const double spent = affordable
+                           ? 0
+                           : static_cast<double>(densitiesAskedFor(plan.tables, a, ownObserved,
+                                                                   scaleFor(anchor, ownObserved))) *
+                                 perDensity;
+  plan.useLibrary = spent <= kLibraryBudget;
+  plan.observedDensity = affordable
+                             ? libraryObserved
+                             : (plan.useLibrary ? boost::math::pdf(distribution, a) : ownObserved);
+  plan.tiny = !(plan.observedDensity >= kTinyProbability);
+  plan.scale = scaleFor(anchor, plan.observedDensity);
+  return plan;
+}
+
+// The tables of the plan's window that are no more probable than the observed one, with the
+// p-values of their fast sums.
+FastSum sumPlannedTables(const FisherTables& t, std::uint32_t a, const Hypergeometric& distribution,
+                         FisherPlan plan) {
+  FastSum sum;
+  sum.tables = std::move(plan.tables);
+  sum.tiny = plan.tiny;
+  const Window& tables = sum.tables;
+  sum.added.assign(tables.relative.size(), 0);
+  const double observedDensity = plan.observedDensity;
+  long double tail = 0;
+  for (std::size_t i = 0; i < tables.relative.size(); ++i) {
+    const std::uint32_t x = tables.first + static_cast<std::uint32_t>(i);
+    if (x == a) {
+      sum.added[i] = 1;
+      continue;
+    }
+    const long double estimate = tables.relative[i] * plan.scale;
+    const TableVerdict verdict = judgeTable(estimate, observedDensity, plan.tiny);
+    if (verdict == TableVerdict::kLeftOut) continue;
+    if (verdict == TableVerdict::kAsk) {
+      const double px = plan.useLibrary
+                            ? boost::math::pdf(distribution, x)
+                            : static_cast<double>(hypergeometricDensity(t.r, t.n, t.population, x));
+      if (observedDensity < px) continue;
+      tail += px;
+    } else if (verdict == TableVerdict::kAdded) {
+      tail += estimate;
+    }
+    sum.added[i] = 1;
+  }
+  sum.pDoubleTail = static_cast<double>(observedDensity + tail);
+  sum.pMidP = static_cast<double>(0.5L * observedDensity + tail);
+  return sum;
+}
+
 }  // namespace
 
 FisherResult sumFisherTables(const PairComparison& pair, double threshold,
                              AddedTables* addedTables) {
   const std::uint32_t a = pair.observedA;
   const FisherTables t = fisherTables(pair);
-  const std::uint32_t r = t.r;
-  const std::uint32_t n = t.n;
-  const std::uint32_t population = t.population;
-  const std::uint32_t lowest = t.lowest;
-  const std::uint32_t highest = t.highest;
-  const std::uint32_t mode = t.mode;
-  const boost::math::hypergeometric_distribution<double> distribution(r, n, population);
-  const Chain chain{r, n, t.rest};
+  const Hypergeometric distribution(t.r, t.n, t.population);
+  const Chain chain{t.r, t.n, t.rest};
   if (std::optional<FastSum> quick = sumWithOwnDensity(chain, t, a, threshold)) {
-    return finished(chain, t, a, threshold, std::move(*quick), addedTables);
+    return settledOrSummedAgain(chain, t, a, threshold, std::move(*quick), addedTables);
   }
-  // Anchor the relative densities on the observed probability while it is a full double; below
-  // that, on the mode's probability from log-gamma functions, which only steers the comparisons.
-  long double relativeObserved = -1;  // carried only when needed: the observed table is then near
-  auto scaleFor = [&](double observedDensity) -> long double {
-    if (!(observedDensity >= kTinyProbability)) {
-      return std::exp(logChoose(r, mode) + logChoose(population - r, n - mode) -
-                      logChoose(population, n));
-    }
-    if (relativeObserved < 0) relativeObserved = relativeAt(chain, mode, a);
-    return observedDensity / relativeObserved;
-  };
-  const long double roundsToZero = std::ldexp(1.0L, -1075);
+  Anchor anchor{chain, t, a};
+  FastSum sum = sumPlannedTables(t, a, distribution, planFisherSum(anchor, distribution));
+  return settledOrSummedAgain(chain, t, a, threshold, std::move(sum), addedTables);
+}
 
-  // The window of tables whose density is not surely 0. Where the library's densities of every
-  // possible table fit the budget, it is found with the library's observed probability; else
-  // with our own, and a quarter of the cut-off covers the library's, which differs from it by
-  // far less.
-  const double perDensity = secondsPerDensity(population);
-  // Every possible table twice over, so that the comparisons take at most half the budget.
-  const bool affordable =
-      2 * static_cast<double>(highest - lowest + 2) * perDensity <= kLibraryBudget;
-  const double ownObserved =
-      affordable ? 0 : static_cast<double>(hypergeometricDensity(r, n, population, a));
-  const double libraryObserved = affordable ? boost::math::pdf(distribution, a) : 0;
-  Window tables = window(chain, mode, lowest, highest,
-                         scaleFor(affordable ? libraryObserved : ownObserved), roundsToZero / 4);
-  const std::uint32_t last = tables.first + static_cast<std::uint32_t>(tables.relative.size()) - 1;
-
-  // How many densities the comparisons below ask for: the library is used while that fits the
-  // budget, our own density beyond.
-  auto densitiesAskedFor = [&](double observedDensity, long double scale) {
-    const bool tiny = !(observedDensity >= kTinyProbability);
-    std::uint64_t asked = 1;
-    for (std::uint32_t x = tables.first; x <= last; ++x) {
-      const long double estimate = tables.relative[x - tables.first] * scale;
-      const long double high = estimate * (1 + kCloseMargin);
-      const bool surelyZero = high < roundsToZero;
-      const bool surelyAdded = surelyZero || high <= observedDensity;
-      const bool surelyLeft =
-          !surelyAdded && static_cast<double>(estimate * (1 - kCloseMargin)) > observedDensity;
-      if (x != a && !surelyLeft && !surelyZero && (tiny || !surelyAdded)) ++asked;
-    }
-    return asked;
-  };
-  const double spent =
-      affordable
-          ? 0
-          : static_cast<double>(densitiesAskedFor(ownObserved, scaleFor(ownObserved))) * perDensity;
-  const bool useLibrary = spent <= kLibraryBudget;
-  auto density = [&](std::uint32_t x) {
-    return useLibrary ? boost::math::pdf(distribution, x)
-                      : static_cast<double>(hypergeometricDensity(r, n, population, x));
-  };
-
-  const double observedDensity =
-      affordable ? libraryObserved : (useLibrary ? boost::math::pdf(distribution, a) : ownObserved);
-  const bool tiny = !(observedDensity >= kTinyProbability);
-  const long double scale = scaleFor(observedDensity);
-
-  std::vector<std::uint8_t> added(tables.relative.size(), 0);
-  auto markAdded = [&](std::uint32_t x) { added[x - tables.first] = 1; };
-  if (a >= tables.first && a <= last) markAdded(a);
-  long double tail = 0;
-  for (std::uint32_t x = tables.first; x <= last; ++x) {
-    if (x == a) continue;
-    const long double estimate = tables.relative[x - tables.first] * scale;
-    const long double high = estimate * (1 + kCloseMargin);
-    const long double low = estimate * (1 - kCloseMargin);
-    // A density below half the smallest double is 0 for the library, and 0 is never more
-    // probable than the observed table.
-    const bool surelyZero = high < roundsToZero;
-    const bool surelyAdded = surelyZero || high <= observedDensity;
-    if (!surelyAdded && static_cast<double>(low) > observedDensity) continue;
-    if (surelyAdded && (surelyZero || !tiny)) {
-      if (!surelyZero) tail += estimate;
-      markAdded(x);
-      continue;
-    }
-    const double px = density(x);
-    if (observedDensity < px) continue;
-    tail += px;
-    markAdded(x);
-  }
-
-  FastSum sum;
-  sum.tables = std::move(tables);
-  sum.added = std::move(added);
-  sum.tiny = tiny;
-  sum.pDoubleTail = static_cast<double>(observedDensity + tail);
-  sum.pMidP = static_cast<double>(0.5L * observedDensity + tail);
-  return finished(chain, t, a, threshold, std::move(sum), addedTables);
+FisherResult sumFisherTables(const PairComparison& pair, double threshold) {
+  return sumFisherTables(pair, threshold, nullptr);
 }
 
 }  // namespace brevox

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "stats/fisher_exact.h"
-#include "stats/fisher_tables.h"
 #include "stats/pair_comparison.h"
 
 namespace brevox {
@@ -21,7 +20,6 @@ namespace brevox {
 /// cases): beyond that, an accurate density of our own takes its place. Preconditions (the
 /// statistics library throws otherwise): observedA <= totalA, observedB <= totalB,
 /// totalA + totalB < 2^31.
-FisherResult sumFisherTables(const PairComparison& pair, double threshold,
-                             AddedTables* addedTables = nullptr);
+FisherResult sumFisherTables(const PairComparison& pair, double threshold);
 
 }  // namespace brevox

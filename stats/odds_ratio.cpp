@@ -167,6 +167,51 @@ double solveLogOdds(const Rising& rising, double start) {
   return t;
 }
 
+// The log odds ratio at which the expected count is the observed one; its derivative is the
+// variance of the count.
+double solveMeanLogOdds(const Margins& m, double start) {
+  const auto meanOffset = [&m](double t) {
+    const TableSums s = sumTables(m, t);
+    const long double mean = s.offset / s.all;
+    return Slope{mean, s.squares / s.all - mean * mean};
+  };
+  return solveLogOdds(meanOffset, start);
+}
+
+// The log odds ratios at which the upper tail of the observed count (for the interval's low
+// end), or its lower tail (for its high end), is `alpha`. The derivative of a tail's probability
+// is its covariance with the count.
+double solveUpperTail(const Margins& m, long double alpha, double start) {
+  const auto upperTail = [&m, alpha](double t) {
+    const TableSums s = sumTables(m, t);
+    const long double tail = s.atLeast / s.all;
+    return Slope{tail - alpha, s.offsetAtLeast / s.all - tail * (s.offset / s.all)};
+  };
+  return solveLogOdds(upperTail, start);
+}
+
+double solveLowerTail(const Margins& m, long double alpha, double start) {
+  const auto lowerTail = [&m, alpha](double t) {
+    const TableSums s = sumTables(m, t);
+    const long double tail = s.atMost / s.all;
+    // The observed count has d = 0, so the offsets below it are the rest of the sum.
+    const long double offsetAtMost = s.offset - s.offsetAtLeast;
+    return Slope{alpha - tail, tail * (s.offset / s.all) - offsetAtMost / s.all};
+  };
+  return solveLogOdds(lowerTail, start);
+}
+
+Margins marginsOf(const PairComparison& pair) {
+  Margins m{};
+  m.observed = pair.observedA;
+  m.casesA = pair.totalA;
+  m.casesB = pair.totalB;
+  m.occurrences = static_cast<std::int64_t>(pair.observedA) + pair.observedB;
+  m.lowest = std::max<std::int64_t>(0, m.occurrences - m.casesB);
+  m.highest = std::min(m.casesA, m.occurrences);
+  return m;
+}
+
 }  // namespace
 
 OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confidence) {
@@ -177,13 +222,7 @@ OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confid
     result.high = result.low;
     return result;
   }
-  Margins m{};
-  m.observed = pair.observedA;
-  m.casesA = pair.totalA;
-  m.casesB = pair.totalB;
-  m.occurrences = static_cast<std::int64_t>(pair.observedA) + pair.observedB;
-  m.lowest = std::max<std::int64_t>(0, m.occurrences - m.casesB);
-  m.highest = std::min(m.casesA, m.occurrences);
+  const Margins m = marginsOf(pair);
   result.low = 0;
   result.high = std::numeric_limits<double>::infinity();
   if (m.lowest == m.highest) return result;
@@ -204,36 +243,12 @@ OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confid
   } else if (most) {
     result.estimate = std::numeric_limits<double>::infinity();
   } else {
-    // The expected count less the observed one; its derivative is the variance of the count.
-    const auto meanOffset = [&m](double t) {
-      const TableSums s = sumTables(m, t);
-      const long double mean = s.offset / s.all;
-      return Slope{mean, s.squares / s.all - mean * mean};
-    };
-    centre = solveLogOdds(meanOffset, centre);
+    centre = solveMeanLogOdds(m, centre);
     result.estimate = std::exp(centre);
   }
-
-  // The derivative of a tail's probability is its covariance with the count.
   const long double alpha = (1 - static_cast<long double>(confidence)) / 2;
-  if (!fewest) {
-    const auto upperTail = [&m, alpha](double t) {
-      const TableSums s = sumTables(m, t);
-      const long double tail = s.atLeast / s.all;
-      return Slope{tail - alpha, s.offsetAtLeast / s.all - tail * (s.offset / s.all)};
-    };
-    result.low = std::exp(solveLogOdds(upperTail, centre - spread));
-  }
-  if (!most) {
-    const auto lowerTail = [&m, alpha](double t) {
-      const TableSums s = sumTables(m, t);
-      const long double tail = s.atMost / s.all;
-      // The observed count has d = 0, so the offsets below it are the rest of the sum.
-      const long double offsetAtMost = s.offset - s.offsetAtLeast;
-      return Slope{alpha - tail, tail * (s.offset / s.all) - offsetAtMost / s.all};
-    };
-    result.high = std::exp(solveLogOdds(lowerTail, centre + spread));
-  }
+  if (!fewest) result.low = std::exp(solveUpperTail(m, alpha, centre - spread));
+  if (!most) result.high = std::exp(solveLowerTail(m, alpha, centre + spread));
   return result;
 }
 

@@ -1,6 +1,5 @@
 #include "stats/permutation.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "stats/multiprecision.h"
@@ -94,15 +93,6 @@ double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
 
 namespace {
 
-// Whether every value within `share` prints as the same six digits and falls on the same side of
-// the threshold once rounded to double: then so does the exact quotient.
-bool decides(const PermutationShare& share, double threshold) {
-  if (!std::isfinite(share.error)) return false;
-  const double low = static_cast<double>(std::max(share.value - share.error, 0.0L));
-  const double high = static_cast<double>(share.value + share.error);
-  return printsAndDecidesAlike(low, high, threshold);
-}
-
 double exactShare(const PairComparison& pair, ProgressDots& dots) {
   using Quotient = boost::multiprecision::cpp_bin_float_100;
   const PermutationWeights weights = countPermutationWeights(pair, dots);
@@ -129,9 +119,9 @@ PermutationResult permutationTest(const PairComparison& pair, double threshold,
     // lie on either side of a rounding boundary or of the threshold; then the arrangements are
     // counted exactly where that finishes in seconds.
     const PermutationShare share = sumPermutationShares(pair, dots);
-    result.pValue = decides(share, threshold) || !exactCountFeasible(pair)
-                        ? static_cast<double>(share.value)
-                        : exactShare(pair, dots);
+    const bool settled = printsAndDecidesAlikeWithin(share.value, share.error, threshold);
+    result.pValue = settled || !exactCountFeasible(pair) ? static_cast<double>(share.value)
+                                                         : exactShare(pair, dots);
   }
   finishDots(dots);
   result.significant = result.pValue < threshold ? 1 : 0;

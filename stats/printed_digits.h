@@ -2,10 +2,28 @@
 
 namespace brevox {
 
+/// Whether every double from `low` to `high` (low <= high) falls on the same side of the
+/// threshold, a p-value being significant where the threshold is strictly greater.
+bool decidesAlike(double low, double high, double threshold);
+
 /// Whether every double from `low` to `high` (low <= high) prints the same six digits and falls on
-/// the same side of the threshold, a p-value being significant where the threshold is strictly
-/// greater. When an exact p-value is known to lie between them, its rounding to double then prints
-/// and decides as either bound does.
+/// the same side of the threshold. When an exact p-value is known to lie between them, its
+/// rounding to double then prints and decides as either bound does.
 bool printsAndDecidesAlike(double low, double high, double threshold);
+
+/// Whether a p-value known to lie within `error` of `value` (and not below 0) prints and decides
+/// alike wherever it lies, once rounded to double. False for an error that is not finite.
+bool printsAndDecidesAlikeWithin(long double value, long double error, double threshold);
+
+/// Whether a p-value summed as `value`, whose exact value lies from `low` to `high`, stands for
+/// the exact one: every double from the least to the greatest of the three prints the same six
+/// digits and decides alike, or, where only the flag counts, decides alike.
+bool standsForExact(double value, double low, double high, double threshold, bool onlyTheFlag);
+
+/// Whether every double that a value from `low` to `high` may round to, with room for about 1e-15
+/// of relative error in its computation, prints the same six significant digits. A value in the
+/// range of denormals prints alike only when it rounds to one double. Faster than comparing the
+/// printed texts, for values asked of every count of a distribution.
+bool printsAlike(long double low, long double high);
 
 }  // namespace brevox

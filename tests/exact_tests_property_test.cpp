@@ -11,7 +11,7 @@
 
 #include "data/data_set.h"
 #include "io/number_text.h"
-#include "stats/fisher_sum.h"
+#include "stats/fisher_sum_internal.h"
 #include "stats/multiprecision.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation.h"

@@ -20,7 +20,7 @@
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
 #include "stats/fisher_exact.h"
-#include "stats/fisher_sum.h"
+#include "stats/fisher_sum_internal.h"
 #include "stats/multiprecision.h"
 #include "stats/pair_comparison.h"
 #include "tests/oracles/literal_binomial.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "stats/fisher_exact.h"
-#include "stats/fisher_sum.h"
+#include "stats/fisher_tables.h"
 #include "stats/pair_comparison.h"
 #include "stats/permutation.h"
 #include "stats/permutation_count.h"
