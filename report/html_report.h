@@ -17,12 +17,12 @@ namespace brevox {
 
 /// What the page says about the run beyond what its criteria found.
 struct PageFacts {
-  std::string dataFile;    ///< the data file's name as typed; empty for the built-in data
-  std::string sheetName;   ///< the sheet read when the data file is a workbook, else empty
-  std::string optionText;  ///< the option string as typed; empty when none was given
-  std::string runTime;     ///< when the run ended, as the page shows it
-  FamilySet families;  ///< the families the run tested
-  bool dottedEdges = false;                   ///< results on too few cases drawn dotted
+  std::string dataFile;      ///< the data file's name as typed; empty for the built-in data
+  std::string sheetName;     ///< the sheet read when the data file is a workbook, else empty
+  std::string optionText;    ///< the option string as typed; empty when none was given
+  std::string runTime;       ///< when the run ended, as the page shows it
+  FamilySet families;        ///< the families the run tested
+  bool dottedEdges = false;  ///< results on too few cases drawn dotted
   /// The main and subordinate variants of the merged graphs, when the run drew them.
   std::optional<Variant> mergeMain;
   std::optional<Variant> mergeSub;
