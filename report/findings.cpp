@@ -70,17 +70,10 @@ WorksWithCases findWorks(CriterionFindings& findings, const DataSet& data) {
 
 // The pairs of the lower triangle with a p-value of the main test: Holm's family.
 std::vector<JudgedPair> judgedPairs(const CriterionRecord& criterion, Variant test) {
-  std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*> byWorks;
-  for (const PairRecord& record : criterion.pairs) {
-    byWorks[{record.pair.workA, record.pair.workB}] = &record;
-  }
   std::vector<JudgedPair> judged;
-  for (const PairRecord& record : criterion.pairs) {
-    if (record.pair.workB >= record.pair.workA) continue;
-    const auto upper = byWorks.find({record.pair.workB, record.pair.workA});
-    const std::optional<double> p =
-        pairPValue(test, record, upper == byWorks.end() ? nullptr : upper->second);
-    if (p) judged.push_back({&record, *p});
+  for (const MirroredPair& mirrored : mirroredPairs(criterion)) {
+    const std::optional<double> p = pairPValue(test, *mirrored.lower, mirrored.upper);
+    if (p) judged.push_back({mirrored.lower, *p});
   }
   return judged;
 }

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,16 +67,9 @@ const std::optional<VariantOutcome>& outcomeOf(const ResultRow& row, const Resul
 
 // The rows of one criterion, with their p-values adjusted within each column.
 std::vector<ResultRow> criterionRows(const CriterionRecord& criterion) {
-  std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*> byWorks;
-  for (const PairRecord& record : criterion.pairs) {
-    byWorks[{record.pair.workA, record.pair.workB}] = &record;
-  }
   std::vector<ResultRow> rows;
-  for (const PairRecord& record : criterion.pairs) {
-    if (record.pair.workB >= record.pair.workA) continue;
-    ResultRow row{&record, nullptr, {}, {}, {}};
-    const auto upper = byWorks.find({record.pair.workB, record.pair.workA});
-    if (upper != byWorks.end()) row.upper = upper->second;
+  for (const MirroredPair& mirrored : mirroredPairs(criterion)) {
+    ResultRow row{mirrored.lower, mirrored.upper, {}, {}, {}};
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
       const std::optional<VariantOutcome>& outcome = outcomeOf(row, kColumns[c]);
       if (outcome && !outcome->undefined) row.pValues[c] = outcome->pValue;

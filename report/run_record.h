@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,5 +27,28 @@ struct CriterionRecord {
   std::vector<PairRecord> pairs;
   std::array<std::string, kGraphCount> graphs;
 };
+
+/// A pair of the lower triangle (work A after work B) with its mirror above the diagonal, the
+/// same two works in the other order; null when the run tested no such pair.
+struct MirroredPair {
+  const PairRecord* lower = nullptr;
+  const PairRecord* upper = nullptr;
+};
+
+/// The pairs of a criterion's lower triangle in the run's order, each with its mirror: the
+/// binomial test's two directions, and the one record of the symmetric tests.
+inline std::vector<MirroredPair> mirroredPairs(const CriterionRecord& criterion) {
+  std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*> byWorks;
+  for (const PairRecord& record : criterion.pairs) {
+    byWorks[{record.pair.workA, record.pair.workB}] = &record;
+  }
+  std::vector<MirroredPair> mirrored;
+  for (const PairRecord& record : criterion.pairs) {
+    if (record.pair.workB >= record.pair.workA) continue;
+    const auto upper = byWorks.find({record.pair.workB, record.pair.workA});
+    mirrored.push_back({&record, upper == byWorks.end() ? nullptr : upper->second});
+  }
+  return mirrored;
+}
 
 }  // namespace brevox
