@@ -1,0 +1,10 @@
+#include "io/failure.h"
+
+namespace brevox {
+
+std::string failureLine(const Failure& failure) {
+  if (failure.reason.empty()) return failure.message;
+  return failure.message + ": " + failure.reason;
+}
+
+}  // namespace brevox
