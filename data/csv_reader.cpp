@@ -245,7 +245,7 @@ bool readDataSetBytes(std::string bytes, const std::string& path, DataSet& data,
 
 bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err) {
   InputFile file;
-  if (!openInputFile(file, path, err, " for reading")) return false;
+  if (!printedFailure(openInputFile(file, path, " for reading"), err)) return false;
   return readDataSet(file.stream, path, data, err);
 }
 

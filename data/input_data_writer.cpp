@@ -22,8 +22,10 @@ void writeInputData(std::ostream& out, const DataSet& data) {
 }
 
 bool writeInputDataFile(const std::string& path, const DataSet& data, std::ostream& err) {
-  return writeFile(
-      path, err, [&data](std::ostream& out) { writeInputData(out, data); }, " for writing");
+  return printedFailure(
+      writeFile(
+          path, [&data](std::ostream& out) { writeInputData(out, data); }, " for writing"),
+      err);
 }
 
 }  // namespace brevox

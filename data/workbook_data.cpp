@@ -149,7 +149,7 @@ bool readDataFile(const std::string& path, DataSet& data, std::string& sheetName
   std::string bytes;
   {
     InputFile file;
-    if (!openInputFile(file, path, err, " for reading") ||
+    if (!printedFailure(openInputFile(file, path, " for reading"), err) ||
         !readFileBytes(file.stream, path, bytes, err)) {
       return false;
     }

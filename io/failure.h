@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,9 @@ using Failures = std::vector<Failure>;
 /// The line a failure prints, without its line end: the message, then ": " and the reason where
 /// there is one.
 std::string failureLine(const Failure& failure);
+
+/// Until every caller hands its failures up: prints the failure's line on `err` and returns
+/// false, or returns true when there was none.
+bool printedFailure(const Outcome& outcome, std::ostream& err);
 
 }  // namespace brevox

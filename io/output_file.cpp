@@ -105,8 +105,7 @@ OutputFile::OutputFile() : stream(&buffer) {}
 
 OutputFile::~OutputFile() { discardOutputFile(*this); }
 
-bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err,
-                    const char* suffix) {
+Outcome openOutputFile(OutputFile& file, const std::string& name, const char* suffix) {
   discardOutputFile(file);
   file.name = name;
   int fault = finalNameFault(name);
@@ -117,27 +116,26 @@ bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err
   if (fault != 0) {
     forget(file);
     stopIfInterrupted();
-    err << "Failed to open file " << name << suffix << ": " << systemReason(fault) << '\n';
-    return false;
+    return Failure{"Failed to open file " + name + suffix, systemReason(fault)};
   }
   file.buffer.attach(file.descriptor, kBufferSize, false);
   file.stream.clear();
-  return true;
+  return std::nullopt;
 }
 
-bool closeOutputFile(OutputFile& file, std::ostream& err) {
-  if (file.descriptor < 0) return false;
+Outcome closeOutputFile(OutputFile& file) {
+  if (file.descriptor < 0) return Failure{};
   file.buffer.detach();
   int fault = file.buffer.error();
   // Linux has closed the descriptor even when close reports an interruption.
   if (::close(file.descriptor) != 0 && errno != EINTR && fault == 0) fault = errno;
   if (fault == 0 && ::rename(file.temporaryName.c_str(), file.name.c_str()) != 0) fault = errno;
   if (fault != 0) ::unlink(file.temporaryName.c_str());
+  const std::string name = file.name;
   forget(file);
-  if (fault == 0) return true;
+  if (fault == 0) return std::nullopt;
   stopIfInterrupted();
-  err << "Failed to write file " << file.name << ": " << systemReason(fault) << '\n';
-  return false;
+  return Failure{"Failed to write file " + name, systemReason(fault)};
 }
 
 void discardOutputFile(OutputFile& file) {
@@ -148,12 +146,12 @@ void discardOutputFile(OutputFile& file) {
   forget(file);
 }
 
-bool writeFile(const std::string& name, std::ostream& err,
-               const std::function<void(std::ostream&)>& writer, const char* openSuffix) {
+Outcome writeFile(const std::string& name, const std::function<void(std::ostream&)>& writer,
+                  const char* openSuffix) {
   OutputFile file;
-  if (!openOutputFile(file, name, err, openSuffix)) return false;
+  if (Outcome failed = openOutputFile(file, name, openSuffix)) return failed;
   writer(file.stream);
-  return closeOutputFile(file, err);
+  return closeOutputFile(file);
 }
 
 InputFile::InputFile() : stream(&buffer) {}
@@ -163,8 +161,7 @@ InputFile::~InputFile() {
   if (descriptor >= 0) ::close(descriptor);
 }
 
-bool openInputFile(InputFile& file, const std::string& path, std::ostream& err,
-                   const char* suffix) {
+Outcome openInputFile(InputFile& file, const std::string& path, const char* suffix) {
   int fault = 0;
   const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
@@ -180,13 +177,12 @@ bool openInputFile(InputFile& file, const std::string& path, std::ostream& err,
     if (fault != 0) ::close(descriptor);
   }
   if (fault != 0) {
-    err << "Failed to open file " << path << suffix << ": " << systemReason(fault) << '\n';
-    return false;
+    return Failure{"Failed to open file " + path + suffix, systemReason(fault)};
   }
   file.descriptor = descriptor;
   file.buffer.attach(descriptor, kBufferSize, true);
   file.stream.clear();
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace brevox

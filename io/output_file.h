@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "io/failure.h"
 #include "io/file_buffer.h"
 #include "io/interrupt.h"
 
@@ -33,25 +34,25 @@ struct OutputFile {
 
 /// Opens `name` for writing as an OutputFile. The checks of the final name come first: a folder
 /// in its place, a name too long for the file system or an existing regular file that may not be
-/// written fail here, as does a folder in which the temporary file cannot be created. On failure
-/// prints "Failed to open file " + name + suffix + ": " + the system's reason on `err` and returns
-/// false.
-bool openOutputFile(OutputFile& file, const std::string& name, std::ostream& err,
-                    const char* suffix = "");
+/// written fail here, as does a folder in which the temporary file cannot be created, with the
+/// message "Failed to open file " + name + suffix and the system's reason.
+[[nodiscard]] Outcome openOutputFile(OutputFile& file, const std::string& name,
+                                     const char* suffix = "");
 
 /// Writes out and closes the file and renames it into place. When anything written to it was
-/// lost (a full disk, an I/O error) or the rename fails, prints "Failed to write file " + name +
-/// ": " + the reason on `err`, removes the temporary file and returns false.
-bool closeOutputFile(OutputFile& file, std::ostream& err);
+/// lost (a full disk, an I/O error) or the rename fails, removes the temporary file and fails with
+/// "Failed to write file " + name and the reason. A file that is not open fails with no message.
+[[nodiscard]] Outcome closeOutputFile(OutputFile& file);
 
 /// Closes the file and removes its temporary file: nothing reaches the final name.
 void discardOutputFile(OutputFile& file);
 
 /// Writes a whole file: opens `name` as openOutputFile does (with `openSuffix` in its message),
-/// lets `writer` write the contents, and closes it as closeOutputFile does. Returns whether the
-/// file was written completely; `writer` is not called when the file cannot be opened.
-bool writeFile(const std::string& name, std::ostream& err,
-               const std::function<void(std::ostream&)>& writer, const char* openSuffix = "");
+/// lets `writer` write the contents, and closes it as closeOutputFile does, failing as they do;
+/// `writer` is not called when the file cannot be opened.
+[[nodiscard]] Outcome writeFile(const std::string& name,
+                                const std::function<void(std::ostream&)>& writer,
+                                const char* openSuffix = "");
 
 /// A file opened for reading; closed with the record.
 struct InputFile {
@@ -65,10 +66,10 @@ struct InputFile {
   std::istream stream;
 };
 
-/// Opens `path` for reading. A file that cannot be opened, or a folder, prints "Failed to open
-/// file " + path + suffix + ": " + the system's reason on `err` and returns false.
-bool openInputFile(InputFile& file, const std::string& path, std::ostream& err,
-                   const char* suffix = "");
+/// Opens `path` for reading. A file that cannot be opened, or a folder, fails with "Failed to
+/// open file " + path + suffix and the system's reason.
+[[nodiscard]] Outcome openInputFile(InputFile& file, const std::string& path,
+                                    const char* suffix = "");
 
 /// How many more files the process may open now: the limit on its descriptors less those open.
 /// Very large when there is no limit.

@@ -189,9 +189,11 @@ std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, 
 
 bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,
                            const EdgeRecordMap& records, const DataSet& data, std::ostream& err) {
-  return writeFile(fileName, err, [&](std::ostream& out) {
-    writeAllCriteriaGraph(out, header, dottedEdges, records, data);
-  });
+  return printedFailure(writeFile(fileName,
+                                  [&](std::ostream& out) {
+                                    writeAllCriteriaGraph(out, header, dottedEdges, records, data);
+                                  }),
+                        err);
 }
 
 namespace {
@@ -222,7 +224,7 @@ bool beginGraphs(GraphFiles& graphs, std::uint32_t criterion, const DataSet& dat
   const std::string& name = criterionShortName(data, criterion);
   for (const std::size_t graph : openingOrder(graphs.choice)) {
     auto file = std::make_unique<OutputFile>();
-    if (!openOutputFile(*file, criterionGraphFile(graph, name), graphs.err)) {
+    if (!printedFailure(openOutputFile(*file, criterionGraphFile(graph, name)), graphs.err)) {
       // The run stops, and none of the criterion's graphs is complete.
       for (auto& opened : graphs.files) opened.reset();
       return false;
@@ -251,7 +253,7 @@ bool closeGraphs(GraphFiles& graphs) {
     std::unique_ptr<OutputFile>& file = graphs.files[graph];
     if (!file) continue;
     file->stream << '}' << kLineEnd;
-    if (!closeOutputFile(*file, graphs.err)) allWritten = false;
+    if (!printedFailure(closeOutputFile(*file), graphs.err)) allWritten = false;
     file.reset();
   }
   return allWritten;

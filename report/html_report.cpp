@@ -270,8 +270,9 @@ void writeHtmlReport(std::ostream& file, const PageFacts& facts,
 bool writeHtmlReport(const std::string& fileName, const PageFacts& facts,
                      const std::vector<CriterionRecord>& criteria, const DataSet& data,
                      std::ostream& err) {
-  return writeFile(fileName, err,
-                   [&](std::ostream& out) { writeHtmlReport(out, facts, criteria, data); });
+  return printedFailure(
+      writeFile(fileName, [&](std::ostream& out) { writeHtmlReport(out, facts, criteria, data); }),
+      err);
 }
 
 }  // namespace brevox

@@ -157,8 +157,10 @@ void writeFamilyReport(std::ostream& out, Family family, const PairComparison& p
 
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
                        const PairResults& results, const DataSet& data, std::ostream& err) {
-  return writeFile(fileName, err,
-                   [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); });
+  return printedFailure(
+      writeFile(fileName,
+                [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); }),
+      err);
 }
 
 std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data) {

@@ -202,9 +202,9 @@ struct ResultTables {
 };
 
 bool openResultTables(ResultTables& tables) {
-  tables.open = openOutputFile(tables.results, kResultsTableFile, *tables.err) &&
-                openOutputFile(tables.criteria, kCriteriaTableFile, *tables.err) &&
-                openOutputFile(tables.works, kWorkTableFile, *tables.err);
+  tables.open = printedFailure(openOutputFile(tables.results, kResultsTableFile), *tables.err) &&
+                printedFailure(openOutputFile(tables.criteria, kCriteriaTableFile), *tables.err) &&
+                printedFailure(openOutputFile(tables.works, kWorkTableFile), *tables.err);
   if (tables.open) {
     writeResultsHeader(tables.results.stream);
     writeCriteriaHeader(tables.criteria.stream);
@@ -225,7 +225,7 @@ bool closeResultTables(ResultTables& tables) {
   if (!tables.open) return false;
   bool allWritten = true;
   for (OutputFile* table : {&tables.results, &tables.criteria, &tables.works}) {
-    if (!closeOutputFile(*table, *tables.err)) allWritten = false;
+    if (!printedFailure(closeOutputFile(*table), *tables.err)) allWritten = false;
   }
   return allWritten;
 }

@@ -45,7 +45,10 @@ std::string cellText(Quantity quantity, const VariantOutcome& outcome) {
 bool openTable(SummaryTables& tables, std::optional<Variant> variant, const SummaryTable& table,
                const std::string& criterion) {
   TableFile file{variant, table.quantity, std::make_unique<OutputFile>()};
-  if (!openOutputFile(*file.output, table.prefix + criterion + ".csv", tables.err)) return false;
+  if (!printedFailure(openOutputFile(*file.output, table.prefix + criterion + ".csv"),
+                      tables.err)) {
+    return false;
+  }
   file.output->stream << table.title << criterion << kLineEnd;
   tables.files.push_back(std::move(file));
   return true;
@@ -116,7 +119,7 @@ void takeTablePair(SummaryTables& tables, const PairResult& result, const DataSe
 bool closeTables(SummaryTables& tables) {
   bool allWritten = true;
   for (TableFile& file : tables.files) {
-    if (!closeOutputFile(*file.output, tables.err)) allWritten = false;
+    if (!printedFailure(closeOutputFile(*file.output), tables.err)) allWritten = false;
   }
   tables.files.clear();
   return allWritten;
