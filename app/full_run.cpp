@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/in_order.h"
+#include "io/in_order.h"
 #include "data/input_data_writer.h"
 #include "io/output_file.h"
 #include "report/findings.h"

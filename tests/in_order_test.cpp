@@ -1,4 +1,4 @@
-#include "app/in_order.h"
+#include "io/in_order.h"
 
 #include <gtest/gtest.h>
 
