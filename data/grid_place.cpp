@@ -50,10 +50,6 @@ std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t
   return "cell " + cellAddress(source.sheet, row, column);
 }
 
-std::string refusalLine(const Refusal& refusal) {
-  return refusal.cause.empty() ? refusal.message : refusal.message + ": " + refusal.cause;
-}
-
 std::string quotedForMessage(std::string_view text, std::size_t limit) {
   bool cut = false;
   if (text.size() > limit) {

@@ -21,12 +21,6 @@ struct GridSource {
                       ///< file (places read "line 5, field 4")
 };
 
-/// A refusal of the data: the message, and the likeliest cause where one is known.
-struct Refusal {
-  std::string message;
-  std::string cause;
-};
-
 /// A spreadsheet's column letters: 1 is A, 27 is AA.
 std::string columnLetters(std::uint64_t column);
 
@@ -41,9 +35,6 @@ std::string cellAddress(std::string_view sheet, std::uint64_t row, std::uint64_t
 /// How messages name a cell of `source`, row and column from 1: "line 5, field 4" in a text file,
 /// "cell Sheet1!D5" in a workbook's sheet.
 std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t column);
-
-/// The message line of a refusal, without its line end.
-std::string refusalLine(const Refusal& refusal);
 
 /// A name or value as messages show it: in double quotes, control bytes as \x escapes, and
 /// longer texts cut after `limit` bytes (at a character's start) with "...".

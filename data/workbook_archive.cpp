@@ -18,12 +18,11 @@ bool hasEntry(const Archive& archive, const std::string& name) {
   return zip_name_locate(archive.zip.get(), name.c_str(), 0) >= 0;
 }
 
-bool inflateEntry(Archive& archive, const std::string& name,
-                  const std::function<bool(const char*, std::size_t, bool)>& consume) {
+Outcome inflateEntry(Archive& archive, const std::string& name,
+                     const std::function<bool(const char*, std::size_t, bool)>& consume) {
   const zip_int64_t index = zip_name_locate(archive.zip.get(), name.c_str(), 0);
   if (index < 0) {
-    archive.err << "Missing entry " << entryShown(name) << " in workbook " << archive.path << '\n';
-    return false;
+    return Failure{"Missing entry " + entryShown(name) + " in workbook " + archive.path, ""};
   }
   const auto entry = static_cast<zip_uint64_t>(index);
   zip_stat_t stat;
@@ -33,44 +32,38 @@ bool inflateEntry(Archive& archive, const std::string& name,
       (stat.valid & ZIP_STAT_COMP_SIZE) != 0) {
     packed = stat.comp_size;
   }
-  auto bomb = [&](std::uint64_t size) {
+  auto bomb = [&](std::uint64_t size) -> Outcome {
+    const std::string entryOf = "Entry " + entryShown(name) + " of " + archive.path;
     if (size > kMostEntryBytes) {
-      archive.err << "Entry " << entryShown(name) << " of " << archive.path << " inflates beyond "
-                  << kMostEntryBytes << " bytes: refused as a zip bomb\n";
-      return true;
+      return Failure{entryOf + " inflates beyond " + std::to_string(kMostEntryBytes) + " bytes",
+                     "refused as a zip bomb"};
     }
     if (size > (std::uint64_t{1} << 20) &&
         size / kMostInflationRatio > std::max<std::uint64_t>(packed, 1)) {
-      archive.err << "Entry " << entryShown(name) << " of " << archive.path
-                  << " inflates more than " << kMostInflationRatio
-                  << " times its packed size: refused as a zip bomb\n";
-      return true;
+      return Failure{entryOf + " inflates more than " + std::to_string(kMostInflationRatio) +
+                         " times its packed size",
+                     "refused as a zip bomb"};
     }
-    return false;
+    return std::nullopt;
   };
-  if ((stat.valid & ZIP_STAT_SIZE) != 0 && bomb(stat.size)) return false;
-  std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive.zip.get(), entry, 0));
-  if (!file) {
-    archive.err << "Damaged entry " << entryShown(name) << " of " << archive.path << ": "
-                << zip_strerror(archive.zip.get()) << '\n';
-    return false;
+  if ((stat.valid & ZIP_STAT_SIZE) != 0) {
+    if (Outcome refused = bomb(stat.size)) return refused;
   }
+  const std::string damaged = "Damaged entry " + entryShown(name) + " of " + archive.path;
+  std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive.zip.get(), entry, 0));
+  if (!file) return Failure{damaged, zip_strerror(archive.zip.get())};
   static thread_local char buffer[1 << 16];
   std::uint64_t inflated = 0;
   for (;;) {
     const zip_int64_t read = zip_fread(file.get(), buffer, sizeof buffer);
-    if (read < 0) {
-      archive.err << "Damaged entry " << entryShown(name) << " of " << archive.path << ": "
-                  << zip_file_strerror(file.get()) << '\n';
-      return false;
-    }
+    if (read < 0) return Failure{damaged, zip_file_strerror(file.get())};
     if (read == 0) {
       consume(nullptr, 0, true);
-      return true;
+      return std::nullopt;
     }
     inflated += static_cast<std::uint64_t>(read);
-    if (bomb(inflated)) return false;
-    if (!consume(buffer, static_cast<std::size_t>(read), false)) return true;
+    if (Outcome refused = bomb(inflated)) return refused;
+    if (!consume(buffer, static_cast<std::size_t>(read), false)) return std::nullopt;
   }
 }
 

@@ -62,67 +62,57 @@ std::string numberText(double value) {
   return std::string(text, result.ptr);
 }
 
-/// The text the rules read from a cell; false with `refusal` set when the cell holds what its
-/// place may not.
-bool cellText(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t row,
-              std::size_t column, const GridSource& source, std::string& text,
-              std::string& refusal) {
+/// The text the rules read from a cell into `text`; fails when the cell holds what its place may
+/// not.
+Outcome cellText(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t row,
+                 std::size_t column, const GridSource& source, std::string& text) {
   const CellRole role = roleOf(row, column);
   text.clear();
   switch (cell.kind) {
     case CellKind::empty:
-      return true;
+      return std::nullopt;
     case CellKind::text:
       text = sheet.texts[cell.text];
-      return true;
+      return std::nullopt;
     case CellKind::number:
       text = numberText(cell.number);
-      return true;
+      return std::nullopt;
     default:
       break;
   }
   if (role == CellRole::ignored) {
     // The rules never read this cell; it only has to stand as not empty.
     text = "-";
-    return true;
+    return std::nullopt;
   }
   const std::string where = " in " + source.path + " at " + gridPlace(source, row + 1, column + 1) +
                             ", which must hold " + roleWords(role);
   switch (cell.kind) {
     case CellKind::error:
-      refusal = "Error value " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where;
-      break;
+      return Failure{"Error value " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where,
+                     ""};
     case CellKind::date:
-      refusal = "Date or time " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where;
-      break;
+      return Failure{
+          "Date or time " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where, ""};
     case CellKind::boolean:
-      refusal = std::string("Boolean ") + (cell.number != 0.0 ? "TRUE" : "FALSE") + where;
-      break;
+      return Failure{std::string("Boolean ") + (cell.number != 0.0 ? "TRUE" : "FALSE") + where, ""};
     default:
-      refusal = "Formula without a computed value" + where +
-                ": open the workbook in a spreadsheet and save it";
-      break;
+      return Failure{"Formula without a computed value" + where,
+                     "open the workbook in a spreadsheet and save it"};
   }
-  return false;
 }
 
 }  // namespace
 
-bool readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path, DataSet& data,
-                          std::ostream& err) {
+Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path, DataSet& data) {
   if (sheet.rows.empty()) {
-    err << "First sheet " << sheetForMessage(sheet.name) << " of " << path
-        << " is empty: the data are read from the first sheet of a workbook\n";
-    return false;
+    return Failure{"First sheet " + sheetForMessage(sheet.name) + " of " + path +
+                       " is empty: the data are read from the first sheet of a workbook",
+                   ""};
   }
   const GridSource source{path, sheet.name};
   DataLayoutReader layout(source);
-  const auto refused = [&] {
-    err << refusalLine(layout.refusal()) << '\n';
-    return false;
-  };
   std::string text;
-  std::string refusal;
   // Every row spans the sheet's used range, as in the CSV file the spreadsheet would save: an
   // empty cell inside a pair of counts is a missing count, not the end of the row.
   std::size_t width = 0;
@@ -131,38 +121,34 @@ bool readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path, D
   for (std::size_t row = 0; row < sheet.rows.size(); ++row) {
     const std::vector<WorkbookCell>& cells = sheet.rows[row];
     for (std::size_t column = 0; column < cells.size(); ++column) {
-      if (!cellText(sheet, cells[column], row, column, source, text, refusal)) {
-        err << refusal << '\n';
-        return false;
+      if (Outcome refused = cellText(sheet, cells[column], row, column, source, text)) {
+        return refused;
       }
       // A workbook has no field separator: a comma in a text cell can only be a decimal comma.
-      if (!layout.cell({text, row + 1, column + 1, true})) return refused();
+      if (Outcome refused = layout.cell({text, row + 1, column + 1, true})) return refused;
     }
-    if (!layout.endRow(row + 1, width)) return refused();
+    if (Outcome refused = layout.endRow(row + 1, width)) return refused;
   }
-  return layout.finish(data) || refused();
+  return layout.finish(data);
 }
 
-bool readDataFile(const std::string& path, DataSet& data, std::string& sheetName,
-                  std::ostream& err) {
+Outcome readDataFile(const std::string& path, DataSet& data, std::string& sheetName) {
   sheetName.clear();
   std::string bytes;
   {
     InputFile file;
-    if (!printedFailure(openInputFile(file, path, " for reading"), err) ||
-        !readFileBytes(file.stream, path, bytes, err)) {
-      return false;
-    }
+    if (Outcome failed = openInputFile(file, path, " for reading")) return failed;
+    if (Outcome failed = readFileBytes(file.stream, path, bytes)) return failed;
   }
   if (recognizeContent(bytes) == FileContent::text) {
-    return readDataSetBytes(std::move(bytes), path, data, err);
+    return readDataSetBytes(std::move(bytes), path, data);
   }
   WorkbookSheet sheet;
-  if (!readFirstSheet(bytes, path, sheet, err)) return false;
+  if (Outcome failed = readFirstSheet(bytes, path, sheet)) return failed;
   bytes = std::string();
-  if (!readDataSetFromSheet(sheet, path, data, err)) return false;
+  if (Outcome refused = readDataSetFromSheet(sheet, path, data)) return refused;
   sheetName = sheet.name;
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace brevox

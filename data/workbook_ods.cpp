@@ -133,9 +133,11 @@ struct OdsSheetReader {
     if (hasStringValue) cellText = found.stringValue;
     if (valueType == "float" || valueType == "percentage" || valueType == "currency") {
       if (found.value == nullptr || !parseNumber(found.value, cell.number)) {
-        state.failure = "Invalid number " +
+        state.failure =
+            Failure{"Invalid number " +
                         quotedForMessage(found.value == nullptr ? "" : found.value, kShownBytes) +
-                        " in " + builder.path + " at " + builder.cellPlace(row, column);
+                        " in " + builder.path + " at " + builder.cellPlace(row, column),
+                    ""};
         return;
       }
       cell.kind = CellKind::number;
@@ -169,7 +171,7 @@ struct OdsSheetReader {
   }
 
   void addText(std::string_view more) {
-    builder.appendText(cellText, more, row, column, state.failure);
+    state.keep(builder.appendText(cellText, more, row, column));
   }
 
   void end(XmlName name) {
@@ -221,7 +223,10 @@ struct OdsSheetReader {
           continue;
         }
         for (std::uint64_t i = 0; i < run.repeat; ++i, ++at) {
-          if (!builder.place(row, at, run.cell, state.failure)) return;
+          if (Outcome refused = builder.place(row, at, run.cell)) {
+            state.failure = std::move(refused);
+            return;
+          }
         }
       }
     }
@@ -230,14 +235,12 @@ struct OdsSheetReader {
 
 }  // namespace
 
-bool readOds(Archive& archive, WorkbookSheet& sheet) {
+Outcome readOds(Archive& archive, WorkbookSheet& sheet) {
   SheetBuilder builder{sheet, archive.path};
   OdsSheetReader cells(builder);
-  if (!parseEntry(archive, "content.xml", cells)) return false;
-  if (!cells.started) {
-    archive.err << "No worksheet in workbook " << archive.path << '\n';
-    return false;
-  }
-  return true;
+  if (Outcome failed = parseEntry(archive, "content.xml", cells)) return failed;
+  if (!cells.started) return Failure{"No worksheet in workbook " + archive.path, ""};
+  return std::nullopt;
 }
+
 }  // namespace brevox

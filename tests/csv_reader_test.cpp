@@ -27,9 +27,9 @@ struct ReadOutcome {
 ReadOutcome readText(const std::string& text) {
   ReadOutcome outcome{false, "", builtInDataSet()};
   std::istringstream in(text);
-  std::ostringstream err;
-  outcome.accepted = readDataSet(in, kPath, outcome.data, err);
-  outcome.message = err.str();
+  const Outcome failed = readDataSet(in, kPath, outcome.data);
+  outcome.accepted = !failed;
+  if (failed) outcome.message = failureLine(*failed) + "\n";
   return outcome;
 }
 
@@ -269,11 +269,11 @@ TEST(DataLayout, TakesAWorkbooksCellsByAddress) {
         {"Threshold:", "5%", "k", "K"}, {"", "", "", "-1"}, {"w", "", observed, "9"}};
     for (std::uint64_t row = 0; row < rows.size(); ++row) {
       for (std::uint64_t column = 0; column < 4; ++column) {
-        if (!layout.cell({rows[row][column], row + 1, column + 1, true})) break;
+        if (layout.cell({rows[row][column], row + 1, column + 1, true})) break;
       }
     }
-    layout.finish(data);
-    return refusalLine(layout.refusal());
+    const Outcome refused = layout.finish(data);
+    return refused ? failureLine(*refused) : "";
   };
   DataSet data;
   EXPECT_EQ(read("7", data), "");
@@ -375,9 +375,9 @@ TEST(CsvReader, InputDataFileReadsBack) {
     std::ostringstream file;
     writeInputData(file, original);
     std::istringstream in(file.str());
-    std::ostringstream err;
     DataSet copy;
-    ASSERT_TRUE(readDataSet(in, kPath, copy, err)) << err.str();
+    const Outcome failed = readDataSet(in, kPath, copy);
+    ASSERT_FALSE(failed) << failureLine(*failed);
     EXPECT_EQ(copy.works, original.works);
     EXPECT_EQ(copy.criteria, original.criteria);
     EXPECT_EQ(copy.threshold, static_cast<double>(static_cast<float>(original.threshold)));
@@ -387,18 +387,16 @@ TEST(CsvReader, InputDataFileReadsBack) {
 TEST(CsvReader, FileThatCannotBeReadIsNamed) {
   tests::TempDir folder;
   DataSet data = builtInDataSet();
-  std::ostringstream err;
+  const auto message = [&](const std::string& path) {
+    const Outcome failed = readDataSetFile(path, data);
+    return failed ? failureLine(*failed) : "";
+  };
   const std::string missing = (folder.path() / "missing.csv").string();
-  EXPECT_FALSE(readDataSetFile(missing, data, err));
-  EXPECT_EQ(err.str(),
-            "Failed to open file " + missing + " for reading: No such file or directory\n");
-  err.str("");
-  EXPECT_FALSE(readDataSetFile(folder.path().string(), data, err));
-  EXPECT_EQ(err.str(),
-            "Failed to open file " + folder.path().string() + " for reading: Is a directory\n");
-  err.str("");
-  EXPECT_FALSE(readDataSetFile("", data, err));
-  EXPECT_EQ(err.str(), "Failed to open file  for reading: No such file or directory\n");
+  EXPECT_EQ(message(missing),
+            "Failed to open file " + missing + " for reading: No such file or directory");
+  EXPECT_EQ(message(folder.path().string()),
+            "Failed to open file " + folder.path().string() + " for reading: Is a directory");
+  EXPECT_EQ(message(""), "Failed to open file  for reading: No such file or directory");
   EXPECT_TRUE(data == builtInDataSet());
 }
 
