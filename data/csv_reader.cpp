@@ -203,7 +203,7 @@ Outcome readFileBytes(std::istream& in, const std::string& path, std::string& by
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
   }
-  if (in.bad()) return Failure{"Failed to read file " + path, ""};
+  if (in.bad()) return Failure{"Failed to read file " + pathForMessage(path), ""};
   return std::nullopt;
 }
 
@@ -214,6 +214,7 @@ Outcome readDataSet(std::istream& in, const std::string& path, DataSet& data) {
 }
 
 Outcome readDataSetBytes(std::string bytes, const std::string& path, DataSet& data) {
+  const std::string shownPath = pathForMessage(path);
   const std::string cause = likelyCause(bytes);
   // Spreadsheets mark UTF-16 text (Excel's "Unicode text") and often UTF-8 text with a
   // byte-order mark; the fields are read from UTF-8.
@@ -222,21 +223,21 @@ Outcome readDataSetBytes(std::string bytes, const std::string& path, DataSet& da
     std::string text;
     const std::size_t offset = utf16ToUtf8(bytes, !littleEndian, text);
     if (offset != std::string::npos) {
-      return Failure{"Invalid UTF-16 text at byte offset " + std::to_string(offset) + " of " + path,
-                     ""};
+      return Failure{
+          "Invalid UTF-16 text at byte offset " + std::to_string(offset) + " of " + shownPath, ""};
     }
     bytes.swap(text);
   } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     bytes.erase(0, 3);
   }
-  DataLayoutReader layout(GridSource{path, ""});
+  DataLayoutReader layout(GridSource{shownPath, ""});
   std::uint64_t unclosedLine = 0;
   Outcome refused = handOverFields(bytes, layout, unclosedLine);
   if (!refused) refused = layout.finish(data);
   if (!refused) return std::nullopt;
   if (unclosedLine != 0) {
     refused->message =
-        "Unclosed double quote in line " + std::to_string(unclosedLine) + " of " + path;
+        "Unclosed double quote in line " + std::to_string(unclosedLine) + " of " + shownPath;
     refused->reason.clear();
   }
   // The file's first bytes tell a likelier cause than its fields.
@@ -244,9 +245,15 @@ Outcome readDataSetBytes(std::string bytes, const std::string& path, DataSet& da
   return refused;
 }
 
+Outcome openDataFile(InputFile& file, const std::string& path) {
+  Outcome failed = openInputFile(file, path, " for reading");
+  if (failed) failed->message = "Failed to open file " + pathForMessage(path) + " for reading";
+  return failed;
+}
+
 Outcome readDataSetFile(const std::string& path, DataSet& data) {
   InputFile file;
-  if (Outcome failed = openInputFile(file, path, " for reading")) return failed;
+  if (Outcome failed = openDataFile(file, path)) return failed;
   return readDataSet(file.stream, path, data);
 }
 

@@ -74,4 +74,13 @@ std::string quotedForMessage(std::string_view text, std::size_t limit) {
   return quoted + (cut ? "...\"" : "\"");
 }
 
+std::string pathForMessage(std::string_view path) {
+  bool plain = path.size() <= kShownPathBytes;
+  for (const char byte : path) {
+    const auto c = static_cast<unsigned char>(byte);
+    plain = plain && c >= 0x20 && c != 0x7f;
+  }
+  return plain ? std::string(path) : quotedForMessage(path, kShownPathBytes);
+}
+
 }  // namespace brevox

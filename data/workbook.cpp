@@ -45,8 +45,10 @@ FileContent recognizeContent(const std::string& bytes) {
   return FileContent::text;
 }
 
-Outcome readFirstSheet(const std::string& bytes, const std::string& path, WorkbookSheet& sheet) {
+Outcome readFirstSheet(const std::string& bytes, const std::string& filePath,
+                       WorkbookSheet& sheet) {
   sheet = WorkbookSheet{};
+  const std::string path = pathForMessage(filePath);
   if (recognizeContent(bytes) == FileContent::legacyWorkbook) {
     return Failure{path + " is a legacy Excel workbook (.xls) or another OLE compound file",
                    "save it as .xlsx, .ods or CSV"};

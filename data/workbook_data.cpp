@@ -104,7 +104,9 @@ Outcome cellText(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size
 
 }  // namespace
 
-Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path, DataSet& data) {
+Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& filePath,
+                             DataSet& data) {
+  const std::string path = pathForMessage(filePath);
   if (sheet.rows.empty()) {
     return Failure{"First sheet " + sheetForMessage(sheet.name) + " of " + path +
                        " is empty: the data are read from the first sheet of a workbook",
@@ -137,7 +139,7 @@ Outcome readDataFile(const std::string& path, DataSet& data, std::string& sheetN
   std::string bytes;
   {
     InputFile file;
-    if (Outcome failed = openInputFile(file, path, " for reading")) return failed;
+    if (Outcome failed = openDataFile(file, path)) return failed;
     if (Outcome failed = readFileBytes(file.stream, path, bytes)) return failed;
   }
   if (recognizeContent(bytes) == FileContent::text) {

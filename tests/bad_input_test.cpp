@@ -87,6 +87,12 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "",
        {"absent.csv", "-FP"},
        "Failed to open file absent.csv for reading: No such file or directory\n"},
+      // A path is quoted only where it would break the message's line.
+      {"a missing file whose name holds a line break",
+       Input::none,
+       "",
+       {"ab\nsent.csv", "-0"},
+       "Failed to open file \"ab\\x0asent.csv\" for reading: No such file or directory\n"},
       {"an option string but no file",
        Input::none,
        "",
