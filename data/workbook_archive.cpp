@@ -12,6 +12,32 @@ struct ZipFileCloser {
   void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 
+/// Whether an entry that inflated to `size` bytes from `packed` ones is a zip bomb.
+Outcome bombed(const std::string& name, const std::string& path, std::uint64_t size,
+               std::uint64_t packed) {
+  if (size > kMostEntryBytes) {
+    return Failure{"Entry " + entryShown(name) + " of " + path + " inflates beyond " +
+                       std::to_string(kMostEntryBytes) + " bytes",
+                   "refused as a zip bomb"};
+  }
+  if (size > (std::uint64_t{1} << 20) &&
+      size / kMostInflationRatio > std::max<std::uint64_t>(packed, 1)) {
+    return Failure{"Entry " + entryShown(name) + " of " + path + " inflates more than " +
+                       std::to_string(kMostInflationRatio) + " times its packed size",
+                   "refused as a zip bomb"};
+  }
+  return std::nullopt;
+}
+
+/// libzip's words for one of its error codes.
+std::string zipWords(int code) {
+  zip_error_t error;
+  zip_error_init_with_code(&error, code);
+  std::string words = zip_error_strerror(&error);
+  zip_error_fini(&error);
+  return words;
+}
+
 }  // namespace
 
 bool hasEntry(const Archive& archive, const std::string& name) {
@@ -27,44 +53,33 @@ Outcome inflateEntry(Archive& archive, const std::string& name,
   const auto entry = static_cast<zip_uint64_t>(index);
   zip_stat_t stat;
   zip_stat_init(&stat);
-  zip_uint64_t packed = 0;
-  if (zip_stat_index(archive.zip.get(), entry, 0, &stat) == 0 &&
-      (stat.valid & ZIP_STAT_COMP_SIZE) != 0) {
-    packed = stat.comp_size;
-  }
-  auto bomb = [&](std::uint64_t size) -> Outcome {
-    const std::string entryOf = "Entry " + entryShown(name) + " of " + archive.path;
-    if (size > kMostEntryBytes) {
-      return Failure{entryOf + " inflates beyond " + std::to_string(kMostEntryBytes) + " bytes",
-                     "refused as a zip bomb"};
-    }
-    if (size > (std::uint64_t{1} << 20) &&
-        size / kMostInflationRatio > std::max<std::uint64_t>(packed, 1)) {
-      return Failure{entryOf + " inflates more than " + std::to_string(kMostInflationRatio) +
-                         " times its packed size",
-                     "refused as a zip bomb"};
-    }
-    return std::nullopt;
-  };
+  if (zip_stat_index(archive.zip.get(), entry, 0, &stat) != 0) stat.valid = 0;
+  const std::uint64_t packed = (stat.valid & ZIP_STAT_COMP_SIZE) != 0 ? stat.comp_size : 0;
   if ((stat.valid & ZIP_STAT_SIZE) != 0) {
-    if (Outcome refused = bomb(stat.size)) return refused;
+    if (Outcome refused = bombed(name, archive.path, stat.size, packed)) return refused;
   }
   const std::string damaged = "Damaged entry " + entryShown(name) + " of " + archive.path;
   std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive.zip.get(), entry, 0));
   if (!file) return Failure{damaged, zip_strerror(archive.zip.get())};
   static thread_local char buffer[1 << 16];
   std::uint64_t inflated = 0;
+  bool consuming = true;
   for (;;) {
+    // An entry is read to its end even when its reader needs no more, or stopped at a fault: only
+    // there does libzip check its CRC, and a damaged entry explains a fault better than its text.
     const zip_int64_t read = zip_fread(file.get(), buffer, sizeof buffer);
     if (read < 0) return Failure{damaged, zip_file_strerror(file.get())};
-    if (read == 0) {
-      consume(nullptr, 0, true);
-      return std::nullopt;
-    }
+    if (read == 0) break;
     inflated += static_cast<std::uint64_t>(read);
-    if (Outcome refused = bomb(inflated)) return refused;
-    if (!consume(buffer, static_cast<std::size_t>(read), false)) return std::nullopt;
+    if (Outcome refused = bombed(name, archive.path, inflated, packed)) return refused;
+    if (consuming) consuming = consume(buffer, static_cast<std::size_t>(read), false);
   }
+  // libzip checks the CRC but not the size the archive's directory gives.
+  if ((stat.valid & ZIP_STAT_SIZE) != 0 && inflated != stat.size) {
+    return Failure{damaged, zipWords(ZIP_ER_INCONS)};
+  }
+  if (consuming) consume(nullptr, 0, true);
+  return std::nullopt;
 }
 
 // --- XML -------------------------------------------------------------------------------------

@@ -39,9 +39,10 @@ bool hasEntry(const Archive& archive, const std::string& name);
 inline std::string entryShown(const std::string& name) { return sheetForMessage(name); }
 
 /// Inflates the entry `name` chunk by chunk into `consume` (the bytes, their size, whether they
-/// are the last), which returns false to stop early. Counts the bytes as they come: the sizes in
-/// the archive's directory may lie. Fails when the entry is missing, damaged or inflates beyond
-/// the limits.
+/// are the last), which returns false when it needs no more. Counts the bytes as they come: the
+/// sizes in the archive's directory may lie. The entry is read to its end all the same, and fails
+/// when it is missing, damaged (its data, its CRC or its size wrong) or inflates beyond the
+/// limits, whatever its reader made of it.
 [[nodiscard]] Outcome inflateEntry(
     Archive& archive, const std::string& name,
     const std::function<bool(const char*, std::size_t, bool)>& consume);

@@ -137,6 +137,8 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "Damaged or truncated zip archive data.csv: Not a zip archive\n"},
       {"a damaged sheet", Input::file, workbook("corrupt.xlsx"), readOnly,
        "Damaged entry xl/worksheets/sheet1.xml of data.csv: Zlib error: data error\n"},
+      {"a stored sheet changed after its CRC was computed", Input::file, workbook("wrong_crc.xlsx"),
+       readOnly, "Damaged entry xl/worksheets/sheet1.xml of data.csv: CRC error\n"},
       {"a zip bomb whose sizes lie", Input::file, workbook("bomb.xlsx"), readOnly,
        "Entry xl/worksheets/sheet1.xml of data.csv inflates more than 1000 times its packed "
        "size: refused as a zip bomb\n"},

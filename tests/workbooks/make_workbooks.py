@@ -22,6 +22,8 @@ to run the tests, which read the files as committed. Run from anywhere:
   claiming 1,000 bytes), entities.xlsx (nested entities in a document type declaration),
   empty_first_sheet.xlsx (the data on the second sheet), huge.ods (a row of three cells repeated
   1,048,576 times) and not_a_workbook.zip.
+- wrong_crc.xlsx: one criterion and two works, the sheet stored without compression and a count
+  of 10 changed to 19 after the archive's CRC of the sheet was computed (openpyxl, then by hand).
 """
 
 import bz2
@@ -218,6 +220,29 @@ def empty_first_sheet(path):
     book.save(path)
 
 
+def wrong_crc(path):
+    book = openpyxl.Workbook()
+    book.properties.created = book.properties.modified = datetime.datetime(2024, 1, 5)
+    sheet = book.active
+    for row in (["Threshold:", 0.05, "k", "Crit"], [None, None, None, 1], ["w1", "One", 3, 10],
+                ["w2", "Two", 4, 12]):
+        sheet.append(row)
+    book.save(path)
+    with zipfile.ZipFile(path) as source:
+        entries = [(info.filename, source.read(info.filename)) for info in source.infolist()]
+    with zipfile.ZipFile(path, "w") as target:
+        for name, data in entries:
+            stored = name == "xl/worksheets/sheet1.xml"
+            target.writestr(name, data, zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED)
+    with open(path, "rb") as f:
+        whole = f.read()
+    assert whole.count(b"<v>10</v>") == 1
+    with open(path, "wb") as f:
+        f.write(whole.replace(b"<v>10</v>", b"<v>19</v>"))
+    with zipfile.ZipFile(path) as z:
+        assert z.testzip() == "xl/worksheets/sheet1.xml"
+
+
 def huge(path):
     content = ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content '
                'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
@@ -252,6 +277,7 @@ def main():
     entities(os.path.join(HERE, "entities.xlsx"), builtin_xlsx)
     empty_first_sheet(os.path.join(HERE, "empty_first_sheet.xlsx"))
     huge(os.path.join(HERE, "huge.ods"))
+    wrong_crc(os.path.join(HERE, "wrong_crc.xlsx"))
     with zipfile.ZipFile(os.path.join(HERE, "not_a_workbook.zip"), "w") as z:
         z.writestr("data.csv", "Threshold:,0.05,\r\n")
     fuzz_seeds(os.path.join(HERE, "..", "fuzz", "workbook_corpus"))
@@ -263,12 +289,12 @@ def fuzz_seeds(folder):
     the content.xml of an .ods."""
     os.makedirs(folder, exist_ok=True)
     for name in ("builtin.xlsx", "builtin.ods", "kinds.xlsx", "truncated.xlsx", "entities.xlsx",
-                 "huge.ods", "legacy.xls"):
+                 "huge.ods", "legacy.xls", "wrong_crc.xlsx"):
         with open(os.path.join(HERE, name), "rb") as f:
             whole = f.read()
         with open(os.path.join(folder, "file_" + name.replace(".", "_")), "wb") as f:
             f.write(b"\0" + whole)
-        if name.endswith(".xlsx") and name != "truncated.xlsx":
+        if name.endswith(".xlsx") and name not in ("truncated.xlsx", "wrong_crc.xlsx"):
             with zipfile.ZipFile(os.path.join(HERE, name)) as z:
                 names = z.namelist()
                 xml = [z.read(part) if part in names else b"" for part in
