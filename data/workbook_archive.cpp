@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 namespace brevox {
 
@@ -28,6 +30,57 @@ Outcome bombed(const std::string& name, const std::string& path, std::uint64_t s
   }
   return std::nullopt;
 }
+
+/// The memory of the parser of this thread, in blocks that begin with their size.
+struct ParserMemory {
+  std::size_t used = 0;
+  bool exhausted = false;
+};
+thread_local ParserMemory parserMemory;
+constexpr std::size_t kBlockHead = alignof(std::max_align_t);
+
+void* withHead(void* block, std::size_t size) {
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &size, sizeof size);
+  return static_cast<char*>(block) + kBlockHead;
+}
+
+std::size_t blockSize(void* pointer) {
+  std::size_t size = 0;
+  std::memcpy(&size, static_cast<char*>(pointer) - kBlockHead, sizeof size);
+  return size;
+}
+
+bool spared(std::size_t more) {
+  if (more <= kMostParserBytes - parserMemory.used) return true;
+  parserMemory.exhausted = true;
+  return false;
+}
+
+void* countedMalloc(std::size_t size) {
+  if (!spared(size)) return nullptr;
+  void* block = withHead(std::malloc(size + kBlockHead), size);
+  if (block != nullptr) parserMemory.used += size;
+  return block;
+}
+
+void* countedRealloc(void* pointer, std::size_t size) {
+  if (pointer == nullptr) return countedMalloc(size);
+  const std::size_t old = blockSize(pointer);
+  if (size > old && !spared(size - old)) return nullptr;
+  void* block =
+      withHead(std::realloc(static_cast<char*>(pointer) - kBlockHead, size + kBlockHead), size);
+  if (block != nullptr) parserMemory.used = parserMemory.used - old + size;
+  return block;
+}
+
+void countedFree(void* pointer) {
+  if (pointer == nullptr) return;
+  parserMemory.used -= blockSize(pointer);
+  std::free(static_cast<char*>(pointer) - kBlockHead);
+}
+
+const XML_Memory_Handling_Suite kCountedMemory = {countedMalloc, countedRealloc, countedFree};
 
 /// libzip's words for one of its error codes.
 std::string zipWords(int code) {
@@ -83,6 +136,38 @@ Outcome inflateEntry(Archive& archive, const std::string& name,
 }
 
 // --- XML -------------------------------------------------------------------------------------
+
+XML_Parser createCountedParser(bool namespaces) {
+  parserMemory.exhausted = false;
+  const XML_Char separator = kJoinedUri;
+  return XML_ParserCreate_MM(nullptr, &kCountedMemory, namespaces ? &separator : nullptr);
+}
+
+bool parserMemoryExhausted() { return parserMemory.exhausted; }
+
+bool XmlFeed::take(const char* bytes, std::size_t size, bool last) {
+  if (held.empty() && (size >= piece || last)) return give(bytes, size, last);
+  if (size > 0) held.append(bytes, size);
+  if (held.size() < piece && !last) return true;
+  const bool parsed = give(held.data(), held.size(), last);
+  held.clear();
+  return parsed;
+}
+
+bool XmlFeed::give(const char* bytes, std::size_t size, bool last) {
+  // The bytes are within the limit of an entry, far below INT_MAX.
+  if (XML_Parse(parser, bytes, static_cast<int>(size), last ? 1 : 0) != XML_STATUS_OK) {
+    return false;
+  }
+  given += size;
+  // The parser's place is the start of the token it holds back.
+  const XML_Index at = XML_GetCurrentByteIndex(parser);
+  const std::uint64_t heldBack = at >= 0 && static_cast<std::uint64_t>(at) <= given
+                                     ? given - static_cast<std::uint64_t>(at)
+                                     : 0;
+  piece = std::max(std::uint64_t{1} << 16, heldBack);
+  return true;
+}
 
 XmlName splitName(const char* name, char separator) {
   const std::string_view whole(name);

@@ -109,14 +109,43 @@ struct ParserFreer {
   void operator()(XML_ParserStruct* parser) const { XML_ParserFree(parser); }
 };
 
+/// The most memory the parser of one entry may take. A workbook's XML needs some kilobytes of it;
+/// hostile XML, a tag of millions of attributes or millions of different names, would take
+/// gigabytes, and seconds for every hundred megabytes.
+constexpr std::size_t kMostParserBytes = std::size_t{32} << 20;
+
+/// A new parser, with namespaces joined by kJoinedUri or without them, whose memory is counted
+/// against kMostParserBytes on the calling thread: expat's allocation functions take no context,
+/// and a thread parses one entry at a time.
+XML_Parser createCountedParser(bool namespaces);
+
+/// Whether the parser of this thread was refused memory beyond kMostParserBytes.
+bool parserMemoryExhausted();
+
+/// Hands an entry's text to its parser. expat scans a token whose end it has not seen again from
+/// its start with each piece of text it is given: a tag of millions of attributes, or a comment of
+/// a hundred megabytes, in the pieces of 64 KiB that the archive inflates would be scanned
+/// thousands of times over. So the pieces grow to the size of what the parser holds back, and each
+/// byte is scanned a few times at most.
+struct XmlFeed {
+  XML_Parser parser;
+  std::string held;  ///< text kept until it makes a piece
+  std::uint64_t piece = std::uint64_t{1} << 16;
+  std::uint64_t given = 0;  ///< bytes given to the parser so far
+
+  /// Gives the parser `bytes`, or keeps them until they make a piece. False once it failed or
+  /// was stopped.
+  bool take(const char* bytes, std::size_t size, bool last);
+  bool give(const char* bytes, std::size_t size, bool last);
+};
+
 /// Parses the entry `name` with `reader`, which has `parser`, `state`, start, end and text. A
 /// workbook's XML has no document type: a declaration could define entities that expand to
 /// gigabytes, so the parser stops at its start and no entity is ever defined.
 template <typename Reader>
 [[nodiscard]] Outcome parseEntry(Archive& archive, const std::string& name, Reader& reader) {
   std::unique_ptr<XML_ParserStruct, ParserFreer> parser(
-      Reader::kSeparator == kJoinedUri ? XML_ParserCreateNS(nullptr, kJoinedUri)
-                                       : XML_ParserCreate(nullptr));
+      createCountedParser(Reader::kSeparator == kJoinedUri));
   if (!parser) return Failure{"Not enough memory to read " + archive.path, ""};
   reader.parser = parser.get();
   XML_SetUserData(parser.get(), &reader);
@@ -137,16 +166,19 @@ template <typename Reader>
       });
   XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
   bool parsed = true;
+  XmlFeed feed{parser.get(), {}};
   auto consume = [&](const char* bytes, std::size_t size, bool last) {
-    if (XML_Parse(parser.get(), bytes, static_cast<int>(size), last ? 1 : 0) == XML_STATUS_OK) {
-      return true;
-    }
-    parsed = false;
-    return false;
+    parsed = feed.take(bytes, size, last);
+    return parsed;
   };
   if (Outcome failed = inflateEntry(archive, name, consume)) return failed;
   if (parsed && !reader.state.done && !reader.state.failure) return std::nullopt;
   if (reader.state.failure) return reader.state.failure;
+  if (parserMemoryExhausted()) {
+    return Failure{"Entry " + entryShown(name) + " of " + archive.path + " needs more than " +
+                       std::to_string(kMostParserBytes) + " bytes of memory to parse",
+                   "refused, a workbook's XML needs far less"};
+  }
   if (reader.state.doctype) {
     return Failure{"Document type declaration in " + entryShown(name) + " of " + archive.path,
                    "refused, a workbook has none"};

@@ -142,6 +142,12 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
       {"a zip bomb whose sizes lie", Input::file, workbook("bomb.xlsx"), readOnly,
        "Entry xl/worksheets/sheet1.xml of data.csv inflates more than 1000 times its packed "
        "size: refused as a zip bomb\n"},
+      {"a long comment before the sheet's data, its sizes lying", Input::file,
+       workbook("lying_sizes.xlsx"), readOnly,
+       "Damaged entry xl/worksheets/sheet1.xml of data.csv: Zip archive inconsistent\n"},
+      {"a tag of millions of attributes", Input::file, workbook("many_attributes.xlsx"), readOnly,
+       "Entry xl/worksheets/sheet1.xml of data.csv needs more than 33554432 bytes of memory to "
+       "parse: refused, a workbook's XML needs far less\n"},
       {"nested entities", Input::file, workbook("entities.xlsx"), readOnly,
        "Document type declaration in xl/sharedStrings.xml of data.csv: refused, a workbook has "
        "none\n"},

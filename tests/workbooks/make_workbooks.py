@@ -22,6 +22,10 @@ to run the tests, which read the files as committed. Run from anywhere:
   claiming 1,000 bytes), entities.xlsx (nested entities in a document type declaration),
   empty_first_sheet.xlsx (the data on the second sheet), huge.ods (a row of three cells repeated
   1,048,576 times) and not_a_workbook.zip.
+- lying_sizes.xlsx: the built-in workbook with a comment of 20 MiB before the sheet's data, the
+  sheet's sizes in the archive's directory claiming 1,000 bytes; many_attributes.xlsx: the same
+  with a tag of 4 million attributes (20 MiB) there. Both are packed some 700 times, below the
+  ratio of a zip bomb, into some 30 KB.
 - wrong_crc.xlsx: one criterion and two works, the sheet stored without compression and a count
   of 10 changed to 19 after the archive's CRC of the sheet was computed (openpyxl, then by hand).
 """
@@ -220,6 +224,40 @@ def empty_first_sheet(path):
     book.save(path)
 
 
+def before_sheet_data(path, builtin_xlsx, markup):
+    """The built-in workbook with `markup` before the sheet's data."""
+    shutil.copyfile(builtin_xlsx, path)
+    sheet = "xl/worksheets/sheet1.xml"
+    rewrite_entries(path, lambda name, data: data.replace(b"<sheetData>", markup + b"<sheetData>", 1)
+                    if name == sheet else data)
+
+
+def claim_size(path, entry, size):
+    """Makes the local header and the central directory of `entry` claim `size` inflated bytes."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    name = entry.encode()
+    for signature, name_at, size_at, header in ((b"PK\x03\x04", 26, 22, 30),
+                                                (b"PK\x01\x02", 28, 24, 46)):
+        at = data.find(signature)
+        while at >= 0:
+            length = struct.unpack("<H", data[at + name_at:at + name_at + 2])[0]
+            if data[at + header:at + header + length] == name:
+                struct.pack_into("<I", data, at + size_at, size)
+            at = data.find(signature, at + 4)
+    with open(path, "wb") as f:
+        f.write(bytes(data))
+
+
+def lying_sizes(path, builtin_xlsx):
+    before_sheet_data(path, builtin_xlsx, b"<!--" + b"abcd " * (4 << 20) + b"-->")
+    claim_size(path, "xl/worksheets/sheet1.xml", 1000)
+
+
+def many_attributes(path, builtin_xlsx):
+    before_sheet_data(path, builtin_xlsx, b"<x " + b'a="" ' * (4 << 20) + b"/>")
+
+
 def wrong_crc(path):
     book = openpyxl.Workbook()
     book.properties.created = book.properties.modified = datetime.datetime(2024, 1, 5)
@@ -278,6 +316,8 @@ def main():
     empty_first_sheet(os.path.join(HERE, "empty_first_sheet.xlsx"))
     huge(os.path.join(HERE, "huge.ods"))
     wrong_crc(os.path.join(HERE, "wrong_crc.xlsx"))
+    lying_sizes(os.path.join(HERE, "lying_sizes.xlsx"), builtin_xlsx)
+    many_attributes(os.path.join(HERE, "many_attributes.xlsx"), builtin_xlsx)
     with zipfile.ZipFile(os.path.join(HERE, "not_a_workbook.zip"), "w") as z:
         z.writestr("data.csv", "Threshold:,0.05,\r\n")
     fuzz_seeds(os.path.join(HERE, "..", "fuzz", "workbook_corpus"))
@@ -289,12 +329,13 @@ def fuzz_seeds(folder):
     the content.xml of an .ods."""
     os.makedirs(folder, exist_ok=True)
     for name in ("builtin.xlsx", "builtin.ods", "kinds.xlsx", "truncated.xlsx", "entities.xlsx",
-                 "huge.ods", "legacy.xls", "wrong_crc.xlsx"):
+                 "huge.ods", "legacy.xls", "wrong_crc.xlsx", "lying_sizes.xlsx",
+                 "many_attributes.xlsx"):
         with open(os.path.join(HERE, name), "rb") as f:
             whole = f.read()
         with open(os.path.join(folder, "file_" + name.replace(".", "_")), "wb") as f:
             f.write(b"\0" + whole)
-        if name.endswith(".xlsx") and name not in ("truncated.xlsx", "wrong_crc.xlsx"):
+        if name in ("builtin.xlsx", "kinds.xlsx", "entities.xlsx"):
             with zipfile.ZipFile(os.path.join(HERE, name)) as z:
                 names = z.namelist()
                 xml = [z.read(part) if part in names else b"" for part in
