@@ -127,6 +127,12 @@ std::optional<double> thresholdValue(std::string_view field, bool decimalComma, 
   double value = std::strtod(text.c_str(), &end);
   const auto numberLength = static_cast<std::size_t>(end - text.c_str());
   if (numberLength == 0) return std::nullopt;
+  // strtod also reads hexadecimal numbers (0x1p-4), infinities and NaNs: none is a decimal number.
+  if (std::string_view(text)
+          .substr(0, numberLength)
+          .find_first_not_of(" \t\n\v\f\r+-.0123456789eE") != std::string_view::npos) {
+    return std::nullopt;
+  }
   std::string_view rest = std::string_view(text).substr(numberLength);
   rest = trimmedBlanks(rest);
   if (!rest.empty() && rest.front() == '%') {

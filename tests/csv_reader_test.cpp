@@ -200,6 +200,7 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
       {",abc,k1,K1,\n" + kDirections + works, "Invalid threshold \"abc\"" + threshold + number},
       {",inf,k1,K1,\n", "Invalid threshold \"inf\"" + threshold + number},
       {",nan,k1,K1,\n", "Invalid threshold \"nan\"" + threshold + number},
+      {",0x1p-4,k1,K1,\n", "Invalid threshold \"0x1p-4\"" + threshold + number},
       {",1e99,k1,K1,\n", "Invalid threshold \"1e99\"" + threshold + number},
       {", 0.01xyz,k1,K1,\n", "Invalid threshold \" 0.01xyz\"" + threshold + number},
       {",5%%,k1,K1,\n", "Invalid threshold \"5%%\"" + threshold + number},
