@@ -74,6 +74,11 @@ std::string quotedForMessage(std::string_view text, std::size_t limit) {
   return quoted + (cut ? "...\"" : "\"");
 }
 
+Failure withAdvice(Failure failure, const std::string& advice) {
+  failure.reason = failure.reason.empty() ? advice : failure.reason + "; " + advice;
+  return failure;
+}
+
 std::string pathForMessage(std::string_view path) {
   bool plain = path.size() <= kShownPathBytes;
   for (const char byte : path) {

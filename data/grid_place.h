@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/failure.h"
+
 namespace brevox {
 
 /// Names and values in messages are cut after this many bytes: a long name must not make a long
@@ -43,6 +45,9 @@ std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t
 /// A name or value as messages show it: in double quotes, control bytes as \x escapes, and
 /// longer texts cut after `limit` bytes (at a character's start) with "...".
 std::string quotedForMessage(std::string_view text, std::size_t limit = std::string_view::npos);
+
+/// `failure` with `advice` on what to change after all it says.
+Failure withAdvice(Failure failure, const std::string& advice);
 
 /// A file's path as messages show it: as typed when it holds no control byte and is at most
 /// kShownPathBytes long, otherwise quoted and cut as quotedForMessage does, so that no path can

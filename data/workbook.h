@@ -26,6 +26,7 @@ struct WorkbookSheet {
   std::string name;
   std::vector<std::string> texts;
   std::vector<std::vector<WorkbookCell>> rows;
+  bool moreSheets = false;  ///< whether another worksheet follows it in the workbook
 };
 
 /// What the first bytes of a data file say it is.

@@ -102,17 +102,24 @@ Outcome cellText(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size
   }
 }
 
-}  // namespace
+/// Whether the cell at `row` and `column` (from 0) holds a number, or text with a digit in it.
+bool holdsNumber(const WorkbookSheet& sheet, std::size_t row, std::size_t column) {
+  if (row >= sheet.rows.size() || column >= sheet.rows[row].size()) return false;
+  const WorkbookCell& cell = sheet.rows[row][column];
+  return cell.kind == CellKind::number ||
+         (cell.kind == CellKind::text &&
+          sheet.texts[cell.text].find_first_of("0123456789") != std::string::npos);
+}
 
-Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& filePath,
-                             DataSet& data) {
-  const std::string path = pathForMessage(filePath);
-  if (sheet.rows.empty()) {
-    return Failure{"First sheet " + sheetForMessage(sheet.name) + " of " + path +
-                       " is empty: the data are read from the first sheet of a workbook",
-                   ""};
-  }
-  const GridSource source{path, sheet.name};
+/// Whether the first sheet is one of notes or a title page before the data sheet: another sheet
+/// follows, and neither its threshold (B1) nor the first criterion's direction (D2) is a number,
+/// as they are in a data sheet with a mistake in it.
+bool notesBeforeData(const WorkbookSheet& sheet) {
+  return sheet.moreSheets && !holdsNumber(sheet, 0, 1) && !holdsNumber(sheet, 1, 3);
+}
+
+/// The cells of the sheet handed to the rules of the data, row by row.
+Outcome handOverCells(const WorkbookSheet& sheet, const GridSource& source, DataSet& data) {
   DataLayoutReader layout(source);
   std::string text;
   // Every row spans the sheet's used range, as in the CSV file the spreadsheet would save: an
@@ -132,6 +139,27 @@ Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& file
     if (Outcome refused = layout.endRow(row + 1, width)) return refused;
   }
   return layout.finish(data);
+}
+
+}  // namespace
+
+Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& filePath,
+                             DataSet& data) {
+  const std::string path = pathForMessage(filePath);
+  const std::string& name = sheet.name;
+  if (sheet.rows.empty()) {
+    const Failure empty{"First sheet " + sheetForMessage(name) + " of " + path + " is empty",
+                        "the data are read from the first sheet of a workbook"};
+    return sheet.moreSheets ? withAdvice(empty, "move the data sheet first, or save it as CSV")
+                            : empty;
+  }
+  Outcome refused = handOverCells(sheet, GridSource{path, name}, data);
+  if (refused && notesBeforeData(sheet)) {
+    refused = withAdvice(*refused, "brevox reads the first sheet, " + sheetForMessage(name) +
+                                       ", which holds no data set: move the data sheet first, or "
+                                       "save it as CSV");
+  }
+  return refused;
 }
 
 Outcome readDataFile(const std::string& path, DataSet& data, std::string& sheetName) {

@@ -13,7 +13,8 @@ namespace brevox {
 /// number as all its digits, any other as its shortest decimal text, which the rules refuse as a
 /// count or a direction. An error value, a date or time, a boolean or a formula never computed
 /// where a number or a name is read is refused with the cell's address. A sheet without cells is
-/// refused. `path` names the workbook in messages.
+/// refused. A refused first sheet that holds no data set while another sheet follows says to move
+/// the data sheet first. `path` names the workbook in messages.
 [[nodiscard]] Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path,
                                            DataSet& data);
 

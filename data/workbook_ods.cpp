@@ -18,8 +18,9 @@ constexpr std::string_view kOfficeSpace = "urn:oasis:names:tc:opendocument:xmlns
 constexpr std::string_view kTableSpace = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
 constexpr std::string_view kTextSpace = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
 
-/// The cells of the first table of content.xml. Repeated rows and cells are written out only
-/// up to the last one with content: a sheet's formatting to its millionth row costs nothing.
+/// The cells of the first table of content.xml, and whether another table follows. Repeated rows
+/// and cells are written out only up to the last one with content: a sheet's formatting to its
+/// millionth row costs nothing.
 struct OdsSheetReader {
   static constexpr char kSeparator = kJoinedUri;
   explicit OdsSheetReader(SheetBuilder& sheet) : builder(sheet) {}
@@ -63,6 +64,12 @@ struct OdsSheetReader {
     if (inCell) return startInCell(name, attributes);
     if (name.uri != kTableSpace) return;
     if (name.local == "table") {
+      if (started && tables == 0) {
+        // The first table is over: the workbook has another sheet.
+        builder.sheet.moreSheets = true;
+        state.done = true;
+        return;
+      }
       if (!started) {
         started = true;
         const char* tableName = attribute(attributes, "name", kTableSpace, kJoinedUri);
@@ -182,7 +189,7 @@ struct OdsSheetReader {
     if (inCell) return finishCell();
     if (name.uri != kTableSpace) return;
     if (name.local == "table") {
-      if (--tables == 0) state.done = true;
+      --tables;
     } else if (tables == 1 && name.local == "table-row" && inRow) {
       inRow = false;
       finishRow();

@@ -48,7 +48,8 @@ struct RelationshipsReader {
   void text(const char*, std::size_t) {}
 };
 
-/// The first worksheet of the workbook part, in the workbook's own order of sheets.
+/// The first worksheet of the workbook part, in the workbook's own order of sheets, and whether
+/// another one follows.
 struct WorkbookReader {
   static constexpr char kSeparator = kPrefix;
   explicit WorkbookReader(const RelationshipsReader& found) : relationships(found) {}
@@ -58,6 +59,8 @@ struct WorkbookReader {
   const RelationshipsReader& relationships;
   std::string name;
   std::string target;
+  bool taken = false;
+  bool moreSheets = false;
 
   void start(XmlName element, const char** attributes) {
     if (element.local != "sheet") return;
@@ -74,11 +77,18 @@ struct WorkbookReader {
     if (found == relationships.targets.end() || !endsWith(found->second.first, "/worksheet")) {
       return;
     }
+    if (taken) {
+      moreSheets = true;
+      state.done = true;
+      return;
+    }
+    taken = true;
     name = sheetName;
     target = found->second.second;
-    state.done = true;
   }
-  void end(XmlName) {}
+  void end(XmlName element) {
+    if (element.local == "sheets") state.done = true;
+  }
   void text(const char*, std::size_t) {}
 };
 
@@ -367,6 +377,7 @@ Outcome readXlsx(Archive& archive, WorkbookSheet& sheet) {
   if (Outcome failed = parseEntry(archive, "xl/workbook.xml", workbook)) return failed;
   if (workbook.target.empty()) return Failure{"No worksheet in workbook " + archive.path, ""};
   sheet.name = workbook.name;
+  sheet.moreSheets = workbook.moreSheets;
   std::string stylesPart;
   std::string stringsPart;
   for (const auto& [id, relationship] : relationships.targets) {

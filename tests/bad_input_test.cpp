@@ -153,7 +153,17 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "none\n"},
       {"data on the second sheet", Input::file, workbook("empty_first_sheet.xlsx"), readOnly,
        "First sheet Notes of data.csv is empty: the data are read from the first sheet of a "
-       "workbook\n"},
+       "workbook; move the data sheet first, or save it as CSV\n"},
+      {"notes on the first sheet, the data on the second", Input::file,
+       workbook("notes_first.xlsx"), readOnly,
+       "Odd number of fields for list of criteria in data.csv at row 1 of Notes: brevox reads the "
+       "first sheet, Notes, which holds no data set: move the data sheet first, or save it as "
+       "CSV\n"},
+      {"notes on the first table, the data on the second", Input::file, workbook("notes_first.ods"),
+       readOnly,
+       "Odd number of fields for list of criteria in data.csv at row 1 of Notes: brevox reads the "
+       "first sheet, Notes, which holds no data set: move the data sheet first, or save it as "
+       "CSV\n"},
       {"a row repeated a million times", Input::file, workbook("huge.ods"), readOnly,
        "More than 2000000 cells in sheet Huge of data.csv\n"},
       {"a zip archive of a CSV file", Input::file, workbook("not_a_workbook.zip"), readOnly,

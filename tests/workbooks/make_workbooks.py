@@ -26,6 +26,8 @@ to run the tests, which read the files as committed. Run from anywhere:
   sheet's sizes in the archive's directory claiming 1,000 bytes; many_attributes.xlsx: the same
   with a tag of 4 million attributes (20 MiB) there. Both are packed some 700 times, below the
   ratio of a zip bomb, into some 30 KB.
+- notes_first.xlsx (openpyxl) and notes_first.ods (by hand): a first sheet of notes, two lines of
+  text in column A, before the built-in data on the second sheet.
 - wrong_crc.xlsx: one criterion and two works, the sheet stored without compression and a count
   of 10 changed to 19 after the archive's CRC of the sheet was computed (openpyxl, then by hand).
 """
@@ -281,6 +283,55 @@ def wrong_crc(path):
         assert z.testzip() == "xl/worksheets/sheet1.xml"
 
 
+NOTES = ["Counts of the Homeric corpus", "The data are on the next sheet"]
+
+
+def notes_first_xlsx(path):
+    book = openpyxl.Workbook()
+    book.properties.created = book.properties.modified = datetime.datetime(2024, 1, 5)
+    notes = book.active
+    notes.title = "Notes"
+    for line in NOTES:
+        notes.append([line])
+    data = book.create_sheet("Data")
+    for row in built_in_rows():
+        data.append([as_number(text) if text != "" else None for text in row])
+    book.save(path)
+
+
+def ods_table(name, rows):
+    """A table of content.xml: numbers as floats, other texts as strings."""
+    cells = []
+    for row in rows:
+        cells.append("<table:table-row>")
+        for text in row:
+            if text == "":
+                cells.append("<table:table-cell/>")
+            elif isinstance(as_number(text), int) or text == "0.05":
+                cells.append('<table:table-cell office:value-type="float" office:value="%s">'
+                             "<text:p>%s</text:p></table:table-cell>" % (text, text))
+            else:
+                cells.append('<table:table-cell office:value-type="string"><text:p>%s</text:p>'
+                             "</table:table-cell>" % text)
+        cells.append("</table:table-row>")
+    return '<table:table table:name="%s">%s</table:table>' % (name, "".join(cells))
+
+
+def notes_first_ods(path):
+    content = ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content '
+               'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+               'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+               'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0">'
+               "<office:body><office:spreadsheet>" +
+               ods_table("Notes", [[line] for line in NOTES]) +
+               ods_table("Data", built_in_rows()) +
+               "</office:spreadsheet></office:body></office:document-content>")
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+        z.writestr(zipfile.ZipInfo("content.xml", (2024, 1, 5, 0, 0, 0)), content,
+                   zipfile.ZIP_DEFLATED)
+
+
 def huge(path):
     content = ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content '
                'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
@@ -316,6 +367,8 @@ def main():
     empty_first_sheet(os.path.join(HERE, "empty_first_sheet.xlsx"))
     huge(os.path.join(HERE, "huge.ods"))
     wrong_crc(os.path.join(HERE, "wrong_crc.xlsx"))
+    notes_first_xlsx(os.path.join(HERE, "notes_first.xlsx"))
+    notes_first_ods(os.path.join(HERE, "notes_first.ods"))
     lying_sizes(os.path.join(HERE, "lying_sizes.xlsx"), builtin_xlsx)
     many_attributes(os.path.join(HERE, "many_attributes.xlsx"), builtin_xlsx)
     with zipfile.ZipFile(os.path.join(HERE, "not_a_workbook.zip"), "w") as z:
@@ -330,7 +383,7 @@ def fuzz_seeds(folder):
     os.makedirs(folder, exist_ok=True)
     for name in ("builtin.xlsx", "builtin.ods", "kinds.xlsx", "truncated.xlsx", "entities.xlsx",
                  "huge.ods", "legacy.xls", "wrong_crc.xlsx", "lying_sizes.xlsx",
-                 "many_attributes.xlsx"):
+                 "many_attributes.xlsx", "notes_first.xlsx", "notes_first.ods"):
         with open(os.path.join(HERE, name), "rb") as f:
             whole = f.read()
         with open(os.path.join(folder, "file_" + name.replace(".", "_")), "wb") as f:
