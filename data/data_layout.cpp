@@ -307,13 +307,17 @@ Outcome DataLayoutReader::names(const char* kind, std::uint32_t number, std::str
                   "short names become parts of file names, which cannot hold /, \\ or a NUL byte");
   }
   if (shortName.empty()) return refuse("Empty short name" + whose + inRow(row_));
+  // A cell of a workbook, or a quoted field, may hold them.
+  const char* unquoted = "names go into CSV files without quoting: use another sign";
   if (!plainName(shortName)) {
-    return refuse("Comma, double quote or line end in short name " + shown(shortName) + whose +
-                  inRow(row_));
+    return refuse(
+        "Comma, double quote or line end in short name " + shown(shortName) + whose + inRow(row_),
+        unquoted);
   }
   if (!plainName(longName)) {
-    return refuse("Comma, double quote or line end in long name " + shown(longName) + whose +
-                  inRow(row_));
+    return refuse(
+        "Comma, double quote or line end in long name " + shown(longName) + whose + inRow(row_),
+        unquoted);
   }
   const auto [entry, added] = numbers.emplace(shortName, number);
   if (!added) {
@@ -325,8 +329,9 @@ Outcome DataLayoutReader::names(const char* kind, std::uint32_t number, std::str
 
 Outcome DataLayoutReader::criterionPair(std::uint32_t criterion, std::string_view longName,
                                         std::uint64_t column) {
-  if (Outcome failed = names("criterium", criterion, longName, column, criterionNumbers_))
+  if (Outcome failed = names("criterium", criterion, longName, column, criterionNumbers_)) {
     return failed;
+  }
   // Every pair of the row comes in turn, and an empty one is refused: criteria have no gaps.
   assert(criterion == criteria_.size() + 1);
   criteria_.push_back(Criterion{first_, std::string(longName), 0});
@@ -344,7 +349,16 @@ Outcome DataLayoutReader::directionPair(std::uint32_t criterion, std::string_vie
   if (trimmedBlanks(text).empty()) return std::nullopt;
   const std::optional<std::int32_t> value = wholeNumber(text);
   if (!value || (*value != 1 && *value != -1)) {
-    return refuse("Invalid direction " + shown(text) + where, "a direction is 1 or -1");
+    std::string cause = "a direction is 1 or -1";
+    // A deleted line of directions leaves a work's counts on line 2: a count under the long name
+    // and another before it, where directions leave the field empty.
+    const std::optional<std::int32_t> before = wholeNumber(first_);
+    if (value && *value >= 0 && before && *before >= 0) {
+      const char* line = source_.sheet.empty() ? "line" : "row";
+      cause += std::string("; ") + line + " 2 holds the directions (1 or -1 under each " +
+               "criterion's long name), and this " + line + " looks like a work's counts";
+    }
+    return refuse("Invalid direction " + shown(text) + where, cause);
   }
   criteria_[criterion - 1].direction = *value;
   return std::nullopt;

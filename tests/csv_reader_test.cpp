@@ -172,6 +172,7 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   const std::string underName = ": write 1 or -1 on line 2 under the criterion's long name\n";
   const std::string fileNames =
       ": short names become parts of file names, which cannot hold /, \\ or a NUL byte\n";
+  const std::string anotherSign = ": names go into CSV files without quoting: use another sign\n";
   const RejectedFile cases[] = {
       // Empty fields right of the data go, but not one inside a count pair.
       {kCriteria + kDirections + "w,W,1,2,3,,\n",
@@ -214,6 +215,11 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
                                      "4 (criterion \"k1\"): a direction is 1 or -1\n"},
       {kCriteria + ",,,1,,7,\n", "Invalid direction \"7\" of criterium n. 2" + direction +
                                      "6 (criterion \"k2\"): a direction is 1 or -1\n"},
+      // A deleted line of directions leaves the first work's counts in their place.
+      {kCriteria + "w,W,1,2,3,4\nv,V,5,6,7,8\n",
+       "Invalid direction \"2\" of criterium n. 1" + direction +
+           "4 (criterion \"k1\"): a direction is 1 or -1; line 2 holds the directions (1 or -1 "
+           "under each criterion's long name), and this line looks like a work's counts\n"},
       {kCriteria + ",,,1,,9999999999,\n", "Invalid direction \"9999999999\" of criterium n. 2" +
                                               direction +
                                               "6 (criterion \"k2\"): a direction is 1 or -1\n"},
@@ -254,10 +260,11 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
       {kCriteria + kDirections + "\"\",W,1,2,3,4\n",
        "Empty short name of work n. 1 in line 3 of in.csv\n"},
       {kCriteria + kDirections + "w,\"W, V\",1,2,3,4\n",
-       unquoted + "long name \"W, V\" of work n. 1 in line 3 of in.csv\n"},
+       unquoted + "long name \"W, V\" of work n. 1 in line 3 of in.csv" + anotherSign},
       {kCriteria + kDirections + "w\"x,W,1,2,3,4\n",
-       unquoted + "short name \"w\"x\" of work n. 1 in line 3 of in.csv\n"},
-      {";0,05;k;\"K\r\nL\"\n", unquoted + "long name \"K\\x0d\\x0aL\" of criterium n. 1" + inLine1},
+       unquoted + "short name \"w\"x\" of work n. 1 in line 3 of in.csv" + anotherSign},
+      {";0,05;k;\"K\r\nL\"\n",
+       unquoted + "long name \"K\\x0d\\x0aL\" of criterium n. 1 in line 1 of in.csv" + anotherSign},
   };
   for (const RejectedFile& c : cases) expectRejected(c);
 }

@@ -212,7 +212,14 @@ TEST(Workbook, NamesTheCellOfEachRefusal) {
        {CellKind::text, 0, 0},
        "Two\nlines",
        "Comma, double quote or line end in long name \"Two\\x0alines\" of criterium n. 1 in row 1 "
-       "of My data of b.xlsx\n"},
+       "of My data of b.xlsx: names go into CSV files without quoting: use another sign\n"},
+      // A cell may hold what no unquoted field of a CSV file can.
+      {2,
+       1,
+       {CellKind::text, 0, 0},
+       "Work, the first",
+       "Comma, double quote or line end in long name \"Work, the first\" of work n. 1 in row 3 of "
+       "My data of b.xlsx: names go into CSV files without quoting: use another sign\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
