@@ -87,7 +87,7 @@ struct WorkbookReader {
     target = found->second.second;
   }
   void end(XmlName element) {
-    if (element.local == "sheets") state.done = true;
+    if (element.local == "sheets" && taken) state.done = true;
   }
   void text(const char*, std::size_t) {}
 };
