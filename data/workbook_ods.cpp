@@ -137,7 +137,8 @@ struct OdsSheetReader {
     formula = found.formula != nullptr;
     // An error value keeps an empty string value beside its text.
     hasStringValue = valueType == "string" && found.stringValue != nullptr;
-    if (hasStringValue) cellText = found.stringValue;
+    // The string value is the cell's text, within the same limits as text in paragraphs.
+    if (hasStringValue) state.keep(builder.appendText(cellText, found.stringValue, row, column));
     if (valueType == "float" || valueType == "percentage" || valueType == "currency") {
       if (found.value == nullptr || !parseNumber(found.value, cell.number)) {
         state.failure =

@@ -166,6 +166,9 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "CSV\n"},
       {"a row repeated a million times", Input::file, workbook("huge.ods"), readOnly,
        "More than 2000000 cells in sheet Huge of data.csv\n"},
+      {"a cell's string value of 1.5 MiB", Input::file, workbook("long_string_value.ods"), readOnly,
+       "Text of more than 1048576 bytes in data.csv at cell Long!A1, or of more than 134217728 "
+       "bytes in its sheet\n"},
       {"a zip archive of a CSV file", Input::file, workbook("not_a_workbook.zip"), readOnly,
        "Zip archive data.csv holds no workbook: neither xl/workbook.xml of an .xlsx nor the "
        "mimetype of an .ods\n"},

@@ -28,6 +28,7 @@ to run the tests, which read the files as committed. Run from anywhere:
   ratio of a zip bomb, into some 30 KB.
 - notes_first.xlsx (openpyxl) and notes_first.ods (by hand): a first sheet of notes, two lines of
   text in column A, before the built-in data on the second sheet.
+- long_string_value.ods (by hand): a cell whose string value, an attribute, holds 1.5 MiB of text.
 - wrong_crc.xlsx: one criterion and two works, the sheet stored without compression and a count
   of 10 changed to 19 after the archive's CRC of the sheet was computed (openpyxl, then by hand).
 """
@@ -317,19 +318,30 @@ def ods_table(name, rows):
     return '<table:table table:name="%s">%s</table:table>' % (name, "".join(cells))
 
 
-def notes_first_ods(path):
+def write_ods(path, tables):
+    """An .ods of the mimetype and a content.xml of `tables`, all a reader of cells needs."""
     content = ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content '
                'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
                'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
                'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0">'
-               "<office:body><office:spreadsheet>" +
-               ods_table("Notes", [[line] for line in NOTES]) +
-               ods_table("Data", built_in_rows()) +
+               "<office:body><office:spreadsheet>" + tables +
                "</office:spreadsheet></office:body></office:document-content>")
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
         z.writestr(zipfile.ZipInfo("content.xml", (2024, 1, 5, 0, 0, 0)), content,
                    zipfile.ZIP_DEFLATED)
+
+
+def notes_first_ods(path):
+    write_ods(path, ods_table("Notes", [[line] for line in NOTES]) +
+              ods_table("Data", built_in_rows()))
+
+
+def long_string_value(path):
+    text = "abcd " * (300 << 10)
+    write_ods(path, '<table:table table:name="Long"><table:table-row><table:table-cell '
+              'office:value-type="string" office:string-value="%s"/></table:table-row>'
+              "</table:table>" % text)
 
 
 def huge(path):
@@ -369,6 +381,7 @@ def main():
     wrong_crc(os.path.join(HERE, "wrong_crc.xlsx"))
     notes_first_xlsx(os.path.join(HERE, "notes_first.xlsx"))
     notes_first_ods(os.path.join(HERE, "notes_first.ods"))
+    long_string_value(os.path.join(HERE, "long_string_value.ods"))
     lying_sizes(os.path.join(HERE, "lying_sizes.xlsx"), builtin_xlsx)
     many_attributes(os.path.join(HERE, "many_attributes.xlsx"), builtin_xlsx)
     with zipfile.ZipFile(os.path.join(HERE, "not_a_workbook.zip"), "w") as z:
