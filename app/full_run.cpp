@@ -173,7 +173,7 @@ Sinks chosenOutputs(const RunOptions& options, const RunCommand& command, EdgeRe
 
 int runFull(const RunOptions& options, const RunCommand& command, const DataSet& data,
             EdgeRecords& records, unsigned threads, std::ostream& out, std::ostream& err) {
-  bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
+  bool allWritten = printedFailure(writeInputDataFile("T_input_data.csv", data), err);
   Sinks sinks = chosenOutputs(options, command, records, threads, err);
   for (const std::uint32_t criterion : criterionNumbers(data)) {
     CriterionPass pass{options, data, criterion, sinks, out, err};

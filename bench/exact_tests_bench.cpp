@@ -224,9 +224,8 @@ double benchFisherAtThreshold(const Case& c) {
 void benchDataSet(const char* path) {
   std::ifstream in(path);
   brevox::DataSet data;
-  std::ostringstream err;
-  if (!brevox::readDataSet(in, path, data, err)) {
-    std::printf("\n%s", err.str().c_str());
+  if (brevox::Outcome failed = brevox::readDataSet(in, path, data)) {
+    std::printf("\n%s\n", brevox::failureLine(*failed).c_str());
     return;
   }
   std::ostream dots(nullptr);

@@ -139,9 +139,11 @@ char fieldSeparator(std::string_view text) {
 /// Hands the fields of `text` to `layout`, line by line. A field ends at the separator, which is
 /// consumed with it, or at the line end (CR LF, LF or CR alone), and no field is taken once the
 /// line end has been reached: a line has as many fields as separators when it ends with one, one
-/// more otherwise, and none when it is empty. Returns false when the layout refused the data or
-/// a quoted field ran to the end of the text; `unclosedLine` then names its line.
-bool handOverFields(std::string_view text, DataLayoutReader& layout, std::uint64_t& unclosedLine) {
+/// more otherwise, and none when it is empty. Fails when the layout refused the data or a quoted
+/// field ran to the end of the text (`unclosedLine` then names its line, and the failure is
+/// empty).
+Outcome handOverFields(std::string_view text, DataLayoutReader& layout,
+                       std::uint64_t& unclosedLine) {
   const char separator = fieldSeparator(text);
   std::string buffer;
   std::size_t unquotedCommas = 0;
@@ -153,17 +155,20 @@ bool handOverFields(std::string_view text, DataLayoutReader& layout, std::uint64
       const Field field = readField(text, position, separator, buffer, unquotedCommas);
       if (field.unclosed) {
         unclosedLine = line;
-        return false;
+        return Failure{};
       }
       // The decimal comma of a threshold: quoting keeps it from splitting the field.
-      if (!layout.cell({field.text, line, column, field.quoted || separator != ','})) return false;
+      if (Outcome refused =
+              layout.cell({field.text, line, column, field.quoted || separator != ','})) {
+        return refused;
+      }
       if (atLineEnd(text, position)) break;
       ++position;
     }
     skipLineEnd(text, position);
-    if (!layout.endRow(line, column)) return false;
+    if (Outcome refused = layout.endRow(line, column)) return refused;
   }
-  return true;
+  return std::nullopt;
 }
 
 /// Files that cannot be data files whatever their fields, by their first bytes: spreadsheet
@@ -192,29 +197,25 @@ std::string likelyCause(std::string_view bytes) {
 
 }  // namespace
 
-bool readFileBytes(std::istream& in, const std::string& path, std::string& bytes,
-                   std::ostream& err) {
+Outcome readFileBytes(std::istream& in, const std::string& path, std::string& bytes) {
   bytes.clear();
   char buffer[1 << 16];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
   }
-  if (in.bad()) {
-    err << "Failed to read file " << path << '\n';
-    return false;
-  }
-  return true;
+  if (in.bad()) return Failure{"Failed to read file " + pathForMessage(path), ""};
+  return std::nullopt;
 }
 
-bool readDataSet(std::istream& in, const std::string& path, DataSet& data, std::ostream& err) {
+Outcome readDataSet(std::istream& in, const std::string& path, DataSet& data) {
   std::string bytes;
-  return readFileBytes(in, path, bytes, err) && readDataSetBytes(std::move(bytes), path, data, err);
+  if (Outcome failed = readFileBytes(in, path, bytes)) return failed;
+  return readDataSetBytes(std::move(bytes), path, data);
 }
 
-bool readDataSetBytes(std::string bytes, const std::string& path, DataSet& data,
-                      std::ostream& err) {
-  Refusal refusal;
-  refusal.cause = likelyCause(bytes);
+Outcome readDataSetBytes(std::string bytes, const std::string& path, DataSet& data) {
+  const std::string shownPath = pathForMessage(path);
+  const std::string cause = likelyCause(bytes);
   // Spreadsheets mark UTF-16 text (Excel's "Unicode text") and often UTF-8 text with a
   // byte-order mark; the fields are read from UTF-8.
   const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
@@ -222,31 +223,38 @@ bool readDataSetBytes(std::string bytes, const std::string& path, DataSet& data,
     std::string text;
     const std::size_t offset = utf16ToUtf8(bytes, !littleEndian, text);
     if (offset != std::string::npos) {
-      err << "Invalid UTF-16 text at byte offset " << offset << " of " << path << '\n';
-      return false;
+      return Failure{
+          "Invalid UTF-16 text at byte offset " + std::to_string(offset) + " of " + shownPath, ""};
     }
     bytes.swap(text);
   } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     bytes.erase(0, 3);
   }
-  DataLayoutReader layout(GridSource{path, ""});
+  DataLayoutReader layout(GridSource{shownPath, ""});
   std::uint64_t unclosedLine = 0;
-  if (handOverFields(bytes, layout, unclosedLine) && layout.finish(data)) return true;
+  Outcome refused = handOverFields(bytes, layout, unclosedLine);
+  if (!refused) refused = layout.finish(data);
+  if (!refused) return std::nullopt;
   if (unclosedLine != 0) {
-    refusal.message =
-        "Unclosed double quote in line " + std::to_string(unclosedLine) + " of " + path;
-  } else {
-    refusal.message = layout.refusal().message;
-    if (refusal.cause.empty()) refusal.cause = layout.refusal().cause;
+    refused->message =
+        "Unclosed double quote in line " + std::to_string(unclosedLine) + " of " + shownPath;
+    refused->reason.clear();
   }
-  err << refusalLine(refusal) << '\n';
-  return false;
+  // The file's first bytes tell a likelier cause than its fields.
+  if (!cause.empty()) refused->reason = cause;
+  return refused;
 }
 
-bool readDataSetFile(const std::string& path, DataSet& data, std::ostream& err) {
+Outcome openDataFile(InputFile& file, const std::string& path) {
+  Outcome failed = openInputFile(file, path, " for reading");
+  if (failed) failed->message = "Failed to open file " + pathForMessage(path) + " for reading";
+  return failed;
+}
+
+Outcome readDataSetFile(const std::string& path, DataSet& data) {
   InputFile file;
-  if (!printedFailure(openInputFile(file, path, " for reading"), err)) return false;
-  return readDataSet(file.stream, path, data, err);
+  if (Outcome failed = openDataFile(file, path)) return failed;
+  return readDataSet(file.stream, path, data);
 }
 
 }  // namespace brevox

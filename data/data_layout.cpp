@@ -127,6 +127,12 @@ std::optional<double> thresholdValue(std::string_view field, bool decimalComma, 
   double value = std::strtod(text.c_str(), &end);
   const auto numberLength = static_cast<std::size_t>(end - text.c_str());
   if (numberLength == 0) return std::nullopt;
+  // strtod also reads hexadecimal numbers (0x1p-4), infinities and NaNs: none is a decimal number.
+  if (std::string_view(text)
+          .substr(0, numberLength)
+          .find_first_not_of(" \t\n\v\f\r+-.0123456789eE") != std::string_view::npos) {
+    return std::nullopt;
+  }
   std::string_view rest = std::string_view(text).substr(numberLength);
   rest = trimmedBlanks(rest);
   if (!rest.empty() && rest.front() == '%') {
@@ -168,10 +174,9 @@ std::string shown(std::string_view text) { return quotedForMessage(text, kShownB
 
 DataLayoutReader::DataLayoutReader(GridSource source) : source_(std::move(source)) {}
 
-bool DataLayoutReader::refuse(std::string message, std::string cause) {
-  refused_ = true;
-  refusal_ = {std::move(message), std::move(cause)};
-  return false;
+Outcome DataLayoutReader::refuse(std::string message, std::string cause) {
+  refusal_ = Failure{std::move(message), std::move(cause)};
+  return refusal_;
 }
 
 std::string DataLayoutReader::rowPlace(std::uint64_t row) const {
@@ -194,30 +199,34 @@ void DataLayoutReader::beginRow(std::uint64_t row) {
   rowCounts_.clear();
 }
 
-bool DataLayoutReader::startRow(std::uint64_t row) {
+Outcome DataLayoutReader::startRow(std::uint64_t row) {
   assert(row > row_);
   if (row > std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1) {
     return refuse("Too many lines in " + source_.path);
   }
   // A source that does not end its rows ends each at its last cell.
-  if (row_ > rowsEnded_ && !endRow(row_, fields_)) return false;
+  if (row_ > rowsEnded_) {
+    if (Outcome failed = endRow(row_, fields_)) return failed;
+  }
   // Rows the source passed over hold no cell. After the first blank work row, the others change
   // nothing.
   while (rowsEnded_ + 1 < row) {
     const std::uint64_t blank = rowsEnded_ + 1;
     beginRow(blank);
-    if (!closeRow(0)) return false;
+    if (Outcome failed = closeRow(0)) return failed;
     rowsEnded_ = blank >= 3 ? row - 1 : blank;
   }
   beginRow(row);
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::cell(const GridCell& cell) {
-  if (refused_) return false;
+Outcome DataLayoutReader::cell(const GridCell& cell) {
+  if (refusal_) return refusal_;
   // Empty cells are known by the gaps between the others.
-  if (cell.text.empty()) return true;
-  if (cell.row != row_ && !startRow(cell.row)) return false;
+  if (cell.text.empty()) return std::nullopt;
+  if (cell.row != row_) {
+    if (Outcome failed = startRow(cell.row)) return failed;
+  }
   assert(cell.column > fields_);
   if (row_ >= 3 && fields_ == 0 && firstBlankWork_ != 0) {
     return refuse("Empty list of data for work n. " + std::to_string(firstBlankWork_) + "in " +
@@ -225,24 +234,26 @@ bool DataLayoutReader::cell(const GridCell& cell) {
                   "a blank line between two works would shift the numbers of the works after it");
   }
   while (fields_ + 1 < cell.column) {
-    if (!field({}, fields_ + 1, false)) return false;
+    if (Outcome failed = field({}, fields_ + 1, false)) return failed;
   }
   return field(cell.text, cell.column, cell.decimalComma);
 }
 
-bool DataLayoutReader::endRow(std::uint64_t row, std::uint64_t width) {
-  if (refused_) return false;
-  if (row != row_ && !startRow(row)) return false;
-  if (!closeRow(width)) return false;
+Outcome DataLayoutReader::endRow(std::uint64_t row, std::uint64_t width) {
+  if (refusal_) return refusal_;
+  if (row != row_) {
+    if (Outcome failed = startRow(row)) return failed;
+  }
+  if (Outcome failed = closeRow(width)) return failed;
   rowsEnded_ = row;
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::field(std::string_view text, std::uint64_t column, bool decimalComma) {
+Outcome DataLayoutReader::field(std::string_view text, std::uint64_t column, bool decimalComma) {
   fields_ = column;
   if (column % 2 == 1) {
     first_.assign(text);
-    return true;
+    return std::nullopt;
   }
   const std::uint64_t pairIndex = column / 2 - 1;
   if (pairIndex > std::numeric_limits<std::uint32_t>::max() - 1) {
@@ -252,18 +263,19 @@ bool DataLayoutReader::field(std::string_view text, std::uint64_t column, bool d
   if (row_ == 1) {
     return pair == 0 ? threshold(text, column, decimalComma) : criterionPair(pair, text, column);
   }
-  if (row_ == 2) return pair == 0 || directionPair(pair, text, column);
+  if (row_ == 2) return pair == 0 ? std::nullopt : directionPair(pair, text, column);
   if (pair == 0) {
-    if (!names("work", work(), text, column, workNumbers_)) return false;
+    if (Outcome failed = names("work", work(), text, column, workNumbers_)) return failed;
     // A blank line between works is refused before the next work: works have no gaps.
     assert(work() == works_.size() + 1);
     works_.push_back(Work{first_, std::string(text), {}});
-    return true;
+    return std::nullopt;
   }
   return countPair(pair, text, column);
 }
 
-bool DataLayoutReader::threshold(std::string_view text, std::uint64_t column, bool decimalComma) {
+Outcome DataLayoutReader::threshold(std::string_view text, std::uint64_t column,
+                                    bool decimalComma) {
   bool percent = false;
   const std::optional<double> value = thresholdValue(text, decimalComma, percent);
   const std::string where =
@@ -281,11 +293,12 @@ bool DataLayoutReader::threshold(std::string_view text, std::uint64_t column, bo
     return refuse("Threshold " + shown(text) + " outside (0, 1]" + where, cause);
   }
   threshold_ = *value;
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::names(const char* kind, std::uint32_t number, std::string_view longName,
-                             std::uint64_t column, std::map<std::string, std::uint32_t>& numbers) {
+Outcome DataLayoutReader::names(const char* kind, std::uint32_t number, std::string_view longName,
+                                std::uint64_t column,
+                                std::map<std::string, std::uint32_t>& numbers) {
   const std::string& shortName = first_;
   const std::string whose = std::string(" of ") + kind + " n. " + std::to_string(number);
   if (!safeShortName(shortName)) {
@@ -294,50 +307,65 @@ bool DataLayoutReader::names(const char* kind, std::uint32_t number, std::string
                   "short names become parts of file names, which cannot hold /, \\ or a NUL byte");
   }
   if (shortName.empty()) return refuse("Empty short name" + whose + inRow(row_));
+  // A cell of a workbook, or a quoted field, may hold them.
+  const char* unquoted = "names go into CSV files without quoting: use another sign";
   if (!plainName(shortName)) {
-    return refuse("Comma, double quote or line end in short name " + shown(shortName) + whose +
-                  inRow(row_));
+    return refuse(
+        "Comma, double quote or line end in short name " + shown(shortName) + whose + inRow(row_),
+        unquoted);
   }
   if (!plainName(longName)) {
-    return refuse("Comma, double quote or line end in long name " + shown(longName) + whose +
-                  inRow(row_));
+    return refuse(
+        "Comma, double quote or line end in long name " + shown(longName) + whose + inRow(row_),
+        unquoted);
   }
   const auto [entry, added] = numbers.emplace(shortName, number);
   if (!added) {
     return refuse("Duplicate short name " + shown(shortName) + whose + " (same as " + kind +
                   " n. " + std::to_string(entry->second) + ")" + inRow(row_));
   }
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::criterionPair(std::uint32_t criterion, std::string_view longName,
-                                     std::uint64_t column) {
-  if (!names("criterium", criterion, longName, column, criterionNumbers_)) return false;
+Outcome DataLayoutReader::criterionPair(std::uint32_t criterion, std::string_view longName,
+                                        std::uint64_t column) {
+  if (Outcome failed = names("criterium", criterion, longName, column, criterionNumbers_)) {
+    return failed;
+  }
   // Every pair of the row comes in turn, and an empty one is refused: criteria have no gaps.
   assert(criterion == criteria_.size() + 1);
   criteria_.push_back(Criterion{first_, std::string(longName), 0});
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::directionPair(std::uint32_t criterion, std::string_view text,
-                                     std::uint64_t column) {
+Outcome DataLayoutReader::directionPair(std::uint32_t criterion, std::string_view text,
+                                        std::uint64_t column) {
   // Files written by earlier releases list directions beyond the last criterion.
-  if (criterion > criteria_.size()) return true;
+  if (criterion > criteria_.size()) return std::nullopt;
   const std::string where = " of criterium n. " + std::to_string(criterion) + " in " +
                             source_.path + " at " + cellPlace(2, column) + " (criterion " +
                             shown(criteria_[criterion - 1].shortName) + ")";
   // An empty field is a missing direction, which the end of the line reports.
-  if (trimmedBlanks(text).empty()) return true;
+  if (trimmedBlanks(text).empty()) return std::nullopt;
   const std::optional<std::int32_t> value = wholeNumber(text);
   if (!value || (*value != 1 && *value != -1)) {
-    return refuse("Invalid direction " + shown(text) + where, "a direction is 1 or -1");
+    std::string cause = "a direction is 1 or -1";
+    // A deleted line of directions leaves a work's counts on line 2: a count under the long name
+    // and another before it, where directions leave the field empty.
+    const std::optional<std::int32_t> before = wholeNumber(first_);
+    if (value && *value >= 0 && before && *before >= 0) {
+      const char* line = source_.sheet.empty() ? "line" : "row";
+      cause += std::string("; ") + line + " 2 holds the directions (1 or -1 under each " +
+               "criterion's long name), and this " + line + " looks like a work's counts";
+    }
+    return refuse("Invalid direction " + shown(text) + where, cause);
   }
   criteria_[criterion - 1].direction = *value;
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::countPair(std::uint32_t criterion, std::string_view totalText,
-                                 std::uint64_t column) {
+Outcome DataLayoutReader::countPair(std::uint32_t criterion, std::string_view totalText,
+                                    std::uint64_t column) {
   const std::string& observedText = first_;
   const bool known = criterion <= criteria_.size();
   // Spelled out only for a refusal: a large sheet has millions of counts.
@@ -375,17 +403,17 @@ bool DataLayoutReader::countPair(std::uint32_t criterion, std::string_view total
     rowCounts_.push_back(
         CountPair{static_cast<std::uint32_t>(*observed), static_cast<std::uint32_t>(*total)});
   }
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::closeRow(std::uint64_t width) {
+Outcome DataLayoutReader::closeRow(std::uint64_t width) {
   // Empty fields on the right go in whole pairs: the pair of the last field with text stays whole,
   // and the threshold's pair stays even when empty, so that its message stays.
   std::uint64_t kept = fields_ + fields_ % 2;
   if (row_ == 1 && kept < 2) kept = 2;
   if (kept > width) kept = std::max(width, fields_);
   while (fields_ < kept) {
-    if (!field({}, fields_ + 1, false)) return false;
+    if (Outcome failed = field({}, fields_ + 1, false)) return failed;
   }
   const bool odd = fields_ % 2 != 0;
   if (row_ <= 2) {
@@ -397,7 +425,7 @@ bool DataLayoutReader::closeRow(std::uint64_t width) {
       return refuse("Empty list of criteria in " + source_.path + " at " + rowPlace(row_));
     }
     if (row_ == 2) return missingDirections();
-    return true;
+    return std::nullopt;
   }
   const std::string workText = std::to_string(work());
   if (fields_ == 0) {
@@ -407,7 +435,7 @@ bool DataLayoutReader::closeRow(std::uint64_t width) {
       firstBlankWork_ = work();
       firstBlankRow_ = row_;
     }
-    return true;
+    return std::nullopt;
   }
   const std::string where = "in " + source_.path + " at " + rowPlace(row_) +
                             (fields_ >= 2 ? " (work " + shown(works_.back().shortName) + ")" : "");
@@ -423,10 +451,10 @@ bool DataLayoutReader::closeRow(std::uint64_t width) {
   }
   works_.back().counts = std::move(rowCounts_);
   rowCounts_.clear();
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::missingDirections() {
+Outcome DataLayoutReader::missingDirections() {
   // Each criterion needs its own direction: one left out would be taken from nowhere.
   for (std::uint32_t criterion = 1; criterion <= criteria_.size(); ++criterion) {
     if (criteria_[criterion - 1].direction == 0) {
@@ -438,18 +466,20 @@ bool DataLayoutReader::missingDirections() {
                     "write 1 or -1 on line 2 under the criterion's long name");
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool DataLayoutReader::finish(DataSet& data) {
-  if (refused_) return false;
-  if (row_ > rowsEnded_ && !endRow(row_, fields_)) return false;
+Outcome DataLayoutReader::finish(DataSet& data) {
+  if (refusal_) return refusal_;
+  if (row_ > rowsEnded_) {
+    if (Outcome failed = endRow(row_, fields_)) return failed;
+  }
   // Every work was taken whole, names and counts, or the data refused.
   if (works_.empty()) return refuse("Empty list of works in " + source_.path);
   data.works.swap(works_);
   data.criteria.swap(criteria_);
   data.threshold = threshold_;
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace brevox

@@ -9,6 +9,7 @@
 
 #include "data/data_set.h"
 #include "data/grid_place.h"
+#include "io/failure.h"
 
 namespace brevox {
 
@@ -38,40 +39,36 @@ class DataLayoutReader {
  public:
   explicit DataLayoutReader(GridSource source);
 
-  /// Takes the next cell, of the current row or of a later one. Returns false once the data is
-  /// refused; nothing more is taken then.
-  bool cell(const GridCell& cell);
+  /// Takes the next cell, of the current row or of a later one. Fails once the data is refused;
+  /// nothing more is taken then, and every later call fails alike.
+  [[nodiscard]] Outcome cell(const GridCell& cell);
   /// Ends row `row`, whose cells spanned `width` columns (the number of fields of a text file's
-  /// line). Returns false once the data is refused.
-  bool endRow(std::uint64_t row, std::uint64_t width);
+  /// line). Fails once the data is refused.
+  [[nodiscard]] Outcome endRow(std::uint64_t row, std::uint64_t width);
   /// Ends the grid. On success the names, counts, directions and threshold replace those of
-  /// `data` and true is returned; otherwise `data` is unchanged.
-  bool finish(DataSet& data);
-
-  /// Why the data was refused, after a false return.
-  const Refusal& refusal() const { return refusal_; }
+  /// `data`; otherwise `data` is unchanged and the refusal is returned.
+  [[nodiscard]] Outcome finish(DataSet& data);
 
  private:
-  bool refuse(std::string message, std::string cause = "");
+  Outcome refuse(std::string message, std::string cause = "");
   std::string rowPlace(std::uint64_t row) const;
   std::string cellPlace(std::uint64_t row, std::uint64_t column) const;
   std::string inRow(std::uint64_t row) const;
   std::uint32_t work() const { return static_cast<std::uint32_t>(row_ - 2); }
   void beginRow(std::uint64_t row);
-  bool startRow(std::uint64_t row);
-  bool closeRow(std::uint64_t width);
-  bool field(std::string_view text, std::uint64_t column, bool decimalComma);
-  bool threshold(std::string_view text, std::uint64_t column, bool decimalComma);
-  bool names(const char* kind, std::uint32_t number, std::string_view longName,
-             std::uint64_t column, std::map<std::string, std::uint32_t>& numbers);
-  bool criterionPair(std::uint32_t criterion, std::string_view longName, std::uint64_t column);
-  bool directionPair(std::uint32_t criterion, std::string_view text, std::uint64_t column);
-  bool countPair(std::uint32_t criterion, std::string_view totalText, std::uint64_t column);
-  bool missingDirections();
+  Outcome startRow(std::uint64_t row);
+  Outcome closeRow(std::uint64_t width);
+  Outcome field(std::string_view text, std::uint64_t column, bool decimalComma);
+  Outcome threshold(std::string_view text, std::uint64_t column, bool decimalComma);
+  Outcome names(const char* kind, std::uint32_t number, std::string_view longName,
+                std::uint64_t column, std::map<std::string, std::uint32_t>& numbers);
+  Outcome criterionPair(std::uint32_t criterion, std::string_view longName, std::uint64_t column);
+  Outcome directionPair(std::uint32_t criterion, std::string_view text, std::uint64_t column);
+  Outcome countPair(std::uint32_t criterion, std::string_view totalText, std::uint64_t column);
+  Outcome missingDirections();
 
   GridSource source_;
-  Refusal refusal_;
-  bool refused_ = false;
+  Outcome refusal_;  ///< why the data was refused, once it was: the message and what to change
 
   std::uint64_t row_ = 0;         ///< the row whose cells are being taken; 0 before the first
   std::uint64_t rowsEnded_ = 0;   ///< rows 1 to this one are over

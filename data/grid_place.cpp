@@ -50,10 +50,6 @@ std::string gridPlace(const GridSource& source, std::uint64_t row, std::uint64_t
   return "cell " + cellAddress(source.sheet, row, column);
 }
 
-std::string refusalLine(const Refusal& refusal) {
-  return refusal.cause.empty() ? refusal.message : refusal.message + ": " + refusal.cause;
-}
-
 std::string quotedForMessage(std::string_view text, std::size_t limit) {
   bool cut = false;
   if (text.size() > limit) {
@@ -76,6 +72,20 @@ std::string quotedForMessage(std::string_view text, std::size_t limit) {
     }
   }
   return quoted + (cut ? "...\"" : "\"");
+}
+
+Failure withAdvice(Failure failure, const std::string& advice) {
+  failure.reason = failure.reason.empty() ? advice : failure.reason + "; " + advice;
+  return failure;
+}
+
+std::string pathForMessage(std::string_view path) {
+  bool plain = path.size() <= kShownPathBytes;
+  for (const char byte : path) {
+    const auto c = static_cast<unsigned char>(byte);
+    plain = plain && c >= 0x20 && c != 0x7f;
+  }
+  return plain ? std::string(path) : quotedForMessage(path, kShownPathBytes);
 }
 
 }  // namespace brevox

@@ -21,11 +21,9 @@ void writeInputData(std::ostream& out, const DataSet& data) {
   }
 }
 
-bool writeInputDataFile(const std::string& path, const DataSet& data, std::ostream& err) {
-  return printedFailure(
-      writeFile(
-          path, [&data](std::ostream& out) { writeInputData(out, data); }, " for writing"),
-      err);
+Outcome writeInputDataFile(const std::string& path, const DataSet& data) {
+  return writeFile(
+      path, [&data](std::ostream& out) { writeInputData(out, data); }, " for writing");
 }
 
 }  // namespace brevox

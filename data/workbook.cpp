@@ -11,21 +11,26 @@ namespace {
 
 constexpr std::string_view kOdsType = "application/vnd.oasis.opendocument.spreadsheet";
 
-enum class WorkbookFormat { xlsx, ods, none, failed };
+enum class WorkbookFormat { xlsx, ods, none };
 
-WorkbookFormat workbookFormat(Archive& archive) {
-  if (hasEntry(archive, "xl/workbook.xml")) return WorkbookFormat::xlsx;
-  if (!hasEntry(archive, "mimetype")) return WorkbookFormat::none;
+/// Which workbook the archive holds, by its parts: fails when its mimetype cannot be read.
+Outcome workbookFormat(Archive& archive, WorkbookFormat& format) {
+  format = WorkbookFormat::none;
+  if (hasEntry(archive, "xl/workbook.xml")) {
+    format = WorkbookFormat::xlsx;
+    return std::nullopt;
+  }
+  if (!hasEntry(archive, "mimetype")) return std::nullopt;
   std::string type;
   bool fits = true;
-  const bool read =
-      inflateEntry(archive, "mimetype", [&](const char* bytes, std::size_t size, bool) {
-        fits = type.size() + size <= kOdsType.size();
-        if (fits) type.append(bytes, size);
-        return fits;
-      });
-  if (!read) return WorkbookFormat::failed;
-  return fits && type == kOdsType ? WorkbookFormat::ods : WorkbookFormat::none;
+  Outcome read = inflateEntry(archive, "mimetype", [&](const char* bytes, std::size_t size, bool) {
+    fits = type.size() + size <= kOdsType.size();
+    if (fits) type.append(bytes, size);
+    return fits;
+  });
+  if (read) return read;
+  if (fits && type == kOdsType) format = WorkbookFormat::ods;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -40,13 +45,13 @@ FileContent recognizeContent(const std::string& bytes) {
   return FileContent::text;
 }
 
-bool readFirstSheet(const std::string& bytes, const std::string& path, WorkbookSheet& sheet,
-                    std::ostream& err) {
+Outcome readFirstSheet(const std::string& bytes, const std::string& filePath,
+                       WorkbookSheet& sheet) {
   sheet = WorkbookSheet{};
+  const std::string path = pathForMessage(filePath);
   if (recognizeContent(bytes) == FileContent::legacyWorkbook) {
-    err << path << " is a legacy Excel workbook (.xls) or another OLE compound file: "
-        << "save it as .xlsx, .ods or CSV\n";
-    return false;
+    return Failure{path + " is a legacy Excel workbook (.xls) or another OLE compound file",
+                   "save it as .xlsx, .ods or CSV"};
   }
   zip_error_t error;
   zip_error_init(&error);
@@ -54,27 +59,21 @@ bool readFirstSheet(const std::string& bytes, const std::string& path, WorkbookS
   zip_t* zip = source == nullptr ? nullptr
                                  : zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
   if (zip == nullptr) {
-    err << "Damaged or truncated zip archive " << path << ": " << zip_error_strerror(&error)
-        << '\n';
+    Failure damaged{"Damaged or truncated zip archive " + path, zip_error_strerror(&error)};
     if (source != nullptr) zip_source_free(source);
     zip_error_fini(&error);
-    return false;
+    return damaged;
   }
   zip_error_fini(&error);
-  Archive archive{std::unique_ptr<zip_t, ZipCloser>(zip), path, err};
-  switch (workbookFormat(archive)) {
-    case WorkbookFormat::xlsx:
-      return readXlsx(archive, sheet);
-    case WorkbookFormat::ods:
-      return readOds(archive, sheet);
-    case WorkbookFormat::failed:
-      return false;
-    case WorkbookFormat::none:
-      break;
-  }
-  err << "Zip archive " << path << " holds no workbook: neither xl/workbook.xml of an .xlsx "
-      << "nor the mimetype of an .ods\n";
-  return false;
+  Archive archive{std::unique_ptr<zip_t, ZipCloser>(zip), path};
+  WorkbookFormat format = WorkbookFormat::none;
+  if (Outcome failed = workbookFormat(archive, format)) return failed;
+  if (format == WorkbookFormat::xlsx) return readXlsx(archive, sheet);
+  if (format == WorkbookFormat::ods) return readOds(archive, sheet);
+  return Failure{"Zip archive " + path +
+                     " holds no workbook: neither xl/workbook.xml of an .xlsx nor the mimetype of "
+                     "an .ods",
+                 ""};
 }
 
 }  // namespace brevox

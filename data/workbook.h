@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
+
+#include "io/failure.h"
 
 namespace brevox {
 
@@ -25,6 +26,7 @@ struct WorkbookSheet {
   std::string name;
   std::vector<std::string> texts;
   std::vector<std::vector<WorkbookCell>> rows;
+  bool moreSheets = false;  ///< whether another worksheet follows it in the workbook
 };
 
 /// What the first bytes of a data file say it is.
@@ -52,9 +54,9 @@ constexpr std::uint64_t kMostCellText = std::uint64_t{1} << 20;
 /// Reads the first worksheet of the workbook in `bytes` (the whole file `path`): of an .xlsx the
 /// first worksheet in the workbook's order, of an .ods the first table. A legacy .xls, a zip
 /// archive that is damaged, truncated or holds no workbook, a zip bomb, a document type
-/// declaration or entity, malformed XML and a sheet beyond the limits above print one message
-/// naming `path` and what is wrong, and return false.
-bool readFirstSheet(const std::string& bytes, const std::string& path, WorkbookSheet& sheet,
-                    std::ostream& err);
+/// declaration or entity, malformed XML and a sheet beyond the limits above fail with one message
+/// naming `path` and what is wrong.
+[[nodiscard]] Outcome readFirstSheet(const std::string& bytes, const std::string& path,
+                                     WorkbookSheet& sheet);
 
 }  // namespace brevox

@@ -11,13 +11,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "data/grid_place.h"
 #include "data/workbook.h"
+#include "io/failure.h"
 
 namespace brevox {
 
@@ -30,7 +30,6 @@ struct ZipCloser {
 struct Archive {
   std::unique_ptr<zip_t, ZipCloser> zip;
   const std::string& path;
-  std::ostream& err;
 };
 
 bool hasEntry(const Archive& archive, const std::string& name);
@@ -40,11 +39,13 @@ bool hasEntry(const Archive& archive, const std::string& name);
 inline std::string entryShown(const std::string& name) { return sheetForMessage(name); }
 
 /// Inflates the entry `name` chunk by chunk into `consume` (the bytes, their size, whether they
-/// are the last), which returns false to stop early. Counts the bytes as they come: the sizes in
-/// the archive's directory may lie. Returns false after a message when the entry is missing,
-/// damaged or inflates beyond the limits.
-bool inflateEntry(Archive& archive, const std::string& name,
-                  const std::function<bool(const char*, std::size_t, bool)>& consume);
+/// are the last), which returns false when it needs no more. Counts the bytes as they come: the
+/// sizes in the archive's directory may lie. The entry is read to its end all the same, and fails
+/// when it is missing, damaged (its data, its CRC or its size wrong) or inflates beyond the
+/// limits, whatever its reader made of it.
+[[nodiscard]] Outcome inflateEntry(
+    Archive& archive, const std::string& name,
+    const std::function<bool(const char*, std::size_t, bool)>& consume);
 
 // --- XML -------------------------------------------------------------------------------------
 
@@ -70,15 +71,20 @@ const char* attribute(const char** attributes, std::string_view local, std::stri
 /// What every reader of an entry shares: a message when it refuses the entry, and whether it has
 /// read all it needs.
 struct XmlState {
-  std::string failure;
+  Outcome failure;
   bool done = false;
   bool doctype = false;  ///< a document type declaration or an entity stopped the parser
+
+  /// Keeps `outcome` when it is a failure: the parser stops, though a callback or two may follow.
+  void keep(Outcome outcome) {
+    if (outcome) failure = std::move(outcome);
+  }
 };
 
 template <typename Reader>
 struct XmlCallbacks {
   static void stopIfOver(Reader& reader) {
-    if (!reader.state.failure.empty() || reader.state.done) {
+    if (reader.state.failure || reader.state.done) {
       XML_StopParser(reader.parser, XML_FALSE);
     }
   }
@@ -103,18 +109,44 @@ struct ParserFreer {
   void operator()(XML_ParserStruct* parser) const { XML_ParserFree(parser); }
 };
 
+/// The most memory the parser of one entry may take. A workbook's XML needs some kilobytes of it;
+/// hostile XML, a tag of millions of attributes or millions of different names, would take
+/// gigabytes, and seconds for every hundred megabytes.
+constexpr std::size_t kMostParserBytes = std::size_t{32} << 20;
+
+/// A new parser, with namespaces joined by kJoinedUri or without them, whose memory is counted
+/// against kMostParserBytes on the calling thread: expat's allocation functions take no context,
+/// and a thread parses one entry at a time.
+XML_Parser createCountedParser(bool namespaces);
+
+/// Whether the parser of this thread was refused memory beyond kMostParserBytes.
+bool parserMemoryExhausted();
+
+/// Hands an entry's text to its parser. expat scans a token whose end it has not seen again from
+/// its start with each piece of text it is given: a tag of millions of attributes, or a comment of
+/// a hundred megabytes, in the pieces of 64 KiB that the archive inflates would be scanned
+/// thousands of times over. So the pieces grow to the size of what the parser holds back, and each
+/// byte is scanned a few times at most.
+struct XmlFeed {
+  XML_Parser parser;
+  std::string held;  ///< text kept until it makes a piece
+  std::uint64_t piece = std::uint64_t{1} << 16;
+  std::uint64_t given = 0;  ///< bytes given to the parser so far
+
+  /// Gives the parser `bytes`, or keeps them until they make a piece. False once it failed or
+  /// was stopped.
+  bool take(const char* bytes, std::size_t size, bool last);
+  bool give(const char* bytes, std::size_t size, bool last);
+};
+
 /// Parses the entry `name` with `reader`, which has `parser`, `state`, start, end and text. A
 /// workbook's XML has no document type: a declaration could define entities that expand to
 /// gigabytes, so the parser stops at its start and no entity is ever defined.
 template <typename Reader>
-bool parseEntry(Archive& archive, const std::string& name, Reader& reader) {
+[[nodiscard]] Outcome parseEntry(Archive& archive, const std::string& name, Reader& reader) {
   std::unique_ptr<XML_ParserStruct, ParserFreer> parser(
-      Reader::kSeparator == kJoinedUri ? XML_ParserCreateNS(nullptr, kJoinedUri)
-                                       : XML_ParserCreate(nullptr));
-  if (!parser) {
-    archive.err << "Not enough memory to read " << archive.path << '\n';
-    return false;
-  }
+      createCountedParser(Reader::kSeparator == kJoinedUri));
+  if (!parser) return Failure{"Not enough memory to read " + archive.path, ""};
   reader.parser = parser.get();
   XML_SetUserData(parser.get(), &reader);
   XML_SetElementHandler(parser.get(), XmlCallbacks<Reader>::start, XmlCallbacks<Reader>::end);
@@ -134,29 +166,27 @@ bool parseEntry(Archive& archive, const std::string& name, Reader& reader) {
       });
   XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
   bool parsed = true;
+  XmlFeed feed{parser.get(), {}};
   auto consume = [&](const char* bytes, std::size_t size, bool last) {
-    if (XML_Parse(parser.get(), bytes, static_cast<int>(size), last ? 1 : 0) == XML_STATUS_OK) {
-      return true;
-    }
-    parsed = false;
-    return false;
+    parsed = feed.take(bytes, size, last);
+    return parsed;
   };
-  if (!inflateEntry(archive, name, consume)) return false;
-  if (parsed && !reader.state.done && reader.state.failure.empty()) return true;
-  if (!reader.state.failure.empty()) {
-    archive.err << reader.state.failure << '\n';
-    return false;
+  if (Outcome failed = inflateEntry(archive, name, consume)) return failed;
+  if (parsed && !reader.state.done && !reader.state.failure) return std::nullopt;
+  if (reader.state.failure) return reader.state.failure;
+  if (parserMemoryExhausted()) {
+    return Failure{"Entry " + entryShown(name) + " of " + archive.path + " needs more than " +
+                       std::to_string(kMostParserBytes) + " bytes of memory to parse",
+                   "refused, a workbook's XML needs far less"};
   }
   if (reader.state.doctype) {
-    archive.err << "Document type declaration in " << entryShown(name) << " of " << archive.path
-                << ": refused, a workbook has none\n";
-    return false;
+    return Failure{"Document type declaration in " + entryShown(name) + " of " + archive.path,
+                   "refused, a workbook has none"};
   }
-  if (reader.state.done) return true;
-  archive.err << "Invalid XML in " << entryShown(name) << " of " << archive.path << ", line "
-              << XML_GetCurrentLineNumber(parser.get()) << ": "
-              << XML_ErrorString(XML_GetErrorCode(parser.get())) << '\n';
-  return false;
+  if (reader.state.done) return std::nullopt;
+  return Failure{"Invalid XML in " + entryShown(name) + " of " + archive.path + ", line " +
+                     std::to_string(XML_GetCurrentLineNumber(parser.get())),
+                 XML_ErrorString(XML_GetErrorCode(parser.get()))};
 }
 
 /// Whether `text` ends with `end`, as the types of relationships and the namespaces are compared.
@@ -189,25 +219,23 @@ struct SheetBuilder {
 
   /// Puts a cell with content in place; empty ones are never placed, so that a sheet's
   /// formatting to its last row and column costs nothing.
-  bool place(std::uint64_t row, std::uint64_t column, const WorkbookCell& cell,
-             std::string& failure) {
+  [[nodiscard]] Outcome place(std::uint64_t row, std::uint64_t column, const WorkbookCell& cell) {
     if (row >= kMostRows || column >= kMostColumns) {
-      failure = "Cell beyond row " + std::to_string(kMostRows) + " or column " +
-                columnLetters(kMostColumns) + inSheet();
-      return false;
+      return Failure{"Cell beyond row " + std::to_string(kMostRows) + " or column " +
+                         columnLetters(kMostColumns) + inSheet(),
+                     ""};
     }
     if (row >= sheet.rows.size()) sheet.rows.resize(row + 1);
     std::vector<WorkbookCell>& cellsOfRow = sheet.rows[row];
     if (column >= cellsOfRow.size()) {
       cells += column + 1 - cellsOfRow.size();
       if (cells > kMostCells) {
-        failure = "More than " + std::to_string(kMostCells) + " cells" + inSheet();
-        return false;
+        return Failure{"More than " + std::to_string(kMostCells) + " cells" + inSheet(), ""};
       }
       cellsOfRow.resize(column + 1);
     }
     cellsOfRow[column] = cell;
-    return true;
+    return std::nullopt;
   }
 
   std::uint32_t addText(std::string&& text) {
@@ -218,24 +246,24 @@ struct SheetBuilder {
 
   /// Appends to the text of the cell at `row`, `column`, within the limit of one cell and of the
   /// whole sheet.
-  bool appendText(std::string& text, std::string_view more, std::uint64_t row, std::uint64_t column,
-                  std::string& failure) {
+  [[nodiscard]] Outcome appendText(std::string& text, std::string_view more, std::uint64_t row,
+                                   std::uint64_t column) {
     if (text.size() + more.size() > kMostCellText ||
         textBytes + text.size() + more.size() > kMostEntryBytes) {
-      failure = "Text of more than " + std::to_string(kMostCellText) + " bytes in " + path +
-                " at " + cellPlace(row, column) + ", or of more than " +
-                std::to_string(kMostEntryBytes) + " bytes in its sheet";
-      return false;
+      return Failure{"Text of more than " + std::to_string(kMostCellText) + " bytes in " + path +
+                         " at " + cellPlace(row, column) + ", or of more than " +
+                         std::to_string(kMostEntryBytes) + " bytes in its sheet",
+                     ""};
     }
     text.append(more);
-    return true;
+    return std::nullopt;
   }
 };
 
 /// Reads the first worksheet, in the workbook's order of sheets, of an .xlsx archive.
-bool readXlsx(Archive& archive, WorkbookSheet& sheet);
+[[nodiscard]] Outcome readXlsx(Archive& archive, WorkbookSheet& sheet);
 
 /// Reads the first table of an .ods archive.
-bool readOds(Archive& archive, WorkbookSheet& sheet);
+[[nodiscard]] Outcome readOds(Archive& archive, WorkbookSheet& sheet);
 
 }  // namespace brevox

@@ -62,67 +62,66 @@ std::string numberText(double value) {
   return std::string(text, result.ptr);
 }
 
-/// The text the rules read from a cell; false with `refusal` set when the cell holds what its
-/// place may not.
-bool cellText(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t row,
-              std::size_t column, const GridSource& source, std::string& text,
-              std::string& refusal) {
+/// The text the rules read from a cell into `text`; fails when the cell holds what its place may
+/// not.
+Outcome cellText(const WorkbookSheet& sheet, const WorkbookCell& cell, std::size_t row,
+                 std::size_t column, const GridSource& source, std::string& text) {
   const CellRole role = roleOf(row, column);
   text.clear();
   switch (cell.kind) {
     case CellKind::empty:
-      return true;
+      return std::nullopt;
     case CellKind::text:
       text = sheet.texts[cell.text];
-      return true;
+      return std::nullopt;
     case CellKind::number:
       text = numberText(cell.number);
-      return true;
+      return std::nullopt;
     default:
       break;
   }
   if (role == CellRole::ignored) {
     // The rules never read this cell; it only has to stand as not empty.
     text = "-";
-    return true;
+    return std::nullopt;
   }
   const std::string where = " in " + source.path + " at " + gridPlace(source, row + 1, column + 1) +
                             ", which must hold " + roleWords(role);
   switch (cell.kind) {
     case CellKind::error:
-      refusal = "Error value " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where;
-      break;
+      return Failure{"Error value " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where,
+                     ""};
     case CellKind::date:
-      refusal = "Date or time " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where;
-      break;
+      return Failure{
+          "Date or time " + quotedForMessage(sheet.texts[cell.text], kShownBytes) + where, ""};
     case CellKind::boolean:
-      refusal = std::string("Boolean ") + (cell.number != 0.0 ? "TRUE" : "FALSE") + where;
-      break;
+      return Failure{std::string("Boolean ") + (cell.number != 0.0 ? "TRUE" : "FALSE") + where, ""};
     default:
-      refusal = "Formula without a computed value" + where +
-                ": open the workbook in a spreadsheet and save it";
-      break;
+      return Failure{"Formula without a computed value" + where,
+                     "open the workbook in a spreadsheet and save it"};
   }
-  return false;
 }
 
-}  // namespace
+/// Whether the cell at `row` and `column` (from 0) holds a number, or text with a digit in it.
+bool holdsNumber(const WorkbookSheet& sheet, std::size_t row, std::size_t column) {
+  if (row >= sheet.rows.size() || column >= sheet.rows[row].size()) return false;
+  const WorkbookCell& cell = sheet.rows[row][column];
+  return cell.kind == CellKind::number ||
+         (cell.kind == CellKind::text &&
+          sheet.texts[cell.text].find_first_of("0123456789") != std::string::npos);
+}
 
-bool readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path, DataSet& data,
-                          std::ostream& err) {
-  if (sheet.rows.empty()) {
-    err << "First sheet " << sheetForMessage(sheet.name) << " of " << path
-        << " is empty: the data are read from the first sheet of a workbook\n";
-    return false;
-  }
-  const GridSource source{path, sheet.name};
+/// Whether the first sheet is one of notes or a title page before the data sheet: another sheet
+/// follows, and neither its threshold (B1) nor the first criterion's direction (D2) is a number,
+/// as they are in a data sheet with a mistake in it.
+bool notesBeforeData(const WorkbookSheet& sheet) {
+  return sheet.moreSheets && !holdsNumber(sheet, 0, 1) && !holdsNumber(sheet, 1, 3);
+}
+
+/// The cells of the sheet handed to the rules of the data, row by row.
+Outcome handOverCells(const WorkbookSheet& sheet, const GridSource& source, DataSet& data) {
   DataLayoutReader layout(source);
-  const auto refused = [&] {
-    err << refusalLine(layout.refusal()) << '\n';
-    return false;
-  };
   std::string text;
-  std::string refusal;
   // Every row spans the sheet's used range, as in the CSV file the spreadsheet would save: an
   // empty cell inside a pair of counts is a missing count, not the end of the row.
   std::size_t width = 0;
@@ -131,38 +130,55 @@ bool readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& path, D
   for (std::size_t row = 0; row < sheet.rows.size(); ++row) {
     const std::vector<WorkbookCell>& cells = sheet.rows[row];
     for (std::size_t column = 0; column < cells.size(); ++column) {
-      if (!cellText(sheet, cells[column], row, column, source, text, refusal)) {
-        err << refusal << '\n';
-        return false;
+      if (Outcome refused = cellText(sheet, cells[column], row, column, source, text)) {
+        return refused;
       }
       // A workbook has no field separator: a comma in a text cell can only be a decimal comma.
-      if (!layout.cell({text, row + 1, column + 1, true})) return refused();
+      if (Outcome refused = layout.cell({text, row + 1, column + 1, true})) return refused;
     }
-    if (!layout.endRow(row + 1, width)) return refused();
+    if (Outcome refused = layout.endRow(row + 1, width)) return refused;
   }
-  return layout.finish(data) || refused();
+  return layout.finish(data);
 }
 
-bool readDataFile(const std::string& path, DataSet& data, std::string& sheetName,
-                  std::ostream& err) {
+}  // namespace
+
+Outcome readDataSetFromSheet(const WorkbookSheet& sheet, const std::string& filePath,
+                             DataSet& data) {
+  const std::string path = pathForMessage(filePath);
+  const std::string& name = sheet.name;
+  if (sheet.rows.empty()) {
+    const Failure empty{"First sheet " + sheetForMessage(name) + " of " + path + " is empty",
+                        "the data are read from the first sheet of a workbook"};
+    return sheet.moreSheets ? withAdvice(empty, "move the data sheet first, or save it as CSV")
+                            : empty;
+  }
+  Outcome refused = handOverCells(sheet, GridSource{path, name}, data);
+  if (refused && notesBeforeData(sheet)) {
+    refused = withAdvice(*refused, "brevox reads the first sheet, " + sheetForMessage(name) +
+                                       ", which holds no data set: move the data sheet first, or "
+                                       "save it as CSV");
+  }
+  return refused;
+}
+
+Outcome readDataFile(const std::string& path, DataSet& data, std::string& sheetName) {
   sheetName.clear();
   std::string bytes;
   {
     InputFile file;
-    if (!printedFailure(openInputFile(file, path, " for reading"), err) ||
-        !readFileBytes(file.stream, path, bytes, err)) {
-      return false;
-    }
+    if (Outcome failed = openDataFile(file, path)) return failed;
+    if (Outcome failed = readFileBytes(file.stream, path, bytes)) return failed;
   }
   if (recognizeContent(bytes) == FileContent::text) {
-    return readDataSetBytes(std::move(bytes), path, data, err);
+    return readDataSetBytes(std::move(bytes), path, data);
   }
   WorkbookSheet sheet;
-  if (!readFirstSheet(bytes, path, sheet, err)) return false;
+  if (Outcome failed = readFirstSheet(bytes, path, sheet)) return failed;
   bytes = std::string();
-  if (!readDataSetFromSheet(sheet, path, data, err)) return false;
+  if (Outcome refused = readDataSetFromSheet(sheet, path, data)) return refused;
   sheetName = sheet.name;
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace brevox

@@ -18,8 +18,9 @@ constexpr std::string_view kOfficeSpace = "urn:oasis:names:tc:opendocument:xmlns
 constexpr std::string_view kTableSpace = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
 constexpr std::string_view kTextSpace = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
 
-/// The cells of the first table of content.xml. Repeated rows and cells are written out only
-/// up to the last one with content: a sheet's formatting to its millionth row costs nothing.
+/// The cells of the first table of content.xml, and whether another table follows. Repeated rows
+/// and cells are written out only up to the last one with content: a sheet's formatting to its
+/// millionth row costs nothing.
 struct OdsSheetReader {
   static constexpr char kSeparator = kJoinedUri;
   explicit OdsSheetReader(SheetBuilder& sheet) : builder(sheet) {}
@@ -63,6 +64,12 @@ struct OdsSheetReader {
     if (inCell) return startInCell(name, attributes);
     if (name.uri != kTableSpace) return;
     if (name.local == "table") {
+      if (started && tables == 0) {
+        // The first table is over: the workbook has another sheet.
+        builder.sheet.moreSheets = true;
+        state.done = true;
+        return;
+      }
       if (!started) {
         started = true;
         const char* tableName = attribute(attributes, "name", kTableSpace, kJoinedUri);
@@ -130,12 +137,15 @@ struct OdsSheetReader {
     formula = found.formula != nullptr;
     // An error value keeps an empty string value beside its text.
     hasStringValue = valueType == "string" && found.stringValue != nullptr;
-    if (hasStringValue) cellText = found.stringValue;
+    // The string value is the cell's text, within the same limits as text in paragraphs.
+    if (hasStringValue) state.keep(builder.appendText(cellText, found.stringValue, row, column));
     if (valueType == "float" || valueType == "percentage" || valueType == "currency") {
       if (found.value == nullptr || !parseNumber(found.value, cell.number)) {
-        state.failure = "Invalid number " +
+        state.failure =
+            Failure{"Invalid number " +
                         quotedForMessage(found.value == nullptr ? "" : found.value, kShownBytes) +
-                        " in " + builder.path + " at " + builder.cellPlace(row, column);
+                        " in " + builder.path + " at " + builder.cellPlace(row, column),
+                    ""};
         return;
       }
       cell.kind = CellKind::number;
@@ -169,7 +179,7 @@ struct OdsSheetReader {
   }
 
   void addText(std::string_view more) {
-    builder.appendText(cellText, more, row, column, state.failure);
+    state.keep(builder.appendText(cellText, more, row, column));
   }
 
   void end(XmlName name) {
@@ -180,7 +190,7 @@ struct OdsSheetReader {
     if (inCell) return finishCell();
     if (name.uri != kTableSpace) return;
     if (name.local == "table") {
-      if (--tables == 0) state.done = true;
+      --tables;
     } else if (tables == 1 && name.local == "table-row" && inRow) {
       inRow = false;
       finishRow();
@@ -221,7 +231,10 @@ struct OdsSheetReader {
           continue;
         }
         for (std::uint64_t i = 0; i < run.repeat; ++i, ++at) {
-          if (!builder.place(row, at, run.cell, state.failure)) return;
+          if (Outcome refused = builder.place(row, at, run.cell)) {
+            state.failure = std::move(refused);
+            return;
+          }
         }
       }
     }
@@ -230,14 +243,12 @@ struct OdsSheetReader {
 
 }  // namespace
 
-bool readOds(Archive& archive, WorkbookSheet& sheet) {
+Outcome readOds(Archive& archive, WorkbookSheet& sheet) {
   SheetBuilder builder{sheet, archive.path};
   OdsSheetReader cells(builder);
-  if (!parseEntry(archive, "content.xml", cells)) return false;
-  if (!cells.started) {
-    archive.err << "No worksheet in workbook " << archive.path << '\n';
-    return false;
-  }
-  return true;
+  if (Outcome failed = parseEntry(archive, "content.xml", cells)) return failed;
+  if (!cells.started) return Failure{"No worksheet in workbook " + archive.path, ""};
+  return std::nullopt;
 }
+
 }  // namespace brevox

@@ -18,8 +18,8 @@ namespace {
 /// some dozens of each, and a hostile one should not fill the memory with them.
 constexpr std::size_t kMostDefinitions = 65536;
 
-std::string tooMany(const char* what, const std::string& path) {
-  return "More than " + std::to_string(kMostDefinitions) + " " + what + " in " + path;
+Failure tooMany(const char* what, const std::string& path) {
+  return {"More than " + std::to_string(kMostDefinitions) + " " + what + " in " + path, ""};
 }
 
 /// The relationships of a part: identifier to type and target.
@@ -48,7 +48,8 @@ struct RelationshipsReader {
   void text(const char*, std::size_t) {}
 };
 
-/// The first worksheet of the workbook part, in the workbook's own order of sheets.
+/// The first worksheet of the workbook part, in the workbook's own order of sheets, and whether
+/// another one follows.
 struct WorkbookReader {
   static constexpr char kSeparator = kPrefix;
   explicit WorkbookReader(const RelationshipsReader& found) : relationships(found) {}
@@ -58,6 +59,8 @@ struct WorkbookReader {
   const RelationshipsReader& relationships;
   std::string name;
   std::string target;
+  bool taken = false;
+  bool moreSheets = false;
 
   void start(XmlName element, const char** attributes) {
     if (element.local != "sheet") return;
@@ -74,11 +77,18 @@ struct WorkbookReader {
     if (found == relationships.targets.end() || !endsWith(found->second.first, "/worksheet")) {
       return;
     }
+    if (taken) {
+      moreSheets = true;
+      state.done = true;
+      return;
+    }
+    taken = true;
     name = sheetName;
     target = found->second.second;
-    state.done = true;
   }
-  void end(XmlName) {}
+  void end(XmlName element) {
+    if (element.local == "sheets" && taken) state.done = true;
+  }
   void text(const char*, std::size_t) {}
 };
 
@@ -186,8 +196,8 @@ struct SharedStringsReader {
     } else if (name.local == "si") {
       inItem = false;
       if (builder.sheet.texts.size() >= kMostCells) {
-        state.failure =
-            "More than " + std::to_string(kMostCells) + " shared strings in " + builder.path;
+        state.failure = Failure{
+            "More than " + std::to_string(kMostCells) + " shared strings in " + builder.path, ""};
         return;
       }
       builder.addText(std::move(current));
@@ -197,8 +207,9 @@ struct SharedStringsReader {
   void text(const char* characters, std::size_t size) {
     if (!inText) return;
     if (current.size() + size > kMostCellText) {
-      state.failure = "Shared string of more than " + std::to_string(kMostCellText) + " bytes in " +
-                      builder.path;
+      state.failure = Failure{"Shared string of more than " + std::to_string(kMostCellText) +
+                                  " bytes in " + builder.path,
+                              ""};
       return;
     }
     current.append(characters, size);
@@ -233,8 +244,9 @@ struct XlsxSheetReader {
   std::string inlineText;
 
   void fail(const std::string& what, const std::string& text) {
-    state.failure = what + " " + quotedForMessage(text, kShownBytes) + " in " + builder.path +
-                    " at " + builder.cellPlace(row, column);
+    state.failure = Failure{what + " " + quotedForMessage(text, kShownBytes) + " in " +
+                                builder.path + " at " + builder.cellPlace(row, column),
+                            ""};
   }
 
   void start(XmlName name, const char** attributes) {
@@ -247,8 +259,9 @@ struct XlsxSheetReader {
       std::uint64_t given = 0;
       if (number != nullptr) {
         if (!parseWhole(number, given) || given == 0) {
-          state.failure =
-              "Invalid row number " + quotedForMessage(number, kShownBytes) + builder.inSheet();
+          state.failure = Failure{
+              "Invalid row number " + quotedForMessage(number, kShownBytes) + builder.inSheet(),
+              ""};
           return;
         }
         nextRow = given - 1;
@@ -260,8 +273,9 @@ struct XlsxSheetReader {
       if (reference != nullptr) {
         std::uint64_t referenceRow = 0;
         if (!parseReference(reference, referenceRow, nextColumn)) {
-          state.failure = "Invalid cell reference " + quotedForMessage(reference, kShownBytes) +
-                          builder.inSheet();
+          state.failure = Failure{"Invalid cell reference " +
+                                      quotedForMessage(reference, kShownBytes) + builder.inSheet(),
+                                  ""};
           return;
         }
         row = referenceRow;
@@ -305,7 +319,7 @@ struct XlsxSheetReader {
   void text(const char* characters, std::size_t size) {
     std::string* target = inValue ? &value : inInlineText ? &inlineText : nullptr;
     if (target != nullptr) {
-      builder.appendText(*target, {characters, size}, row, column, state.failure);
+      state.keep(builder.appendText(*target, {characters, size}, row, column));
     }
   }
 
@@ -342,7 +356,7 @@ struct XlsxSheetReader {
         cell.text = builder.addText(std::move(value));
       }
     }
-    builder.place(row, column, cell, state.failure);
+    state.keep(builder.place(row, column, cell));
   }
 };
 
@@ -354,16 +368,16 @@ std::string partName(const std::string& target) {
 
 }  // namespace
 
-bool readXlsx(Archive& archive, WorkbookSheet& sheet) {
+Outcome readXlsx(Archive& archive, WorkbookSheet& sheet) {
   RelationshipsReader relationships(archive.path);
-  if (!parseEntry(archive, "xl/_rels/workbook.xml.rels", relationships)) return false;
-  WorkbookReader workbook(relationships);
-  if (!parseEntry(archive, "xl/workbook.xml", workbook)) return false;
-  if (workbook.target.empty()) {
-    archive.err << "No worksheet in workbook " << archive.path << '\n';
-    return false;
+  if (Outcome failed = parseEntry(archive, "xl/_rels/workbook.xml.rels", relationships)) {
+    return failed;
   }
+  WorkbookReader workbook(relationships);
+  if (Outcome failed = parseEntry(archive, "xl/workbook.xml", workbook)) return failed;
+  if (workbook.target.empty()) return Failure{"No worksheet in workbook " + archive.path, ""};
   sheet.name = workbook.name;
+  sheet.moreSheets = workbook.moreSheets;
   std::string stylesPart;
   std::string stringsPart;
   for (const auto& [id, relationship] : relationships.targets) {
@@ -371,12 +385,17 @@ bool readXlsx(Archive& archive, WorkbookSheet& sheet) {
     if (endsWith(relationship.first, "/sharedStrings")) stringsPart = partName(relationship.second);
   }
   StylesReader styles(archive.path);
-  if (!stylesPart.empty() && !parseEntry(archive, stylesPart, styles)) return false;
+  if (!stylesPart.empty()) {
+    if (Outcome failed = parseEntry(archive, stylesPart, styles)) return failed;
+  }
   SheetBuilder builder{sheet, archive.path};
   SharedStringsReader strings(builder);
-  if (!stringsPart.empty() && !parseEntry(archive, stringsPart, strings)) return false;
+  if (!stringsPart.empty()) {
+    if (Outcome failed = parseEntry(archive, stringsPart, strings)) return failed;
+  }
   XlsxSheetReader cells(builder, styles.dateStyles);
   cells.sharedStrings = sheet.texts.size();
   return parseEntry(archive, partName(workbook.target), cells);
 }
+
 }  // namespace brevox

@@ -87,6 +87,12 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "",
        {"absent.csv", "-FP"},
        "Failed to open file absent.csv for reading: No such file or directory\n"},
+      // A path is quoted only where it would break the message's line.
+      {"a missing file whose name holds a line break",
+       Input::none,
+       "",
+       {"ab\nsent.csv", "-0"},
+       "Failed to open file \"ab\\x0asent.csv\" for reading: No such file or directory\n"},
       {"an option string but no file",
        Input::none,
        "",
@@ -131,17 +137,38 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "Damaged or truncated zip archive data.csv: Not a zip archive\n"},
       {"a damaged sheet", Input::file, workbook("corrupt.xlsx"), readOnly,
        "Damaged entry xl/worksheets/sheet1.xml of data.csv: Zlib error: data error\n"},
+      {"a stored sheet changed after its CRC was computed", Input::file, workbook("wrong_crc.xlsx"),
+       readOnly, "Damaged entry xl/worksheets/sheet1.xml of data.csv: CRC error\n"},
       {"a zip bomb whose sizes lie", Input::file, workbook("bomb.xlsx"), readOnly,
        "Entry xl/worksheets/sheet1.xml of data.csv inflates more than 1000 times its packed "
        "size: refused as a zip bomb\n"},
+      {"a long comment before the sheet's data, its sizes lying", Input::file,
+       workbook("lying_sizes.xlsx"), readOnly,
+       "Damaged entry xl/worksheets/sheet1.xml of data.csv: Zip archive inconsistent\n"},
+      {"a tag of millions of attributes", Input::file, workbook("many_attributes.xlsx"), readOnly,
+       "Entry xl/worksheets/sheet1.xml of data.csv needs more than 33554432 bytes of memory to "
+       "parse: refused, a workbook's XML needs far less\n"},
       {"nested entities", Input::file, workbook("entities.xlsx"), readOnly,
        "Document type declaration in xl/sharedStrings.xml of data.csv: refused, a workbook has "
        "none\n"},
       {"data on the second sheet", Input::file, workbook("empty_first_sheet.xlsx"), readOnly,
        "First sheet Notes of data.csv is empty: the data are read from the first sheet of a "
-       "workbook\n"},
+       "workbook; move the data sheet first, or save it as CSV\n"},
+      {"notes on the first sheet, the data on the second", Input::file,
+       workbook("notes_first.xlsx"), readOnly,
+       "Odd number of fields for list of criteria in data.csv at row 1 of Notes: brevox reads the "
+       "first sheet, Notes, which holds no data set: move the data sheet first, or save it as "
+       "CSV\n"},
+      {"notes on the first table, the data on the second", Input::file, workbook("notes_first.ods"),
+       readOnly,
+       "Odd number of fields for list of criteria in data.csv at row 1 of Notes: brevox reads the "
+       "first sheet, Notes, which holds no data set: move the data sheet first, or save it as "
+       "CSV\n"},
       {"a row repeated a million times", Input::file, workbook("huge.ods"), readOnly,
        "More than 2000000 cells in sheet Huge of data.csv\n"},
+      {"a cell's string value of 1.5 MiB", Input::file, workbook("long_string_value.ods"), readOnly,
+       "Text of more than 1048576 bytes in data.csv at cell Long!A1, or of more than 134217728 "
+       "bytes in its sheet\n"},
       {"a zip archive of a CSV file", Input::file, workbook("not_a_workbook.zip"), readOnly,
        "Zip archive data.csv holds no workbook: neither xl/workbook.xml of an .xlsx nor the "
        "mimetype of an .ods\n"},

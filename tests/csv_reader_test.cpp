@@ -27,9 +27,9 @@ struct ReadOutcome {
 ReadOutcome readText(const std::string& text) {
   ReadOutcome outcome{false, "", builtInDataSet()};
   std::istringstream in(text);
-  std::ostringstream err;
-  outcome.accepted = readDataSet(in, kPath, outcome.data, err);
-  outcome.message = err.str();
+  const Outcome failed = readDataSet(in, kPath, outcome.data);
+  outcome.accepted = !failed;
+  if (failed) outcome.message = failureLine(*failed) + "\n";
   return outcome;
 }
 
@@ -172,6 +172,7 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
   const std::string underName = ": write 1 or -1 on line 2 under the criterion's long name\n";
   const std::string fileNames =
       ": short names become parts of file names, which cannot hold /, \\ or a NUL byte\n";
+  const std::string anotherSign = ": names go into CSV files without quoting: use another sign\n";
   const RejectedFile cases[] = {
       // Empty fields right of the data go, but not one inside a count pair.
       {kCriteria + kDirections + "w,W,1,2,3,,\n",
@@ -200,6 +201,7 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
       {",abc,k1,K1,\n" + kDirections + works, "Invalid threshold \"abc\"" + threshold + number},
       {",inf,k1,K1,\n", "Invalid threshold \"inf\"" + threshold + number},
       {",nan,k1,K1,\n", "Invalid threshold \"nan\"" + threshold + number},
+      {",0x1p-4,k1,K1,\n", "Invalid threshold \"0x1p-4\"" + threshold + number},
       {",1e99,k1,K1,\n", "Invalid threshold \"1e99\"" + threshold + number},
       {", 0.01xyz,k1,K1,\n", "Invalid threshold \" 0.01xyz\"" + threshold + number},
       {",5%%,k1,K1,\n", "Invalid threshold \"5%%\"" + threshold + number},
@@ -213,6 +215,11 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
                                      "4 (criterion \"k1\"): a direction is 1 or -1\n"},
       {kCriteria + ",,,1,,7,\n", "Invalid direction \"7\" of criterium n. 2" + direction +
                                      "6 (criterion \"k2\"): a direction is 1 or -1\n"},
+      // A deleted line of directions leaves the first work's counts in their place.
+      {kCriteria + "w,W,1,2,3,4\nv,V,5,6,7,8\n",
+       "Invalid direction \"2\" of criterium n. 1" + direction +
+           "4 (criterion \"k1\"): a direction is 1 or -1; line 2 holds the directions (1 or -1 "
+           "under each criterion's long name), and this line looks like a work's counts\n"},
       {kCriteria + ",,,1,,9999999999,\n", "Invalid direction \"9999999999\" of criterium n. 2" +
                                               direction +
                                               "6 (criterion \"k2\"): a direction is 1 or -1\n"},
@@ -253,10 +260,11 @@ TEST(CsvReader, RejectsValuesTheTestsCannotUse) {
       {kCriteria + kDirections + "\"\",W,1,2,3,4\n",
        "Empty short name of work n. 1 in line 3 of in.csv\n"},
       {kCriteria + kDirections + "w,\"W, V\",1,2,3,4\n",
-       unquoted + "long name \"W, V\" of work n. 1 in line 3 of in.csv\n"},
+       unquoted + "long name \"W, V\" of work n. 1 in line 3 of in.csv" + anotherSign},
       {kCriteria + kDirections + "w\"x,W,1,2,3,4\n",
-       unquoted + "short name \"w\"x\" of work n. 1 in line 3 of in.csv\n"},
-      {";0,05;k;\"K\r\nL\"\n", unquoted + "long name \"K\\x0d\\x0aL\" of criterium n. 1" + inLine1},
+       unquoted + "short name \"w\"x\" of work n. 1 in line 3 of in.csv" + anotherSign},
+      {";0,05;k;\"K\r\nL\"\n",
+       unquoted + "long name \"K\\x0d\\x0aL\" of criterium n. 1 in line 1 of in.csv" + anotherSign},
   };
   for (const RejectedFile& c : cases) expectRejected(c);
 }
@@ -269,11 +277,11 @@ TEST(DataLayout, TakesAWorkbooksCellsByAddress) {
         {"Threshold:", "5%", "k", "K"}, {"", "", "", "-1"}, {"w", "", observed, "9"}};
     for (std::uint64_t row = 0; row < rows.size(); ++row) {
       for (std::uint64_t column = 0; column < 4; ++column) {
-        if (!layout.cell({rows[row][column], row + 1, column + 1, true})) break;
+        if (layout.cell({rows[row][column], row + 1, column + 1, true})) break;
       }
     }
-    layout.finish(data);
-    return refusalLine(layout.refusal());
+    const Outcome refused = layout.finish(data);
+    return refused ? failureLine(*refused) : "";
   };
   DataSet data;
   EXPECT_EQ(read("7", data), "");
@@ -375,9 +383,9 @@ TEST(CsvReader, InputDataFileReadsBack) {
     std::ostringstream file;
     writeInputData(file, original);
     std::istringstream in(file.str());
-    std::ostringstream err;
     DataSet copy;
-    ASSERT_TRUE(readDataSet(in, kPath, copy, err)) << err.str();
+    const Outcome failed = readDataSet(in, kPath, copy);
+    ASSERT_FALSE(failed) << failureLine(*failed);
     EXPECT_EQ(copy.works, original.works);
     EXPECT_EQ(copy.criteria, original.criteria);
     EXPECT_EQ(copy.threshold, static_cast<double>(static_cast<float>(original.threshold)));
@@ -387,18 +395,16 @@ TEST(CsvReader, InputDataFileReadsBack) {
 TEST(CsvReader, FileThatCannotBeReadIsNamed) {
   tests::TempDir folder;
   DataSet data = builtInDataSet();
-  std::ostringstream err;
+  const auto message = [&](const std::string& path) {
+    const Outcome failed = readDataSetFile(path, data);
+    return failed ? failureLine(*failed) : "";
+  };
   const std::string missing = (folder.path() / "missing.csv").string();
-  EXPECT_FALSE(readDataSetFile(missing, data, err));
-  EXPECT_EQ(err.str(),
-            "Failed to open file " + missing + " for reading: No such file or directory\n");
-  err.str("");
-  EXPECT_FALSE(readDataSetFile(folder.path().string(), data, err));
-  EXPECT_EQ(err.str(),
-            "Failed to open file " + folder.path().string() + " for reading: Is a directory\n");
-  err.str("");
-  EXPECT_FALSE(readDataSetFile("", data, err));
-  EXPECT_EQ(err.str(), "Failed to open file  for reading: No such file or directory\n");
+  EXPECT_EQ(message(missing),
+            "Failed to open file " + missing + " for reading: No such file or directory");
+  EXPECT_EQ(message(folder.path().string()),
+            "Failed to open file " + folder.path().string() + " for reading: Is a directory");
+  EXPECT_EQ(message(""), "Failed to open file  for reading: No such file or directory");
   EXPECT_TRUE(data == builtInDataSet());
 }
 

@@ -97,8 +97,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   printHelp(help);
   helpText = help.str();
   std::istringstream small(kSmallData);
-  std::ostringstream err;
-  if (!readDataSet(small, "data.csv", smallDataSet, err)) failure("bad fixture", err.str());
+  if (Outcome failed = readDataSet(small, "data.csv", smallDataSet)) {
+    failure("bad fixture", failureLine(*failed));
+  }
 
   const fs::path folder = fs::temp_directory_path() / ("brevox-fuzz-" + std::to_string(getpid()));
   fs::create_directories(folder / "folder.csv");

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,8 +26,9 @@ namespace {
   std::abort();
 }
 
-void expectOneLine(const std::string& message) {
-  if (message.empty() || message.back() != '\n' || message.find('\n') != message.size() - 1) {
+void expectOneLine(const Failure& refusal) {
+  const std::string message = failureLine(refusal);
+  if (message.empty() || message.find('\n') != std::string::npos) {
     failure("not one message line", message);
   }
 }
@@ -131,19 +131,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (size == 0) return 0;
   const std::string workbook = workbookOf(std::string(reinterpret_cast<const char*>(bytes), size));
   WorkbookSheet sheet;
-  std::ostringstream err;
-  if (!readFirstSheet(workbook, "fuzz.xlsx", sheet, err)) {
-    expectOneLine(err.str());
+  if (Outcome failed = readFirstSheet(workbook, "fuzz.xlsx", sheet)) {
+    expectOneLine(*failed);
     return 0;
   }
-  if (!err.str().empty()) failure("a message on success", err.str());
   checkSheet(sheet);
   DataSet data;
-  if (!readDataSetFromSheet(sheet, "fuzz.xlsx", data, err)) {
-    expectOneLine(err.str());
+  if (Outcome refused = readDataSetFromSheet(sheet, "fuzz.xlsx", data)) {
+    expectOneLine(*refused);
     return 0;
   }
-  if (!err.str().empty()) failure("a message on success", err.str());
   if (data.works.empty() || data.criteria.empty()) failure("empty tables", "");
   if (!(data.threshold > 0.0 && data.threshold <= 1.0)) failure("threshold outside (0, 1]", "");
   return 0;

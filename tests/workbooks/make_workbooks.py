@@ -22,6 +22,15 @@ to run the tests, which read the files as committed. Run from anywhere:
   claiming 1,000 bytes), entities.xlsx (nested entities in a document type declaration),
   empty_first_sheet.xlsx (the data on the second sheet), huge.ods (a row of three cells repeated
   1,048,576 times) and not_a_workbook.zip.
+- lying_sizes.xlsx: the built-in workbook with a comment of 20 MiB before the sheet's data, the
+  sheet's sizes in the archive's directory claiming 1,000 bytes; many_attributes.xlsx: the same
+  with a tag of 4 million attributes (20 MiB) there. Both are packed some 700 times, below the
+  ratio of a zip bomb, into some 30 KB.
+- notes_first.xlsx (openpyxl) and notes_first.ods (by hand): a first sheet of notes, two lines of
+  text in column A, before the built-in data on the second sheet.
+- long_string_value.ods (by hand): a cell whose string value, an attribute, holds 1.5 MiB of text.
+- wrong_crc.xlsx: one criterion and two works, the sheet stored without compression and a count
+  of 10 changed to 19 after the archive's CRC of the sheet was computed (openpyxl, then by hand).
 """
 
 import bz2
@@ -218,6 +227,123 @@ def empty_first_sheet(path):
     book.save(path)
 
 
+def before_sheet_data(path, builtin_xlsx, markup):
+    """The built-in workbook with `markup` before the sheet's data."""
+    shutil.copyfile(builtin_xlsx, path)
+    sheet = "xl/worksheets/sheet1.xml"
+    rewrite_entries(path, lambda name, data: data.replace(b"<sheetData>", markup + b"<sheetData>", 1)
+                    if name == sheet else data)
+
+
+def claim_size(path, entry, size):
+    """Makes the local header and the central directory of `entry` claim `size` inflated bytes."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    name = entry.encode()
+    for signature, name_at, size_at, header in ((b"PK\x03\x04", 26, 22, 30),
+                                                (b"PK\x01\x02", 28, 24, 46)):
+        at = data.find(signature)
+        while at >= 0:
+            length = struct.unpack("<H", data[at + name_at:at + name_at + 2])[0]
+            if data[at + header:at + header + length] == name:
+                struct.pack_into("<I", data, at + size_at, size)
+            at = data.find(signature, at + 4)
+    with open(path, "wb") as f:
+        f.write(bytes(data))
+
+
+def lying_sizes(path, builtin_xlsx):
+    before_sheet_data(path, builtin_xlsx, b"<!--" + b"abcd " * (4 << 20) + b"-->")
+    claim_size(path, "xl/worksheets/sheet1.xml", 1000)
+
+
+def many_attributes(path, builtin_xlsx):
+    before_sheet_data(path, builtin_xlsx, b"<x " + b'a="" ' * (4 << 20) + b"/>")
+
+
+def wrong_crc(path):
+    book = openpyxl.Workbook()
+    book.properties.created = book.properties.modified = datetime.datetime(2024, 1, 5)
+    sheet = book.active
+    for row in (["Threshold:", 0.05, "k", "Crit"], [None, None, None, 1], ["w1", "One", 3, 10],
+                ["w2", "Two", 4, 12]):
+        sheet.append(row)
+    book.save(path)
+    with zipfile.ZipFile(path) as source:
+        entries = [(info.filename, source.read(info.filename)) for info in source.infolist()]
+    with zipfile.ZipFile(path, "w") as target:
+        for name, data in entries:
+            stored = name == "xl/worksheets/sheet1.xml"
+            target.writestr(name, data, zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED)
+    with open(path, "rb") as f:
+        whole = f.read()
+    assert whole.count(b"<v>10</v>") == 1
+    with open(path, "wb") as f:
+        f.write(whole.replace(b"<v>10</v>", b"<v>19</v>"))
+    with zipfile.ZipFile(path) as z:
+        assert z.testzip() == "xl/worksheets/sheet1.xml"
+
+
+NOTES = ["Counts of the Homeric corpus", "The data are on the next sheet"]
+
+
+def notes_first_xlsx(path):
+    book = openpyxl.Workbook()
+    book.properties.created = book.properties.modified = datetime.datetime(2024, 1, 5)
+    notes = book.active
+    notes.title = "Notes"
+    for line in NOTES:
+        notes.append([line])
+    data = book.create_sheet("Data")
+    for row in built_in_rows():
+        data.append([as_number(text) if text != "" else None for text in row])
+    book.save(path)
+
+
+def ods_table(name, rows):
+    """A table of content.xml: numbers as floats, other texts as strings."""
+    cells = []
+    for row in rows:
+        cells.append("<table:table-row>")
+        for text in row:
+            if text == "":
+                cells.append("<table:table-cell/>")
+            elif isinstance(as_number(text), int) or text == "0.05":
+                cells.append('<table:table-cell office:value-type="float" office:value="%s">'
+                             "<text:p>%s</text:p></table:table-cell>" % (text, text))
+            else:
+                cells.append('<table:table-cell office:value-type="string"><text:p>%s</text:p>'
+                             "</table:table-cell>" % text)
+        cells.append("</table:table-row>")
+    return '<table:table table:name="%s">%s</table:table>' % (name, "".join(cells))
+
+
+def write_ods(path, tables):
+    """An .ods of the mimetype and a content.xml of `tables`, all a reader of cells needs."""
+    content = ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content '
+               'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+               'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+               'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0">'
+               "<office:body><office:spreadsheet>" + tables +
+               "</office:spreadsheet></office:body></office:document-content>")
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+        z.writestr(zipfile.ZipInfo("content.xml", (2024, 1, 5, 0, 0, 0)), content,
+                   zipfile.ZIP_DEFLATED)
+
+
+def notes_first_ods(path):
+    write_ods(path, ods_table("Notes", [[line] for line in NOTES]) +
+              ods_table("Data", built_in_rows()))
+
+
+def long_string_value(path):
+    text = "abcd " * (300 << 10)
+    write_ods(path, '<table:table table:name="Long"><table:table-row><table:table-cell '
+              'office:value-type="string" office:string-value="%s"/></table:table-row>'
+              "</table:table>" % text)
+
+
 def huge(path):
     content = ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content '
                'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
@@ -252,6 +378,12 @@ def main():
     entities(os.path.join(HERE, "entities.xlsx"), builtin_xlsx)
     empty_first_sheet(os.path.join(HERE, "empty_first_sheet.xlsx"))
     huge(os.path.join(HERE, "huge.ods"))
+    wrong_crc(os.path.join(HERE, "wrong_crc.xlsx"))
+    notes_first_xlsx(os.path.join(HERE, "notes_first.xlsx"))
+    notes_first_ods(os.path.join(HERE, "notes_first.ods"))
+    long_string_value(os.path.join(HERE, "long_string_value.ods"))
+    lying_sizes(os.path.join(HERE, "lying_sizes.xlsx"), builtin_xlsx)
+    many_attributes(os.path.join(HERE, "many_attributes.xlsx"), builtin_xlsx)
     with zipfile.ZipFile(os.path.join(HERE, "not_a_workbook.zip"), "w") as z:
         z.writestr("data.csv", "Threshold:,0.05,\r\n")
     fuzz_seeds(os.path.join(HERE, "..", "fuzz", "workbook_corpus"))
@@ -263,12 +395,13 @@ def fuzz_seeds(folder):
     the content.xml of an .ods."""
     os.makedirs(folder, exist_ok=True)
     for name in ("builtin.xlsx", "builtin.ods", "kinds.xlsx", "truncated.xlsx", "entities.xlsx",
-                 "huge.ods", "legacy.xls"):
+                 "huge.ods", "legacy.xls", "wrong_crc.xlsx", "lying_sizes.xlsx",
+                 "many_attributes.xlsx", "notes_first.xlsx", "notes_first.ods"):
         with open(os.path.join(HERE, name), "rb") as f:
             whole = f.read()
         with open(os.path.join(folder, "file_" + name.replace(".", "_")), "wb") as f:
             f.write(b"\0" + whole)
-        if name.endswith(".xlsx") and name != "truncated.xlsx":
+        if name in ("builtin.xlsx", "kinds.xlsx", "entities.xlsx"):
             with zipfile.ZipFile(os.path.join(HERE, name)) as z:
                 names = z.namelist()
                 xml = [z.read(part) if part in names else b"" for part in
