@@ -1,5 +1,6 @@
 #include "analysis/order_fit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -179,8 +180,9 @@ void fillMeasures(OrderFit& fit, const OrderCounts& counts) {
       const double y = cell.observed + 0.5;
       const double m = cell.total + 1.0;
       const CellLogs logs = cellLogs(level[c] + rate[c] * position[w]);
-      const double deviance =
-          2 * (y * (std::log(y / m) - logs.logP) + (m - y) * (std::log((m - y) / m) - logs.logQ));
+      // Never below 0 but by rounding, where the cell is fitted exactly.
+      const double deviance = std::max(0.0, 2 * (y * (std::log(y / m) - logs.logP) +
+                                                 (m - y) * (std::log((m - y) / m) - logs.logQ)));
       const double residual = y - m * logs.p;
       const double pearson = residual * residual / (m * logs.p * (1 - logs.p));
       ++fit.cells;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace brevox {
 
@@ -12,20 +13,29 @@ constexpr double kRelativeChange = 1e-12;
 constexpr double kDevianceOffset = 0.1;
 constexpr unsigned kHalvings = 40;
 
-// The log-likelihood of the adjusted counts without the binomial coefficients, and each cell's
-// probability where `probabilities` is given.
-double kernel(const OrderProblem& problem, const OrderParameters& parameters,
-              std::vector<double>* probabilities) {
+/// The log-likelihood of the adjusted counts without the binomial coefficients, and the sum of
+/// its terms' sizes, from which its rounding follows.
+struct Kernel {
   double sum = 0;
+  double size = 0;
+};
+
+// The kernel at `parameters`, and each cell's probability where `probabilities` is given.
+Kernel kernel(const OrderProblem& problem, const OrderParameters& parameters,
+              std::vector<double>* probabilities) {
+  Kernel total;
   for (std::size_t i = 0; i < problem.adjusted.size(); ++i) {
     const std::uint32_t c = problem.cellCriterion[i];
     const CellLogs logs = cellLogs(parameters.level[c] +
                                    parameters.rate[c] * parameters.position[problem.cellWork[i]]);
     if (probabilities != nullptr) (*probabilities)[i] = logs.p;
     const double y = problem.adjusted[i];
-    sum += y * logs.logP + (problem.trials[i] - y) * logs.logQ;
+    const double occurring = y * logs.logP;
+    const double missing = (problem.trials[i] - y) * logs.logQ;
+    total.sum += occurring + missing;
+    total.size -= occurring + missing;  // both terms are at most 0
   }
-  return sum;
+  return total;
 }
 
 double saturatedKernel(const OrderProblem& problem) {
@@ -61,7 +71,7 @@ CellLogs cellLogs(double logOdds) {
 }
 
 double orderDeviance(const OrderProblem& problem, const OrderParameters& parameters) {
-  return 2 * (saturatedKernel(problem) - kernel(problem, parameters, nullptr));
+  return 2 * (saturatedKernel(problem) - kernel(problem, parameters, nullptr).sum);
 }
 
 bool alignParameters(OrderParameters& parameters, const std::vector<std::int32_t>& directions) {
@@ -271,27 +281,78 @@ struct FitState {
   OrderParameters parameters;
   std::vector<double> probabilities;
   double deviance = 0;
+  double rounding = 0;  ///< one rounding of the deviance's sums
 };
 
-// Takes the step, halved until the deviance does not grow beyond what rounding explains. False
-// where no length of it does.
-bool takeStep(const OrderProblem& problem, double saturated, const NewtonStep& step,
-              FitState& state) {
-  const double slack = kRelativeChange * (std::fabs(state.deviance) + kDevianceOffset);
-  std::vector<double> probabilities(problem.adjusted.size());
+void evaluate(const OrderProblem& problem, double saturated, FitState& state) {
+  const Kernel total = kernel(problem, state.parameters, &state.probabilities);
+  state.deviance = 2 * (saturated - total.sum);
+  state.rounding = 2 * std::numeric_limits<double>::epsilon() * (total.size + std::fabs(saturated));
+}
+
+// The change of the deviance below which the fit stops: 1e-12 of it, or what its sums can still
+// tell where their cases are so many that rounding hides a smaller one.
+double tolerance(const FitState& state) {
+  return std::max(kRelativeChange * (std::fabs(state.deviance) + kDevianceOffset), state.rounding);
+}
+
+// Takes the step, halved until the deviance does not grow beyond the tolerance, and returns the
+// length taken; 0 where no length of it does.
+double takeStep(const OrderProblem& problem, double saturated, const NewtonStep& step,
+                FitState& state) {
+  const double limit = state.deviance + tolerance(state);
+  FitState next;
+  next.probabilities.resize(problem.adjusted.size());
   double length = 1;
   for (unsigned halving = 0; halving <= kHalvings; ++halving, length /= 2) {
-    OrderParameters next = stepped(state.parameters, step, length);
-    const double deviance = 2 * (saturated - kernel(problem, next, &probabilities));
-    if (std::isfinite(deviance) && deviance <= state.deviance + slack) {
-      if (!alignParameters(next, problem.directions)) return false;
-      state.parameters = std::move(next);
-      state.probabilities.swap(probabilities);
-      state.deviance = deviance;
-      return true;
+    next.parameters = stepped(state.parameters, step, length);
+    evaluate(problem, saturated, next);
+    if (std::isfinite(next.deviance) && next.deviance <= limit) {
+      if (!alignParameters(next.parameters, problem.directions)) return 0;
+      state = std::move(next);
+      return length;
     }
   }
-  return false;
+  return 0;
+}
+
+}  // namespace
+
+namespace {
+
+// A step whose foreseen gain is below the tolerance polishes the maximum: taken whole, whatever
+// rounding makes of the deviance's change.
+void takeLastStep(const OrderProblem& problem, double saturated, const NewtonStep& step,
+                  FitState& state) {
+  FitState next;
+  next.probabilities.resize(problem.adjusted.size());
+  next.parameters = stepped(state.parameters, step, 1);
+  evaluate(problem, saturated, next);
+  if (std::isfinite(next.deviance) && alignParameters(next.parameters, problem.directions)) {
+    state = std::move(next);
+  }
+}
+
+/// What one Newton step did.
+enum class StepOutcome { taken, last, failed };
+
+StepOutcome newtonIteration(const OrderProblem& problem, double saturated, FitState& state) {
+  const double before = state.deviance;
+  const double foreseeable = tolerance(state);
+  for (const bool observed : {true, false}) {
+    NewtonStep step;
+    if (!newtonStep(problem, state.parameters, state.probabilities, observed, step)) continue;
+    if (std::fabs(step.foreseen) <= foreseeable) {
+      takeLastStep(problem, saturated, step, state);
+      return StepOutcome::last;
+    }
+    const double length = takeStep(problem, saturated, step, state);
+    if (length == 0) continue;
+    // A halved step changes the deviance little without reaching the maximum.
+    const bool settled = length == 1 && std::fabs(before - state.deviance) <= tolerance(state);
+    return settled ? StepOutcome::last : StepOutcome::taken;
+  }
+  return StepOutcome::failed;
 }
 
 }  // namespace
@@ -302,31 +363,15 @@ OrderSolution solveOrder(const OrderProblem& problem, OrderParameters start) {
   FitState state;
   state.parameters = std::move(start);
   state.probabilities.resize(problem.adjusted.size());
-  state.deviance = 2 * (saturated - kernel(problem, state.parameters, &state.probabilities));
+  evaluate(problem, saturated, state);
   const bool aligned = alignParameters(state.parameters, problem.directions);
   while (aligned && std::isfinite(state.deviance) && solution.iterations < kOrderIterationLimit) {
     ++solution.iterations;
-    const double before = state.deviance;
-    const double tolerance = kRelativeChange * (std::fabs(before) + kDevianceOffset);
-    NewtonStep step;
-    bool taken = false;
-    for (const bool observed : {true, false}) {
-      if (newtonStep(problem, state.parameters, state.probabilities, observed, step) &&
-          takeStep(problem, saturated, step, state)) {
-        taken = true;
-        break;
-      }
-    }
-    if (!taken) {
-      // No step lowers the deviance: converged where none was foreseen beyond rounding.
-      solution.converged = std::fabs(step.foreseen) <= tolerance;
-      break;
-    }
-    if (std::fabs(before - state.deviance) <=
-        kRelativeChange * (std::fabs(state.deviance) + kDevianceOffset)) {
-      solution.converged = true;
-      break;
-    }
+    const StepOutcome outcome = newtonIteration(problem, saturated, state);
+    if (outcome == StepOutcome::taken) continue;
+    // No step lowers the deviance though more was foreseen: not converged.
+    solution.converged = outcome == StepOutcome::last;
+    break;
   }
   solution.parameters = std::move(state.parameters);
   solution.deviance = state.deviance;

@@ -68,8 +68,9 @@ bool alignParameters(OrderParameters& parameters, const std::vector<std::int32_t
 /// all parameters at once (the criteria's after the works' are eliminated), the observed
 /// information where it is positive definite and the expected one elsewhere, each step halved
 /// until the deviance does not grow; stopped when the deviance changes by less than 1e-12 of
-/// itself (plus 0.1, for fits that reach 0), or after kOrderIterationLimit steps (not converged).
-/// The solution is aligned.
+/// itself (plus 0.1, for fits that reach 0) or than one rounding of its sums (which only cells of
+/// hundreds of millions of cases make the larger), or after kOrderIterationLimit steps (not
+/// converged). The solution is aligned.
 OrderSolution solveOrder(const OrderProblem& problem, OrderParameters start);
 
 /// Twice the adjusted counts' log-likelihood of the saturated model less that of `parameters`.

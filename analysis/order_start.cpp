@@ -152,6 +152,17 @@ std::vector<OrderParameters> startingPoints(const OrderProblem& problem) {
   if (!principal.position.empty() && fitLevelsAndRates(problem, odds, principal)) {
     starts.push_back(std::move(principal));
   }
+  // Each criterion's own order of its works, the others at the middle.
+  for (std::size_t c = 0; c < problem.directions.size(); ++c) {
+    if (!(odds.range[c] > kNoSpread)) continue;
+    OrderParameters own;
+    own.position.assign(problem.works, 0);
+    for (std::size_t i = 0; i < problem.adjusted.size(); ++i) {
+      if (problem.cellCriterion[i] != c) continue;
+      own.position[problem.cellWork[i]] = odds.logOdds[i] - odds.mean[c];
+    }
+    if (fitLevelsAndRates(problem, odds, own)) starts.push_back(std::move(own));
+  }
   return starts;
 }
 
