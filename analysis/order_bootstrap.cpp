@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numeric>
 
 #include "analysis/order_sampling.h"
@@ -169,25 +170,58 @@ std::optional<double> kendallTau(const std::vector<double>& x, const std::vector
   return agreeing / denominator;
 }
 
+// The whole fit's parameters for the works and criteria of `layout`, a start beside the usual
+// ones for the fit without a criterion, which moves the positions little.
+OrderParameters fitStart(const OrderFit& fit, const OrderLayout& layout) {
+  std::map<std::uint32_t, const OrderCriterionFit*> criteria;
+  std::map<std::uint32_t, double> positions;
+  for (const OrderCriterionFit& criterion : fit.criteria)
+    criteria[criterion.criterion] = &criterion;
+  for (const OrderWorkFit& work : fit.works) positions[work.work] = work.position.value_or(0);
+  OrderParameters start;
+  for (const std::uint32_t criterion : layout.criteria) {
+    start.level.push_back(criteria.at(criterion)->level);
+    start.rate.push_back(criteria.at(criterion)->rate.value_or(0));
+  }
+  for (const std::uint32_t work : layout.works) start.position.push_back(positions.at(work));
+  return start;
+}
+
 std::optional<double> tauWithout(const OrderCounts& counts, const OrderFit& fit,
                                  std::uint32_t criterion) {
   OrderCounts without = counts;
   for (std::vector<CountPair>& work : without.works) {
     if (criterion - 1 < work.size()) work[criterion - 1] = CountPair{};
   }
-  const OrderFit reduced = fitOrder(without);
-  if (!reduced.converged) return std::nullopt;
-  std::vector<double> whole;
-  std::vector<double> part;
-  std::size_t k = 0;
-  for (const OrderWorkFit& work : reduced.works) {
-    while (k < fit.works.size() && fit.works[k].work < work.work) ++k;
-    if (k == fit.works.size() || fit.works[k].work != work.work) continue;
-    if (!work.position || !fit.works[k].position) continue;
-    whole.push_back(*fit.works[k].position);
-    part.push_back(*work.position);
+  const OrderLayout layout = orderLayout(without);
+  if (layout.works.size() < 2) return std::nullopt;
+  std::vector<OrderParameters> starts = startingPoints(layout.problem);
+  if (starts.empty()) return std::nullopt;
+  // The usual two starts and the whole fit's; the fit of each criterion's own order is left to
+  // the whole fit, whose positions start this one.
+  starts.resize(std::min<std::size_t>(starts.size(), 2));
+  starts.push_back(fitStart(fit, layout));
+  std::optional<OrderSolution> best;
+  for (OrderParameters& start : starts) {
+    OrderSolution solution = solveOrder(layout.problem, std::move(start));
+    if (solution.converged && (!best || solution.deviance < best->deviance)) {
+      best = std::move(solution);
+    }
   }
-  return kendallTau(part, whole);
+  if (!best) return std::nullopt;
+  std::map<std::uint32_t, double> whole;
+  for (const OrderWorkFit& work : fit.works) {
+    if (work.position) whole[work.work] = *work.position;
+  }
+  std::vector<double> part;
+  std::vector<double> same;
+  for (std::size_t w = 0; w < layout.works.size(); ++w) {
+    const auto found = whole.find(layout.works[w]);
+    if (found == whole.end()) continue;
+    part.push_back(best->parameters.position[w]);
+    same.push_back(found->second);
+  }
+  return kendallTau(part, same);
 }
 
 }  // namespace
