@@ -11,8 +11,9 @@
 namespace brevox {
 
 /// What the order of the works is fitted to: for each work, in the data's order, its counts under
-/// each criterion in the criteria's order, and each criterion's direction (1 or -1; 0 counts as 1
-/// where the order is turned and agrees with no sign).
+/// each criterion in the criteria's order (a row may be shorter: the cells beyond it have no
+/// cases; occurrences above the cases count as the cases), and each criterion's direction (1 or
+/// -1; a criterion without one, 0, neither turns the order nor agrees).
 struct OrderCounts {
   std::vector<std::vector<CountPair>> works;
   std::vector<std::int32_t> directions;
@@ -67,7 +68,8 @@ struct OrderFit {
   std::size_t degreesOfFreedom = 0;
   double pearsonChiSquare = 0;
   std::optional<double> dispersion;  ///< X^2 / degrees of freedom; none without degrees
-  /// False where the Newton steps did not settle within their limit, and where the data has no
+  /// False where the Newton steps reached no maximum (within their limit, or where no step lowers
+  /// the deviance, as where no criterion joins two groups of works), and where the data has no
   /// axis: fewer than two works with cases under a criterion with cases in two works, or every
   /// work alike under every criterion. Without an axis nothing has a position or a rate, each
   /// level is its criterion's pooled log-odds and the deviance and X^2 are those of the levels.
@@ -75,8 +77,9 @@ struct OrderFit {
   unsigned iterations = 0;
 };
 
-/// The fit of the order of the works to `counts`. Never fails: what cannot be fitted is reported
-/// in the record.
+/// The fit of the order of the works to `counts`, from every starting point (startingPoints),
+/// keeping the highest maximum reached. Never fails: what cannot be fitted is reported in the
+/// record.
 OrderFit fitOrder(const OrderCounts& counts);
 
 /// The cells of a fit of `counts` and what they number: the criteria with cases in two works or
