@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "io/in_order.h"
 #include "data/input_data_writer.h"
+#include "io/in_order.h"
 #include "io/output_file.h"
 #include "report/findings.h"
 #include "report/html_report.h"
@@ -57,8 +57,7 @@ void computePair(const CriterionPass& pass, PairResult& result, std::ostream& pr
   const CountPair countsB = countPair(data, result.workB, pass.criterion);
   if (result.workB == result.workA || countsA.total == 0 || countsB.total == 0) return;
   const PairComparison& pair =
-      result.table.emplace(result.workA, pass.criterion, result.workB, countsA.observed,
-                           countsA.total, countsB.observed, countsB.total);
+      result.table.emplace(pass.criterion, result.workA, countsA, result.workB, countsB);
   if (pass.anyTest) progress << " ...vs. " << workShortName(data, result.workB);
   // The symmetric tests run once per pair of works, on the row of the higher number.
   const bool lowerTriangle = result.workB < result.workA;

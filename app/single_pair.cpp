@@ -38,12 +38,11 @@ int runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& 
     err << "Work n. " << work << " has no case of criterium n. " << criterion << '\n';
     return -1;
   }
-  const PairComparison pair(options.workANumber, criterion, options.workBNumber, countsA.observed,
-                            countsA.total, countsB.observed, countsB.total);
+  const PairComparison pair(criterion, options.workANumber, countsA, options.workBNumber, countsB);
 
   for (const FamilyDescriptor& family : kFamilies) {
     if (!options.families[family.family]) continue;
-    PairResults results;
+    FamilyResults results;
     runFamily(family.family, pair, kSingleTestThreshold, out, results);
     // A run that wrote no report has not done what it was asked.
     return writeFamilyReport(family.family, family.singlePairReport, pair, results, data, err) ? 0

@@ -114,9 +114,8 @@ void estimateDifferences(CriterionFindings& findings, unsigned threads) {
   auto estimate = [&](std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
       DifferingPair& differing = findings.pairs[k];
-      const PairComparison oriented(differing.first, findings.criterion, differing.second,
-                                    differing.firstCounts.observed, differing.firstCounts.total,
-                                    differing.secondCounts.observed, differing.secondCounts.total);
+      const PairComparison oriented(findings.criterion, differing.first, differing.firstCounts,
+                                    differing.second, differing.secondCounts);
       differing.difference = proportionDifference(oriented);
       differing.oddsRatio = conditionalOddsRatio(oriented);
     }

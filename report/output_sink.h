@@ -21,7 +21,7 @@ struct PairResult {
   std::uint32_t workB = 0;  ///< the column
   /// None for the diagonal and for a work without cases: nothing is tested there.
   std::optional<PairComparison> table;
-  PairResults tests;
+  FamilyResults tests;
   std::array<std::optional<VariantOutcome>, kVariantCount> outcomes;
 };
 

@@ -124,22 +124,22 @@ void writePermutationReport(std::ostream& out, const PairComparison& pair,
 namespace {
 
 // The report of each family, in the order of the families, from its result when it has one.
-using FamilyReportWriter = void (*)(std::ostream&, const PairComparison&, const PairResults&,
+using FamilyReportWriter = void (*)(std::ostream&, const PairComparison&, const FamilyResults&,
                                     const DataSet&);
 constexpr std::array<FamilyReportWriter, kFamilyCount> kFamilyReports = {
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.binomial) writeBinomialReport(out, pair, *results.binomial, data);
     },
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.chiSquare) writeChiSquareReport(out, pair, *results.chiSquare, data);
     },
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.fisher) writeFisherReport(out, pair, *results.fisher, data);
     },
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.permutation) writePermutationReport(out, pair, *results.permutation, data);
     },
@@ -151,12 +151,12 @@ static_assert(index(Family::binomial) == 0 && index(Family::chiSquare) == 1 &&
 }  // namespace
 
 void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data) {
+                       const FamilyResults& results, const DataSet& data) {
   kFamilyReports[index(family)](out, pair, results, data);
 }
 
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data, std::ostream& err) {
+                       const FamilyResults& results, const DataSet& data, std::ostream& err) {
   return printedFailure(
       writeFile(fileName,
                 [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); }),

@@ -36,13 +36,13 @@ void writePermutationReport(std::ostream& out, const PairComparison& pair,
 
 /// Writes the report of `family` from its result in `results` (nothing when it has none).
 void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data);
+                       const FamilyResults& results, const DataSet& data);
 
 /// The same into the file `fileName`, which it replaces once complete. When that fails, prints
 /// "Failed to open file " + name (or "Failed to write file " + name) + ": " + the system's reason
 /// on `err` and returns false.
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data, std::ostream& err);
+                       const FamilyResults& results, const DataSet& data, std::ostream& err);
 
 /// The name of a pair's report in a full run: the family's prefix, the criterion's short name, "_",
 /// work A's short name, "_", work B's short name, ".csv".

@@ -94,8 +94,8 @@ std::int32_t flag(const Row& row, const std::string& column) {
 }
 
 PairComparison pairOf(const Row& row) {
-  return PairComparison(1, 1, 2, count(row, "a"), count(row, "nA"), count(row, "b"),
-                        count(row, "nB"));
+  return PairComparison(1, 1, {count(row, "a"), count(row, "nA")}, 2,
+                        {count(row, "b"), count(row, "nB")});
 }
 
 std::string describe(const Row& row) {
@@ -457,8 +457,7 @@ TEST(FindingsReference, LettersAsMultcompViewFindsThem) {
         const CountPair a = countPair(data, workA, 1);
         const CountPair b = countPair(data, workB, 1);
         if (workB >= workA || a.total == 0 || b.total == 0) continue;
-        PairRecord pair{PairComparison(workA, 1, workB, a.observed, a.total, b.observed, b.total),
-                        {}};
+        PairRecord pair{PairComparison(1, workA, a, workB, b), {}};
         ASSERT_LT(next, pValues.size());
         VariantOutcome outcome;
         outcome.pValue = std::strtod(pValues[next++].c_str(), nullptr);
