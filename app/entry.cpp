@@ -53,9 +53,12 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
   const RunOptions& options = line.options;
   const std::string& path = line.dataPath;
   std::string sheetName;
-  if (!options.useDefaultData && (!readDataFile(path, data, sheetName, err) ||
-                                  !checkOutputNames(data, path, err, sheetName))) {
-    return -1;
+  if (!options.useDefaultData) {
+    if (!readDataFile(path, data, sheetName, err)) return -1;
+    if (const Outcome names = checkOutputNames(outputChoice(options), data, path, sheetName)) {
+      err << failureLine(*names) << '\n';
+      return -1;
+    }
   }
   std::optional<unsigned> threads = 1;
   if (!options.singleTest) threads = fullRunThreads(err);

@@ -12,6 +12,7 @@
 #include "io/output_file.h"
 #include "report/findings.h"
 #include "report/html_report.h"
+#include "report/output_names.h"
 #include "report/output_sink.h"
 #include "report/page_sink.h"
 #include "report/pair_reports.h"
@@ -147,14 +148,15 @@ Sinks chosenOutputs(const RunOptions& options, const RunCommand& command, EdgeRe
     graphs.mergeMain = variantOfMergeLetter(options.mergeMainTest);
     graphs.mergeSub = variantOfMergeLetter(options.mergeSubTest);
   }
+  const OutputChoice choice = outputChoice(options);
   Sinks sinks;
-  if (!options.summaryOnly) sinks.push_back(pairReportsSink());
+  if (choice.reports) sinks.push_back(pairReportsSink());
   sinks.push_back(summaryTablesSink(options.families, err));
   sinks.push_back(graphsSink(graphs, records, err));
-  if (options.estimates) {
+  if (choice.resultsTables) {
     sinks.push_back(resultsTableSink(mainTest(options.families, graphs.mergeMain), threads, err));
   }
-  if (options.htmlReport) {
+  if (choice.page) {
     PageFacts facts;
     facts.dataFile = command.dataFile;
     facts.sheetName = command.sheetName;
@@ -170,9 +172,20 @@ Sinks chosenOutputs(const RunOptions& options, const RunCommand& command, EdgeRe
 
 }  // namespace
 
+OutputChoice outputChoice(const RunOptions& options) {
+  OutputChoice choice;
+  choice.singleTest = options.singleTest;
+  choice.families = options.families;
+  choice.reports = !options.summaryOnly;
+  choice.mergedGraph = options.mergeGraphs && variantOfMergeLetter(options.mergeMainTest);
+  choice.resultsTables = options.estimates;
+  choice.page = options.htmlReport;
+  return choice;
+}
+
 int runFull(const RunOptions& options, const RunCommand& command, const DataSet& data,
             EdgeRecords& records, unsigned threads, std::ostream& out, std::ostream& err) {
-  bool allWritten = writeInputDataFile("T_input_data.csv", data, err);
+  bool allWritten = writeInputDataFile(inputDataFileName(), data, err);
   Sinks sinks = chosenOutputs(options, command, records, threads, err);
   for (const std::uint32_t criterion : criterionNumbers(data)) {
     CriterionPass pass{options, data, criterion, sinks, out, err};

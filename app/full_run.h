@@ -6,6 +6,7 @@
 #include "app/options.h"
 #include "data/data_set.h"
 #include "report/dot_graph.h"
+#include "report/output_names.h"
 
 namespace brevox {
 
@@ -15,6 +16,10 @@ struct RunCommand {
   std::string optionText;  ///< the option string; empty when none was given
   std::string sheetName;   ///< the sheet read when the data file is a workbook, else empty
 };
+
+/// The files a run of `options` writes, as their names go: the one place where a run's outputs
+/// are chosen, for the check of their names and for the full run alike.
+OutputChoice outputChoice(const RunOptions& options);
 
 /// Runs every selected test over every criterion and pair of works of `data` and writes the
 /// reports, summary matrices and graphs into the working directory; the edges it draws are added

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "report/output_names.h"
 #include "report/pair_reports.h"
 #include "report/variants.h"
 #include "stats/families.h"
@@ -45,8 +46,10 @@ int runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& 
     FamilyResults results;
     runFamily(family.family, pair, kSingleTestThreshold, out, results);
     // A run that wrote no report has not done what it was asked.
-    return writeFamilyReport(family.family, family.singlePairReport, pair, results, data, err) ? 0
-                                                                                               : -1;
+    return writeFamilyReport(family.family, singleTestReportFileName(family.family), pair, results,
+                             data, err)
+               ? 0
+               : -1;
   }
   err << "No test selected\n";
   return -1;

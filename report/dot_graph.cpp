@@ -7,6 +7,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/page_text.h"
 
 namespace brevox {
@@ -224,7 +225,7 @@ bool beginGraphs(GraphFiles& graphs, std::uint32_t criterion, const DataSet& dat
   const std::string& name = criterionShortName(data, criterion);
   for (const std::size_t graph : openingOrder(graphs.choice)) {
     auto file = std::make_unique<OutputFile>();
-    if (!printedFailure(openOutputFile(*file, criterionGraphFile(graph, name)), graphs.err)) {
+    if (!printedFailure(openOutputFile(*file, criterionGraphFileName(graph, name)), graphs.err)) {
       // The run stops, and none of the criterion's graphs is complete.
       for (auto& opened : graphs.files) opened.reset();
       return false;
@@ -265,7 +266,7 @@ bool writeAllCriteriaGraphs(const GraphFiles& graphs, const DataSet& data) {
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     if (!graphDrawn(graphs.choice, graph)) continue;
     const GraphNames& names = graphNames(graph);
-    if (!writeAllCriteriaGraph(names.allCriteriaFile, names.allCriteriaHeader,
+    if (!writeAllCriteriaGraph(allCriteriaGraphFileName(graph), names.allCriteriaHeader,
                                graphs.choice.dottedEdges, graphs.records[graph], data,
                                graphs.err)) {
       allWritten = false;

@@ -82,7 +82,7 @@ bool writeAllCriteriaGraph(const std::string& fileName, const std::string& heade
                            const EdgeRecordMap& records, const DataSet& data, std::ostream& err);
 
 /// The graphs of a full run as an output: per criterion one file of each graph that `choice`
-/// draws (criterionGraphFile), opened family by family in the file order and the merged graph
+/// draws (criterionGraphFileName), opened family by family in the file order and the merged graph
 /// last, with a line per significant pair (possibly empty: an edge on too few cases without
 /// dotted edges); the edges are added to `records`, from which the graphs over all criteria are
 /// written when the run ends. A graph that cannot be opened prints "Failed to open file " + name +

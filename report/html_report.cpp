@@ -13,6 +13,7 @@
 #include "report/graph_render.h"
 #include "report/heat_map.h"
 #include "report/markup.h"
+#include "report/output_names.h"
 #include "report/page_front.h"
 #include "report/page_text.h"
 #include "report/style_sheet.h"
@@ -107,7 +108,7 @@ void writeVariantFigure(Markup& page, const PageFacts& facts, const ColourScale&
   }
   page << "</figcaption>\n<div class=\"panels\">";
   writeMap(page, scale, data, pairs, variant);
-  writeGraph(page, drawing, criterionGraphFile(graph, criterionShortName(data, number)),
+  writeGraph(page, drawing, criterionGraphFileName(graph, criterionShortName(data, number)),
              resultsLeftOut(facts, criterion, variant.variant));
   page << "</div></figure>\n";
 }
@@ -147,7 +148,7 @@ void writeMergedFigure(Markup& page, const PageFacts& facts, const CriterionReco
        << "\"><figcaption><b>Merged graph.</b> " << descriptor(*facts.mergeMain).pageTitle
        << " where its result rests on enough cases, otherwise "
        << descriptor(*facts.mergeSub).pageTitle << ".</figcaption>\n<div class=\"panels\">";
-  writeGraph(page, drawing, criterionGraphFile(kMergedGraph, shortName));
+  writeGraph(page, drawing, criterionGraphFileName(kMergedGraph, shortName));
   page << "</div></figure>\n</details>\n";
 }
 
@@ -209,7 +210,7 @@ void writeAllCriteria(Markup& page, const PageFacts& facts, const DataSet& data)
     tooDense.outcome = DrawingOutcome::tooDense;
     tooDense.arrows = tooDense.drawnArrows = facts.allCriteriaArrows[graph];
     writeGraph(page, tooDense.arrows > kDrawAtMost ? tooDense : drawGraph(dot, false),
-               names.allCriteriaFile);
+               allCriteriaGraphFileName(graph));
     page << "</figure>\n";
   }
   page << "</section>\n";

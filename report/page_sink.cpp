@@ -10,6 +10,7 @@
 
 #include "io/number_text.h"
 #include "report/findings.h"
+#include "report/output_names.h"
 #include "report/run_record.h"
 #include "report/variants.h"
 
@@ -84,7 +85,7 @@ bool writePage(PageRecords& page, const DataSet& data) {
     page.facts.allCriteriaGraphs[graph] = text.str();
   }
   page.facts.runTime = currentTime();
-  return writeHtmlReport("brevox_report.html", page.facts, page.criteria, data, page.err);
+  return writeHtmlReport(pageFileName(), page.facts, page.criteria, data, page.err);
 }
 
 }  // namespace

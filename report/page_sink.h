@@ -12,7 +12,7 @@ namespace brevox {
 /// tested pairs, the text of each graph that `choice` draws and the findings of the main test,
 /// computed on `threads` threads) and, when the run ends, draws the graphs over all criteria from
 /// `records` (filled by the graphs' output, which hears of each pair before it) and writes
-/// "brevox_report.html" with `facts`, which name the run, and the time of the run's end.
+/// the page (pageFileName) with `facts`, which name the run, and the time of the run's end.
 Sink pageSink(const PageFacts& facts, const GraphChoice& choice, const EdgeRecords& records,
               unsigned threads, std::ostream& err);
 

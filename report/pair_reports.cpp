@@ -7,6 +7,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/report_frame.h"
 #include "report/variants.h"
 
@@ -163,11 +164,6 @@ bool writeFamilyReport(Family family, const std::string& fileName, const PairCom
       err);
 }
 
-std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data) {
-  return descriptor(family).reportPrefix + criterionShortName(data, pair.criterion) + "_" +
-         workShortName(data, pair.workA) + "_" + workShortName(data, pair.workB) + ".csv";
-}
-
 Sink pairReportsSink() {
   Sink sink;
   // The reports are written as each pair is computed, on its thread: they are the bulk of what a
@@ -177,7 +173,9 @@ Sink pairReportsSink() {
     bool allWritten = true;
     for (const FamilyDescriptor& family : kFamilies) {
       if (!result.tests.ran[family.family]) continue;
-      const std::string name = pairReportName(family.family, *result.table, data);
+      const PairComparison& pair = *result.table;
+      const std::string name =
+          pairReportFileName(family.family, pair.criterion, pair.workA, pair.workB, data);
       if (!writeFamilyReport(family.family, name, *result.table, result.tests, data, err)) {
         allWritten = false;
       }

@@ -44,12 +44,8 @@ void writeFamilyReport(std::ostream& out, Family family, const PairComparison& p
 bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
                        const FamilyResults& results, const DataSet& data, std::ostream& err);
 
-/// The name of a pair's report in a full run: the family's prefix, the criterion's short name, "_",
-/// work A's short name, "_", work B's short name, ".csv".
-std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data);
-
 /// The detailed reports as an output of a full run: each pair's report of every family that ran
-/// on it, in the order of the families, named by pairReportName, written as soon as the pair is
+/// on it, in the order of the families, named by pairReportFileName, written as soon as the pair is
 /// computed. A report that cannot be written prints its failure among the pair's messages; the
 /// run goes on without it.
 Sink pairReportsSink();

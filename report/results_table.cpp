@@ -11,6 +11,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/variants.h"
 #include "stats/adjusted_p.h"
 #include "stats/families.h"
@@ -202,9 +203,12 @@ struct ResultTables {
 };
 
 bool openResultTables(ResultTables& tables) {
-  tables.open = printedFailure(openOutputFile(tables.results, kResultsTableFile), *tables.err) &&
-                printedFailure(openOutputFile(tables.criteria, kCriteriaTableFile), *tables.err) &&
-                printedFailure(openOutputFile(tables.works, kWorkTableFile), *tables.err);
+  auto open = [&](OutputFile& table, ResultsTable name) {
+    return printedFailure(openOutputFile(table, resultsTableFileName(name)), *tables.err);
+  };
+  tables.open = open(tables.results, ResultsTable::pairs) &&
+                open(tables.criteria, ResultsTable::criteria) &&
+                open(tables.works, ResultsTable::works);
   if (tables.open) {
     writeResultsHeader(tables.results.stream);
     writeCriteriaHeader(tables.criteria.stream);

@@ -11,9 +11,6 @@
 
 namespace brevox {
 
-/// The file name of the tidy table.
-inline constexpr const char* kResultsTableFile = "T_all_results.csv";
-
 /// The tidy table of a full run is a header row, then one row per criterion and pair of works the
 /// run tested, in the run's order (criterion, then the later work of the pair as work A,
 /// then the earlier one as work B). Each row holds the counts and proportions, the difference of
@@ -27,10 +24,6 @@ void writeResultsHeader(std::ostream& out);
 
 /// The rows of one criterion.
 void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const DataSet& data);
-
-/// The file names of the tables of the findings over all works of a criterion.
-inline constexpr const char* kCriteriaTableFile = "T_criteria_results.csv";
-inline constexpr const char* kWorkTableFile = "T_work_results.csv";
 
 /// The table of the criteria is a header row, then one row per criterion: its short name, the
 /// works with cases, their occurrences and cases, then Pearson's chi-square over those works, its

@@ -7,6 +7,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/report_frame.h"
 #include "report/variants.h"
 
@@ -45,7 +46,7 @@ std::string cellText(Quantity quantity, const VariantOutcome& outcome) {
 bool openTable(SummaryTables& tables, std::optional<Variant> variant, const SummaryTable& table,
                const std::string& criterion) {
   TableFile file{variant, table.quantity, std::make_unique<OutputFile>()};
-  if (!printedFailure(openOutputFile(*file.output, table.prefix + criterion + ".csv"),
+  if (!printedFailure(openOutputFile(*file.output, summaryTableFileName(table, criterion)),
                       tables.err)) {
     return false;
   }

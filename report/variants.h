@@ -161,10 +161,6 @@ constexpr const GraphNames& graphNames(std::size_t graph) {
 /// The variant a merge letter names, if any.
 std::optional<Variant> variantOfMergeLetter(char letter);
 
-/// The file of graph `graph` (a variant's index, or kMergedGraph) of one criterion: "graph_", the
-/// tag, "_", the criterion's short name, ".gv".
-std::string criterionGraphFile(std::size_t graph, const std::string& criterionShortName);
-
 /// Every file a criterion can have: the expected-probability table, each variant's tables and
 /// each graph.
 constexpr std::size_t criterionFileCount() {
