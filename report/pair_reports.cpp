@@ -156,31 +156,27 @@ void writeFamilyReport(std::ostream& out, Family family, const PairComparison& p
   kFamilyReports[index(family)](out, pair, results, data);
 }
 
-bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
-                       const FamilyResults& results, const DataSet& data, std::ostream& err) {
-  return printedFailure(
-      writeFile(fileName,
-                [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); }),
-      err);
+Outcome writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
+                          const FamilyResults& results, const DataSet& data) {
+  return writeFile(fileName,
+                   [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); });
 }
 
 Sink pairReportsSink() {
   Sink sink;
   // The reports are written as each pair is computed, on its thread: they are the bulk of what a
   // run writes.
-  sink.computed = [](const PairResult& result, const DataSet& data, std::ostream& err) {
-    if (!result.table) return true;
-    bool allWritten = true;
+  sink.computed = [](const TestedPair& tested, const DataSet& data) {
+    Failures failures;
+    if (!tested.table) return failures;
+    const PairComparison& pair = *tested.table;
     for (const FamilyDescriptor& family : kFamilies) {
-      if (!result.tests.ran[family.family]) continue;
-      const PairComparison& pair = *result.table;
+      if (!tested.tests.ran[family.family]) continue;
       const std::string name =
           pairReportFileName(family.family, pair.criterion, pair.workA, pair.workB, data);
-      if (!writeFamilyReport(family.family, name, *result.table, result.tests, data, err)) {
-        allWritten = false;
-      }
+      addFailure(failures, writeFamilyReport(family.family, name, pair, tested.tests, data));
     }
-    return allWritten;
+    return failures;
   };
   return sink;
 }

@@ -4,10 +4,10 @@
 #include <ostream>
 #include <string>
 
+#include "analysis/findings.h"
+#include "analysis/run_record.h"
 #include "data/data_set.h"
-#include "report/findings.h"
 #include "report/output_sink.h"
-#include "report/run_record.h"
 
 namespace brevox {
 
@@ -22,8 +22,8 @@ namespace brevox {
 /// criterion are adjusted among themselves, so the table is written criterion by criterion.
 void writeResultsHeader(std::ostream& out);
 
-/// The rows of one criterion.
-void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const DataSet& data);
+/// The rows of one criterion, from its lower pairs and their estimates.
+void writeResultsRows(std::ostream& out, const CriterionAnalysis& criterion, const DataSet& data);
 
 /// The table of the criteria is a header row, then one row per criterion: its short name, the
 /// works with cases, their occurrences and cases, then Pearson's chi-square over those works, its
@@ -40,11 +40,9 @@ void writeCriteriaRow(std::ostream& out, const CriterionFindings& findings, cons
 void writeWorkHeader(std::ostream& out);
 void writeWorkRows(std::ostream& out, const CriterionFindings& findings, const DataSet& data);
 
-/// The three tables of option E as an output of a full run: opened when the sink is made (a table
-/// that cannot be opened prints "Failed to open file " + name + ": " + the reason on `err`, the
-/// run goes on without the tables and ends reporting the loss), written criterion by criterion
-/// from the pairs the run tested and the findings of the main test `test` (computed on `threads`
-/// threads), and closed when the run ends.
-Sink resultsTableSink(std::optional<Variant> test, unsigned threads, std::ostream& err);
+/// The three tables of option E as an output of a full run: opened when the run begins (the run
+/// goes on without the tables where one cannot be opened), written criterion by criterion from
+/// what the analysis found, and closed when the run ends.
+Sink resultsTableSink();
 
 }  // namespace brevox

@@ -13,10 +13,8 @@ namespace brevox {
 /// then a row per work, its short name and "," and one cell per tested pair of the row (a "*"
 /// first where the outcome is not valid, the value, or "INVALID" where the outcome is undefined,
 /// and ","; the pooled probability in the lower triangle of the expected-probability table; ","
-/// alone for the diagonal and for works without cases). A table that cannot be opened prints
-/// "Failed to open file " + name + ": " + the reason on `err`, discards the criterion's tables and
-/// stops the run; one not written completely prints "Failed to write file " + name + ": " + the
-/// reason and does not reach its name.
-Sink summaryTablesSink(const FamilySet& families, std::ostream& err);
+/// alone for the diagonal and for works without cases). A table that cannot be opened discards
+/// the criterion's tables and stops the run; one not written completely does not reach its name.
+Sink summaryTablesSink(const FamilySet& families);
 
 }  // namespace brevox

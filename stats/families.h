@@ -57,6 +57,24 @@ enum class Variant : std::size_t {
 };
 inline constexpr std::size_t kVariantCount = 7;
 
+/// The family whose test gives the variant.
+constexpr Family familyOf(Variant variant) {
+  switch (variant) {
+    case Variant::binomial:
+      return Family::binomial;
+    case Variant::fisherDoubleTail:
+    case Variant::fisherMidP:
+      return Family::fisher;
+    case Variant::pearson:
+    case Variant::yates:
+    case Variant::n1:
+      return Family::chiSquare;
+    case Variant::permutation:
+      break;
+  }
+  return Family::permutation;
+}
+
 /// The results of the families run on one pair; a family that did not run has none.
 struct FamilyResults {
   FamilySet ran;  ///< the families that ran on the pair
