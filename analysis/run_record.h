@@ -51,6 +51,8 @@ struct CriterionAnalysis {
   std::vector<MirroredPair> lowerPairs;
   /// Each lower pair's estimates, work A against work B, where needed; else empty.
   std::vector<PairEstimate> estimates;
+  /// Where needed; its differing pairs carry their estimates, largest difference first, only
+  /// where the findings are kept to the run's end.
   CriterionFindings findings;
 };
 

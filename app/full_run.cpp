@@ -94,7 +94,7 @@ unsigned criterionThreads(const CriterionPass& pass) {
 
 // Tests the criterion's pairs on its threads and hands each to the outputs and the analysis in
 // the run's order. Returns false when the trace could not be written: the run stops.
-bool walkPairs(CriterionPass& pass, CriterionAnalysis& analysis) {
+[[nodiscard]] bool walkPairs(CriterionPass& pass, CriterionAnalysis& analysis) {
   const bool anyTest = anyFamily(pass.settings.families);
   // Pairs are numbered in the run's order, row by row.
   std::vector<std::uint32_t> numbers;
@@ -137,7 +137,7 @@ bool walkPairs(CriterionPass& pass, CriterionAnalysis& analysis) {
 
 // Returns false when the run must stop: a file of the criterion could not be opened, or the
 // console trace could not be written.
-bool processCriterion(CriterionPass& pass, RunRecord& record) {
+[[nodiscard]] bool processCriterion(CriterionPass& pass, RunRecord& record) {
   if (Outcome failure = beginCriterion(pass.sinks, pass.criterion, pass.data)) {
     pass.failures.push_back(std::move(*failure));
     return false;
