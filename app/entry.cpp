@@ -58,7 +58,10 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
       err << failureLine(*failed) << '\n';
       return -1;
     }
-    if (!checkOutputNames(data, path, err, sheetName)) return -1;
+    if (const Outcome names = checkOutputNames(outputChoice(options), data, path, sheetName)) {
+      err << failureLine(*names) << '\n';
+      return -1;
+    }
   }
   std::optional<unsigned> threads = 1;
   if (!options.singleTest) threads = fullRunThreads(err);
@@ -76,9 +79,14 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
     return -1;
   }
   const RunCommand command{path, line.optionText, sheetName};
-  const int exitCode = options.singleTest
-                           ? runSingleTest(options, data, out, err)
-                           : runFull(options, command, data, records, *threads, out, err);
+  Failures failures;
+  if (options.singleTest) {
+    if (Outcome failure = runSingleTest(options, data, out)) failures.push_back(*failure);
+  } else {
+    failures = runFull(options, command, data, records, *threads, out);
+  }
+  for (const Failure& failure : failures) err << failureLine(failure) << '\n';
+  const int exitCode = failures.empty() ? 0 : -1;
   // A trace that could not be written all (standard output a pipe closed early, as with
   // "| head") ends the run as an interrupt does.
   if (!out.flush()) {

@@ -1,7 +1,9 @@
 #include "app/single_pair.h"
 
 #include <cstdint>
+#include <string>
 
+#include "report/output_names.h"
 #include "report/pair_reports.h"
 #include "report/variants.h"
 #include "stats/families.h"
@@ -14,20 +16,17 @@ namespace {
 // A single test is always judged at this level; the threshold of a data file is for full runs.
 constexpr double kSingleTestThreshold = 0.05;
 
+Failure refusal(const std::string& message) { return {message, ""}; }
+
 }  // namespace
 
-int runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& out,
-                  std::ostream& err) {
+Outcome runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& out) {
   const std::uint32_t criterion = options.criterionNumber;
   if (!hasCriterion(data, criterion)) {
-    err << "Criterium n. " << criterion << " does not exist\n";
-    return -1;
+    return refusal("Criterium n. " + std::to_string(criterion) + " does not exist");
   }
   for (const std::uint32_t work : {options.workANumber, options.workBNumber}) {
-    if (!hasWork(data, work)) {
-      err << "Work n. " << work << " does not exist\n";
-      return -1;
-    }
+    if (!hasWork(data, work)) return refusal("Work n. " + std::to_string(work) + " does not exist");
   }
   const CountPair countsA = countPair(data, options.workANumber, criterion);
   const CountPair countsB = countPair(data, options.workBNumber, criterion);
@@ -35,22 +34,19 @@ int runSingleTest(const RunOptions& options, const DataSet& data, std::ostream& 
   // occurrences, no table worth testing.
   if (countsA.total == 0 || countsB.total == 0) {
     const std::uint32_t work = countsA.total == 0 ? options.workANumber : options.workBNumber;
-    err << "Work n. " << work << " has no case of criterium n. " << criterion << '\n';
-    return -1;
+    return refusal("Work n. " + std::to_string(work) + " has no case of criterium n. " +
+                   std::to_string(criterion));
   }
-  const PairComparison pair(options.workANumber, criterion, options.workBNumber, countsA.observed,
-                            countsA.total, countsB.observed, countsB.total);
-
+  const PairComparison pair(criterion, options.workANumber, countsA, options.workBNumber, countsB);
   for (const FamilyDescriptor& family : kFamilies) {
     if (!options.families[family.family]) continue;
-    PairResults results;
+    FamilyResults results;
     runFamily(family.family, pair, kSingleTestThreshold, out, results);
     // A run that wrote no report has not done what it was asked.
-    return writeFamilyReport(family.family, family.singlePairReport, pair, results, data, err) ? 0
-                                                                                               : -1;
+    return writeFamilyReport(family.family, singleTestReportFileName(family.family), pair, results,
+                             data);
   }
-  err << "No test selected\n";
-  return -1;
+  return refusal("No test selected");
 }
 
 }  // namespace brevox

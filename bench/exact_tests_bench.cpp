@@ -148,7 +148,7 @@ std::string exactText(const brevox::PermutationWeights& weights) {
 }
 
 void benchPermutation(const Case& c, std::ostream& dots) {
-  const PairComparison pair(1, 1, 2, c.a, c.nA, c.b, c.nB);
+  const PairComparison pair(1, 1, {c.a, c.nA}, 2, {c.b, c.nB});
   brevox::PermutationResult result;
   const Timing fast = measure([&] { result = brevox::permutationTest(pair, 0.05, dots); });
   const std::string fastText =
@@ -174,7 +174,7 @@ void benchPermutation(const Case& c, std::ostream& dots) {
 }
 
 void benchFisher(const Case& c) {
-  const PairComparison pair(1, 1, 2, c.a, c.nA, c.b, c.nB);
+  const PairComparison pair(1, 1, {c.a, c.nA}, 2, {c.b, c.nB});
   brevox::AddedTables fastAdded;
   brevox::FisherResult fastResult;
   const Timing fast =
@@ -204,7 +204,7 @@ void benchFisher(const Case& c) {
 // its mid-p value): no bound of the fast sum settles the flag, so the sums are done again at 50
 // digits. Returns the time of the decision.
 double benchFisherAtThreshold(const Case& c) {
-  const PairComparison pair(1, 1, 2, c.a, c.nA, c.b, c.nB);
+  const PairComparison pair(1, 1, {c.a, c.nA}, 2, {c.b, c.nB});
   const brevox::FisherResult fast = brevox::sumFisherTables(pair, 0.05);
   const bool everyTable = fast.pDoubleTail == 1;
   const double threshold = everyTable ? fast.pMidP : fast.pDoubleTail;
@@ -238,8 +238,7 @@ void benchDataSet(const char* path) {
           const brevox::CountPair countsA = brevox::countPair(data, workA.first, criterion.first);
           const brevox::CountPair countsB = brevox::countPair(data, workB.first, criterion.first);
           if (countsA.total == 0 || countsB.total == 0) continue;
-          test(PairComparison(workA.first, criterion.first, workB.first, countsA.observed,
-                              countsA.total, countsB.observed, countsB.total));
+          test(PairComparison(criterion.first, workA.first, countsA, workB.first, countsB));
         }
       }
     }
@@ -261,7 +260,7 @@ void benchDataSet(const char* path) {
 }
 
 void benchOddsRatio(const Case& c) {
-  const PairComparison pair(1, 1, 2, c.a, c.nA, c.b, c.nB);
+  const PairComparison pair(1, 1, {c.a, c.nA}, 2, {c.b, c.nB});
   brevox::OddsRatioEstimate result;
   const Timing timing = measure([&] { result = brevox::conditionalOddsRatio(pair); });
   char estimate[96];

@@ -7,6 +7,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/page_text.h"
 
 namespace brevox {
@@ -97,28 +98,28 @@ std::string makeCriterionEdge(const PairComparison& pair, bool valid, bool dotte
   return criterionEdgeLine(pair, valid, dottedEdges, data);
 }
 
-bool graphDrawn(const GraphChoice& choice, std::size_t graph) {
-  return graph == kMergedGraph ? choice.mergeMain.has_value()
-                               : choice.families[kVariants[graph].family];
+bool graphDrawn(const RunSettings& settings, std::size_t graph) {
+  return graph == kMergedGraph ? settings.mergeMain.has_value()
+                               : settings.families[kVariants[graph].family];
 }
 
 std::string criterionGraphHeader(std::size_t graph, const std::string& criterionShortName) {
   return "digraph " + dotId(std::string(graphNames(graph).tag) + "_" + criterionShortName) + " {";
 }
 
-PairEdges pairEdges(const PairResult& result, const GraphChoice& choice) {
+PairEdges pairEdges(const VariantOutcomes& outcomes, const RunSettings& settings) {
   PairEdges edges;
   MergeSlot main;
   MergeSlot subordinate;
   for (const VariantDescriptor& variant : kVariants) {
-    const std::optional<VariantOutcome>& outcome = result.outcomes[index(variant.variant)];
+    const std::optional<VariantOutcome>& outcome = outcomes[index(variant.variant)];
     if (!outcome || outcome->undefined) continue;
     if (outcome->flag == 1) edges[index(variant.variant)] = outcome->valid;
     const MergeSlot slot{outcome->valid, outcome->flag == 1};
-    if (choice.mergeMain == variant.variant) main = slot;
-    if (choice.mergeSub == variant.variant) subordinate = slot;
+    if (settings.mergeMain == variant.variant) main = slot;
+    if (settings.mergeSub == variant.variant) subordinate = slot;
   }
-  if (choice.mergeMain) edges[kMergedGraph] = mergedEdgeValidity(main, subordinate);
+  if (settings.mergeMain) edges[kMergedGraph] = mergedEdgeValidity(main, subordinate);
   return edges;
 }
 
@@ -187,107 +188,112 @@ std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, 
   return arrows;
 }
 
-bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,
-                           const EdgeRecordMap& records, const DataSet& data, std::ostream& err) {
-  return printedFailure(writeFile(fileName,
-                                  [&](std::ostream& out) {
-                                    writeAllCriteriaGraph(out, header, dottedEdges, records, data);
-                                  }),
-                        err);
+Outcome writeAllCriteriaGraph(const std::string& fileName, const std::string& header,
+                              bool dottedEdges, const EdgeRecordMap& records, const DataSet& data) {
+  return writeFile(fileName, [&](std::ostream& out) {
+    writeAllCriteriaGraph(out, header, dottedEdges, records, data);
+  });
 }
 
 namespace {
 
 /// The graph files of the criterion being written, and the edges of every criterion so far.
 struct GraphFiles {
-  GraphChoice choice;
+  RunSettings settings;
   EdgeRecords& records;
-  std::ostream& err;
+  std::shared_ptr<CriterionGraphTexts> texts;                  ///< null where no output reads them
   std::array<std::unique_ptr<OutputFile>, kGraphCount> files;  ///< null where not open
 };
 
 // The order in which a criterion's graphs are opened: family by family, then the merged one.
-std::vector<std::size_t> openingOrder(const GraphChoice& choice) {
+std::vector<std::size_t> openingOrder(const RunSettings& settings) {
   std::vector<std::size_t> order;
   for (const Family family : kFileOrder) {
     for (const VariantDescriptor& variant : kVariants) {
-      if (variant.family == family && graphDrawn(choice, index(variant.variant))) {
+      if (variant.family == family && graphDrawn(settings, index(variant.variant))) {
         order.push_back(index(variant.variant));
       }
     }
   }
-  if (graphDrawn(choice, kMergedGraph)) order.push_back(kMergedGraph);
+  if (graphDrawn(settings, kMergedGraph)) order.push_back(kMergedGraph);
   return order;
 }
 
-bool beginGraphs(GraphFiles& graphs, std::uint32_t criterion, const DataSet& data) {
+// A line of a criterion's graph, into its file and its text.
+void writeGraphLine(GraphFiles& graphs, std::size_t graph, const std::string& line) {
+  graphs.files[graph]->stream << line << kLineEnd;
+  if (graphs.texts) (*graphs.texts)[graph].append(line).append(kLineEnd);
+}
+
+Outcome beginGraphs(GraphFiles& graphs, std::uint32_t criterion, const DataSet& data) {
   const std::string& name = criterionShortName(data, criterion);
-  for (const std::size_t graph : openingOrder(graphs.choice)) {
+  if (graphs.texts) *graphs.texts = CriterionGraphTexts{};
+  for (const std::size_t graph : openingOrder(graphs.settings)) {
     auto file = std::make_unique<OutputFile>();
-    if (!printedFailure(openOutputFile(*file, criterionGraphFile(graph, name)), graphs.err)) {
+    if (Outcome failure = openOutputFile(*file, criterionGraphFileName(graph, name))) {
       // The run stops, and none of the criterion's graphs is complete.
       for (auto& opened : graphs.files) opened.reset();
-      return false;
+      return failure;
     }
-    file->stream << criterionGraphHeader(graph, name) << kLineEnd;
     graphs.files[graph] = std::move(file);
+    writeGraphLine(graphs, graph, criterionGraphHeader(graph, name));
   }
-  return true;
+  return std::nullopt;
 }
 
-void takeGraphPair(GraphFiles& graphs, const PairResult& result, const DataSet& data) {
-  if (!result.table) return;
-  const PairEdges edges = pairEdges(result, graphs.choice);
+void takeGraphPair(GraphFiles& graphs, const TestedPair& tested, const DataSet& data) {
+  if (!tested.table) return;
+  const PairEdges edges = pairEdges(tested.outcomes, graphs.settings);
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     if (!edges[graph] || !graphs.files[graph]) continue;
-    graphs.files[graph]->stream << makeCriterionEdge(*result.table, *edges[graph],
-                                                     graphs.choice.dottedEdges,
-                                                     graphs.records[graph], data)
-                                << kLineEnd;
+    writeGraphLine(graphs, graph,
+                   makeCriterionEdge(*tested.table, *edges[graph], graphs.settings.dottedEdges,
+                                     graphs.records[graph], data));
   }
 }
 
-bool closeGraphs(GraphFiles& graphs) {
-  bool allWritten = true;
-  for (const std::size_t graph : openingOrder(graphs.choice)) {
+Failures closeGraphs(GraphFiles& graphs) {
+  Failures failures;
+  for (const std::size_t graph : openingOrder(graphs.settings)) {
     std::unique_ptr<OutputFile>& file = graphs.files[graph];
     if (!file) continue;
-    file->stream << '}' << kLineEnd;
-    if (!printedFailure(closeOutputFile(*file), graphs.err)) allWritten = false;
+    writeGraphLine(graphs, graph, "}");
+    addFailure(failures, closeOutputFile(*file));
     file.reset();
   }
-  return allWritten;
+  return failures;
 }
 
 // One graph over all criteria per variant of a selected family, then the merged one.
-bool writeAllCriteriaGraphs(const GraphFiles& graphs, const DataSet& data) {
-  bool allWritten = true;
+Failures writeAllCriteriaGraphs(const GraphFiles& graphs, const DataSet& data) {
+  Failures failures;
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    if (!graphDrawn(graphs.choice, graph)) continue;
-    const GraphNames& names = graphNames(graph);
-    if (!writeAllCriteriaGraph(names.allCriteriaFile, names.allCriteriaHeader,
-                               graphs.choice.dottedEdges, graphs.records[graph], data,
-                               graphs.err)) {
-      allWritten = false;
-    }
+    if (!graphDrawn(graphs.settings, graph)) continue;
+    addFailure(failures, writeAllCriteriaGraph(
+                             allCriteriaGraphFileName(graph), graphNames(graph).allCriteriaHeader,
+                             graphs.settings.dottedEdges, graphs.records[graph], data));
   }
-  return allWritten;
+  return failures;
 }
 
 }  // namespace
 
-Sink graphsSink(const GraphChoice& choice, EdgeRecords& records, std::ostream& err) {
-  auto graphs = std::make_shared<GraphFiles>(GraphFiles{choice, records, err, {}});
+Sink graphsSink(const RunSettings& settings, EdgeRecords& records,
+                std::shared_ptr<CriterionGraphTexts> texts) {
+  auto graphs = std::make_shared<GraphFiles>(GraphFiles{settings, records, std::move(texts), {}});
   Sink sink;
   sink.beginCriterion = [graphs](std::uint32_t criterion, const DataSet& data) {
     return beginGraphs(*graphs, criterion, data);
   };
-  sink.pair = [graphs](const PairResult& result, const DataSet& data) {
-    takeGraphPair(*graphs, result, data);
-    return true;
+  sink.pair = [graphs](const TestedPair& tested, const DataSet& data) {
+    takeGraphPair(*graphs, tested, data);
   };
-  sink.endCriterion = [graphs](std::uint32_t, const DataSet&) { return closeGraphs(*graphs); };
-  sink.endRun = [graphs](const DataSet& data) { return writeAllCriteriaGraphs(*graphs, data); };
+  sink.endCriterion = [graphs](const CriterionAnalysis&, const RunRecord&, const DataSet&) {
+    return closeGraphs(*graphs);
+  };
+  sink.endRun = [graphs](const RunRecord&, const DataSet& data) {
+    return writeAllCriteriaGraphs(*graphs, data);
+  };
   return sink;
 }
 

@@ -3,11 +3,15 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "analysis/run_record.h"
+#include "analysis/tested_pair.h"
 #include "data/data_set.h"
+#include "io/failure.h"
 #include "report/output_sink.h"
 #include "report/variants.h"
 #include "stats/families.h"
@@ -37,17 +41,8 @@ std::string criterionEdgeLine(const PairComparison& pair, bool valid, bool dotte
 std::string makeCriterionEdge(const PairComparison& pair, bool valid, bool dottedEdges,
                               EdgeRecordMap& records, const DataSet& data);
 
-/// The graphs a run draws and how.
-struct GraphChoice {
-  FamilySet families;  ///< a graph per variant of these families
-  bool dottedEdges = false;
-  /// The main and subordinate variants of the merged graph of option M, when it is drawn.
-  std::optional<Variant> mergeMain;
-  std::optional<Variant> mergeSub;
-};
-
 /// Whether the run draws graph `graph` (a variant's index, or kMergedGraph).
-bool graphDrawn(const GraphChoice& choice, std::size_t graph);
+bool graphDrawn(const RunSettings& settings, std::size_t graph);
 
 /// The first line of a criterion's graph: "digraph ", its DOT id (the tag, "_", the criterion's
 /// short name) and " {".
@@ -56,7 +51,7 @@ std::string criterionGraphHeader(std::size_t graph, const std::string& criterion
 /// For each graph, whether the pair has an edge in it and the validity it is drawn with: a
 /// variant's significant defined outcome, and the merge rule's choice in the merged graph.
 using PairEdges = std::array<std::optional<bool>, kGraphCount>;
-PairEdges pairEdges(const PairResult& result, const GraphChoice& choice);
+PairEdges pairEdges(const VariantOutcomes& outcomes, const RunSettings& settings);
 
 /// Whether a result of one merged test is valid and significant for the current pair.
 struct MergeSlot {
@@ -76,18 +71,23 @@ std::optional<bool> mergedEdgeValidity(const MergeSlot& main, const MergeSlot& s
 std::size_t writeAllCriteriaGraph(std::ostream& out, const std::string& header, bool dottedEdges,
                                   const EdgeRecordMap& records, const DataSet& data,
                                   bool forPage = false);
-/// The file form: prints "Failed to open file " / "Failed to write file ", the name, ": " and the
-/// system's reason on `err` and returns false when the graph was not written completely.
-bool writeAllCriteriaGraph(const std::string& fileName, const std::string& header, bool dottedEdges,
-                           const EdgeRecordMap& records, const DataSet& data, std::ostream& err);
+/// The file form; fails as writeFile does.
+[[nodiscard]] Outcome writeAllCriteriaGraph(const std::string& fileName, const std::string& header,
+                                            bool dottedEdges, const EdgeRecordMap& records,
+                                            const DataSet& data);
 
-/// The graphs of a full run as an output: per criterion one file of each graph that `choice`
-/// draws (criterionGraphFile), opened family by family in the file order and the merged graph
+/// The DOT text of each graph of one criterion, as its file holds it (indexed like graphNames;
+/// empty for a graph not drawn).
+using CriterionGraphTexts = std::array<std::string, kGraphCount>;
+
+/// The graphs of a full run as an output: per criterion one file of each graph that `settings`
+/// draw (criterionGraphFileName), opened family by family in the file order and the merged graph
 /// last, with a line per significant pair (possibly empty: an edge on too few cases without
 /// dotted edges); the edges are added to `records`, from which the graphs over all criteria are
-/// written when the run ends. A graph that cannot be opened prints "Failed to open file " + name +
-/// ": " + the reason on `err`, discards the criterion's graphs and stops the run; one not written
-/// completely prints "Failed to write file " + name + ": " + the reason.
-Sink graphsSink(const GraphChoice& choice, EdgeRecords& records, std::ostream& err);
+/// written when the run ends. Where `texts` is given, it holds the criterion's texts from its
+/// beginning to the next one's. A graph that cannot be opened discards the criterion's graphs and
+/// stops the run.
+Sink graphsSink(const RunSettings& settings, EdgeRecords& records,
+                std::shared_ptr<CriterionGraphTexts> texts);
 
 }  // namespace brevox

@@ -8,6 +8,7 @@
 #include "io/utf8.h"
 #include "report/markup.h"
 #include "report/page_text.h"
+#include "report/variants.h"
 
 namespace brevox {
 
@@ -33,6 +34,14 @@ std::string minus(std::string text) {
 }
 
 std::string proportionText(double value) { return minus(printed("%.3f", value)); }
+
+// How the page names the main test: the variant's title, and for the binomial test the rule of
+// its two directions.
+std::string mainTestTitle(Variant variant) {
+  std::string title = descriptor(variant).pageTitle;
+  if (variant == Variant::binomial) title += ", the larger p-value of its two directions";
+  return title;
+}
 
 std::string ratioText(double value) {
   if (std::isinf(value)) return "\xE2\x88\x9E";

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/findings.h"
 #include "data/data_set.h"
-#include "report/findings.h"
 
 namespace brevox {
 

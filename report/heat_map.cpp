@@ -19,26 +19,26 @@ constexpr std::size_t kNumberedCellsUpTo = 12;
 
 // Visits every outcome with a p-value that a map of the page shows.
 template <typename Visit>
-void forEachMappedOutcome(const PageFacts& facts, const std::vector<CriterionRecord>& criteria,
+void forEachMappedOutcome(const RunSettings& settings, const std::vector<PageCriterion>& criteria,
                           Visit visit) {
-  for (const CriterionRecord& criterion : criteria) {
-    for (const PairRecord& record : criterion.pairs) {
+  for (const PageCriterion& criterion : criteria) {
+    for (const PairOutcomes& record : criterion.pairs) {
       for (const VariantDescriptor& variant : kVariants) {
         const std::optional<VariantOutcome>& outcome = record.outcomes[index(variant.variant)];
-        if (shown(facts, variant) && outcome && !outcome->undefined) visit(*outcome);
+        if (shown(settings, variant) && outcome && !outcome->undefined) visit(*outcome);
       }
     }
   }
 }
 
 // The start of a cell's hover text on a map that names the pairs: "A vs B: ".
-void writePairNames(Markup& page, const DataSet& data, const PairRecord& record) {
+void writePairNames(Markup& page, const DataSet& data, const PairOutcomes& record) {
   page << NameText{workShortName(data, record.pair.workA)} << " vs "
        << NameText{workShortName(data, record.pair.workB)} << ": ";
 }
 
 // A cell without a p-value: its class, and its hover text.
-void writeBlankCell(Markup& page, const DataSet& data, const PairRecord& record, bool named,
+void writeBlankCell(Markup& page, const DataSet& data, const PairOutcomes& record, bool named,
                     const char* cellClass, const char* title) {
   page << "<td class=" << cellClass << " title=\"";
   if (named) writePairNames(page, data, record);
@@ -48,7 +48,7 @@ void writeBlankCell(Markup& page, const DataSet& data, const PairRecord& record,
 // A cell's tag is left open: a map of many works has a hundred thousand cells, and the closing
 // tags would add a tenth to the page.
 void writeCell(Markup& page, const ColourScale& scale, const DataSet& data,
-               const PairRecord* record, Variant variant, bool named, bool numbered) {
+               const PairOutcomes* record, Variant variant, bool named, bool numbered) {
   if (record == nullptr) {
     page << "<td class=" << kNoCasesClass << " title=\"no cases\">";
     return;
@@ -83,18 +83,18 @@ void writeCell(Markup& page, const ColourScale& scale, const DataSet& data,
 
 }  // namespace
 
-bool shown(const PageFacts& facts, const VariantDescriptor& variant) {
-  return facts.families[variant.family];
+bool shown(const RunSettings& settings, const VariantDescriptor& variant) {
+  return settings.families[variant.family];
 }
 
-ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& criteria) {
+ColourScale scaleOf(const RunSettings& settings, const std::vector<PageCriterion>& criteria) {
   double smallest = 1;
-  forEachMappedOutcome(facts, criteria, [&](const VariantOutcome& outcome) {
+  forEachMappedOutcome(settings, criteria, [&](const VariantOutcome& outcome) {
     if (outcome.pValue >= 0 && outcome.pValue < smallest) smallest = outcome.pValue;
   });
   ColourScale scale = scaleReaching(smallest);
   std::map<std::string, std::size_t> cells;
-  forEachMappedOutcome(facts, criteria, [&](const VariantOutcome& outcome) {
+  forEachMappedOutcome(settings, criteria, [&](const VariantOutcome& outcome) {
     if (!std::isnan(outcome.pValue))
       ++cells[cellClassOfStep(stepOf(scale, outcome.pValue), outcome.flag == 1)];
   });

@@ -5,24 +5,25 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/run_record.h"
+#include "analysis/tested_pair.h"
 #include "data/data_set.h"
 #include "report/colour_scale.h"
 #include "report/html_report.h"
 #include "report/markup.h"
-#include "report/run_record.h"
 #include "report/variants.h"
 
 namespace brevox {
 
 /// Whether the page shows a variant: the run tested its family.
-bool shown(const PageFacts& facts, const VariantDescriptor& variant);
+bool shown(const RunSettings& settings, const VariantDescriptor& variant);
 
 /// The page's colour scale: enough steps to tell the smallest p-value that its maps show from the
 /// others, and the class of its commonest cells.
-ColourScale scaleOf(const PageFacts& facts, const std::vector<CriterionRecord>& criteria);
+ColourScale scaleOf(const RunSettings& settings, const std::vector<PageCriterion>& criteria);
 
 /// A criterion's pairs by their works, the row work first.
-using PairIndex = std::map<std::pair<std::uint32_t, std::uint32_t>, const PairRecord*>;
+using PairIndex = std::map<std::pair<std::uint32_t, std::uint32_t>, const PairOutcomes*>;
 
 /// The heat map of one variant under one criterion: a row and a column per work, each cell
 /// coloured by the step of its p-value, the p-value in its hover text (with the pair's names up

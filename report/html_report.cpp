@@ -8,11 +8,11 @@
 #include "io/output_file.h"
 #include "io/utf8.h"
 #include "report/colour_scale.h"
-#include "report/findings.h"
 #include "report/findings_page.h"
 #include "report/graph_render.h"
 #include "report/heat_map.h"
 #include "report/markup.h"
+#include "report/output_names.h"
 #include "report/page_front.h"
 #include "report/page_text.h"
 #include "report/style_sheet.h"
@@ -79,21 +79,20 @@ void writeGraph(Markup& page, const GraphDrawing& drawing, const std::string& fi
 
 // Significant results of a variant that rest on too few cases: a graph without dotted arrows
 // leaves them out.
-std::size_t resultsLeftOut(const PageFacts& facts, const CriterionRecord& criterion,
+std::size_t resultsLeftOut(const RunSettings& settings, const PageCriterion& criterion,
                            Variant variant) {
-  if (facts.dottedEdges) return 0;
+  if (settings.dottedEdges) return 0;
   std::size_t count = 0;
-  for (const PairRecord& record : criterion.pairs) {
+  for (const PairOutcomes& record : criterion.pairs) {
     const std::optional<VariantOutcome>& outcome = record.outcomes[index(variant)];
     if (outcome && !outcome->undefined && outcome->flag == 1 && !outcome->valid) ++count;
   }
   return count;
 }
 
-void writeVariantFigure(Markup& page, const PageFacts& facts, const ColourScale& scale,
-                        const DataSet& data, const PairIndex& pairs,
-                        const CriterionRecord& criterion, const VariantDescriptor& variant,
-                        const GraphDrawing& drawing) {
+void writeVariantFigure(Markup& page, const RunSettings& settings, const ColourScale& scale,
+                        const DataSet& data, const PairIndex& pairs, const PageCriterion& criterion,
+                        const VariantDescriptor& variant, const GraphDrawing& drawing) {
   const std::uint32_t number = criterion.criterion;
   const std::size_t graph = index(variant.variant);
   page << "<figure class=\"test\" id=\"c" << number << "-" << variant.graph.tag
@@ -107,20 +106,20 @@ void writeVariantFigure(Markup& page, const PageFacts& facts, const ColourScale&
   }
   page << "</figcaption>\n<div class=\"panels\">";
   writeMap(page, scale, data, pairs, variant);
-  writeGraph(page, drawing, criterionGraphFile(graph, criterionShortName(data, number)),
-             resultsLeftOut(facts, criterion, variant.variant));
+  writeGraph(page, drawing, criterionGraphFileName(graph, criterionShortName(data, number)),
+             resultsLeftOut(settings, criterion, variant.variant));
   page << "</div></figure>\n";
 }
 
 // The variants a criterion's section shows: the main test first, then the other symmetric
 // tests, then the binomial test.
-std::vector<Variant> variantsInOrder(const PageFacts& facts, Variant test) {
+std::vector<Variant> variantsInOrder(const RunSettings& settings, Variant test) {
   std::vector<Variant> order = {test};
   for (const VariantDescriptor& variant : kVariants) {
-    if (variant.variant != test && variant.variant != Variant::binomial && shown(facts, variant))
+    if (variant.variant != test && variant.variant != Variant::binomial && shown(settings, variant))
       order.push_back(variant.variant);
   }
-  if (test != Variant::binomial && shown(facts, descriptor(Variant::binomial))) {
+  if (test != Variant::binomial && shown(settings, descriptor(Variant::binomial))) {
     order.push_back(Variant::binomial);
   }
   return order;
@@ -128,31 +127,31 @@ std::vector<Variant> variantsInOrder(const PageFacts& facts, Variant test) {
 
 // Every drawing of a criterion, on one layout of its works: one per variant of `order`, then the
 // merged graph's when `merged`.
-std::vector<GraphDrawing> drawCriterion(const DataSet& data, const CriterionRecord& criterion,
+std::vector<GraphDrawing> drawCriterion(const DataSet& data, const PageCriterion& criterion,
                                         const std::vector<Variant>& order, bool merged) {
   std::vector<std::string> texts;
   for (Variant variant : order) texts.push_back(criterion.graphs[index(variant)]);
   if (merged) texts.push_back(criterion.graphs[kMergedGraph]);
   std::set<std::uint32_t> works;
-  for (const PairRecord& record : criterion.pairs) works.insert(record.pair.workA);
+  for (const PairOutcomes& record : criterion.pairs) works.insert(record.pair.workA);
   std::vector<std::string> workNames;
   for (std::uint32_t work : works) workNames.push_back(workShortName(data, work));
   return drawGraphsTogether(texts, workNames);
 }
 
-void writeMergedFigure(Markup& page, const PageFacts& facts, const CriterionRecord& criterion,
+void writeMergedFigure(Markup& page, const RunSettings& settings, const PageCriterion& criterion,
                        const std::string& shortName, const GraphDrawing& drawing) {
   page << "<details class=\"variant\"><summary>Merged graph</summary>\n<figure class=\"test\" "
        << "id=\"c" << criterion.criterion << "-" << kMergedGraphNames.tag
-       << "\"><figcaption><b>Merged graph.</b> " << descriptor(*facts.mergeMain).pageTitle
+       << "\"><figcaption><b>Merged graph.</b> " << descriptor(*settings.mergeMain).pageTitle
        << " where its result rests on enough cases, otherwise "
-       << descriptor(*facts.mergeSub).pageTitle << ".</figcaption>\n<div class=\"panels\">";
-  writeGraph(page, drawing, criterionGraphFile(kMergedGraph, shortName));
+       << descriptor(*settings.mergeSub).pageTitle << ".</figcaption>\n<div class=\"panels\">";
+  writeGraph(page, drawing, criterionGraphFileName(kMergedGraph, shortName));
   page << "</div></figure>\n</details>\n";
 }
 
-void writeCriterion(Markup& page, const PageFacts& facts, const ColourScale& scale,
-                    const DataSet& data, const CriterionRecord& criterion) {
+void writeCriterion(Markup& page, const RunSettings& settings, const ColourScale& scale,
+                    const DataSet& data, const PageCriterion& criterion) {
   const std::uint32_t number = criterion.criterion;
   const std::string& shortName = criterionShortName(data, number);
   page << "<section id=\"criterion-" << number << "\" class=\"criterion\">\n<h2><span class=\"no\">"
@@ -160,16 +159,17 @@ void writeCriterion(Markup& page, const PageFacts& facts, const ColourScale& sca
        << Name{shortName} << "</span></h2>\n<p class=\"direction\">"
        << directionText(direction(data, number)) << "</p>\n";
   PairIndex pairs;
-  for (const PairRecord& record : criterion.pairs) {
+  for (const PairOutcomes& record : criterion.pairs) {
     pairs[{record.pair.workA, record.pair.workB}] = &record;
   }
-  const std::optional<Variant> test = mainTest(facts.families, facts.mergeMain);
+  const std::optional<Variant> test = settings.mainTest;
   if (!test) {
     page << "<p class=\"note\">No test was run.</p>\n</section>\n";
     return;
   }
-  const std::vector<Variant> order = variantsInOrder(facts, *test);
-  const bool merged = facts.mergeMain && facts.mergeSub && !criterion.graphs[kMergedGraph].empty();
+  const std::vector<Variant> order = variantsInOrder(settings, *test);
+  const bool merged =
+      settings.mergeMain && settings.mergeSub && !criterion.graphs[kMergedGraph].empty();
   const std::vector<GraphDrawing> drawings = drawCriterion(data, criterion, order, merged);
   for (std::size_t k = 0; k < order.size(); ++k) {
     // Every test but the main one folded under its name.
@@ -178,27 +178,28 @@ void writeCriterion(Markup& page, const PageFacts& facts, const ColourScale& sca
       page << "<details class=\"variant\"><summary>" << descriptor(order[k]).pageTitle
            << "</summary>\n";
     }
-    writeVariantFigure(page, facts, scale, data, pairs, criterion, descriptor(order[k]),
+    writeVariantFigure(page, settings, scale, data, pairs, criterion, descriptor(order[k]),
                        drawings[k]);
     if (folded) page << "</details>\n";
   }
-  if (merged) writeMergedFigure(page, facts, criterion, shortName, drawings.back());
+  if (merged) writeMergedFigure(page, settings, criterion, shortName, drawings.back());
   page << "</section>\n";
 }
 
-void writeAllCriteria(Markup& page, const PageFacts& facts, const DataSet& data) {
-  if (!anyAllCriteriaGraph(facts)) return;
+void writeAllCriteria(Markup& page, const AllCriteriaGraphs& graphs, const RunSettings& settings,
+                      const DataSet& data) {
+  if (!anyAllCriteriaGraph(graphs)) return;
   page << "<section id=\"all-criteria\">\n<h2>All criteria</h2>\n<p class=\"note\">An arrow is "
           "labelled with the numbers of the criteria under which the two works differ, in bold "
           "when there are several, <em>All</em> under every criterion";
-  if (facts.dottedEdges) page << "; dotted arrows rest on too few cases";
+  if (settings.dottedEdges) page << "; dotted arrows rest on too few cases";
   page << ". Criteria: ";
   for (const auto& [criterion, longName] : criterionLongNames(data)) {
     page << (criterion == 1 ? "" : "; ") << criterion << "&nbsp;" << Name{longName};
   }
   page << ".</p>\n";
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    const std::string& dot = facts.allCriteriaGraphs[graph];
+    const std::string& dot = graphs.texts[graph];
     if (dot.empty()) continue;
     const GraphNames& names = graphNames(graph);
     const std::string title =
@@ -207,20 +208,19 @@ void writeAllCriteria(Markup& page, const PageFacts& facts, const DataSet& data)
          << ",</b> all criteria.</figcaption>\n";
     GraphDrawing tooDense;
     tooDense.outcome = DrawingOutcome::tooDense;
-    tooDense.arrows = tooDense.drawnArrows = facts.allCriteriaArrows[graph];
+    tooDense.arrows = tooDense.drawnArrows = graphs.arrows[graph];
     writeGraph(page, tooDense.arrows > kDrawAtMost ? tooDense : drawGraph(dot, false),
-               names.allCriteriaFile);
+               allCriteriaGraphFileName(graph));
     page << "</figure>\n";
   }
   page << "</section>\n";
 }
 
-void writeHead(Markup& page, const PageFacts& facts, const ColourScale& scale,
-               const DataSet& data) {
+void writeHead(Markup& page, const RunFacts& facts, const ColourScale& scale, const DataSet& data) {
   page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
        << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
        << "<meta name=\"generator\" content=\"brevox " << BREVOX_VERSION_MAJOR << "."
-       << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << NameText{dataName(facts)}
+       << BREVOX_VERSION_MINOR << "\">\n<title>brevox: " << NameText{dataName(facts.command)}
        << "</title>\n<style>" << Raw{kPageStyle} << Raw{scaleStyle(scale, data.works.size())}
        << Raw{kGraphStyle} << Raw{kFindingsStyle} << "</style>\n</head>\n<body>\n";
 }
@@ -238,41 +238,33 @@ void writeWithLineEnds(std::ostream& file, const std::string& page) {
 
 }  // namespace
 
-void writeHtmlReport(std::ostream& file, const PageFacts& facts,
-                     const std::vector<CriterionRecord>& criteria, const DataSet& data) {
-  const ColourScale scale = scaleOf(facts, criteria);
+void writeHtmlReport(std::ostream& file, const PageContent& content, const RunRecord& record,
+                     const DataSet& data) {
+  const RunSettings& settings = record.settings;
+  const ColourScale scale = scaleOf(settings, content.criteria);
   std::ostringstream out;
   Markup page{out};
-  writeHead(page, facts, scale, data);
-  writeHeader(page, facts, data, criteria);
-  std::vector<CriterionFindings> findings = facts.findings;
-  if (findings.size() != criteria.size()) {
-    findings.clear();
-    const std::optional<Variant> test = mainTest(facts.families, facts.mergeMain);
-    for (const CriterionRecord& criterion : criteria) {
-      findings.push_back(criterionFindings(criterion, data, test));
-    }
-  }
-  writeFindingsSection(out, findings, data);
+  writeHead(page, content.facts, scale, data);
+  writeHeader(page, content, settings, data);
+  writeFindingsSection(out, record.findings, data);
   writeReading(page, scale, data);
   writeDataTable(page, data);
-  for (const CriterionRecord& criterion : criteria)
-    writeCriterion(page, facts, scale, data, criterion);
-  writeAllCriteria(page, facts, data);
+  for (const PageCriterion& criterion : content.criteria) {
+    writeCriterion(page, settings, scale, data, criterion);
+  }
+  writeAllCriteria(page, content.allCriteria, settings, data);
   page << "<footer>Written by brevox " << BREVOX_VERSION_MAJOR << "." << BREVOX_VERSION_MINOR
-       << " on " << facts.runTime
+       << " on " << content.facts.runTime
        << " from the results of the run that wrote the summary tables <code>T_*.csv</code> and "
           "the graphs <code>graph*.gv</code> beside this page; the graphs were laid out by "
           "Graphviz.</footer>\n</body>\n</html>\n";
   writeWithLineEnds(file, out.str());
 }
 
-bool writeHtmlReport(const std::string& fileName, const PageFacts& facts,
-                     const std::vector<CriterionRecord>& criteria, const DataSet& data,
-                     std::ostream& err) {
-  return printedFailure(
-      writeFile(fileName, [&](std::ostream& out) { writeHtmlReport(out, facts, criteria, data); }),
-      err);
+Outcome writeHtmlReport(const std::string& fileName, const PageContent& content,
+                        const RunRecord& record, const DataSet& data) {
+  return writeFile(fileName,
+                   [&](std::ostream& out) { writeHtmlReport(out, content, record, data); });
 }
 
 }  // namespace brevox

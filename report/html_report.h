@@ -2,54 +2,67 @@
 
 #include <array>
 #include <cstddef>
-#include <optional>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "analysis/run_record.h"
+#include "analysis/tested_pair.h"
 #include "data/data_set.h"
-#include "report/findings.h"
-#include "report/run_record.h"
+#include "io/failure.h"
+#include "report/dot_graph.h"
 #include "report/variants.h"
-#include "stats/families.h"
 
 namespace brevox {
 
-/// What the page says about the run beyond what its criteria found.
-struct PageFacts {
-  std::string dataFile;      ///< the data file's name as typed; empty for the built-in data
-  std::string sheetName;     ///< the sheet read when the data file is a workbook, else empty
-  std::string optionText;    ///< the option string as typed; empty when none was given
-  std::string runTime;       ///< when the run ended, as the page shows it
-  FamilySet families;        ///< the families the run tested
-  bool dottedEdges = false;  ///< results on too few cases drawn dotted
-  /// The main and subordinate variants of the merged graphs, when the run drew them.
-  std::optional<Variant> mergeMain;
-  std::optional<Variant> mergeSub;
-  /// The DOT text of each graph over all criteria the run wrote (indexed like graphNames), empty
-  /// for the others.
-  std::array<std::string, kGraphCount> allCriteriaGraphs;
-  /// The arrows of each of those graphs, where known: one of more than kDrawAtMost is not read,
-  /// which takes Graphviz a tenth of a second at thousands of arrows.
-  std::array<std::size_t, kGraphCount> allCriteriaArrows{};
-  /// What each criterion found over all its works, in the order of the criteria; where empty, the
-  /// page finds it from the criteria's records.
-  std::vector<CriterionFindings> findings;
+/// The command line as typed, for the outputs that describe the run.
+struct RunCommand {
+  std::string dataFile;    ///< the data file's path; empty for the built-in data
+  std::string optionText;  ///< the option string; empty when none was given
+  std::string sheetName;   ///< the sheet read when the data file is a workbook, else empty
 };
 
-/// Writes one self-contained HTML page of a full run: the facts of the run, the data, per
-/// criterion a heat map of the p-values of each selected variant beside that variant's graph,
-/// then the graphs over all criteria, each drawn by Graphviz in process (graph_render). Names may
-/// hold any bytes: the page is UTF-8, and a byte that is not is read as Latin-1, as Graphviz reads
-/// it, or shown as U+FFFD where that would be a control character.
-void writeHtmlReport(std::ostream& out, const PageFacts& facts,
-                     const std::vector<CriterionRecord>& criteria, const DataSet& data);
+/// The facts of the run that the page tells beside its settings: the command, and when it ended.
+struct RunFacts {
+  RunCommand command;
+  std::string runTime;
+};
 
-/// The file form: prints "Failed to open file " / "Failed to write file " and the name on `err`
-/// and returns false when the page was not written completely. A graph that Graphviz cannot draw
-/// is a note on the page, not a failure.
-bool writeHtmlReport(const std::string& fileName, const PageFacts& facts,
-                     const std::vector<CriterionRecord>& criteria, const DataSet& data,
-                     std::ostream& err);
+/// What the page keeps of one criterion: the pairs that its maps show and the text of each graph.
+struct PageCriterion {
+  std::uint32_t criterion = 0;
+  std::vector<PairOutcomes> pairs;  ///< in the run's order
+  CriterionGraphTexts graphs;
+};
+
+/// The graphs over all criteria as the page draws them (indexed like graphNames): the DOT text of
+/// each that the run wrote (empty for the others) and its arrows. A graph of more than kDrawAtMost
+/// arrows is not read, which takes Graphviz a tenth of a second at thousands of arrows.
+struct AllCriteriaGraphs {
+  std::array<std::string, kGraphCount> texts;
+  std::array<std::size_t, kGraphCount> arrows{};
+};
+
+/// What the page shows beside the record of the run.
+struct PageContent {
+  RunFacts facts;
+  std::vector<PageCriterion> criteria;  ///< in the order of the criteria
+  AllCriteriaGraphs allCriteria;
+};
+
+/// Writes one self-contained HTML page of a full run: the facts of the run, what each criterion
+/// found (record.findings), the data, per criterion a heat map of the p-values of each selected
+/// variant beside that variant's graph, then the graphs over all criteria, each drawn by Graphviz
+/// in process (graph_render). Names may hold any bytes: the page is UTF-8, and a byte that is not
+/// is read as Latin-1, as Graphviz reads it, or shown as U+FFFD where that would be a control
+/// character.
+void writeHtmlReport(std::ostream& out, const PageContent& content, const RunRecord& record,
+                     const DataSet& data);
+
+/// The file form; fails as writeFile does. A graph that Graphviz cannot draw is a note on the
+/// page, not a failure.
+[[nodiscard]] Outcome writeHtmlReport(const std::string& fileName, const PageContent& content,
+                                      const RunRecord& record, const DataSet& data);
 
 }  // namespace brevox

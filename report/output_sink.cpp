@@ -1,45 +1,64 @@
 #include "report/output_sink.h"
 
+#include <iterator>
+#include <utility>
+
 namespace brevox {
 
-bool beginCriterion(Sinks& sinks, std::uint32_t criterion, const DataSet& data) {
-  for (Sink& sink : sinks) {
-    if (sink.beginCriterion && !sink.beginCriterion(criterion, data)) return false;
-  }
-  return true;
+void addFailure(Failures& failures, Outcome outcome) {
+  if (outcome) failures.push_back(std::move(*outcome));
 }
 
-bool pairComputed(const Sinks& sinks, const PairResult& result, const DataSet& data,
-                  std::ostream& err) {
-  bool allWritten = true;
+void addFailures(Failures& failures, Failures more) {
+  failures.insert(failures.end(), std::make_move_iterator(more.begin()),
+                  std::make_move_iterator(more.end()));
+}
+
+Failures beginRun(Sinks& sinks) {
+  Failures failures;
+  for (Sink& sink : sinks) {
+    if (sink.beginRun) addFailures(failures, sink.beginRun());
+  }
+  return failures;
+}
+
+Outcome beginCriterion(Sinks& sinks, std::uint32_t criterion, const DataSet& data) {
+  for (Sink& sink : sinks) {
+    if (!sink.beginCriterion) continue;
+    if (Outcome failure = sink.beginCriterion(criterion, data)) return failure;
+  }
+  return std::nullopt;
+}
+
+Failures pairComputed(const Sinks& sinks, const TestedPair& pair, const DataSet& data) {
+  Failures failures;
   for (const Sink& sink : sinks) {
-    if (sink.computed && !sink.computed(result, data, err)) allWritten = false;
+    if (sink.computed) addFailures(failures, sink.computed(pair, data));
   }
-  return allWritten;
+  return failures;
 }
 
-bool takePair(Sinks& sinks, const PairResult& result, const DataSet& data) {
-  bool allWritten = true;
+void takePair(Sinks& sinks, const TestedPair& pair, const DataSet& data) {
   for (Sink& sink : sinks) {
-    if (sink.pair && !sink.pair(result, data)) allWritten = false;
+    if (sink.pair) sink.pair(pair, data);
   }
-  return allWritten;
 }
 
-bool endCriterion(Sinks& sinks, std::uint32_t criterion, const DataSet& data) {
-  bool allWritten = true;
+Failures endCriterion(Sinks& sinks, const CriterionAnalysis& analysis, const RunRecord& record,
+                      const DataSet& data) {
+  Failures failures;
   for (Sink& sink : sinks) {
-    if (sink.endCriterion && !sink.endCriterion(criterion, data)) allWritten = false;
+    if (sink.endCriterion) addFailures(failures, sink.endCriterion(analysis, record, data));
   }
-  return allWritten;
+  return failures;
 }
 
-bool endRun(Sinks& sinks, const DataSet& data) {
-  bool allWritten = true;
+Failures endRun(Sinks& sinks, const RunRecord& record, const DataSet& data) {
+  Failures failures;
   for (Sink& sink : sinks) {
-    if (sink.endRun && !sink.endRun(data)) allWritten = false;
+    if (sink.endRun) addFailures(failures, sink.endRun(record, data));
   }
-  return allWritten;
+  return failures;
 }
 
 }  // namespace brevox

@@ -12,10 +12,10 @@ namespace brevox {
 
 namespace {
 
-std::string testsRun(const PageFacts& facts) {
+std::string testsRun(const RunSettings& settings) {
   std::string words;
   for (const FamilyDescriptor& family : kFamilies) {
-    if (!facts.families[family.family]) continue;
+    if (!settings.families[family.family]) continue;
     if (!words.empty()) words += "; ";
     words += family.pageWords;
   }
@@ -81,17 +81,17 @@ void writeLegend(Markup& page, const ColourScale& scale, double threshold) {
 }
 
 // The facts of the run's graphs, where it drew dotted arrows or merged graphs.
-void writeGraphFacts(Markup& page, const PageFacts& facts) {
-  const bool merged = facts.mergeMain && facts.mergeSub;
-  if (!facts.dottedEdges && !merged) return;
+void writeGraphFacts(Markup& page, const RunSettings& settings) {
+  const bool merged = settings.mergeMain && settings.mergeSub;
+  if (!settings.dottedEdges && !merged) return;
   page << "<dt>Graphs</dt><dd>";
-  if (facts.dottedEdges) {
+  if (settings.dottedEdges) {
     page << "results on too few cases drawn as dotted arrows";
     if (merged) page << "; ";
   }
   if (merged) {
-    page << "merged graphs of " << descriptor(*facts.mergeMain).pageTitle << " (main) and "
-         << descriptor(*facts.mergeSub).pageTitle << " (subordinate)";
+    page << "merged graphs of " << descriptor(*settings.mergeMain).pageTitle << " (main) and "
+         << descriptor(*settings.mergeSub).pageTitle << " (subordinate)";
   }
   page << "</dd>\n";
 }
@@ -104,23 +104,25 @@ void writeNumberedNames(Markup& page, const Names& longNames) {
   }
 }
 
-void writeFacts(Markup& page, const PageFacts& facts, const DataSet& data) {
+void writeFacts(Markup& page, const RunFacts& facts, const RunSettings& settings,
+                const DataSet& data) {
+  const RunCommand& command = facts.command;
   page << "<dl class=\"facts\">\n<dt>Data</dt><dd>";
-  if (facts.dataFile.empty()) {
+  if (command.dataFile.empty()) {
     page << "built-in data";
   } else {
-    page << "<code>" << Name{facts.dataFile} << "</code>";
+    page << "<code>" << Name{command.dataFile} << "</code>";
   }
-  if (!facts.sheetName.empty()) page << ", sheet <code>" << Name{facts.sheetName} << "</code>";
+  if (!command.sheetName.empty()) page << ", sheet <code>" << Name{command.sheetName} << "</code>";
   page << "</dd>\n<dt>Date</dt><dd>" << facts.runTime << "</dd>\n<dt>Threshold</dt><dd>"
        << formatDouble(data.threshold) << "</dd>\n<dt>Options</dt><dd>";
-  if (facts.optionText.empty()) {
+  if (command.optionText.empty()) {
     page << "none";
   } else {
-    page << "<code>" << facts.optionText << "</code>";
+    page << "<code>" << command.optionText << "</code>";
   }
-  page << "</dd>\n<dt>Tests</dt><dd>" << testsRun(facts) << "</dd>\n";
-  writeGraphFacts(page, facts);
+  page << "</dd>\n<dt>Tests</dt><dd>" << testsRun(settings) << "</dd>\n";
+  writeGraphFacts(page, settings);
   page << "<dt>Works</dt><dd>";
   writeNumberedNames(page, workLongNames(data));
   page << "</dd>\n<dt>Criteria</dt><dd>";
@@ -130,13 +132,13 @@ void writeFacts(Markup& page, const PageFacts& facts, const DataSet& data) {
 
 }  // namespace
 
-bool anyAllCriteriaGraph(const PageFacts& facts) {
-  return std::any_of(facts.allCriteriaGraphs.begin(), facts.allCriteriaGraphs.end(),
+bool anyAllCriteriaGraph(const AllCriteriaGraphs& graphs) {
+  return std::any_of(graphs.texts.begin(), graphs.texts.end(),
                      [](const std::string& dot) { return !dot.empty(); });
 }
 
-std::string dataName(const PageFacts& facts) {
-  return facts.dataFile.empty() ? "built-in data" : facts.dataFile;
+std::string dataName(const RunCommand& command) {
+  return command.dataFile.empty() ? "built-in data" : command.dataFile;
 }
 
 std::string directionText(std::int32_t direction) {
@@ -151,23 +153,24 @@ std::string directionText(std::int32_t direction) {
   return "No direction of ordering: an arrow points from the row work to the column work.";
 }
 
-void writeHeader(Markup& page, const PageFacts& facts, const DataSet& data,
-                 const std::vector<CriterionRecord>& criteria) {
+void writeHeader(Markup& page, const PageContent& content, const RunSettings& settings,
+                 const DataSet& data) {
   page << "<header>\n<p class=\"kicker\">brevox " << BREVOX_VERSION_MAJOR << "."
        << BREVOX_VERSION_MINOR << " \xC2\xB7 report of a full run</p>\n";
   page << "<h1>Differences between works, criterion by criterion</h1>\n";
   page << "<p class=\"lede\">" << data.works.size() << " works compared pair by pair under "
        << data.criteria.size() << (data.criteria.size() == 1 ? " criterion" : " criteria")
        << ", at the threshold p&nbsp;&lt;&nbsp;" << formatDouble(data.threshold) << ".</p>\n";
-  writeFacts(page, facts, data);
+  writeFacts(page, content.facts, settings, data);
   page << "<nav><ol><li><a href=\"#findings\">What the run found</a></li>"
        << "<li><a href=\"#reading\">How to read this page</a></li>"
        << "<li><a href=\"#data\">Data</a></li>";
-  for (const CriterionRecord& criterion : criteria) {
+  for (const PageCriterion& criterion : content.criteria) {
     page << "<li><a href=\"#criterion-" << criterion.criterion << "\">" << criterion.criterion
          << "&nbsp;" << Name{criterionLongName(data, criterion.criterion)} << "</a></li>";
   }
-  if (anyAllCriteriaGraph(facts)) page << "<li><a href=\"#all-criteria\">All criteria</a></li>";
+  if (anyAllCriteriaGraph(content.allCriteria))
+    page << "<li><a href=\"#all-criteria\">All criteria</a></li>";
   page << "</ol></nav>\n</header>\n";
 }
 

@@ -2,15 +2,11 @@
 
 #include <cstdio>
 #include <ctime>
-#include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "io/number_text.h"
-#include "report/findings.h"
-#include "report/run_record.h"
+#include "report/output_names.h"
 #include "report/variants.h"
 
 namespace brevox {
@@ -19,13 +15,9 @@ namespace {
 
 /// What the page needs of the whole run, gathered criterion by criterion.
 struct PageRecords {
-  PageFacts facts;
-  GraphChoice choice;
+  PageContent content;
   const EdgeRecords& records;
-  unsigned threads;
-  std::ostream& err;
-  std::optional<Variant> test;
-  std::vector<CriterionRecord> criteria;
+  std::shared_ptr<const CriterionGraphTexts> texts;
 };
 
 // The local date and time, as a reader writes them: "8 December 2026, 14:03".
@@ -42,71 +34,35 @@ std::string currentTime() {
          std::to_string(local.tm_year + 1900) + ", " + clock;
 }
 
-void beginPageCriterion(PageRecords& page, std::uint32_t criterion, const DataSet& data) {
-  CriterionRecord record;
-  record.criterion = criterion;
+Outcome writePage(PageRecords& page, const RunRecord& record, const DataSet& data) {
+  AllCriteriaGraphs& graphs = page.content.allCriteria;
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    if (!graphDrawn(page.choice, graph)) continue;
-    record.graphs[graph] =
-        criterionGraphHeader(graph, criterionShortName(data, criterion)) + kLineEnd;
-  }
-  page.criteria.push_back(std::move(record));
-}
-
-// The pair's results and its edges, as the criterion's graph files hold them.
-void takePagePair(PageRecords& page, const PairResult& result, const DataSet& data) {
-  if (!result.table) return;
-  CriterionRecord& record = page.criteria.back();
-  record.pairs.push_back({*result.table, result.outcomes});
-  const PairEdges edges = pairEdges(result, page.choice);
-  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    if (!edges[graph] || !graphDrawn(page.choice, graph)) continue;
-    record.graphs[graph] +=
-        criterionEdgeLine(*result.table, *edges[graph], page.choice.dottedEdges, data) + kLineEnd;
-  }
-}
-
-void endPageCriterion(PageRecords& page, const DataSet& data) {
-  CriterionRecord& record = page.criteria.back();
-  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    if (graphDrawn(page.choice, graph)) record.graphs[graph] += std::string("}") + kLineEnd;
-  }
-  page.facts.findings.push_back(criterionFindings(record, data, page.test, page.threads));
-}
-
-bool writePage(PageRecords& page, const DataSet& data) {
-  for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
-    if (!graphDrawn(page.choice, graph)) continue;
+    if (!graphDrawn(record.settings, graph)) continue;
     std::ostringstream text;
-    page.facts.allCriteriaArrows[graph] =
-        writeAllCriteriaGraph(text, graphNames(graph).allCriteriaHeader, page.choice.dottedEdges,
-                              page.records[graph], data, true);
-    page.facts.allCriteriaGraphs[graph] = text.str();
+    graphs.arrows[graph] =
+        writeAllCriteriaGraph(text, graphNames(graph).allCriteriaHeader,
+                              record.settings.dottedEdges, page.records[graph], data, true);
+    graphs.texts[graph] = text.str();
   }
-  page.facts.runTime = currentTime();
-  return writeHtmlReport("brevox_report.html", page.facts, page.criteria, data, page.err);
+  page.content.facts.runTime = currentTime();
+  return writeHtmlReport(pageFileName(), page.content, record, data);
 }
 
 }  // namespace
 
-Sink pageSink(const PageFacts& facts, const GraphChoice& choice, const EdgeRecords& records,
-              unsigned threads, std::ostream& err) {
-  auto page = std::make_shared<PageRecords>(PageRecords{
-      facts, choice, records, threads, err, mainTest(facts.families, facts.mergeMain), {}});
+Sink pageSink(const RunCommand& command, const EdgeRecords& records,
+              std::shared_ptr<const CriterionGraphTexts> texts) {
+  auto page = std::make_shared<PageRecords>(PageRecords{{{command, ""}, {}, {}}, records, texts});
   Sink sink;
-  sink.beginCriterion = [page](std::uint32_t criterion, const DataSet& data) {
-    beginPageCriterion(*page, criterion, data);
-    return true;
+  sink.endCriterion = [page](const CriterionAnalysis& analysis, const RunRecord&, const DataSet&) {
+    page->content.criteria.push_back({analysis.criterion, analysis.pairs, *page->texts});
+    return Failures{};
   };
-  sink.pair = [page](const PairResult& result, const DataSet& data) {
-    takePagePair(*page, result, data);
-    return true;
+  sink.endRun = [page](const RunRecord& record, const DataSet& data) {
+    Failures failures;
+    addFailure(failures, writePage(*page, record, data));
+    return failures;
   };
-  sink.endCriterion = [page](std::uint32_t, const DataSet& data) {
-    endPageCriterion(*page, data);
-    return true;
-  };
-  sink.endRun = [page](const DataSet& data) { return writePage(*page, data); };
   return sink;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ostream>
+#include <memory>
 
 #include "report/dot_graph.h"
 #include "report/html_report.h"
@@ -8,12 +8,12 @@
 
 namespace brevox {
 
-/// The page of option H as an output of a full run: it keeps what every criterion found (its
-/// tested pairs, the text of each graph that `choice` draws and the findings of the main test,
-/// computed on `threads` threads) and, when the run ends, draws the graphs over all criteria from
-/// `records` (filled by the graphs' output, which hears of each pair before it) and writes
-/// "brevox_report.html" with `facts`, which name the run, and the time of the run's end.
-Sink pageSink(const PageFacts& facts, const GraphChoice& choice, const EdgeRecords& records,
-              unsigned threads, std::ostream& err);
+/// The page of option H as an output of a full run: it keeps each criterion's tested pairs and
+/// the texts of its graphs, which the graphs' output fills into `texts` (it hears of each
+/// criterion before the page), and, when the run ends, draws the graphs over all criteria from
+/// `records` (filled by the same output) and writes the page (pageFileName) with the findings of
+/// the record, `command`, which names the run, and the time of the run's end.
+Sink pageSink(const RunCommand& command, const EdgeRecords& records,
+              std::shared_ptr<const CriterionGraphTexts> texts);
 
 }  // namespace brevox

@@ -7,6 +7,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/report_frame.h"
 #include "report/variants.h"
 
@@ -124,22 +125,22 @@ void writePermutationReport(std::ostream& out, const PairComparison& pair,
 namespace {
 
 // The report of each family, in the order of the families, from its result when it has one.
-using FamilyReportWriter = void (*)(std::ostream&, const PairComparison&, const PairResults&,
+using FamilyReportWriter = void (*)(std::ostream&, const PairComparison&, const FamilyResults&,
                                     const DataSet&);
 constexpr std::array<FamilyReportWriter, kFamilyCount> kFamilyReports = {
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.binomial) writeBinomialReport(out, pair, *results.binomial, data);
     },
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.chiSquare) writeChiSquareReport(out, pair, *results.chiSquare, data);
     },
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.fisher) writeFisherReport(out, pair, *results.fisher, data);
     },
-    [](std::ostream& out, const PairComparison& pair, const PairResults& results,
+    [](std::ostream& out, const PairComparison& pair, const FamilyResults& results,
        const DataSet& data) {
       if (results.permutation) writePermutationReport(out, pair, *results.permutation, data);
     },
@@ -151,38 +152,31 @@ static_assert(index(Family::binomial) == 0 && index(Family::chiSquare) == 1 &&
 }  // namespace
 
 void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data) {
+                       const FamilyResults& results, const DataSet& data) {
   kFamilyReports[index(family)](out, pair, results, data);
 }
 
-bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data, std::ostream& err) {
-  return printedFailure(
-      writeFile(fileName,
-                [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); }),
-      err);
-}
-
-std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data) {
-  return descriptor(family).reportPrefix + criterionShortName(data, pair.criterion) + "_" +
-         workShortName(data, pair.workA) + "_" + workShortName(data, pair.workB) + ".csv";
+Outcome writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
+                          const FamilyResults& results, const DataSet& data) {
+  return writeFile(fileName,
+                   [&](std::ostream& out) { writeFamilyReport(out, family, pair, results, data); });
 }
 
 Sink pairReportsSink() {
   Sink sink;
   // The reports are written as each pair is computed, on its thread: they are the bulk of what a
   // run writes.
-  sink.computed = [](const PairResult& result, const DataSet& data, std::ostream& err) {
-    if (!result.table) return true;
-    bool allWritten = true;
+  sink.computed = [](const TestedPair& tested, const DataSet& data) {
+    Failures failures;
+    if (!tested.table) return failures;
+    const PairComparison& pair = *tested.table;
     for (const FamilyDescriptor& family : kFamilies) {
-      if (!result.tests.ran[family.family]) continue;
-      const std::string name = pairReportName(family.family, *result.table, data);
-      if (!writeFamilyReport(family.family, name, *result.table, result.tests, data, err)) {
-        allWritten = false;
-      }
+      if (!tested.tests.ran[family.family]) continue;
+      const std::string name =
+          pairReportFileName(family.family, pair.criterion, pair.workA, pair.workB, data);
+      addFailure(failures, writeFamilyReport(family.family, name, pair, tested.tests, data));
     }
-    return allWritten;
+    return failures;
   };
   return sink;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "data/data_set.h"
+#include "io/failure.h"
 #include "report/output_sink.h"
 #include "stats/binomial.h"
 #include "stats/chi_square.h"
@@ -36,22 +37,16 @@ void writePermutationReport(std::ostream& out, const PairComparison& pair,
 
 /// Writes the report of `family` from its result in `results` (nothing when it has none).
 void writeFamilyReport(std::ostream& out, Family family, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data);
+                       const FamilyResults& results, const DataSet& data);
 
-/// The same into the file `fileName`, which it replaces once complete. When that fails, prints
-/// "Failed to open file " + name (or "Failed to write file " + name) + ": " + the system's reason
-/// on `err` and returns false.
-bool writeFamilyReport(Family family, const std::string& fileName, const PairComparison& pair,
-                       const PairResults& results, const DataSet& data, std::ostream& err);
-
-/// The name of a pair's report in a full run: the family's prefix, the criterion's short name, "_",
-/// work A's short name, "_", work B's short name, ".csv".
-std::string pairReportName(Family family, const PairComparison& pair, const DataSet& data);
+/// The same into the file `fileName`, which it replaces once complete; fails as writeFile does.
+[[nodiscard]] Outcome writeFamilyReport(Family family, const std::string& fileName,
+                                        const PairComparison& pair, const FamilyResults& results,
+                                        const DataSet& data);
 
 /// The detailed reports as an output of a full run: each pair's report of every family that ran
-/// on it, in the order of the families, named by pairReportName, written as soon as the pair is
-/// computed. A report that cannot be written prints its failure among the pair's messages; the
-/// run goes on without it.
+/// on it, in the order of the families, named by pairReportFileName, written as soon as the pair
+/// is computed. The run goes on without a report that cannot be written.
 Sink pairReportsSink();
 
 }  // namespace brevox

@@ -11,11 +11,10 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/variants.h"
 #include "stats/adjusted_p.h"
 #include "stats/families.h"
-#include "stats/odds_ratio.h"
-#include "stats/proportion_difference.h"
 
 namespace brevox {
 
@@ -52,8 +51,9 @@ std::string exact(double value) {
 
 /// One row of the table: a pair of works under a criterion, work A the later one.
 struct ResultRow {
-  const PairRecord* lower;  ///< A against B: every variant
-  const PairRecord* upper;  ///< B against A: the binomial test the other way, when it ran
+  const PairOutcomes* lower;  ///< A against B: every variant
+  const PairOutcomes* upper;  ///< B against A: the binomial test the other way, when it ran
+  const PairEstimate* estimate;
   std::array<std::optional<double>, kColumns.size()> pValues;
   std::array<std::optional<double>, kColumns.size()> holm;
   std::array<std::optional<double>, kColumns.size()> bh;
@@ -61,15 +61,16 @@ struct ResultRow {
 
 const std::optional<VariantOutcome>& outcomeOf(const ResultRow& row, const ResultColumn& column) {
   static const std::optional<VariantOutcome> none;
-  const PairRecord* record = column.reversed ? row.upper : row.lower;
+  const PairOutcomes* record = column.reversed ? row.upper : row.lower;
   return record == nullptr ? none : record->outcomes[index(column.variant)];
 }
 
 // The rows of one criterion, with their p-values adjusted within each column.
-std::vector<ResultRow> criterionRows(const CriterionRecord& criterion) {
+std::vector<ResultRow> criterionRows(const CriterionAnalysis& criterion) {
   std::vector<ResultRow> rows;
-  for (const MirroredPair& mirrored : mirroredPairs(criterion)) {
-    ResultRow row{mirrored.lower, mirrored.upper, {}, {}, {}};
+  for (std::size_t k = 0; k < criterion.lowerPairs.size(); ++k) {
+    const MirroredPair& mirrored = criterion.lowerPairs[k];
+    ResultRow row{mirrored.lower, mirrored.upper, &criterion.estimates[k], {}, {}, {}};
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
       const std::optional<VariantOutcome>& outcome = outcomeOf(row, kColumns[c]);
       if (outcome && !outcome->undefined) row.pValues[c] = outcome->pValue;
@@ -108,11 +109,11 @@ void writeRow(std::ostream& out, const ResultRow& row, const DataSet& data) {
       << workShortName(data, pair.workB) << ',' << pair.observedA << ',' << pair.totalA << ','
       << pair.observedB << ',' << pair.totalB << ',' << exact(proportionA) << ','
       << exact(proportionB);
-  const ProportionDifference difference = proportionDifference(pair);
+  const ProportionDifference& difference = row.estimate->difference;
   writeCell(out, difference.difference);
   writeCell(out, difference.low);
   writeCell(out, difference.high);
-  const OddsRatioEstimate odds = conditionalOddsRatio(pair);
+  const OddsRatioEstimate& odds = row.estimate->oddsRatio;
   writeCell(out, odds.estimate);
   writeCell(out, odds.low);
   writeCell(out, odds.high);
@@ -141,7 +142,7 @@ void writeResultsHeader(std::ostream& out) {
   out << kLineEnd;
 }
 
-void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const DataSet& data) {
+void writeResultsRows(std::ostream& out, const CriterionAnalysis& criterion, const DataSet& data) {
   for (const ResultRow& row : criterionRows(criterion)) writeRow(out, row, data);
 }
 
@@ -189,74 +190,56 @@ void writeWorkRows(std::ostream& out, const CriterionFindings& findings, const D
 
 namespace {
 
-/// The open tables of option E and the pairs of the criterion being tested.
+/// The open tables of option E.
 struct ResultTables {
-  std::optional<Variant> test;
-  unsigned threads = 1;
-  std::ostream* err = nullptr;
   OutputFile results;
   OutputFile criteria;
   OutputFile works;
   bool open = false;
-  CriterionRecord criterion;
 };
 
-bool openResultTables(ResultTables& tables) {
-  tables.open = printedFailure(openOutputFile(tables.results, kResultsTableFile), *tables.err) &&
-                printedFailure(openOutputFile(tables.criteria, kCriteriaTableFile), *tables.err) &&
-                printedFailure(openOutputFile(tables.works, kWorkTableFile), *tables.err);
-  if (tables.open) {
-    writeResultsHeader(tables.results.stream);
-    writeCriteriaHeader(tables.criteria.stream);
-    writeWorkHeader(tables.works.stream);
+Failures openResultTables(ResultTables& tables) {
+  for (const auto& [file, name] : {std::pair{&tables.results, ResultsTable::pairs},
+                                   std::pair{&tables.criteria, ResultsTable::criteria},
+                                   std::pair{&tables.works, ResultsTable::works}}) {
+    if (Outcome failure = openOutputFile(*file, resultsTableFileName(name))) {
+      for (OutputFile* opened : {&tables.results, &tables.criteria}) discardOutputFile(*opened);
+      return {*failure};
+    }
   }
-  return tables.open;
+  tables.open = true;
+  writeResultsHeader(tables.results.stream);
+  writeCriteriaHeader(tables.criteria.stream);
+  writeWorkHeader(tables.works.stream);
+  return {};
 }
 
-void writeCriterionTables(ResultTables& tables, const DataSet& data) {
-  const CriterionFindings findings =
-      criterionFindings(tables.criterion, data, tables.test, tables.threads);
-  writeResultsRows(tables.results.stream, tables.criterion, data);
-  writeCriteriaRow(tables.criteria.stream, findings, data);
-  writeWorkRows(tables.works.stream, findings, data);
-}
-
-bool closeResultTables(ResultTables& tables) {
-  if (!tables.open) return false;
-  bool allWritten = true;
+Failures closeResultTables(ResultTables& tables) {
+  Failures failures;
+  if (!tables.open) return failures;
   for (OutputFile* table : {&tables.results, &tables.criteria, &tables.works}) {
-    if (!printedFailure(closeOutputFile(*table), *tables.err)) allWritten = false;
+    addFailure(failures, closeOutputFile(*table));
   }
-  return allWritten;
+  return failures;
 }
 
 }  // namespace
 
-Sink resultsTableSink(std::optional<Variant> test, unsigned threads, std::ostream& err) {
+Sink resultsTableSink() {
   auto tables = std::make_shared<ResultTables>();
-  tables->test = test;
-  tables->threads = threads;
-  tables->err = &err;
   Sink sink;
   // A table that cannot be opened leaves the run without them: it goes on, and reports the loss.
-  if (!openResultTables(*tables)) {
-    sink.endRun = [](const DataSet&) { return false; };
-    return sink;
-  }
-  sink.beginCriterion = [tables](std::uint32_t criterion, const DataSet&) {
-    tables->criterion = CriterionRecord{};
-    tables->criterion.criterion = criterion;
-    return true;
+  sink.beginRun = [tables] { return openResultTables(*tables); };
+  sink.endCriterion = [tables](const CriterionAnalysis& analysis, const RunRecord&,
+                               const DataSet& data) {
+    if (tables->open) {
+      writeResultsRows(tables->results.stream, analysis, data);
+      writeCriteriaRow(tables->criteria.stream, analysis.findings, data);
+      writeWorkRows(tables->works.stream, analysis.findings, data);
+    }
+    return Failures{};
   };
-  sink.pair = [tables](const PairResult& result, const DataSet&) {
-    if (result.table) tables->criterion.pairs.push_back({*result.table, result.outcomes});
-    return true;
-  };
-  sink.endCriterion = [tables](std::uint32_t, const DataSet& data) {
-    writeCriterionTables(*tables, data);
-    return true;
-  };
-  sink.endRun = [tables](const DataSet&) { return closeResultTables(*tables); };
+  sink.endRun = [tables](const RunRecord&, const DataSet&) { return closeResultTables(*tables); };
   return sink;
 }
 

@@ -4,54 +4,39 @@
 #include <ostream>
 #include <string>
 
+#include "analysis/findings.h"
+#include "analysis/run_record.h"
 #include "data/data_set.h"
-#include "report/findings.h"
 #include "report/output_sink.h"
-#include "report/run_record.h"
 
 namespace brevox {
 
-/// The file name of the tidy table.
-inline constexpr const char* kResultsTableFile = "T_all_results.csv";
+// The three tables of option E, whose columns the README lists: a header row each, then rows
+// criterion by criterion. A value that does not exist, or whose test was not run, is an empty
+// cell; numbers read back to the same double.
 
-/// The tidy table of a full run is a header row, then one row per criterion and pair of works the
-/// run tested, in the run's order (criterion, then the later work of the pair as work A,
-/// then the earlier one as work B). Each row holds the counts and proportions, the difference of
-/// the proportions with Newcombe's 95% interval, the conditional maximum-likelihood odds ratio with
-/// its exact 95% interval, whether either work has fewer than five cases, and for each variant its
-/// p-value, the run's flag and the Holm and Benjamini-Hochberg adjusted p-values over the pairs of
-/// the criterion that variant tested. A value that does not exist, or whose test was not run, is an
-/// empty cell; numbers read back to the same double. Lines end with CR LF. The p-values of a
-/// criterion are adjusted among themselves, so the table is written criterion by criterion.
+/// The tidy table of every pair of works that the run tested.
 void writeResultsHeader(std::ostream& out);
 
-/// The rows of one criterion.
-void writeResultsRows(std::ostream& out, const CriterionRecord& criterion, const DataSet& data);
+/// The rows of one criterion, a row per lower pair in the run's order (the later work as work A)
+/// from its outcomes and estimates; each variant's p-values are adjusted over the pairs of the
+/// criterion that it judged, which is why the table is written criterion by criterion.
+void writeResultsRows(std::ostream& out, const CriterionAnalysis& criterion, const DataSet& data);
 
-/// The file names of the tables of the findings over all works of a criterion.
-inline constexpr const char* kCriteriaTableFile = "T_criteria_results.csv";
-inline constexpr const char* kWorkTableFile = "T_work_results.csv";
-
-/// The table of the criteria is a header row, then one row per criterion: its short name, the
-/// works with cases, their occurrences and cases, then Pearson's chi-square over those works, its
-/// degrees of freedom and p-value, Cramer's V and whether an expected count is under 5; cells of
-/// the test are empty where it has no meaning (fewer than two works with cases, every proportion
-/// 0 or every one 1). Numbers read back to the same double; lines end with CR LF.
+/// The table of the criteria: a row per criterion, the homogeneity test over its works with cases
+/// (empty where it has no meaning: fewer than two such works, every proportion 0 or every one 1).
 void writeCriteriaHeader(std::ostream& out);
 void writeCriteriaRow(std::ostream& out, const CriterionFindings& findings, const DataSet& data);
 
-/// The table of the works is a header row, then one row per criterion and work in the order of
-/// the data: the counts, the proportion with its 95% Wilson score interval, the letters of the
-/// compact letter display, the main test and the adjustment that gave them. A work without cases
-/// has empty cells beyond its counts; without a test, the last three cells are empty.
+/// The table of the works: a row per criterion and work in the order of the data, where it stands
+/// and its letters (empty cells beyond the counts for a work without cases; no letters, main test
+/// or adjustment without a test).
 void writeWorkHeader(std::ostream& out);
 void writeWorkRows(std::ostream& out, const CriterionFindings& findings, const DataSet& data);
 
-/// The three tables of option E as an output of a full run: opened when the sink is made (a table
-/// that cannot be opened prints "Failed to open file " + name + ": " + the reason on `err`, the
-/// run goes on without the tables and ends reporting the loss), written criterion by criterion
-/// from the pairs the run tested and the findings of the main test `test` (computed on `threads`
-/// threads), and closed when the run ends.
-Sink resultsTableSink(std::optional<Variant> test, unsigned threads, std::ostream& err);
+/// The three tables of option E as an output of a full run: opened when the run begins (the run
+/// goes on without the tables where one cannot be opened), written criterion by criterion from
+/// what the analysis found, and closed when the run ends.
+Sink resultsTableSink();
 
 }  // namespace brevox

@@ -7,6 +7,7 @@
 
 #include "io/number_text.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "report/report_frame.h"
 #include "report/variants.h"
 
@@ -24,7 +25,6 @@ struct TableFile {
 /// The tables of the criterion being written, in the order in which they were opened.
 struct SummaryTables {
   FamilySet families;
-  std::ostream& err;
   std::vector<TableFile> files;
   std::optional<std::uint32_t> row;  ///< the work whose row is being written
 };
@@ -41,52 +41,55 @@ std::string cellText(Quantity quantity, const VariantOutcome& outcome) {
   return passFlagText(outcome.flag);
 }
 
-// Opens one table and writes its title line; false when it cannot be opened.
-bool openTable(SummaryTables& tables, std::optional<Variant> variant, const SummaryTable& table,
-               const std::string& criterion) {
+// Opens one table and writes its title line.
+Outcome openTable(SummaryTables& tables, std::optional<Variant> variant, const SummaryTable& table,
+                  const std::string& criterion) {
   TableFile file{variant, table.quantity, std::make_unique<OutputFile>()};
-  if (!printedFailure(openOutputFile(*file.output, table.prefix + criterion + ".csv"),
-                      tables.err)) {
-    return false;
+  if (Outcome failure = openOutputFile(*file.output, summaryTableFileName(table, criterion))) {
+    return failure;
   }
   file.output->stream << table.title << criterion << kLineEnd;
   tables.files.push_back(std::move(file));
-  return true;
+  return std::nullopt;
 }
 
-bool openTables(SummaryTables& tables, const std::string& criterion) {
-  if (!openTable(tables, std::nullopt, kExpectedProbabilityTable, criterion)) return false;
+Outcome openTables(SummaryTables& tables, const std::string& criterion) {
+  if (Outcome failure = openTable(tables, std::nullopt, kExpectedProbabilityTable, criterion)) {
+    return failure;
+  }
   for (const Family family : kFileOrder) {
     if (!tables.families[family]) continue;
     for (const VariantDescriptor& variant : kVariants) {
       if (variant.family != family) continue;
       for (std::size_t t = 0; t < variant.tableCount; ++t) {
-        if (!openTable(tables, variant.variant, variant.tables[t], criterion)) return false;
+        if (Outcome failure = openTable(tables, variant.variant, variant.tables[t], criterion)) {
+          return failure;
+        }
       }
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool beginTables(SummaryTables& tables, std::uint32_t criterion, const DataSet& data) {
+Outcome beginTables(SummaryTables& tables, std::uint32_t criterion, const DataSet& data) {
   tables.files.clear();
   tables.row.reset();
   // A table that cannot be opened stops the run: none of the criterion's tables is complete, and
   // the ones opened are discarded with their records.
-  if (!openTables(tables, criterionShortName(data, criterion))) {
+  if (Outcome failure = openTables(tables, criterionShortName(data, criterion))) {
     tables.files.clear();
-    return false;
+    return failure;
   }
   for (TableFile& file : tables.files) {
     for (const auto& [work, shortName] : workShortNames(data)) {
       file.output->stream << ',' << shortName;
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 // The cell of one table for a tested pair; nothing where the table's test did not run on it.
-void writeCell(TableFile& file, const PairResult& result) {
+void writeCell(TableFile& file, const TestedPair& result) {
   std::ostream& out = file.output->stream;
   const PairComparison& pair = *result.table;
   if (!file.variant) {
@@ -101,7 +104,7 @@ void writeCell(TableFile& file, const PairResult& result) {
   out << (outcome->undefined ? std::string("INVALID") : cellText(file.quantity, *outcome)) << ',';
 }
 
-void takeTablePair(SummaryTables& tables, const PairResult& result, const DataSet& data) {
+void takeTablePair(SummaryTables& tables, const TestedPair& result, const DataSet& data) {
   if (tables.row != result.workA) {
     tables.row = result.workA;
     const std::string& rowName = workShortName(data, result.workA);
@@ -116,28 +119,27 @@ void takeTablePair(SummaryTables& tables, const PairResult& result, const DataSe
   }
 }
 
-bool closeTables(SummaryTables& tables) {
-  bool allWritten = true;
-  for (TableFile& file : tables.files) {
-    if (!printedFailure(closeOutputFile(*file.output), tables.err)) allWritten = false;
-  }
+Failures closeTables(SummaryTables& tables) {
+  Failures failures;
+  for (TableFile& file : tables.files) addFailure(failures, closeOutputFile(*file.output));
   tables.files.clear();
-  return allWritten;
+  return failures;
 }
 
 }  // namespace
 
-Sink summaryTablesSink(const FamilySet& families, std::ostream& err) {
-  auto tables = std::make_shared<SummaryTables>(SummaryTables{families, err, {}, std::nullopt});
+Sink summaryTablesSink(const FamilySet& families) {
+  auto tables = std::make_shared<SummaryTables>(SummaryTables{families, {}, std::nullopt});
   Sink sink;
   sink.beginCriterion = [tables](std::uint32_t criterion, const DataSet& data) {
     return beginTables(*tables, criterion, data);
   };
-  sink.pair = [tables](const PairResult& result, const DataSet& data) {
+  sink.pair = [tables](const TestedPair& result, const DataSet& data) {
     takeTablePair(*tables, result, data);
-    return true;
   };
-  sink.endCriterion = [tables](std::uint32_t, const DataSet&) { return closeTables(*tables); };
+  sink.endCriterion = [tables](const CriterionAnalysis&, const RunRecord&, const DataSet&) {
+    return closeTables(*tables);
+  };
   return sink;
 }
 

@@ -9,8 +9,4 @@ std::optional<Variant> variantOfMergeLetter(char letter) {
   return std::nullopt;
 }
 
-std::string criterionGraphFile(std::size_t graph, const std::string& criterionShortName) {
-  return std::string("graph_") + graphNames(graph).tag + "_" + criterionShortName + ".gv";
-}
-
 }  // namespace brevox

@@ -161,10 +161,6 @@ constexpr const GraphNames& graphNames(std::size_t graph) {
 /// The variant a merge letter names, if any.
 std::optional<Variant> variantOfMergeLetter(char letter);
 
-/// The file of graph `graph` (a variant's index, or kMergedGraph) of one criterion: "graph_", the
-/// tag, "_", the criterion's short name, ".gv".
-std::string criterionGraphFile(std::size_t graph, const std::string& criterionShortName);
-
 /// Every file a criterion can have: the expected-probability table, each variant's tables and
 /// each graph.
 constexpr std::size_t criterionFileCount() {
@@ -183,6 +179,7 @@ constexpr bool rowsInOrder() {
   }
   for (std::size_t i = 0; i < kVariantCount; ++i) {
     if (index(kVariants[i].variant) != i) return false;
+    if (kVariants[i].family != familyOf(kVariants[i].variant)) return false;
     if (kVariants[i].tableCount < 1 || kVariants[i].tableCount > kVariants[i].tables.size()) {
       return false;
     }
@@ -227,7 +224,8 @@ constexpr bool namesGiven() {
 
 }  // namespace variants_detail
 
-static_assert(variants_detail::rowsInOrder(), "a descriptor row stands out of its enum's order");
+static_assert(variants_detail::rowsInOrder(),
+              "a descriptor row stands out of its enum's order or family");
 static_assert(variants_detail::familiesCovered(), "a family is missing from the file order");
 static_assert(variants_detail::namesGiven(), "a family lacks its words or a variant its column");
 

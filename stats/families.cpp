@@ -26,7 +26,7 @@ VariantOutcome chiSquareOutcome(const ChiSquareResult& result, double pValue, st
 }  // namespace
 
 void runFamily(Family family, const PairComparison& pair, double threshold, std::ostream& progress,
-               PairResults& results) {
+               FamilyResults& results) {
   results.ran[family] = true;
   switch (family) {
     case Family::binomial:
@@ -45,7 +45,7 @@ void runFamily(Family family, const PairComparison& pair, double threshold, std:
 }
 
 std::optional<VariantOutcome> variantOutcome(Variant variant, const PairComparison& pair,
-                                             const PairResults& results) {
+                                             const FamilyResults& results) {
   const bool enough = enoughCases(pair);
   switch (variant) {
     case Variant::binomial: {

@@ -57,8 +57,26 @@ enum class Variant : std::size_t {
 };
 inline constexpr std::size_t kVariantCount = 7;
 
+/// The family whose test gives the variant.
+constexpr Family familyOf(Variant variant) {
+  switch (variant) {
+    case Variant::binomial:
+      return Family::binomial;
+    case Variant::fisherDoubleTail:
+    case Variant::fisherMidP:
+      return Family::fisher;
+    case Variant::pearson:
+    case Variant::yates:
+    case Variant::n1:
+      return Family::chiSquare;
+    case Variant::permutation:
+      break;
+  }
+  return Family::permutation;
+}
+
 /// The results of the families run on one pair; a family that did not run has none.
-struct PairResults {
+struct FamilyResults {
   FamilySet ran;  ///< the families that ran on the pair
   std::optional<BinomialResult> binomial;
   std::optional<ChiSquareResult> chiSquare;
@@ -69,7 +87,7 @@ struct PairResults {
 /// Runs one family on the pair and keeps its result in `results`. The permutation test writes its
 /// progress dots to `progress`. Preconditions: those of the family's test.
 void runFamily(Family family, const PairComparison& pair, double threshold, std::ostream& progress,
-               PairResults& results);
+               FamilyResults& results);
 
 /// What one variant found for one pair.
 struct VariantOutcome {
@@ -86,6 +104,6 @@ struct VariantOutcome {
 /// The outcome of `variant` from its family's result, or nothing when the family did not run on
 /// this pair.
 std::optional<VariantOutcome> variantOutcome(Variant variant, const PairComparison& pair,
-                                             const PairResults& results);
+                                             const FamilyResults& results);
 
 }  // namespace brevox

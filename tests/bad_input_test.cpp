@@ -64,7 +64,7 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        "Short name \"" + b122 + "\" of work n. 2 in line 4" + makes + "chiSq_k_" + b122 + "_" +
            a121 + tooLong},
       {"summary name above 255 bytes", Input::file,
-       "Threshold:,0.05," + c235 + ",Crit,\n,,,1,\nw1,One,3,10,\nw2,Two,4,12,\n", readOnly,
+       "Threshold:,0.05," + c235 + ",Crit,\n,,,1,\nw1,One,3,10,\nw2,Two,4,12,\n", allTests,
        "Short name \"" + c235 + "\" of criterium n. 1 in line 1" + makes + "T_binD_Midp_pVal_" +
            c235 + tooLong},
       {"two pairs whose reports share a name", Input::file,

@@ -34,7 +34,7 @@ std::string describe(const Table& t) {
          std::to_string(t.nB);
 }
 
-PairComparison comparison(const Table& t) { return PairComparison(1, 1, 2, t.a, t.nA, t.b, t.nB); }
+PairComparison comparison(const Table& t) { return {1, 1, {t.a, t.nA}, 2, {t.b, t.nB}}; }
 
 // Seeded random tables of the kinds that stress the shortcuts: equal proportions (ties between
 // mirrored tables), no occurrence or no non-occurrence at all, one work far larger than the

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "report/findings.h"
+#include "analysis/findings.h"
 #include "report/graph_render.h"
 #include "tests/test_support.h"
 
@@ -149,14 +149,15 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
   DataSet data;
   data.works = {{"a", "a", {{0, 0}}}, {"b", "b", {{0, 0}}}};
   data.criteria = {{"k", "Criterion", 0}};
-  PageFacts facts;
-  facts.families[Family::fisher] = true;
-  CriterionRecord criterion;
+  RunRecord record;
+  record.settings.families[Family::fisher] = true;
+  record.settings.mainTest = Variant::fisherDoubleTail;
+  PageCriterion criterion;
   criterion.criterion = 1;
   criterion.graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
   criterion.graphs[index(Variant::fisherMidP)] = "digraph fishMp_k {\na -> b;\n}\n";
   std::ostringstream page;
-  writeHtmlReport(page, facts, {criterion}, data);
+  writeHtmlReport(page, PageContent{{}, {criterion}, {}}, record, data);
   // Graphviz's own words, whose line numbers run on from the graphs it read before.
   EXPECT_NE(page.str().find("Graphviz could not draw this graph (<code>graph_fishDt_k.gv</code>): "
                             "Error: syntax error in line "),

@@ -6,7 +6,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 
 namespace brevox {
@@ -33,11 +32,14 @@ std::vector<Record> randomNames(std::mt19937& random, std::uint32_t count) {
 
 TEST(OutputNames, RefusesExactlyTheNamesWhoseReportsCollide) {
   std::mt19937 random(19);
+  const OutputChoice everyFile{false, kAllFamilies, true};
+  const OutputChoice withoutReports{false, kAllFamilies, false};
   int refused = 0;
   for (int trial = 0; trial < 20000; ++trial) {
     DataSet data;
     data.works = randomNames<Work>(random, 2 + trial % 5);
     data.criteria = randomNames<Criterion>(random, 1 + trial % 3);
+    for (Work& work : data.works) work.counts.assign(data.criteria.size(), {1, 2});
     // Every report name, with the number of reports that bear it.
     std::map<std::string, int> reports;
     bool shared = false;
@@ -48,13 +50,16 @@ TEST(OutputNames, RefusesExactlyTheNamesWhoseReportsCollide) {
         }
       }
     }
-    std::ostringstream err;
-    ASSERT_EQ(checkOutputNames(data, "data.csv", err), !shared) << err.str();
+    const Outcome refusal = checkOutputNames(everyFile, data, "data.csv");
+    const std::string err = refusal ? failureLine(*refusal) : "";
+    ASSERT_EQ(!refusal, !shared) << err;
+    // A run without reports writes no name of two pairs.
+    ASSERT_FALSE(checkOutputNames(withoutReports, data, "data.csv"));
     if (!shared) continue;
     ++refused;
     // The file named is one that two reports share.
-    const std::size_t start = err.str().find("\"chiSq_") + 7;
-    EXPECT_GT(reports[err.str().substr(start, err.str().find(".csv\"", start) - start)], 1);
+    const std::size_t start = err.find("\"chiSq_") + 7;
+    EXPECT_GT(reports[err.substr(start, err.find(".csv\"", start) - start)], 1);
   }
   // A quarter of the sets hold two reports of one name.
   EXPECT_GT(refused, 2000);

@@ -19,8 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/findings.h"
 #include "io/number_text.h"
-#include "report/findings.h"
+#include "report/variants.h"
 #include "stats/adjusted_p.h"
 #include "stats/arrangement_shares.h"
 #include "stats/binomial.h"
@@ -94,8 +95,8 @@ std::int32_t flag(const Row& row, const std::string& column) {
 }
 
 PairComparison pairOf(const Row& row) {
-  return PairComparison(1, 1, 2, count(row, "a"), count(row, "nA"), count(row, "b"),
-                        count(row, "nB"));
+  return PairComparison(1, 1, {count(row, "a"), count(row, "nA")}, 2,
+                        {count(row, "b"), count(row, "nB")});
 }
 
 std::string describe(const Row& row) {
@@ -449,25 +450,24 @@ TEST(FindingsReference, LettersAsMultcompViewFindsThem) {
     SCOPED_TRACE("criterion " + row.at("criterion") + ": " + row.at("counts"));
     const DataSet data = criterionData(row.at("counts"));
     const std::vector<std::string> pValues = words(row.at("p_values"));
-    CriterionRecord record;
-    record.criterion = 1;
+    std::vector<PairOutcomes> pairs;
     std::size_t next = 0;
     for (const std::uint32_t workA : workNumbers(data)) {
       for (const std::uint32_t workB : workNumbers(data)) {
         const CountPair a = countPair(data, workA, 1);
         const CountPair b = countPair(data, workB, 1);
         if (workB >= workA || a.total == 0 || b.total == 0) continue;
-        PairRecord pair{PairComparison(workA, 1, workB, a.observed, a.total, b.observed, b.total),
-                        {}};
+        PairOutcomes pair{PairComparison(1, workA, a, workB, b), {}};
         ASSERT_LT(next, pValues.size());
         VariantOutcome outcome;
         outcome.pValue = std::strtod(pValues[next++].c_str(), nullptr);
         pair.outcomes[index(Variant::fisherDoubleTail)] = outcome;
-        record.pairs.push_back(pair);
+        pairs.push_back(pair);
       }
     }
     ASSERT_EQ(next, pValues.size());
-    const CriterionFindings findings = criterionFindings(record, data, Variant::fisherDoubleTail);
+    const CriterionFindings findings =
+        criterionFindings(mirroredPairs(pairs), 1, data, Variant::fisherDoubleTail);
     std::vector<std::string> ours;
     for (const WorkFinding& work : findings.works) {
       ours.push_back(work.counts.total == 0 ? "-" : work.letters);

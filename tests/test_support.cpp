@@ -21,7 +21,7 @@ namespace brevox::tests {
 namespace fs = std::filesystem;
 
 PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB) {
-  return PairComparison(1, 1, 2, a, nA, b, nB);
+  return PairComparison(1, 1, {a, nA}, 2, {b, nB});
 }
 
 TempDir::TempDir() {

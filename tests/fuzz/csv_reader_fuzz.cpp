@@ -193,8 +193,7 @@ void runPairTests(const DataSet& data) {
         const CountPair countsB = countPair(data, workB.first, criterion);
         if (workA.first == workB.first || countsA.total == 0 || countsB.total == 0) continue;
         if (!spend(budget, 1)) return;
-        const PairComparison pair(workA.first, criterion, workB.first, countsA.observed,
-                                  countsA.total, countsB.observed, countsB.total);
+        const PairComparison pair(criterion, workA.first, countsA, workB.first, countsB);
         if (spend(budget, std::uint64_t{pair.totalA} + 1)) {
           const BinomialResult binomial = binomialTest(pair, data.threshold);
           checkFlag(binomial.significantDoubleTail);

@@ -1,9 +1,9 @@
-#include "report/findings.h"
+#include "analysis/findings.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
-#include <thread>
 #include <utility>
 
 #include "stats/adjusted_p.h"
@@ -13,26 +13,26 @@ namespace brevox {
 
 namespace {
 
-// Fewer pairs than this to a thread and a thread costs more than it saves.
-constexpr std::size_t kPairsPerThread = 64;
-
 // The symmetric tests in the order in which one is taken as the main test.
 constexpr std::array<Variant, 4> kMainTestOrder = {Variant::fisherDoubleTail, Variant::permutation,
                                                    Variant::n1, Variant::pearson};
 
 // A pair of works under the main test, the later work first as in the lower triangle.
 struct JudgedPair {
-  const PairRecord* lower;
+  const PairOutcomes* lower;
+  std::size_t lowerPair;  // its place among the lower pairs
   double pValue;
 };
 
 // The main test's p-value of a pair, if it has one.
-std::optional<double> pairPValue(Variant test, const PairRecord& lower, const PairRecord* upper) {
-  const std::optional<VariantOutcome>& outcome = lower.outcomes[index(test)];
+std::optional<double> pairPValue(Variant test, const PairOutcomes& lower,
+                                 const PairOutcomes* upper) {
+  const auto slot = static_cast<std::size_t>(test);
+  const std::optional<VariantOutcome>& outcome = lower.outcomes[slot];
   if (!outcome || outcome->undefined || std::isnan(outcome->pValue)) return std::nullopt;
   if (test != Variant::binomial) return outcome->pValue;
   if (upper == nullptr) return std::nullopt;
-  const std::optional<VariantOutcome>& other = upper->outcomes[index(test)];
+  const std::optional<VariantOutcome>& other = upper->outcomes[slot];
   if (!other || std::isnan(other->pValue)) return std::nullopt;
   return std::max(outcome->pValue, other->pValue);
 }
@@ -69,11 +69,12 @@ WorksWithCases findWorks(CriterionFindings& findings, const DataSet& data) {
 }
 
 // The pairs of the lower triangle with a p-value of the main test: Holm's family.
-std::vector<JudgedPair> judgedPairs(const CriterionRecord& criterion, Variant test) {
+std::vector<JudgedPair> judgedPairs(const std::vector<MirroredPair>& lowerPairs, Variant test) {
   std::vector<JudgedPair> judged;
-  for (const MirroredPair& mirrored : mirroredPairs(criterion)) {
+  for (std::size_t k = 0; k < lowerPairs.size(); ++k) {
+    const MirroredPair& mirrored = lowerPairs[k];
     const std::optional<double> p = pairPValue(test, *mirrored.lower, mirrored.upper);
-    if (p) judged.push_back({mirrored.lower, *p});
+    if (p) judged.push_back({mirrored.lower, k, *p});
   }
   return judged;
 }
@@ -104,37 +105,17 @@ std::vector<std::vector<bool>> findDifferingPairs(CriterionFindings& findings, c
     differing.firstCounts = countPair(data, differing.first, findings.criterion);
     differing.secondCounts = countPair(data, differing.second, findings.criterion);
     differing.adjustedP = holm[k];
+    differing.lowerPair = judged[k].lowerPair;
+    differing.reversed = !aFirst;
     findings.pairs.push_back(differing);
   }
   return separated;
 }
 
-// The difference of proportions and the odds ratio of each differing pair, on `threads` threads.
-void estimateDifferences(CriterionFindings& findings, unsigned threads) {
-  auto estimate = [&](std::size_t from, std::size_t to) {
-    for (std::size_t k = from; k < to; ++k) {
-      DifferingPair& differing = findings.pairs[k];
-      const PairComparison oriented(differing.first, findings.criterion, differing.second,
-                                    differing.firstCounts.observed, differing.firstCounts.total,
-                                    differing.secondCounts.observed, differing.secondCounts.total);
-      differing.difference = proportionDifference(oriented);
-      differing.oddsRatio = conditionalOddsRatio(oriented);
-    }
-  };
-  const std::size_t count = findings.pairs.size();
-  const std::size_t helpers = std::min<std::size_t>(threads, count / kPairsPerThread);
-  std::vector<std::thread> workers;
-  for (std::size_t t = 1; t < helpers; ++t) {
-    workers.emplace_back(estimate, count * t / helpers, count * (t + 1) / helpers);
-  }
-  estimate(0, helpers > 1 ? count / helpers : count);
-  for (std::thread& worker : workers) worker.join();
-}
-
 }  // namespace
 
 std::optional<Variant> mainTest(const FamilySet& families, std::optional<Variant> mergeMain) {
-  auto ran = [&](Variant variant) { return families[descriptor(variant).family]; };
+  auto ran = [&](Variant variant) { return families[familyOf(variant)]; };
   if (mergeMain && *mergeMain != Variant::binomial && ran(*mergeMain)) return mergeMain;
   for (Variant variant : kMainTestOrder) {
     if (ran(variant)) return variant;
@@ -143,30 +124,18 @@ std::optional<Variant> mainTest(const FamilySet& families, std::optional<Variant
   return std::nullopt;
 }
 
-std::string mainTestTitle(Variant variant) {
-  std::string title = descriptor(variant).pageTitle;
-  if (variant == Variant::binomial) {
-    title += ", the larger p-value of its two directions";
-  }
-  return title;
-}
-
-CriterionFindings criterionFindings(const CriterionRecord& criterion, const DataSet& data,
-                                    std::optional<Variant> test, unsigned threads) {
+CriterionFindings criterionFindings(const std::vector<MirroredPair>& lowerPairs,
+                                    std::uint32_t criterion, const DataSet& data,
+                                    std::optional<Variant> test) {
   CriterionFindings findings;
-  findings.criterion = criterion.criterion;
+  findings.criterion = criterion;
   findings.test = test;
   const WorksWithCases withCases = findWorks(findings, data);
   if (!test) return findings;
-  const std::vector<JudgedPair> judged = judgedPairs(criterion, *test);
+  const std::vector<JudgedPair> judged = judgedPairs(lowerPairs, *test);
   findings.judgedPairs = judged.size();
   const std::vector<std::vector<bool>> separated =
       findDifferingPairs(findings, data, judged, withCases);
-  estimateDifferences(findings, threads);
-  std::stable_sort(findings.pairs.begin(), findings.pairs.end(),
-                   [](const DifferingPair& x, const DifferingPair& y) {
-                     return x.difference.difference > y.difference.difference;
-                   });
 
   // The letters, named down the works as the findings sort them.
   std::vector<std::size_t> order;
@@ -177,6 +146,13 @@ CriterionFindings criterionFindings(const CriterionRecord& criterion, const Data
     if (found != withCases.end()) work.letters = letters[found->second];
   }
   return findings;
+}
+
+void sortByDifference(CriterionFindings& findings) {
+  std::stable_sort(findings.pairs.begin(), findings.pairs.end(),
+                   [](const DifferingPair& x, const DifferingPair& y) {
+                     return x.difference.difference > y.difference.difference;
+                   });
 }
 
 }  // namespace brevox

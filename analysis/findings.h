@@ -1,15 +1,13 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/tested_pair.h"
 #include "data/data_set.h"
-#include "report/run_record.h"
-#include "report/variants.h"
 #include "stats/families.h"
 #include "stats/homogeneity.h"
 #include "stats/odds_ratio.h"
@@ -26,10 +24,6 @@ namespace brevox {
 /// proportion): the pair counts as separated only where both directions separate it. Empty when
 /// the run made no test.
 std::optional<Variant> mainTest(const FamilySet& families, std::optional<Variant> mergeMain);
-
-/// How a page names the main test: the variant's title, and for the binomial test the rule of
-/// its two directions.
-std::string mainTestTitle(Variant variant);
 
 /// Where one work of a criterion stands.
 struct WorkFinding {
@@ -52,6 +46,9 @@ struct DifferingPair {
   ProportionDifference difference;  ///< first's proportion less second's, Newcombe's interval
   OddsRatioEstimate oddsRatio;      ///< first's odds over second's, exact interval
   double adjustedP = 0;             ///< Holm's adjusted p-value of the main test
+  /// Its place among the criterion's lower pairs; `first` is that pair's work A unless reversed.
+  std::size_t lowerPair = 0;
+  bool reversed = false;
 };
 
 /// What the run found under one criterion over all its works.
@@ -63,14 +60,20 @@ struct CriterionFindings {
   /// The works with cases, sorted by proportion in the criterion's direction: ascending where it
   /// is ordered upwards, descending downwards, ties in the order of the data (indexes into works).
   std::vector<std::size_t> sorted;
-  std::optional<Variant> test;       ///< the main test; none when the run made no test
-  std::size_t judgedPairs = 0;       ///< the pairs with a p-value of the main test: Holm's family
-  std::vector<DifferingPair> pairs;  ///< the largest difference first
+  std::optional<Variant> test;  ///< the main test; none when the run made no test
+  std::size_t judgedPairs = 0;  ///< the pairs with a p-value of the main test: Holm's family
+  /// In the order of the lower pairs, until sortByDifference puts the largest difference first.
+  std::vector<DifferingPair> pairs;
 };
 
-/// The findings of one criterion from what its pairs found. The estimates of the pairs that still
-/// differ, thousands with dozens of works, are computed on `threads` threads.
-CriterionFindings criterionFindings(const CriterionRecord& criterion, const DataSet& data,
-                                    std::optional<Variant> test, unsigned threads = 1);
+/// The findings of one criterion from its lower pairs (mirroredPairs), the differing pairs without
+/// their estimates.
+CriterionFindings criterionFindings(const std::vector<MirroredPair>& lowerPairs,
+                                    std::uint32_t criterion, const DataSet& data,
+                                    std::optional<Variant> test);
+
+/// Puts the differing pairs, their estimates in place, in the order of their differences, the
+/// largest first, ties in the order of the lower pairs.
+void sortByDifference(CriterionFindings& findings);
 
 }  // namespace brevox
