@@ -87,7 +87,7 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
 
 int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
                      bool wholeProcess, std::ostream& out, std::ostream& err) {
-  catchInterrupts();
+  catchInterrupts(wholeProcess);
   RunLock lock;
   int exitCode = -1;
   // The tests keep within the statistics library's domain, so only the system can throw here:

@@ -85,28 +85,24 @@ std::optional<LockOutcome> tryRunLock(RunLock& lock) {
 // The caught signals wait while the lock changes hands, so that an interrupted run neither leaves
 // its lock file behind nor removes one that another run has just made.
 LockOutcome takeRunLock(RunLock& lock) {
-  sigset_t previous;
-  holdInterrupts(previous);
+  const InterruptHold hold;
   std::optional<LockOutcome> outcome;
   for (int attempt = 0; attempt < 100 && !outcome; ++attempt) outcome = tryRunLock(lock);
   if (!outcome) {
     lock.fault = "it was replaced again and again";
     outcome = LockOutcome::refused;
   }
-  resumeInterrupts(previous);
   return *outcome;
 }
 
 void releaseRunLock(RunLock& lock) {
   if (lock.descriptor < 0) return;
-  sigset_t previous;
-  holdInterrupts(previous);
+  const InterruptHold hold;
   setLockFileToRemove(nullptr);
   // Removed while still locked: a run that opened it meanwhile finds it gone and makes another.
   ::unlink(kRunLockFile);
   ::close(lock.descriptor);
   lock.descriptor = -1;
-  resumeInterrupts(previous);
 }
 
 }  // namespace brevox
