@@ -96,11 +96,8 @@ std::optional<std::string> mergeRefusal(const RunOptions& options, const std::st
 
 }  // namespace
 
-int parseOptions(const std::string& optionText, RunOptions& options, std::string* refusal) {
-  auto reject = [&](const std::string& why) {
-    if (refusal != nullptr) *refusal = why;
-    return -1;
-  };
+Outcome parseOptions(const std::string& optionText, RunOptions& options) {
+  auto reject = [](const std::string& why) { return Failure{why, ""}; };
   const std::string inText = " in option string " + quotedForMessage(optionText, kShownBytes);
   FamilySet letters;
   for (char letter : optionText) {
@@ -123,7 +120,7 @@ int parseOptions(const std::string& optionText, RunOptions& options, std::string
   if (options.mergeGraphs) {
     if (const std::optional<std::string> why = mergeRefusal(options, inText)) return reject(*why);
   }
-  return 0;
+  return std::nullopt;
 }
 
 namespace {
@@ -132,7 +129,7 @@ bool isOptionString(const std::string& argument) { return !argument.empty() && a
 
 CommandLine refused(CommandLine line, std::string why, bool withHelp = false) {
   line.action = CommandAction::refuse;
-  line.refusal = std::move(why);
+  line.refusal = Failure{std::move(why), ""};
   line.helpAfterRefusal = withHelp;
   return line;
 }
@@ -221,8 +218,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   if (fileNamed) line.dataPath = arguments[next++];
   if (next < count && isOptionString(arguments[next])) line.optionText = arguments[next++];
   const std::string optionText = asTyped(line.optionText);
-  std::string why;
-  if (parseOptions(line.optionText, line.options, &why) != 0) return refused(line, why, true);
+  if (Outcome rejected = parseOptions(line.optionText, line.options)) {
+    return refused(line, std::move(rejected->message), true);
+  }
   RunOptions& options = line.options;
   const std::string shownText = quotedForMessage(line.optionText, kShownBytes);
   // A file named after the option string, where a file is needed and no position can stand.

@@ -20,7 +20,7 @@ inline constexpr std::size_t kRoomKeptBesideWorkers = std::size_t{128} << 20;
 /// its limit on the address space free; always without a limit. Workers started beyond it would
 /// leave the run short of memory: it would end for want of it, or not, as the threads' first
 /// tables happen to come.
-bool roomForAWorker();
+[[nodiscard]] bool roomForAWorker();
 
 /// A thread of the run, started by startRunThread and not yet joined.
 struct RunThread {
