@@ -100,9 +100,9 @@ bool takeItems(Ring<Job>& ring, Take& take) {
 /// waits in slot i % window of a ring of `window` jobs: no more than `window` computed items wait
 /// to be taken, and the bookkeeping does not grow with `count`. take(i, job) returns false to
 /// stop: nothing after i is taken, and the workers stop once their items are computed. A worker
-/// gets a stack of kWorkerStackBytes (io/run_thread.h); one that cannot be started (the system's
-/// limit on threads, or on memory for their stacks, with room kept for the run's tables: see
-/// roomForAWorker) leaves the items to those that could; with none
+/// gets a stack of kWorkerStackBytes; one that cannot be started (the system's limit on threads,
+/// or on memory for their stacks and tables: see startWorkers) leaves the items to those that
+/// could; with none
 /// of them, or with one thread, compute and take alternate on the calling thread. An exception of
 /// compute(i) is thrown again from this call, in the place of take(i), once the workers have
 /// stopped. Returns whether every item was taken.
@@ -124,11 +124,8 @@ template <typename Job, typename Compute, typename Take>
   ring.window = window;
   ring.slots.resize(window);
   const std::function<void()> work = [&] { in_order_detail::computeItems(ring, compute); };
-  std::vector<RunThread> workers(threads);
-  std::size_t started = 0;
-  while (started < threads && roomForAWorker() && startRunThread(workers[started], work)) {
-    ++started;
-  }
+  std::vector<RunThread> workers;
+  const unsigned started = startWorkers(workers, threads, work);
   if (started == 0) return oneAfterTheOther();
   auto stopWorkers = [&] {
     {

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace brevox {
@@ -12,6 +13,9 @@ namespace {
 
 // Enough for the crash handler's few calls and the signal frame the kernel puts below them.
 constexpr std::size_t kCrashStackBytes = 64 * 1024;
+
+// The most workers the process has run at once: their stacks and arenas stay for the next ones.
+unsigned workersBefore = 0;
 
 void* runWork(void* argument) noexcept {
   const auto& work = *static_cast<const std::function<void()>*>(argument);
@@ -29,24 +33,33 @@ void* runWork(void* argument) noexcept {
   return nullptr;
 }
 
-}  // namespace
-
-bool roomForAWorker() {
-  struct rlimit limit {};
-  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+// Reads the bytes of address space the process has mapped; false when they cannot be read.
+bool mappedBytes(unsigned long long& bytes) {
   // The first number of statm: the pages the process has mapped.
   std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr) return true;
+  if (statm == nullptr) return false;
   unsigned long long pages = 0;
   const bool read = std::fscanf(statm, "%llu", &pages) == 1;
   std::fclose(statm);
-  if (!read) return true;
-  const auto mapped = static_cast<unsigned long long>(pages) *
-                      static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
-  const unsigned long long needed =
-      mapped + kWorkerStackBytes + kCrashStackBytes + kRoomKeptBesideWorkers;
-  return needed <= static_cast<unsigned long long>(limit.rlim_cur);
+  bytes = pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+  return read;
 }
+
+// How many of `wanted` workers the limit on the address space leaves room for.
+unsigned workersWithRoom(unsigned wanted) {
+  struct rlimit limit {};
+  unsigned long long mapped = 0;
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      !mappedBytes(mapped)) {
+    return wanted;
+  }
+  const unsigned long long taken = mapped + kRoomKeptForTheRun;
+  const unsigned long long each = kWorkerStackBytes + kCrashStackBytes + kArenaBytes;
+  const unsigned long long room = limit.rlim_cur > taken ? (limit.rlim_cur - taken) / each : 0;
+  return static_cast<unsigned>(std::min<unsigned long long>(wanted, workersBefore + room));
+}
+
+}  // namespace
 
 bool startRunThread(RunThread& thread, const std::function<void()>& work, std::size_t stackBytes) {
   thread.started = false;
@@ -58,6 +71,18 @@ bool startRunThread(RunThread& thread, const std::function<void()>& work, std::s
   }
   ::pthread_attr_destroy(&attributes);
   return thread.started;
+}
+
+unsigned startWorkers(std::vector<RunThread>& workers, unsigned wanted,
+                      const std::function<void()>& work) {
+  const unsigned allowed = workersWithRoom(wanted);
+  workers.resize(allowed);
+  unsigned started = 0;
+  while (started < allowed && startRunThread(workers[started], work, kWorkerStackBytes)) {
+    ++started;
+  }
+  workersBefore = std::max(workersBefore, started);
+  return started;
 }
 
 void joinRunThread(RunThread& thread) {
