@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -235,27 +236,75 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
   }
 }
 
-TEST(FileFaults, FullDiskNamesEveryFileNotWrittenCompletely) {
-  TempDir reference;
-  const ProgramRun clean = runOnData({}, reference.path());
-  ASSERT_EQ(clean.exitCode, 0);
-  const std::vector<std::string> outputs = fileNames(reference.path());
-
-  TempDir work;
-  // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A link
-  // to /dev/full under an output's name would not do: the output replaces the link.)
-  Mount small("tmpfs", work.path(), "tmpfs", 0, "size=64k");
-  if (!small.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
-  const ProgramRun run = runOnData({}, work.path());
-  EXPECT_EQ(run.exitCode, 255);
-  // The run goes on to its end: the same trace as without the fault.
-  EXPECT_EQ(run.out, clean.out);
-  const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
-  EXPECT_GT(incomplete.size(), outputs.size() / 3);
-  // Exactly the files that are missing or cut short are named, each on a line of its own.
-  EXPECT_EQ(namedFailures(run, "No space left on device"), incomplete);
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'),
-            static_cast<std::ptrdiff_t>(incomplete.size()));
+TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;  // empty: the small data set
+    bool fullDisk;
+    tests::ChildSettings limits;
+    // Of every file that is not written completely, each named on a line of its own; nullptr:
+    // the run completes.
+    const char* reason;
+  } cases[] = {
+      // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A
+      // link to /dev/full under an output's name would not do: the output replaces the link.)
+      {"a full disk", {}, true, {}, "No space left on device"},
+      // Nine reports are larger than 700 bytes; the trace and the nine messages stay below it.
+      {"ulimit -f", {}, false, {tests::RunAs::self, 0, 0, 0, 700}, "File too large"},
+      // The workers have stacks of their own; the calling thread has what the limit gives it.
+      {"ulimit -s 64 on 16 threads",
+       {"-D"},
+       false,
+       {tests::RunAs::self, 0, 0, 64 << 10, 0},
+       nullptr},
+  };
+  setenv("BREVOX_THREADS", "16", 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto run = [&](const fs::path& folder, const tests::ChildSettings& limits) {
+      if (c.arguments.empty()) {
+        TempDir input;
+        tests::writeFile(input.path() / "data.csv", kData);
+        return tests::runCommand(BREVOX_EXE, {(input.path() / "data.csv").string()}, folder,
+                                 limits);
+      }
+      return tests::runCommand(BREVOX_EXE, c.arguments, folder, limits);
+    };
+    TempDir reference;
+    const ProgramRun clean = run(reference.path(), {});
+    ASSERT_EQ(clean.exitCode, 0);
+    TempDir work;
+    std::unique_ptr<Mount> small;
+    if (c.fullDisk) {
+      small = std::make_unique<Mount>("tmpfs", work.path(), "tmpfs", 0, "size=64k");
+      if (!small->mounted()) {
+        std::cout << "No tmpfs can be mounted here: no full disk\n";
+        continue;
+      }
+    }
+    const ProgramRun limited = run(work.path(), c.limits);
+    // Never a temporary file, the lock or a file cut short.
+    EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
+    const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
+    if (c.reason == nullptr) {
+      // Unless the calling thread's own stack is too small for it (a sanitizer's build): then
+      // the crash removes what the run leaves and ends the process.
+      if (limited.exitCode == 128 + SIGSEGV) continue;
+      EXPECT_EQ(limited.exitCode, 0);
+      EXPECT_EQ(limited.err, "");
+      EXPECT_EQ(incomplete, std::set<std::string>{});
+      continue;
+    }
+    EXPECT_EQ(limited.exitCode, 255);
+    // The run goes on to its end: the same trace as without the fault.
+    EXPECT_EQ(limited.out, clean.out);
+    EXPECT_NE(incomplete, std::set<std::string>{});
+    // Exactly the files that are missing or cut short are named, each on a line of its own.
+    EXPECT_EQ(namedFailures(limited, c.reason), incomplete);
+    EXPECT_EQ(std::count(limited.err.begin(), limited.err.end(), '\n'),
+              static_cast<std::ptrdiff_t>(incomplete.size()));
+  }
+  unsetenv("BREVOX_THREADS");
 }
 
 TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
@@ -298,9 +347,11 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
   const ProgramRun clean = runProgram({data}, reference.path());
   ASSERT_EQ(clean.exitCode, 0);
   const auto runLength = std::chrono::steady_clock::now() - start;
+  // In the first half of the run: most runs are cut short, and those that end first hold the
+  // signal back.
   std::mt19937 random(15);
   std::uniform_int_distribution<long long> delay(
-      0, std::chrono::duration_cast<std::chrono::microseconds>(runLength).count());
+      0, std::chrono::duration_cast<std::chrono::microseconds>(runLength).count() / 2);
   // Each way to cut a run short, at random moments: a signal, or the reader of standard output
   // going away (brevox ... | head).
   const struct {
@@ -310,8 +361,9 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
   } ways[] = {{"SIGINT", SIGINT, false},  {"SIGTERM", SIGTERM, false},
               {"SIGHUP", SIGHUP, false},  {"SIGQUIT", SIGQUIT, false},
               {"SIGPIPE", SIGPIPE, true}, {"a closed pipe on standard output", 0, false}};
+  int interrupted = 0;
+  int attempts = 0;
   for (const auto& way : ways) {
-    int interrupted = 0;
     for (int attempt = 0; attempt < 4; ++attempt) {
       SCOPED_TRACE(std::string(way.name) + ", attempt " + std::to_string(attempt));
       TempDir work;
@@ -335,6 +387,7 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
         kill(started.pid, way.signal);
       }
       const ProgramRun run = tests::finishCommand(started);
+      if (!way.ignored) ++attempts;
       // A run that ended before it was cut short is complete; any other says it was interrupted.
       if (run.exitCode == 0 || way.ignored) {
         EXPECT_EQ(run.exitCode, 0);
@@ -347,8 +400,9 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
       // No temporary file, no lock file, no file cut short.
       EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
     }
-    std::cout << way.name << ": runs interrupted before their end: " << interrupted << " of 4\n";
   }
+  // Else the runs were too short to test what an interrupt leaves.
+  EXPECT_GE(2 * interrupted, attempts) << "runs interrupted before their end: " << interrupted;
 }
 
 }  // namespace

@@ -75,7 +75,9 @@ StartedCommand startCommand(const std::string& program, const std::vector<std::s
       int resource;
       std::size_t value;
     } limits[] = {{RLIMIT_AS, settings.addressSpaceLimit},
-                  {RLIMIT_NOFILE, settings.descriptorLimit}};
+                  {RLIMIT_NOFILE, settings.descriptorLimit},
+                  {RLIMIT_STACK, settings.stackLimit},
+                  {RLIMIT_FSIZE, settings.fileSizeLimit}};
     for (const auto& limit : limits) {
       const rlimit value{limit.value, limit.value};
       if (limit.value != 0 && setrlimit(limit.resource, &value) != 0) _exit(127);

@@ -45,6 +45,8 @@ struct ChildSettings {
   RunAs user = RunAs::self;
   std::size_t addressSpaceLimit = 0;  ///< bytes of address space the child may use; 0: no limit
   std::size_t descriptorLimit = 0;    ///< files the child may hold open at once; 0: no limit
+  std::size_t stackLimit = 0;         ///< bytes of stack (`ulimit -s`); 0: the tests' own
+  std::size_t fileSizeLimit = 0;      ///< bytes a file may grow to (`ulimit -f`); 0: no limit
   /// A descriptor (the writing end of a pipe) that the child gets as its standard output in place
   /// of a captured file; -1 for none.
   int standardOutput = -1;
