@@ -29,12 +29,10 @@ using tests::runProgram;
 using tests::TempDir;
 
 // Three works under two criteria with small totals, so that every test of the full run is quick.
-const char* const kData =
-    "Threshold:,0.05,k1,Criterion one,k2,Criterion two,\r\n"
-    ",,,1,,-1,\r\n"
-    "W1,Work one,2,20,0,10,\r\n"
-    "W2,Work two,15,20,3,12,\r\n"
-    "W3,Work three,4,9,9,12,\r\n";
+const std::string kData = tests::dataFile({{"k1", "Criterion one"}, {"k2", "Criterion two", -1}},
+                                          {{"W1", "Work one", {2, 20, 0, 10}},
+                                           {"W2", "Work two", {15, 20, 3, 12}},
+                                           {"W3", "Work three", {4, 9, 9, 12}}});
 
 // A file system mounted by a test, unmounted at the end of the scope.
 class Mount {
@@ -95,17 +93,16 @@ std::set<std::string> incompleteFiles(const fs::path& reference, const fs::path&
 // Ten works under three criteria with a few hundred cases each: a full run of a second or two and
 // some 750 files, long enough to be caught at any point of its work.
 std::string longerRunData() {
-  std::string data = "Threshold:,0.05,k1,One,k2,Two,k3,Three,\r\n,,,1,,-1,,1,\r\n";
-  for (int work = 1; work <= 10; ++work) {
-    data += "W" + std::to_string(work) + ",Work " + std::to_string(work) + ",";
-    for (int criterion = 1; criterion <= 3; ++criterion) {
-      const int total = 300 + 37 * work + 53 * criterion;
-      const int observed = total * ((7 * work + 3 * criterion) % 11 + 2) / 15;
-      data += std::to_string(observed) + "," + std::to_string(total) + ",";
+  std::vector<tests::DataWork> works;
+  for (std::uint32_t work = 1; work <= 10; ++work) {
+    works.push_back({"W" + std::to_string(work), "Work " + std::to_string(work), {}});
+    for (std::uint32_t criterion = 1; criterion <= 3; ++criterion) {
+      const std::uint32_t total = 300 + 37 * work + 53 * criterion;
+      works.back().counts.push_back(total * ((7 * work + 3 * criterion) % 11 + 2) / 15);
+      works.back().counts.push_back(total);
     }
-    data += "\r\n";
   }
-  return data;
+  return tests::dataFile({{"k1", "One"}, {"k2", "Two", -1}, {"k3", "Three"}}, works);
 }
 
 // The files of `folder` that `reference` lacks or holds with other contents.
@@ -237,9 +234,10 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
 }
 
 TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
+  const tests::DataFile data(kData);
   const struct {
     const char* name;
-    std::vector<std::string> arguments;  // empty: the small data set
+    std::vector<std::string> arguments;
     bool fullDisk;
     tests::ChildSettings limits;
     // Of every file that is not written completely, each named on a line of its own; nullptr:
@@ -248,41 +246,25 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
   } cases[] = {
       // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A
       // link to /dev/full under an output's name would not do: the output replaces the link.)
-      {"a full disk", {}, true, {}, "No space left on device"},
+      {"a full disk", {data.path}, true, {}, "No space left on device"},
       // Nine reports are larger than 700 bytes; the trace and the nine messages stay below it.
-      {"ulimit -f", {}, false, {tests::RunAs::self, 0, 0, 0, 700}, "File too large"},
+      {"ulimit -f", {data.path}, false, {tests::RunAs::self, 0, 0, 0, 700}, "File too large"},
       // The workers have stacks of their own; the calling thread has what the limit gives it.
-      {"ulimit -s 64 on 16 threads",
-       {"-D"},
-       false,
-       {tests::RunAs::self, 0, 0, 64 << 10, 0},
-       nullptr},
+      {"ulimit -s 64, 16 threads", {"-D"}, false, {tests::RunAs::self, 0, 0, 64 << 10}, nullptr},
   };
   setenv("BREVOX_THREADS", "16", 1);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto run = [&](const fs::path& folder, const tests::ChildSettings& limits) {
-      if (c.arguments.empty()) {
-        TempDir input;
-        tests::writeFile(input.path() / "data.csv", kData);
-        return tests::runCommand(BREVOX_EXE, {(input.path() / "data.csv").string()}, folder,
-                                 limits);
-      }
-      return tests::runCommand(BREVOX_EXE, c.arguments, folder, limits);
-    };
     TempDir reference;
-    const ProgramRun clean = run(reference.path(), {});
+    const ProgramRun clean = tests::runCommand(BREVOX_EXE, c.arguments, reference.path());
     ASSERT_EQ(clean.exitCode, 0);
     TempDir work;
     std::unique_ptr<Mount> small;
     if (c.fullDisk) {
       small = std::make_unique<Mount>("tmpfs", work.path(), "tmpfs", 0, "size=64k");
-      if (!small->mounted()) {
-        std::cout << "No tmpfs can be mounted here: no full disk\n";
-        continue;
-      }
+      if (!small->mounted()) continue;  // no tmpfs can be mounted here
     }
-    const ProgramRun limited = run(work.path(), c.limits);
+    const ProgramRun limited = tests::runCommand(BREVOX_EXE, c.arguments, work.path(), c.limits);
     // Never a temporary file, the lock or a file cut short.
     EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
     const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
@@ -308,9 +290,8 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
 }
 
 TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
-  TempDir input;
-  const std::string data = (input.path() / "data.csv").string();
-  tests::writeFile(data, longerRunData());
+  const tests::DataFile longer(longerRunData());
+  const std::string& data = longer.path;
   TempDir reference;
   const ProgramRun clean = runProgram({data}, reference.path());
   ASSERT_EQ(clean.exitCode, 0);
@@ -339,9 +320,8 @@ TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
 }
 
 TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
-  TempDir input;
-  const std::string data = (input.path() / "data.csv").string();
-  tests::writeFile(data, longerRunData());
+  const tests::DataFile longer(longerRunData());
+  const std::string& data = longer.path;
   TempDir reference;
   const auto start = std::chrono::steady_clock::now();
   const ProgramRun clean = runProgram({data}, reference.path());

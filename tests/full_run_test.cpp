@@ -21,13 +21,12 @@ using tests::TempDir;
 // - k2 (ordered downwards): W4 has no case at all; W1 and W2 have no occurrence, so their table
 //   has an expected count of 0; W3 against W1 or W2 has a smallest expected count between 1 and
 //   5, enough for the N-1 test only.
-const char* const kSmallData =
-    "Threshold:,0.05,k1,Criterion one,k2,Criterion two,\r\n"
-    ",,,1,,-1,\r\n"
-    "W1,Work one,2,20,0,10,\r\n"
-    "W2,Work two,15,20,0,12,\r\n"
-    "W3,Work three,4,4,9,12,\r\n"
-    "W4,Work four,8,20,0,0,\r\n";
+const std::string kSmallData =
+    tests::dataFile({{"k1", "Criterion one", 1}, {"k2", "Criterion two", -1}},
+                    {{"W1", "Work one", {2, 20, 0, 10}},
+                     {"W2", "Work two", {15, 20, 0, 12}},
+                     {"W3", "Work three", {4, 4, 9, 12}},
+                     {"W4", "Work four", {8, 20, 0, 0}}});
 
 // The console trace of the small data set. The permutation test prints a dot for every ten
 // occurrences it gives to the row's work: W2 and W4 have 20 cases under k1 (three dots), W3 has 4
@@ -104,17 +103,15 @@ TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
 
 TEST(FullRun, AnyNumberOfThreadsWritesWhatOneWrites) {
   // The built-in data, and forty works under two criteria: 780 pairs each, more than most threads.
-  std::string forty = "Threshold:,0.05,k1,One,k2,Two,\r\n,,,1,,-1,\r\n";
-  for (int work = 1; work <= 40; ++work) {
-    const int total = 20 + (work * 37) % 50;
-    forty += "W" + std::to_string(work) + ",Work," + std::to_string(work * 7 % (total + 1)) + "," +
-             std::to_string(total) + "," + std::to_string(work * 3 % 21) + ",20,\r\n";
+  std::vector<tests::DataWork> forty;
+  for (std::uint32_t work = 1; work <= 40; ++work) {
+    const std::uint32_t total = 20 + (work * 37) % 50;
+    forty.push_back(
+        {"W" + std::to_string(work), "Work", {work * 7 % (total + 1), total, work * 3 % 21, 20}});
   }
-  TempDir input;
-  tests::writeFile(input.path() / "forty.csv", forty);
+  const tests::DataFile fortyFile(tests::dataFile({{"k1", "One"}, {"k2", "Two", -1}}, forty));
   // Fisher's test alone on the forty: a report per pair, without the files of every test.
-  const std::vector<std::string> dataSets[] = {{"-D"},
-                                               {(input.path() / "forty.csv").string(), "-F"}};
+  const std::vector<std::string> dataSets[] = {{"-D"}, {fortyFile.path, "-F"}};
   TempDir one[2];
   std::string trace[2];
   setenv("BREVOX_THREADS", "1", 1);
@@ -160,33 +157,27 @@ TEST(FullRun, GraphvizReadsEveryGraph) {
   // Short names that are not DOT identifiers: blanks, a dot, quotes, punctuation, a leading
   // digit, a Graphviz keyword. (A backslash or a double quote cannot reach a short name: the
   // reader refuses them.)
-  const char* const awkwardData =
-      "Threshold:,0.05,Dig amma,Criterion one,1st,Criterion two,q'c,Criterion three,\r\n"
-      ",,,1,,-1,,1,\r\n"
-      "H. Dem,Work one,2,20,0,10,5,10,\r\n"
-      "2nd,Work two,15,20,0,12,9,10,\r\n"
-      "say 'hi',Work three,4,4,9,12,1,10,\r\n"
-      "graph,Work four,8,20,3,9,0,10,\r\n"
-      "-x;y,Work five,19,20,8,9,2,10,\r\n";
+  const tests::DataFile awkward(tests::dataFile(
+      {{"Dig amma", "Criterion one"}, {"1st", "Criterion two", -1}, {"q'c", "Criterion three"}},
+      {{"H. Dem", "Work one", {2, 20, 0, 10, 5, 10}},
+       {"2nd", "Work two", {15, 20, 0, 12, 9, 10}},
+       {"say 'hi'", "Work three", {4, 4, 9, 12, 1, 10}},
+       {"graph", "Work four", {8, 20, 3, 9, 0, 10}},
+       {"-x;y", "Work five", {19, 20, 8, 9, 2, 10}}}));
   const struct {
     const char* name;
     std::vector<std::string> arguments;
-    const char* data;
+    // Seven per criterion and seven over all criteria; one more of each when merged.
+    int graphs;
   } cases[] = {
-      {"built-in data, dotted edges", {"-DN"}, nullptr},
-      {"built-in data, merged graphs", {"-DMnf"}, nullptr},
-      {"awkward names", {"", "-NMbp"}, awkwardData},
+      {"built-in data, dotted edges", {"-DN"}, 49},
+      {"built-in data, merged graphs", {"-DMnf"}, 56},
+      {"awkward names", {awkward.path, "-NMbp"}, 3 * 8 + 8},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir input;
     TempDir work;
-    std::vector<std::string> arguments = c.arguments;
-    if (c.data != nullptr) {
-      tests::writeFile(input.path() / "data.csv", c.data);
-      arguments[0] = (input.path() / "data.csv").string();
-    }
-    const ProgramRun run = runProgram(arguments, work.path());
+    const ProgramRun run = runProgram(c.arguments, work.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     int graphs = 0;
     for (const std::string& name : tests::fileNames(work.path())) {
@@ -196,9 +187,7 @@ TEST(FullRun, GraphvizReadsEveryGraph) {
       EXPECT_EQ(dot.exitCode, 0) << name << ": " << dot.err;
       EXPECT_EQ(dot.err, "") << name;
     }
-    // Seven graphs per criterion and seven over all criteria; one more of each when merged.
-    const int expected = c.data != nullptr ? 3 * 8 + 8 : c.arguments[0] == "-DN" ? 49 : 56;
-    EXPECT_EQ(graphs, expected);
+    EXPECT_EQ(graphs, c.graphs);
   }
 }
 
