@@ -81,8 +81,8 @@ struct Caught {
 // The mask that an InterruptHold replaced, under `ending`.
 sigset_t maskBeforeHold;
 
-// The stop that releaseInterrupts sends the taker, told apart from any signal of the same number.
-constexpr int kStopTaking = 0x62767820;
+// Set by releaseInterrupts before it wakes the taker with a signal of the process's own.
+std::atomic<bool> stopTaking{false};
 
 // The stack of the crash handler on the thread that runs the whole process, whose own stack may be
 // as small as `ulimit -s` makes it.
@@ -120,10 +120,8 @@ void takeInterrupts() {
   for (;;) {
     siginfo_t info{};
     if (::sigwaitinfo(&caught.interrupts, &info) < 0) continue;
-    if (info.si_code == SI_QUEUE && info.si_pid == ::getpid() &&
-        info.si_value.sival_int == kStopTaking) {
-      return;
-    }
+    // The stop comes from this process, which sends itself no other of these signals.
+    if (stopTaking.load() && info.si_pid == ::getpid()) return;
     ending.lock();
     if (!heldToTheEnd) endTheRun(kInterruptedMessage, nullptr, nullptr);
     ending.unlock();
@@ -219,10 +217,10 @@ void catchInterrupts(bool wholeProcess) {
 
 void releaseInterrupts() {
   if (caught.taker.started) {
-    sigval stop{};
-    stop.sival_int = kStopTaking;
-    pthread_sigqueue(caught.taker.handle, caught.first, stop);
+    stopTaking.store(true);
+    pthread_kill(caught.taker.handle, caught.first);
     joinRunThread(caught.taker);
+    stopTaking.store(false);
   }
   if (caught.handled) {
     for (std::size_t i = 0; i < kInterruptCount; ++i) {
