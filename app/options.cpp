@@ -254,7 +254,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   return line;
 }
 
-void printHelp(std::ostream& out) {
+namespace {
+
+// The title, the synopsis and what the program does.
+void printDescription(std::ostream& out) {
   // The version is the project's, as the build gives it.
   out << "BREVOX - by Taveronk - version " << BREVOX_VERSION_MAJOR << "." << BREVOX_VERSION_MINOR
       << "\n"
@@ -281,8 +284,12 @@ void printHelp(std::ostream& out) {
       << "\n"
       << "File is the path of the input CSV file with data: either option D or file path is "
          "needed.\n"
-      << "\n"
-      << "OPTIONS (case sensitive):\n"
+      << "\n";
+}
+
+// The option letters.
+void printOptionLetters(std::ostream& out) {
+  out << "OPTIONS (case sensitive):\n"
       << "\n"
       << "   D: use default data (do not read file)\n"
       << "   0: do not perform any test (just produce a file with input or default data)\n"
@@ -311,8 +318,12 @@ void printHelp(std::ostream& out) {
       << "      p: Permutation test\n"
       << "   E: also produce T_all_results.csv: all pairs with estimates and adjusted p-values\n"
       << "   H: also produce brevox_report.html: a page with the data, heat maps and graphs\n"
-      << "\n"
-      << "INPUT FILE FORMAT:\n"
+      << "\n";
+}
+
+// The layout of a data file and examples of command lines.
+void printFormatAndExamples(std::ostream& out) {
+  out << "INPUT FILE FORMAT:\n"
       << "\n"
       << "CSV file with:\n"
       << "   A dummy field, followed by the threshold for p-value in tests, followed by the\n"
@@ -345,6 +356,14 @@ void printHelp(std::ostream& out) {
          "T_all_results.csv\n"
       << "brevox -DH             use default built-in data - perform all tests and write "
          "brevox_report.html\n";
+}
+
+}  // namespace
+
+void printHelp(std::ostream& out) {
+  printDescription(out);
+  printOptionLetters(out);
+  printFormatAndExamples(out);
 }
 
 }  // namespace brevox

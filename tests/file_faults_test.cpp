@@ -319,12 +319,33 @@ TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
   }
 }
 
+// Runs the program on `data` in `folder` and, `delay` after it holds the lock or has written a
+// file, sends it `signal`, or with 0 closes the pipe that is its standard output.
+ProgramRun cutShort(const std::string& data, int signal, std::chrono::microseconds delay,
+                    const fs::path& folder) {
+  int output[2] = {-1, -1};
+  tests::ChildSettings settings;
+  if (signal == 0 && pipe(output) == 0) settings.standardOutput = output[1];
+  tests::StartedCommand started = tests::startCommand(BREVOX_EXE, {data}, folder, settings);
+  if (signal == 0) close(output[1]);
+  // The run catches the signal from the moment it holds the lock.
+  while (!fs::exists(folder / ".brevox.lock") && fileNames(folder).empty()) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  std::this_thread::sleep_for(delay);
+  if (signal == 0) {
+    close(output[0]);
+  } else {
+    kill(started.pid, signal);
+  }
+  return tests::finishCommand(started);
+}
+
 TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
-  const tests::DataFile longer(longerRunData());
-  const std::string& data = longer.path;
+  const tests::DataFile data(longerRunData());
   TempDir reference;
   const auto start = std::chrono::steady_clock::now();
-  const ProgramRun clean = runProgram({data}, reference.path());
+  const ProgramRun clean = runProgram({data.path}, reference.path());
   ASSERT_EQ(clean.exitCode, 0);
   const auto runLength = std::chrono::steady_clock::now() - start;
   // In the first half of the run: most runs are cut short, and those that end first hold the
@@ -347,26 +368,8 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
     for (int attempt = 0; attempt < 4; ++attempt) {
       SCOPED_TRACE(std::string(way.name) + ", attempt " + std::to_string(attempt));
       TempDir work;
-      int output[2] = {-1, -1};
-      tests::ChildSettings settings;
-      if (way.signal == 0) {
-        ASSERT_EQ(pipe(output), 0);
-        settings.standardOutput = output[1];
-      }
-      tests::StartedCommand started =
-          tests::startCommand(BREVOX_EXE, {data}, work.path(), settings);
-      if (way.signal == 0) close(output[1]);
-      // The run catches the signal from the moment it holds the lock.
-      while (!fs::exists(work.path() / ".brevox.lock") && fileNames(work.path()).empty()) {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-      if (way.signal == 0) {
-        close(output[0]);
-      } else {
-        kill(started.pid, way.signal);
-      }
-      const ProgramRun run = tests::finishCommand(started);
+      const ProgramRun run =
+          cutShort(data.path, way.signal, std::chrono::microseconds(delay(random)), work.path());
       if (!way.ignored) ++attempts;
       // A run that ended before it was cut short is complete; any other says it was interrupted.
       if (run.exitCode == 0 || way.ignored) {
