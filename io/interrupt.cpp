@@ -105,7 +105,8 @@ void removeWhatTheRunLeaves() {
   if (const char* lock = lockFile.load()) ::unlink(lock);
 }
 
-// Ends the run for whoever holds `ending`: the files removed, why said, the process ended.
+// Ends the run for whoever holds `ending`, or for the handler where no taker could start: the
+// files removed, why said, the process ended.
 [[noreturn]] void endTheRun(const char* message, const char* detail, const char* lineEnd) {
   interrupted.store(true);
   removeWhatTheRunLeaves();
