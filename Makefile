@@ -1,6 +1,6 @@
-# Wraps CMake: `make test` installs what is missing, builds and runs every test; `make demo`
-# runs the program on its built-in data; `make install`, `make uninstall` and `make package`
-# install the program or build its Debian package.
+# Wraps CMake: `make test` installs what is missing, builds and runs every test, `make check` the
+# unit tests alone; `make demo` runs the program on its built-in data; `make install`,
+# `make uninstall` and `make package` install the program or build its Debian package.
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 WERROR ?= OFF
@@ -28,7 +28,7 @@ INSTALLED_FILES := $(BUILD_DIR)/installed_files.txt
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps fuzz-deps browser-deps build test test-sanitize test-browser fuzz bench demo clean \
+.PHONY: all deps fuzz-deps browser-deps build test check test-sanitize test-browser fuzz bench demo clean \
   install uninstall package
 
 all: build
@@ -62,6 +62,11 @@ build:
 
 test: deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# The fast loop of a change: the unit tests alone (CTest's label unit), under half a minute on two
+# cores. `ctest --test-dir build -L end-to-end`, `-L slow` and `-L browser` run the others.
+check: build
+	ctest --test-dir $(BUILD_DIR) -L unit --output-on-failure -j $(JOBS)
 
 # The page of option H opened in headless Chromium, installed for this test only; `make test` runs
 # the same test where a browser is installed and skips it elsewhere, this target never skips it.

@@ -24,68 +24,61 @@ namespace {
 // Beyond this many threads a full run gains nothing: its pairs are too few to share out.
 constexpr unsigned kMostThreads = 1024;
 
-// The threads of a full run: BREVOX_THREADS when it is set, else one per core.
-std::optional<unsigned> fullRunThreads(std::ostream& err) {
+// The threads of a full run, into `threads`: BREVOX_THREADS when it is set, else one per core.
+[[nodiscard]] Outcome fullRunThreads(unsigned& threads) {
   const char* setting = std::getenv("BREVOX_THREADS");
   if (setting == nullptr || *setting == '\0') {
     const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : cores;
-  }
-  const std::string text = setting;
-  unsigned long threads = 0;
-  bool whole = text.size() <= 4;
-  for (char c : text) whole = whole && c >= '0' && c <= '9';
-  if (whole) threads = std::stoul(text);
-  if (!whole || threads < 1 || threads > kMostThreads) {
-    err << "Invalid BREVOX_THREADS \"" << text << "\": give a whole number of threads from 1 to "
-        << kMostThreads << "\n";
+    threads = cores == 0 ? 1 : cores;
     return std::nullopt;
   }
-  return static_cast<unsigned>(threads);
+  const std::string text = setting;
+  unsigned long number = 0;
+  bool whole = text.size() <= 4;
+  for (char c : text) whole = whole && c >= '0' && c <= '9';
+  if (whole) number = std::stoul(text);
+  if (!whole || number < 1 || number > kMostThreads) {
+    return Failure{"Invalid BREVOX_THREADS \"" + text +
+                       "\": give a whole number of threads from 1 to " +
+                       std::to_string(kMostThreads),
+                   ""};
+  }
+  threads = static_cast<unsigned>(number);
+  return std::nullopt;
+}
+
+// The one place where the failures of the run's steps are printed: each once, on its own line.
+// Returns whether there was one.
+bool printed(const Outcome& failure, std::ostream& err) {
+  if (failure) err << failureLine(*failure) << '\n';
+  return failure.has_value();
 }
 
 int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
                    RunLock& lock, std::ostream& out, std::ostream& err) {
   const CommandLine line = parseCommandLine(arguments);
-  if (line.action == CommandAction::refuse) err << line.refusal << '\n';
+  if (line.action == CommandAction::refuse) printed(line.refusal, err);
   if (line.action == CommandAction::help || line.helpAfterRefusal) printHelp(out);
   if (line.action != CommandAction::run) return line.action == CommandAction::help ? 0 : -1;
   const RunOptions& options = line.options;
   const std::string& path = line.dataPath;
   std::string sheetName;
   if (!options.useDefaultData) {
-    if (Outcome failed = readDataFile(path, data, sheetName)) {
-      err << failureLine(*failed) << '\n';
-      return -1;
-    }
-    if (const Outcome names = checkOutputNames(outputChoice(options), data, path, sheetName)) {
-      err << failureLine(*names) << '\n';
-      return -1;
-    }
+    if (printed(readDataFile(path, data, sheetName), err)) return -1;
+    if (printed(checkOutputNames(outputChoice(options), data, path, sheetName), err)) return -1;
   }
-  std::optional<unsigned> threads = 1;
-  if (!options.singleTest) threads = fullRunThreads(err);
-  if (!threads) return -1;
+  unsigned threads = 1;
+  if (!options.singleTest && printed(fullRunThreads(threads), err)) return -1;
   // Both modes write into the working directory: one run at a time, and never one unlocked.
-  const LockOutcome locked = takeRunLock(lock);
-  if (locked == LockOutcome::heldByAnotherRun) {
-    err << "Another run is writing in this folder (it holds " << kRunLockFile
-        << "): this run wrote nothing\n";
-    return -1;
-  }
-  if (locked == LockOutcome::refused) {
-    err << "Failed to lock this folder with " << kRunLockFile << " (" << lock.fault
-        << "): this run wrote nothing\n";
-    return -1;
-  }
+  if (printed(takeRunLock(lock), err)) return -1;
   const RunCommand command{path, line.optionText, sheetName};
   Failures failures;
   if (options.singleTest) {
     if (Outcome failure = runSingleTest(options, data, out)) failures.push_back(*failure);
   } else {
-    failures = runFull(options, command, data, records, *threads, out);
+    failures = runFull(options, command, data, records, threads, out);
   }
-  for (const Failure& failure : failures) err << failureLine(failure) << '\n';
+  for (const Failure& failure : failures) printed(failure, err);
   const int exitCode = failures.empty() ? 0 : -1;
   // A trace that could not be written all (standard output a pipe closed early, as with
   // "| head") ends the run as an interrupt does.
@@ -98,7 +91,7 @@ int runCommandLine(const std::vector<std::string>& arguments, DataSet& data, Edg
 
 int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,
                      bool wholeProcess, std::ostream& out, std::ostream& err) {
-  catchInterrupts();
+  catchInterrupts(wholeProcess);
   RunLock lock;
   int exitCode = -1;
   // The tests keep within the statistics library's domain, so only the system can throw here:
@@ -107,6 +100,7 @@ int runInterruptibly(const std::vector<std::string>& arguments, DataSet& data, E
   try {
     exitCode = runCommandLine(arguments, data, records, lock, out, err);
   } catch (const std::bad_alloc&) {
+    // Said without building a text: the memory may still be short.
     out.flush();
     err << kNotEnoughMemory << '\n';
   } catch (const std::exception& failure) {

@@ -96,11 +96,8 @@ std::optional<std::string> mergeRefusal(const RunOptions& options, const std::st
 
 }  // namespace
 
-int parseOptions(const std::string& optionText, RunOptions& options, std::string* refusal) {
-  auto reject = [&](const std::string& why) {
-    if (refusal != nullptr) *refusal = why;
-    return -1;
-  };
+Outcome parseOptions(const std::string& optionText, RunOptions& options) {
+  auto reject = [](const std::string& why) { return Failure{why, ""}; };
   const std::string inText = " in option string " + quotedForMessage(optionText, kShownBytes);
   FamilySet letters;
   for (char letter : optionText) {
@@ -123,7 +120,7 @@ int parseOptions(const std::string& optionText, RunOptions& options, std::string
   if (options.mergeGraphs) {
     if (const std::optional<std::string> why = mergeRefusal(options, inText)) return reject(*why);
   }
-  return 0;
+  return std::nullopt;
 }
 
 namespace {
@@ -132,7 +129,7 @@ bool isOptionString(const std::string& argument) { return !argument.empty() && a
 
 CommandLine refused(CommandLine line, std::string why, bool withHelp = false) {
   line.action = CommandAction::refuse;
-  line.refusal = std::move(why);
+  line.refusal = Failure{std::move(why), ""};
   line.helpAfterRefusal = withHelp;
   return line;
 }
@@ -221,8 +218,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   if (fileNamed) line.dataPath = arguments[next++];
   if (next < count && isOptionString(arguments[next])) line.optionText = arguments[next++];
   const std::string optionText = asTyped(line.optionText);
-  std::string why;
-  if (parseOptions(line.optionText, line.options, &why) != 0) return refused(line, why, true);
+  if (Outcome rejected = parseOptions(line.optionText, line.options)) {
+    return refused(line, std::move(rejected->message), true);
+  }
   RunOptions& options = line.options;
   const std::string shownText = quotedForMessage(line.optionText, kShownBytes);
   // A file named after the option string, where a file is needed and no position can stand.
@@ -256,7 +254,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   return line;
 }
 
-void printHelp(std::ostream& out) {
+namespace {
+
+// The title, the synopsis and what the program does.
+void printDescription(std::ostream& out) {
   // The version is the project's, as the build gives it.
   out << "BREVOX - by Taveronk - version " << BREVOX_VERSION_MAJOR << "." << BREVOX_VERSION_MINOR
       << "\n"
@@ -283,8 +284,12 @@ void printHelp(std::ostream& out) {
       << "\n"
       << "File is the path of the input CSV file with data: either option D or file path is "
          "needed.\n"
-      << "\n"
-      << "OPTIONS (case sensitive):\n"
+      << "\n";
+}
+
+// The option letters.
+void printOptionLetters(std::ostream& out) {
+  out << "OPTIONS (case sensitive):\n"
       << "\n"
       << "   D: use default data (do not read file)\n"
       << "   0: do not perform any test (just produce a file with input or default data)\n"
@@ -313,8 +318,12 @@ void printHelp(std::ostream& out) {
       << "      p: Permutation test\n"
       << "   E: also produce T_all_results.csv: all pairs with estimates and adjusted p-values\n"
       << "   H: also produce brevox_report.html: a page with the data, heat maps and graphs\n"
-      << "\n"
-      << "INPUT FILE FORMAT:\n"
+      << "\n";
+}
+
+// The layout of a data file and examples of command lines.
+void printFormatAndExamples(std::ostream& out) {
+  out << "INPUT FILE FORMAT:\n"
       << "\n"
       << "CSV file with:\n"
       << "   A dummy field, followed by the threshold for p-value in tests, followed by the\n"
@@ -347,6 +356,14 @@ void printHelp(std::ostream& out) {
          "T_all_results.csv\n"
       << "brevox -DH             use default built-in data - perform all tests and write "
          "brevox_report.html\n";
+}
+
+}  // namespace
+
+void printHelp(std::ostream& out) {
+  printDescription(out);
+  printOptionLetters(out);
+  printFormatAndExamples(out);
 }
 
 }  // namespace brevox

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "io/failure.h"
 #include "stats/families.h"
 
 namespace brevox {
@@ -35,11 +36,9 @@ struct RunOptions {
   char mergeSubTest = kNoMergeLetter;
 };
 
-/// Applies one option string (its leading "-" included) to `options`. Returns 0 when the string
-/// is accepted, -1 when it is rejected; then `refusal`, when given, says which letter was rejected
-/// and why, in one line without its line end. Prints nothing.
-int parseOptions(const std::string& optionText, RunOptions& options,
-                 std::string* refusal = nullptr);
+/// Applies one option string (its leading "-" included) to `options`. Fails when the string is
+/// rejected, saying which letter was rejected and why, in one line. Prints nothing.
+[[nodiscard]] Outcome parseOptions(const std::string& optionText, RunOptions& options);
 
 /// What a command line asks for.
 enum class CommandAction {
@@ -54,7 +53,7 @@ struct CommandLine {
   RunOptions options;
   std::string dataPath;    ///< the data file; empty for the built-in data
   std::string optionText;  ///< the option string as typed; empty when none was given
-  std::string refusal;     ///< with refuse: one line, what was refused and what to type instead
+  Failure refusal;         ///< with refuse: one line, what was refused and what to type instead
   bool helpAfterRefusal = false;  ///< with refuse: a rejected option string; the help follows
 };
 
@@ -64,7 +63,7 @@ struct CommandLine {
 /// Anything that cannot be used is refused: a rejected option string, a second option string or
 /// any argument left over, a data file after the option string, D together with a data file, no
 /// data at all, or a position that is not a whole number from 1.
-CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+[[nodiscard]] CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 /// Writes the help text.
 void printHelp(std::ostream& out);

@@ -40,34 +40,41 @@ int openLockFile() {
   return readable;
 }
 
-// One attempt at the lock. Returns nothing when the file was replaced meanwhile: try again.
-std::optional<LockOutcome> tryRunLock(RunLock& lock) {
+Failure refused(const std::string& fault) {
+  return Failure{std::string("Failed to lock this folder with ") + kRunLockFile + " (" + fault +
+                     "): this run wrote nothing",
+                 ""};
+}
+
+// One attempt at the lock: taken (no failure), refused, or nothing when the file was replaced
+// meanwhile: try again.
+std::optional<Outcome> tryRunLock(RunLock& lock) {
   struct stat named {};
   if (::lstat(kRunLockFile, &named) == 0) {
-    lock.fault = unfitLockFile(named);
-    if (!lock.fault.empty()) return LockOutcome::refused;
+    const std::string unfit = unfitLockFile(named);
+    if (!unfit.empty()) return refused(unfit);
   } else if (errno != ENOENT) {
-    lock.fault = systemReason(errno);
-    return LockOutcome::refused;
+    return refused(systemReason(errno));
   }
   const int descriptor = openLockFile();
   if (descriptor < 0) {
     if (errno == ENOENT) return std::nullopt;
-    lock.fault = errno == ELOOP ? "it is a symbolic link" : systemReason(errno);
-    return LockOutcome::refused;
+    return refused(errno == ELOOP ? "it is a symbolic link" : systemReason(errno));
   }
   struct stat locked {};
-  lock.fault = ::fstat(descriptor, &locked) != 0 ? systemReason(errno) : unfitLockFile(locked);
-  if (!lock.fault.empty()) {
+  const std::string unfit =
+      ::fstat(descriptor, &locked) != 0 ? systemReason(errno) : unfitLockFile(locked);
+  if (!unfit.empty()) {
     ::close(descriptor);
-    return LockOutcome::refused;
+    return refused(unfit);
   }
   if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(descriptor);
-    if (error == EWOULDBLOCK) return LockOutcome::heldByAnotherRun;
-    lock.fault = systemReason(error);
-    return LockOutcome::refused;
+    if (error != EWOULDBLOCK) return refused(systemReason(error));
+    return Failure{std::string("Another run is writing in this folder (it holds ") + kRunLockFile +
+                       "): this run wrote nothing",
+                   ""};
   }
   // A run that lets the lock go removes the file first; whoever locked the removed file tries
   // again on the one that stands there now.
@@ -77,36 +84,29 @@ std::optional<LockOutcome> tryRunLock(RunLock& lock) {
   }
   lock.descriptor = descriptor;
   setLockFileToRemove(kRunLockFile);
-  return LockOutcome::taken;
+  return Outcome{};
 }
 
 }  // namespace
 
 // The caught signals wait while the lock changes hands, so that an interrupted run neither leaves
 // its lock file behind nor removes one that another run has just made.
-LockOutcome takeRunLock(RunLock& lock) {
-  sigset_t previous;
-  holdInterrupts(previous);
-  std::optional<LockOutcome> outcome;
+Outcome takeRunLock(RunLock& lock) {
+  const InterruptHold hold;
+  std::optional<Outcome> outcome;
   for (int attempt = 0; attempt < 100 && !outcome; ++attempt) outcome = tryRunLock(lock);
-  if (!outcome) {
-    lock.fault = "it was replaced again and again";
-    outcome = LockOutcome::refused;
-  }
-  resumeInterrupts(previous);
+  if (!outcome) return refused("it was replaced again and again");
   return *outcome;
 }
 
 void releaseRunLock(RunLock& lock) {
   if (lock.descriptor < 0) return;
-  sigset_t previous;
-  holdInterrupts(previous);
+  const InterruptHold hold;
   setLockFileToRemove(nullptr);
   // Removed while still locked: a run that opened it meanwhile finds it gone and makes another.
   ::unlink(kRunLockFile);
   ::close(lock.descriptor);
   lock.descriptor = -1;
-  resumeInterrupts(previous);
 }
 
 }  // namespace brevox

@@ -7,10 +7,4 @@ std::string failureLine(const Failure& failure) {
   return failure.message + ": " + failure.reason;
 }
 
-bool printedFailure(const Outcome& outcome, std::ostream& err) {
-  if (!outcome) return true;
-  if (!outcome->message.empty()) err << failureLine(*outcome) << '\n';
-  return false;
-}
-
 }  // namespace brevox

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace brevox {
 
 /// Something a run could not do, as the user reads it: the message, one line without its line
-/// end, and the system's reason (strerror's words) where the system gave one.
+/// end, and after it the reason where there is one: the system's words (strerror's), or for a
+/// refused data file what to change.
 struct Failure {
   std::string message;
   std::string reason;
@@ -24,9 +24,5 @@ using Failures = std::vector<Failure>;
 /// The line a failure prints, without its line end: the message, then ": " and the reason where
 /// there is one.
 std::string failureLine(const Failure& failure);
-
-/// Until every caller hands its failures up: prints the failure's line on `err` and returns
-/// false, or returns true when there was none.
-bool printedFailure(const Outcome& outcome, std::ostream& err);
 
 }  // namespace brevox

@@ -23,10 +23,9 @@ void DescriptorBuffer::attach(int descriptor, std::size_t capacity, bool forRead
   }
 }
 
-bool DescriptorBuffer::detach() {
-  const bool written = forReading_ || writeOut();
+void DescriptorBuffer::detach() {
+  if (!forReading_) writeOut();
   abandon();
-  return written && error_ == 0;
 }
 
 void DescriptorBuffer::abandon() {

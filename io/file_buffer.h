@@ -14,9 +14,9 @@ class DescriptorBuffer : public std::streambuf {
   /// Starts buffering `descriptor` with a buffer of `capacity` bytes, for reading or for writing.
   void attach(int descriptor, std::size_t capacity, bool forReading);
 
-  /// Writes out what is buffered (nothing when reading) and lets the descriptor go. Returns false
-  /// when any write failed.
-  bool detach();
+  /// Writes out what is buffered (nothing when reading) and lets the descriptor go; error() then
+  /// says whether any write failed.
+  void detach();
 
   /// Lets the descriptor go without writing out what is buffered.
   void abandon();

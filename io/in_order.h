@@ -3,11 +3,11 @@
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
+
+#include "io/run_thread.h"
 
 namespace brevox {
 
@@ -100,13 +100,15 @@ bool takeItems(Ring<Job>& ring, Take& take) {
 /// waits in slot i % window of a ring of `window` jobs: no more than `window` computed items wait
 /// to be taken, and the bookkeeping does not grow with `count`. take(i, job) returns false to
 /// stop: nothing after i is taken, and the workers stop once their items are computed. A worker
-/// that cannot be started (the system's limit on threads, or on memory for their stacks) leaves
-/// the items to those that could; with none of them, or with one thread, compute and take
-/// alternate on the calling thread. An exception of compute(i) is thrown again from this call, in
-/// the place of take(i), once the workers have stopped. Returns whether every item was taken.
+/// gets a stack of kWorkerStackBytes; one that cannot be started (the system's limit on threads,
+/// or on memory for their stacks and tables: see startWorkers) leaves the items to those that
+/// could; with none
+/// of them, or with one thread, compute and take alternate on the calling thread. An exception of
+/// compute(i) is thrown again from this call, in the place of take(i), once the workers have
+/// stopped. Returns whether every item was taken.
 template <typename Job, typename Compute, typename Take>
-bool computeInOrder(std::size_t count, unsigned threads, std::size_t window, Compute compute,
-                    Take take) {
+[[nodiscard]] bool computeInOrder(std::size_t count, unsigned threads, std::size_t window,
+                                  Compute compute, Take take) {
   auto oneAfterTheOther = [&] {
     Job job;
     for (std::size_t i = 0; i < count; ++i) {
@@ -121,26 +123,17 @@ bool computeInOrder(std::size_t count, unsigned threads, std::size_t window, Com
   ring.count = count;
   ring.window = window;
   ring.slots.resize(window);
-  auto work = [&] { in_order_detail::computeItems(ring, compute); };
-  std::vector<std::thread> workers;
-  workers.reserve(threads);
-  for (unsigned t = 0; t < threads; ++t) {
-    try {
-      workers.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;
-    } catch (const std::bad_alloc&) {
-      break;
-    }
-  }
-  if (workers.empty()) return oneAfterTheOther();
+  const std::function<void()> work = [&] { in_order_detail::computeItems(ring, compute); };
+  std::vector<RunThread> workers;
+  const unsigned started = startWorkers(workers, threads, work);
+  if (started == 0) return oneAfterTheOther();
   auto stopWorkers = [&] {
     {
       std::lock_guard<std::mutex> lock(ring.mutex);
       ring.stop = true;
     }
     ring.changed.notify_all();
-    for (std::thread& worker : workers) worker.join();
+    for (RunThread& worker : workers) joinRunThread(worker);
   };
   bool complete = false;
   try {

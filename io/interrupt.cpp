@@ -1,17 +1,22 @@
 #include "io/interrupt.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
+
+#include "io/run_thread.h"
 
 namespace brevox {
 
-// The handler reads these at any moment, from any thread, so they change hands through lock-free
+// A crash reads these at any moment, from any thread, so they change hands through lock-free
 // atomics only, and a record once published is never freed or unlinked.
 static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -20,19 +25,15 @@ static_assert(std::atomic<RemovalRecord*>::is_always_lock_free);
 
 namespace {
 
-// A record is free, claimed by a thread that is filling in its path, active (the handler removes
-// its file), or taken by the handler, which then owns it until the process ends.
+// A record is free, claimed by a thread that is filling in its path, active (an interrupt or a
+// crash removes its file), or taken by one of them, which then owns it until the process ends.
 enum RecordState : int { kFree, kClaimed, kActive, kTaken };
 
 }  // namespace
 
 struct RemovalRecord {
   std::atomic<int> state{kClaimed};
-  // True while the owner may still be creating the file, so that the handler does not remove the
-  // name before the file appears.
-  std::atomic<bool> creating{false};
-  // Written only by the thread that holds the record claimed; the handler reads it only once it
-  // has taken an active record.
+  // Written only by the thread that holds the record claimed; read only once taken.
   std::unique_ptr<char[]> path;
   std::size_t capacity = 0;
   // Set before the record is published, never changed after.
@@ -44,19 +45,48 @@ namespace {
 // Every record ever made, newest first. The list is as long as the most files that were waiting
 // for removal at once: a criterion's tables and graphs and one report per thread.
 std::atomic<RemovalRecord*> removalRecords{nullptr};
-
-std::atomic<bool> interrupted{false};
 std::atomic<const char*> lockFile{nullptr};
 
-// The record whose file this thread is creating: the handler must not wait for its own thread.
-thread_local RemovalRecord* recordCreatedHere = nullptr;
+// Held while a file is created and while the lock changes hands; the ending of a run takes it and
+// never gives it back, so that it neither misses a file being made nor cuts a step in half.
+std::mutex ending;
+// Set by the ending of the run, before it removes anything.
+std::atomic<bool> interrupted{false};
+// Under `ending`: the run is over, and an interrupt changes nothing.
+bool heldToTheEnd = false;
 
-constexpr int kCaught[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr std::size_t kCaughtCount = sizeof kCaught / sizeof kCaught[0];
-struct sigaction previousActions[kCaughtCount];
-bool installed[kCaughtCount] = {};
-struct sigaction previousPipeAction;
-bool pipeIgnored = false;
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kCrashes[] = {SIGSEGV, SIGBUS, SIGFPE, SIGABRT};
+constexpr int kIgnored[] = {SIGPIPE, SIGXFSZ};
+constexpr std::size_t kInterruptCount = sizeof kInterrupts / sizeof kInterrupts[0];
+constexpr std::size_t kCrashCount = sizeof kCrashes / sizeof kCrashes[0];
+constexpr std::size_t kIgnoredCount = sizeof kIgnored / sizeof kIgnored[0];
+
+// What catchInterrupts changed, for releaseInterrupts to give back.
+struct Caught {
+  sigset_t interrupts;  // those not ignored when the run began
+  int first = 0;        // one of them, 0 for none
+  struct sigaction interruptsBefore[kInterruptCount];
+  sigset_t maskBefore;   // of the thread that began the run
+  RunThread taker;       // the thread that takes them
+  bool handled = false;  // no taker could start: a handler takes them
+  struct sigaction ignoredBefore[kIgnoredCount];
+  bool ignoredChanged[kIgnoredCount] = {};
+  struct sigaction crashesBefore[kCrashCount];
+  bool crashesChanged[kCrashCount] = {};
+  stack_t crashStackBefore{};
+  bool crashStackChanged = false;
+} caught;
+
+// The mask that an InterruptHold replaced, under `ending`.
+sigset_t maskBeforeHold;
+
+// Set by releaseInterrupts before it wakes the taker with a signal of the process's own.
+std::atomic<bool> stopTaking{false};
+
+// The stack of the crash handler on the thread that runs the whole process, whose own stack may be
+// as small as `ulimit -s` makes it.
+alignas(16) char mainCrashStack[64 * 1024];
 
 void writeToStandardError(const char* text) {
   if (text == nullptr) return;
@@ -65,32 +95,176 @@ void writeToStandardError(const char* text) {
   }
 }
 
-// Removes the run's temporary files, then its lock file, says why on standard error and ends the
-// process. Async-signal-safe: atomics, unlink, write and _exit only.
-[[noreturn]] void endTheRun(const char* message, const char* detail, const char* lineEnd) {
+// Removes the run's temporary files, then its lock file. Async-signal-safe: atomics and unlink.
+void removeWhatTheRunLeaves() {
   for (RemovalRecord* record = removalRecords.load(); record != nullptr; record = record->next) {
     int expected = kActive;
-    if (!record->state.compare_exchange_strong(expected, kTaken)) continue;
-    // Another thread may be inside its open: its file exists once that returns.
-    if (record != recordCreatedHere) {
-      while (record->creating.load()) {
-      }
-    }
-    ::unlink(record->path.get());
+    if (record->state.compare_exchange_strong(expected, kTaken)) ::unlink(record->path.get());
   }
   // The lock goes last, so that no other run starts while temporary files remain.
   if (const char* lock = lockFile.load()) ::unlink(lock);
+}
+
+// Ends the run for whoever holds `ending`, or for the handler where no taker could start: the
+// files removed, why said, the process ended.
+[[noreturn]] void endTheRun(const char* message, const char* detail, const char* lineEnd) {
+  interrupted.store(true);
+  removeWhatTheRunLeaves();
   writeToStandardError(message);
   writeToStandardError(detail);
   writeToStandardError(lineEnd);
   ::_exit(255);
 }
 
+// The taker: waits for an interrupt and ends the run with it, unless the run is over.
+void takeInterrupts() {
+  for (;;) {
+    siginfo_t info{};
+    if (::sigwaitinfo(&caught.interrupts, &info) < 0) continue;
+    // The stop comes from this process, which sends itself no other of these signals.
+    if (stopTaking.load() && info.si_pid == ::getpid()) return;
+    ending.lock();
+    if (!heldToTheEnd) endTheRun(kInterruptedMessage, nullptr, nullptr);
+    ending.unlock();
+  }
+}
+
+const std::function<void()> takingInterrupts = takeInterrupts;
+
+// Where no taker could start: a file that another thread creates at this very moment may stay.
 void onInterrupt(int) {
   // A second signal, on another thread, leaves the ending of the run to the first.
   if (interrupted.exchange(true)) return;
   endTheRun(kInterruptedMessage, nullptr, nullptr);
 }
+
+void onCrash(int signal) {
+  removeWhatTheRunLeaves();
+  // With its default action back, the signal raised again ends the process as soon as this
+  // handler returns; a fault comes back at once.
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  ::sigaction(signal, &byDefault, nullptr);
+  ::raise(signal);
+}
+
+void setHandler(int signal, void (*handler)(int), int flags, struct sigaction* before,
+                bool& changed) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = flags;
+  changed = ::sigaction(signal, &action, before) == 0;
+}
+
+void catchCrashes() {
+  stack_t crashStack{};
+  crashStack.ss_sp = mainCrashStack;
+  crashStack.ss_size = sizeof mainCrashStack;
+  caught.crashStackChanged = ::sigaltstack(&crashStack, &caught.crashStackBefore) == 0;
+  for (std::size_t i = 0; i < kCrashCount; ++i) {
+    setHandler(kCrashes[i], onCrash, SA_ONSTACK, &caught.crashesBefore[i],
+               caught.crashesChanged[i]);
+  }
+}
+
+void releaseCrashes() {
+  for (std::size_t i = 0; i < kCrashCount; ++i) {
+    if (caught.crashesChanged[i]) ::sigaction(kCrashes[i], &caught.crashesBefore[i], nullptr);
+    caught.crashesChanged[i] = false;
+  }
+  if (caught.crashStackChanged) ::sigaltstack(&caught.crashStackBefore, nullptr);
+  caught.crashStackChanged = false;
+}
+
+// Starts the taker of the interrupts, held back from this thread and every thread it starts; where
+// none can start, a handler takes them on whichever thread they reach.
+void takeInterruptsAway() {
+  pthread_sigmask(SIG_BLOCK, &caught.interrupts, &caught.maskBefore);
+  if (caught.first == 0) return;
+  constexpr std::size_t kTakerStack = 256 * 1024;
+  if (startRunThread(caught.taker, takingInterrupts, kTakerStack)) return;
+  caught.handled = true;
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  action.sa_mask = caught.interrupts;
+  action.sa_flags = SA_RESTART;
+  for (const int signal : kInterrupts) {
+    if (sigismember(&caught.interrupts, signal) == 1) ::sigaction(signal, &action, nullptr);
+  }
+  pthread_sigmask(SIG_SETMASK, &caught.maskBefore, nullptr);
+}
+
+}  // namespace
+
+void catchInterrupts(bool wholeProcess) {
+  sigemptyset(&caught.interrupts);
+  caught.first = 0;
+  for (std::size_t i = 0; i < kInterruptCount; ++i) {
+    struct sigaction& before = caught.interruptsBefore[i];
+    if (::sigaction(kInterrupts[i], nullptr, &before) != 0 || before.sa_handler == SIG_IGN) {
+      continue;
+    }
+    sigaddset(&caught.interrupts, kInterrupts[i]);
+    if (caught.first == 0) caught.first = kInterrupts[i];
+  }
+  for (std::size_t i = 0; i < kIgnoredCount; ++i) {
+    setHandler(kIgnored[i], SIG_IGN, 0, &caught.ignoredBefore[i], caught.ignoredChanged[i]);
+  }
+  if (wholeProcess) catchCrashes();
+  takeInterruptsAway();
+}
+
+void releaseInterrupts() {
+  if (caught.taker.started) {
+    stopTaking.store(true);
+    pthread_kill(caught.taker.handle, caught.first);
+    joinRunThread(caught.taker);
+    stopTaking.store(false);
+  }
+  if (caught.handled) {
+    for (std::size_t i = 0; i < kInterruptCount; ++i) {
+      if (sigismember(&caught.interrupts, kInterrupts[i]) == 1) {
+        ::sigaction(kInterrupts[i], &caught.interruptsBefore[i], nullptr);
+      }
+    }
+    caught.handled = false;
+  }
+  for (std::size_t i = 0; i < kIgnoredCount; ++i) {
+    if (caught.ignoredChanged[i]) ::sigaction(kIgnored[i], &caught.ignoredBefore[i], nullptr);
+    caught.ignoredChanged[i] = false;
+  }
+  releaseCrashes();
+  const std::lock_guard<std::mutex> hold(ending);
+  if (!heldToTheEnd) pthread_sigmask(SIG_SETMASK, &caught.maskBefore, nullptr);
+  heldToTheEnd = false;
+  sigemptyset(&caught.interrupts);
+  caught.first = 0;
+}
+
+InterruptHold::InterruptHold() {
+  ending.lock();
+  // Where a handler takes the interrupts, they are held back from this thread too.
+  pthread_sigmask(SIG_BLOCK, &caught.interrupts, &maskBeforeHold);
+}
+
+InterruptHold::~InterruptHold() {
+  pthread_sigmask(SIG_SETMASK, &maskBeforeHold, nullptr);
+  ending.unlock();
+}
+
+void holdInterruptsToTheEnd() {
+  const std::lock_guard<std::mutex> hold(ending);
+  heldToTheEnd = true;
+  // Nor does SIGPIPE (a closed pipe, or one sent to the process) or SIGXFSZ: held rather than
+  // ignored, since releaseInterrupts gives them back the handling they had before the run.
+  sigset_t held = caught.interrupts;
+  for (const int signal : kIgnored) sigaddset(&held, signal);
+  pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
+
+namespace {
 
 // A free record, or a new one, claimed by this thread.
 RemovalRecord* claimRecord() {
@@ -112,85 +286,29 @@ RemovalRecord* claimRecord() {
 
 }  // namespace
 
-void catchInterrupts() {
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : kCaught) sigaddset(&action.sa_mask, signal);
-  // A second signal on another thread returns to its work, which the first one soon ends.
-  action.sa_flags = SA_RESTART;
-  for (std::size_t i = 0; i < kCaughtCount; ++i) {
-    if (installed[i] || sigaction(kCaught[i], nullptr, &previousActions[i]) != 0) continue;
-    if (previousActions[i].sa_handler == SIG_IGN) continue;
-    installed[i] = sigaction(kCaught[i], &action, nullptr) == 0;
-  }
-  if (!pipeIgnored) {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    pipeIgnored = sigaction(SIGPIPE, &ignore, &previousPipeAction) == 0;
-  }
-}
-
-void releaseInterrupts() {
-  for (std::size_t i = 0; i < kCaughtCount; ++i) {
-    if (installed[i]) sigaction(kCaught[i], &previousActions[i], nullptr);
-    installed[i] = false;
-  }
-  if (pipeIgnored) sigaction(SIGPIPE, &previousPipeAction, nullptr);
-  pipeIgnored = false;
-}
-
-void holdInterrupts(sigset_t& previous) {
-  sigset_t held;
-  sigemptyset(&held);
-  for (const int signal : kCaught) sigaddset(&held, signal);
-  pthread_sigmask(SIG_BLOCK, &held, &previous);
-}
-
-void resumeInterrupts(const sigset_t& previous) {
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-}
-
-void holdInterruptsToTheEnd() {
-  sigset_t previous;
-  holdInterrupts(previous);
-  // Nor does SIGPIPE, from a closed pipe or sent to the process: held rather than ignored, since
-  // releaseInterrupts gives it back the handling it had before the run.
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-}
-
 int createRemovableFile(const std::string& path, RemovalRecord*& record) {
-  RemovalRecord* claimed = claimRecord();
-  if (claimed->capacity < path.size() + 1) {
-    // Nobody else reads the path of a claimed record.
-    try {
-      claimed->path.reset(new char[path.size() + 1]);
-    } catch (...) {
-      claimed->state.store(kFree);
-      throw;
+  RemovalRecord* claimed = nullptr;
+  int descriptor = -1;
+  int error = 0;
+  {
+    // The ending of the run waits for the file to exist, or has begun and the file is never made.
+    const std::lock_guard<std::mutex> creating(ending);
+    claimed = claimRecord();
+    if (claimed->capacity < path.size() + 1) {
+      // Nobody else reads the path of a claimed record.
+      try {
+        claimed->path.reset(new char[path.size() + 1]);
+      } catch (...) {
+        claimed->state.store(kFree);
+        throw;
+      }
+      claimed->capacity = path.size() + 1;
     }
-    claimed->capacity = path.size() + 1;
+    std::memcpy(claimed->path.get(), path.c_str(), path.size() + 1);
+    claimed->state.store(kActive);
+    descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    error = errno;
   }
-  std::memcpy(claimed->path.get(), path.c_str(), path.size() + 1);
-  recordCreatedHere = claimed;
-  claimed->creating.store(true);
-  claimed->state.store(kActive);
-  // The handler is ending the run on another thread and may have passed this record already: a
-  // file made now would outlive the run. It may also be waiting for this record's creation, which
-  // will never come.
-  if (interrupted.load()) {
-    claimed->creating.store(false);
-    stopIfInterrupted();
-  }
-  const int descriptor =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  const int error = errno;
-  claimed->creating.store(false);
-  recordCreatedHere = nullptr;
   if (descriptor < 0) {
     releaseRemovableFile(claimed);
     errno = error;
@@ -202,7 +320,7 @@ int createRemovableFile(const std::string& path, RemovalRecord*& record) {
 
 void releaseRemovableFile(RemovalRecord* record) {
   if (record == nullptr) return;
-  // A record the handler has taken stays its own: the process is ending.
+  // A record that the ending of the run has taken stays its own: the process is ending.
   int expected = kActive;
   record->state.compare_exchange_strong(expected, kFree);
 }
@@ -213,9 +331,9 @@ void stopIfInterrupted() {
 }
 
 void endRunNow(const char* message, const char* detail) {
-  // No interrupt may begin the same ending on this thread meanwhile; one that began it on another
-  // thread finishes it.
-  holdInterruptsToTheEnd();
+  // Never given back: an ending begun on another thread waits here for the end of the process.
+  ending.lock();
+  // A handler that took an interrupt on another thread finishes what it began.
   if (interrupted.exchange(true)) {
     for (;;) ::pause();
   }

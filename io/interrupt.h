@@ -1,7 +1,5 @@
 #pragma once
 
-#include <signal.h>
-
 #include <string>
 
 namespace brevox {
@@ -13,45 +11,55 @@ inline constexpr char kInterruptedMessage[] =
 /// What a run that ran out of memory prints on standard error, before a line end.
 inline constexpr char kNotEnoughMemory[] = "Not enough memory to finish the run";
 
+// No signal handler ends a run: the interrupts are held back from every thread of the run and
+// taken by one thread of its own with sigwait, which waits as any thread may for a file being
+// created or the lock changing hands. Only a crash, which cannot wait, is handled where it hits.
+
 /// For the length of a run: SIGINT, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT remove the
 /// run's temporary files and then its lock file, print "The run was interrupted: its results are
 /// incomplete" on standard error and end the process with exit code 255 (-1). Files already
 /// renamed into place stay: they are complete. A signal that the process was started ignoring
-/// stays ignored. SIGPIPE is ignored, so that a closed pipe on standard output is a failed write
-/// that the run sees, not the end of the process.
-void catchInterrupts();
+/// stays ignored. SIGPIPE and SIGXFSZ are ignored, so that a closed pipe on standard output or a
+/// file beyond `ulimit -f` is a failed write that the run sees, not the end of the process. When
+/// the run is the whole process, a crash (SIGSEGV, SIGBUS, SIGFPE, SIGABRT) removes the same files
+/// on a stack kept for it and ends the process with the same signal. To be called before the run
+/// starts a thread: the threads inherit the interrupts held back.
+void catchInterrupts(bool wholeProcess);
 
-/// Gives these signals back the handling they had before catchInterrupts.
+/// Gives these signals back the handling they had before catchInterrupts; those held to the end
+/// stay held.
 void releaseInterrupts();
 
-/// Holds the caught signals back from the calling thread, keeping its mask before in `previous`,
-/// while something must not be cut in half by the ending of the run.
-void holdInterrupts(sigset_t& previous);
+/// For its life, keeps an interrupt from ending the run, while something must not be cut in half
+/// by the ending of the run; one at a time, and not around the creation of a file.
+struct InterruptHold {
+  InterruptHold();
+  ~InterruptHold();
+  InterruptHold(const InterruptHold&) = delete;
+  InterruptHold& operator=(const InterruptHold&) = delete;
+};
 
-/// Gives the calling thread back the mask that holdInterrupts kept.
-void resumeInterrupts(const sigset_t& previous);
-
-/// Holds the caught signals and SIGPIPE back from the calling thread until the process ends: a
-/// run that has finished neither claims to be interrupted nor dies of a late signal on its way
-/// out.
+/// From now on an interrupt changes nothing, and SIGPIPE and SIGXFSZ are held back from the
+/// calling thread until the process ends: a run that has finished neither claims to be
+/// interrupted nor dies of a late signal on its way out.
 void holdInterruptsToTheEnd();
 
-/// The record of one file that an interrupted run removes. Records are never freed: the handler
-/// may walk them at any moment, and a record given back serves a later file.
+/// The record of one file that an interrupted run removes. Records are never freed: a crash may
+/// walk them at any moment, and a record given back serves a later file.
 struct RemovalRecord;
 
 /// Creates `path`, which must not exist yet (not even as a symbolic link), for writing, and has it
 /// removed if the run is interrupted before releaseRemovableFile. Returns the descriptor and sets
 /// `record`; on failure returns -1 with errno set. Safe to call from several threads at once; as
 /// many files as the system lets the process open may wait for removal at once.
-int createRemovableFile(const std::string& path, RemovalRecord*& record);
+[[nodiscard]] int createRemovableFile(const std::string& path, RemovalRecord*& record);
 
 /// The file of `record` no longer needs removing: it was renamed into place or removed. Nothing
 /// for nullptr.
 void releaseRemovableFile(RemovalRecord* record);
 
 /// Returns at once unless the run is being ended by an interrupt on another thread; then it never
-/// returns. A file operation that failed calls it before reporting: the handler may have removed
+/// returns. A file operation that failed calls it before reporting: the interrupt may have removed
 /// the file, and the run's one message is the interruption's.
 void stopIfInterrupted();
 

@@ -19,6 +19,6 @@ void appendDouble(std::string& text, double value);
 
 /// A whole number written in decimal digits alone, nothing else in the text; none when the text
 /// is empty, holds any other character or stands for a number above 2^32 - 1.
-std::optional<std::uint32_t> decimalDigits(std::string_view text);
+[[nodiscard]] std::optional<std::uint32_t> decimalDigits(std::string_view text);
 
 }  // namespace brevox

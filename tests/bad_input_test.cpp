@@ -18,7 +18,9 @@ using tests::TempDir;
 
 // A valid data file of one criterion and two works, with `line` added as a third work line.
 std::string withWorkLine(const std::string& line) {
-  return "Threshold:,0.05,k,Crit,\n,,,1,\nw1,One,3,10,\nw2,Two,4,12,\n" + line;
+  return tests::dataFile({{"k", "Crit"}}, {{"w1", "One", {3, 10}}, {"w2", "Two", {4, 12}}}, "0.05",
+                         "\n") +
+         line;
 }
 
 // A workbook of tests/workbooks, made by its script.
@@ -60,22 +62,35 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
       {"empty file", Input::file, "", readOnly, "Empty list of works in data.csv\n"},
       // Names that would lose, garble or cut short the outputs.
       {"report name above 255 bytes", Input::file,
-       "Threshold:,0.05,k,Crit,\n,,,1,\n" + a121 + ",One,3,10,\n" + b122 + ",Two,4,12,\n", allTests,
+       tests::dataFile({{"k", "Crit"}}, {{a121, "One", {3, 10}}, {b122, "Two", {4, 12}}}, "0.05",
+                       "\n"),
+       allTests,
        "Short name \"" + b122 + "\" of work n. 2 in line 4" + makes + "chiSq_k_" + b122 + "_" +
            a121 + tooLong},
       {"summary name above 255 bytes", Input::file,
-       "Threshold:,0.05," + c235 + ",Crit,\n,,,1,\nw1,One,3,10,\nw2,Two,4,12,\n", allTests,
+       tests::dataFile({{c235, "Crit"}}, {{"w1", "One", {3, 10}}, {"w2", "Two", {4, 12}}}, "0.05",
+                       "\n"),
+       allTests,
        "Short name \"" + c235 + "\" of criterium n. 1 in line 1" + makes + "T_binD_Midp_pVal_" +
            c235 + tooLong},
       {"two pairs whose reports share a name", Input::file,
-       "Threshold:,0.05,k,Crit,\n,,,1,\nA,One,3,10,\nB_C,Two,4,12,\nA_B,Three,1,9,\nC,Four,2,8,\n",
+       tests::dataFile({{"k", "Crit"}},
+                       {{"A", "One", {3, 10}},
+                        {"B_C", "Two", {4, 12}},
+                        {"A_B", "Three", {1, 9}},
+                        {"C", "Four", {2, 8}}},
+                       "0.05", "\n"),
        allTests,
        "Short name \"A_B\" of work n. 3 in line 5" + makes +
            "chiSq_k_A_B_C.csv\" the same as that "
            "of another pair of works\n"},
       {"two criteria whose reports share a name", Input::file,
-       "Threshold:,0.05,k,Crit,k_w1,Crit2,\n,,,1,,1,\nw1,One,3,10,1,2,\nx_y,Two,4,12,1,2,\n"
-       "x,Three,1,2,1,2,\ny,Four,1,2,1,2,\n",
+       tests::dataFile({{"k", "Crit"}, {"k_w1", "Crit2"}},
+                       {{"w1", "One", {3, 10, 1, 2}},
+                        {"x_y", "Two", {4, 12, 1, 2}},
+                        {"x", "Three", {1, 2, 1, 2}},
+                        {"y", "Four", {1, 2, 1, 2}}},
+                       "0.05", "\n"),
        allTests,
        "Short name \"k_w1\" of criterium n. 2 in line 1" + makes +
            "chiSq_k_w1_x_y.csv\" the same as that of another pair of works\n"},
@@ -118,8 +133,8 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
       {"no direction", Input::file, "Threshold:,0.05,k,Crit,\n\nw1,One,3,10,\n", allTests,
        "Missing direction of criterium n. 1 in data.csv at line 2, field 4 (criterion \"k\"): "
        "write 1 or -1 on line 2 under the criterion's long name\n"},
-      {"a percentage without its sign", Input::file, "Threshold:,5,k,Crit,\n,,,1,\nw1,One,3,10,\n",
-       allTests,
+      {"a percentage without its sign", Input::file,
+       tests::dataFile({{"k", "Crit"}}, {{"w1", "One", {3, 10}}}, "5", "\n"), allTests,
        "Threshold \"5\" outside (0, 1] for list of criteria in data.csv at line 1, field 2: a "
        "threshold is a share of 1; for 5 percent write 5%\n"},
       {"a spreadsheet workbook", Input::file, "PK\x03\x04\x14\0\x06\0\b\0\0\0!\0,\x02\0\0PK"s,

@@ -130,17 +130,12 @@ TEST(CommandLine, RunsAlikeOnTheDataAsSpreadsheetsSaveIt) {
   const std::string dialects[] = {
       quoted, semicolons, plain + ",,,,\r\n\r\n", wideRows, carriageReturns, utf16,
   };
-  TempDir input;
   TempDir plainRun;
-  tests::writeFile(input.path() / "plain.csv", plain);
-  const tests::ProgramRun expected =
-      runProgram({(input.path() / "plain.csv").string()}, plainRun.path());
+  const tests::ProgramRun expected = runProgram({tests::DataFile(plain).path}, plainRun.path());
   for (const std::string& text : dialects) {
     SCOPED_TRACE(text);
     TempDir folder;
-    tests::writeFile(input.path() / "saved.csv", text);
-    const tests::ProgramRun run =
-        runProgram({(input.path() / "saved.csv").string()}, folder.path());
+    const tests::ProgramRun run = runProgram({tests::DataFile(text).path}, folder.path());
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, expected.out);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -28,12 +29,10 @@ using tests::runProgram;
 using tests::TempDir;
 
 // Three works under two criteria with small totals, so that every test of the full run is quick.
-const char* const kData =
-    "Threshold:,0.05,k1,Criterion one,k2,Criterion two,\r\n"
-    ",,,1,,-1,\r\n"
-    "W1,Work one,2,20,0,10,\r\n"
-    "W2,Work two,15,20,3,12,\r\n"
-    "W3,Work three,4,9,9,12,\r\n";
+const std::string kData = tests::dataFile({{"k1", "Criterion one"}, {"k2", "Criterion two", -1}},
+                                          {{"W1", "Work one", {2, 20, 0, 10}},
+                                           {"W2", "Work two", {15, 20, 3, 12}},
+                                           {"W3", "Work three", {4, 9, 9, 12}}});
 
 // A file system mounted by a test, unmounted at the end of the scope.
 class Mount {
@@ -94,17 +93,16 @@ std::set<std::string> incompleteFiles(const fs::path& reference, const fs::path&
 // Ten works under three criteria with a few hundred cases each: a full run of a second or two and
 // some 750 files, long enough to be caught at any point of its work.
 std::string longerRunData() {
-  std::string data = "Threshold:,0.05,k1,One,k2,Two,k3,Three,\r\n,,,1,,-1,,1,\r\n";
-  for (int work = 1; work <= 10; ++work) {
-    data += "W" + std::to_string(work) + ",Work " + std::to_string(work) + ",";
-    for (int criterion = 1; criterion <= 3; ++criterion) {
-      const int total = 300 + 37 * work + 53 * criterion;
-      const int observed = total * ((7 * work + 3 * criterion) % 11 + 2) / 15;
-      data += std::to_string(observed) + "," + std::to_string(total) + ",";
+  std::vector<tests::DataWork> works;
+  for (std::uint32_t work = 1; work <= 10; ++work) {
+    works.push_back({"W" + std::to_string(work), "Work " + std::to_string(work), {}});
+    for (std::uint32_t criterion = 1; criterion <= 3; ++criterion) {
+      const std::uint32_t total = 300 + 37 * work + 53 * criterion;
+      works.back().counts.push_back(total * ((7 * work + 3 * criterion) % 11 + 2) / 15);
+      works.back().counts.push_back(total);
     }
-    data += "\r\n";
   }
-  return data;
+  return tests::dataFile({{"k1", "One"}, {"k2", "Two", -1}, {"k3", "Three"}}, works);
 }
 
 // The files of `folder` that `reference` lacks or holds with other contents.
@@ -235,33 +233,65 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
   }
 }
 
-TEST(FileFaults, FullDiskNamesEveryFileNotWrittenCompletely) {
-  TempDir reference;
-  const ProgramRun clean = runOnData({}, reference.path());
-  ASSERT_EQ(clean.exitCode, 0);
-  const std::vector<std::string> outputs = fileNames(reference.path());
-
-  TempDir work;
-  // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A link
-  // to /dev/full under an output's name would not do: the output replaces the link.)
-  Mount small("tmpfs", work.path(), "tmpfs", 0, "size=64k");
-  if (!small.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
-  const ProgramRun run = runOnData({}, work.path());
-  EXPECT_EQ(run.exitCode, 255);
-  // The run goes on to its end: the same trace as without the fault.
-  EXPECT_EQ(run.out, clean.out);
-  const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
-  EXPECT_GT(incomplete.size(), outputs.size() / 3);
-  // Exactly the files that are missing or cut short are named, each on a line of its own.
-  EXPECT_EQ(namedFailures(run, "No space left on device"), incomplete);
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'),
-            static_cast<std::ptrdiff_t>(incomplete.size()));
+TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
+  const tests::DataFile data(kData);
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;
+    bool fullDisk;
+    tests::ChildSettings limits;
+    // Of every file that is not written completely, each named on a line of its own; nullptr:
+    // the run completes.
+    const char* reason;
+  } cases[] = {
+      // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A
+      // link to /dev/full under an output's name would not do: the output replaces the link.)
+      {"a full disk", {data.path}, true, {}, "No space left on device"},
+      // Nine reports are larger than 700 bytes; the trace and the nine messages stay below it.
+      {"ulimit -f", {data.path}, false, {tests::RunAs::self, 0, 0, 0, 700}, "File too large"},
+      // The workers have stacks of their own; the calling thread has what the limit gives it.
+      {"ulimit -s 64, 16 threads", {"-D"}, false, {tests::RunAs::self, 0, 0, 64 << 10}, nullptr},
+  };
+  setenv("BREVOX_THREADS", "16", 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir reference;
+    const ProgramRun clean = tests::runCommand(BREVOX_EXE, c.arguments, reference.path());
+    ASSERT_EQ(clean.exitCode, 0);
+    TempDir work;
+    std::unique_ptr<Mount> small;
+    if (c.fullDisk) {
+      small = std::make_unique<Mount>("tmpfs", work.path(), "tmpfs", 0, "size=64k");
+      if (!small->mounted()) continue;  // no tmpfs can be mounted here
+    }
+    const ProgramRun limited = tests::runCommand(BREVOX_EXE, c.arguments, work.path(), c.limits);
+    // Never a temporary file, the lock or a file cut short.
+    EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
+    const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
+    if (c.reason == nullptr) {
+      // Unless the calling thread's own stack is too small for it (a sanitizer's build): then
+      // the crash removes what the run leaves and ends the process.
+      if (limited.exitCode == 128 + SIGSEGV) continue;
+      EXPECT_EQ(limited.exitCode, 0);
+      EXPECT_EQ(limited.err, "");
+      EXPECT_EQ(incomplete, std::set<std::string>{});
+      continue;
+    }
+    EXPECT_EQ(limited.exitCode, 255);
+    // The run goes on to its end: the same trace as without the fault.
+    EXPECT_EQ(limited.out, clean.out);
+    EXPECT_NE(incomplete, std::set<std::string>{});
+    // Exactly the files that are missing or cut short are named, each on a line of its own.
+    EXPECT_EQ(namedFailures(limited, c.reason), incomplete);
+    EXPECT_EQ(std::count(limited.err.begin(), limited.err.end(), '\n'),
+              static_cast<std::ptrdiff_t>(incomplete.size()));
+  }
+  unsetenv("BREVOX_THREADS");
 }
 
 TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
-  TempDir input;
-  const std::string data = (input.path() / "data.csv").string();
-  tests::writeFile(data, longerRunData());
+  const tests::DataFile longer(longerRunData());
+  const std::string& data = longer.path;
   TempDir reference;
   const ProgramRun clean = runProgram({data}, reference.path());
   ASSERT_EQ(clean.exitCode, 0);
@@ -289,18 +319,40 @@ TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
   }
 }
 
+// Runs the program on `data` in `folder` and, `delay` after it holds the lock or has written a
+// file, sends it `signal`, or with 0 closes the pipe that is its standard output.
+ProgramRun cutShort(const std::string& data, int signal, std::chrono::microseconds delay,
+                    const fs::path& folder) {
+  int output[2] = {-1, -1};
+  tests::ChildSettings settings;
+  if (signal == 0 && pipe(output) == 0) settings.standardOutput = output[1];
+  tests::StartedCommand started = tests::startCommand(BREVOX_EXE, {data}, folder, settings);
+  if (signal == 0) close(output[1]);
+  // The run catches the signal from the moment it holds the lock.
+  while (!fs::exists(folder / ".brevox.lock") && fileNames(folder).empty()) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  std::this_thread::sleep_for(delay);
+  if (signal == 0) {
+    close(output[0]);
+  } else {
+    kill(started.pid, signal);
+  }
+  return tests::finishCommand(started);
+}
+
 TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
-  TempDir input;
-  const std::string data = (input.path() / "data.csv").string();
-  tests::writeFile(data, longerRunData());
+  const tests::DataFile data(longerRunData());
   TempDir reference;
   const auto start = std::chrono::steady_clock::now();
-  const ProgramRun clean = runProgram({data}, reference.path());
+  const ProgramRun clean = runProgram({data.path}, reference.path());
   ASSERT_EQ(clean.exitCode, 0);
   const auto runLength = std::chrono::steady_clock::now() - start;
+  // In the first half of the run: most runs are cut short, and those that end first hold the
+  // signal back.
   std::mt19937 random(15);
   std::uniform_int_distribution<long long> delay(
-      0, std::chrono::duration_cast<std::chrono::microseconds>(runLength).count());
+      0, std::chrono::duration_cast<std::chrono::microseconds>(runLength).count() / 2);
   // Each way to cut a run short, at random moments: a signal, or the reader of standard output
   // going away (brevox ... | head).
   const struct {
@@ -310,31 +362,15 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
   } ways[] = {{"SIGINT", SIGINT, false},  {"SIGTERM", SIGTERM, false},
               {"SIGHUP", SIGHUP, false},  {"SIGQUIT", SIGQUIT, false},
               {"SIGPIPE", SIGPIPE, true}, {"a closed pipe on standard output", 0, false}};
+  int interrupted = 0;
+  int attempts = 0;
   for (const auto& way : ways) {
-    int interrupted = 0;
     for (int attempt = 0; attempt < 4; ++attempt) {
       SCOPED_TRACE(std::string(way.name) + ", attempt " + std::to_string(attempt));
       TempDir work;
-      int output[2] = {-1, -1};
-      tests::ChildSettings settings;
-      if (way.signal == 0) {
-        ASSERT_EQ(pipe(output), 0);
-        settings.standardOutput = output[1];
-      }
-      tests::StartedCommand started =
-          tests::startCommand(BREVOX_EXE, {data}, work.path(), settings);
-      if (way.signal == 0) close(output[1]);
-      // The run catches the signal from the moment it holds the lock.
-      while (!fs::exists(work.path() / ".brevox.lock") && fileNames(work.path()).empty()) {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-      if (way.signal == 0) {
-        close(output[0]);
-      } else {
-        kill(started.pid, way.signal);
-      }
-      const ProgramRun run = tests::finishCommand(started);
+      const ProgramRun run =
+          cutShort(data.path, way.signal, std::chrono::microseconds(delay(random)), work.path());
+      if (!way.ignored) ++attempts;
       // A run that ended before it was cut short is complete; any other says it was interrupted.
       if (run.exitCode == 0 || way.ignored) {
         EXPECT_EQ(run.exitCode, 0);
@@ -347,8 +383,9 @@ TEST(FileFaults, InterruptedRunLeavesOnlyCompleteFiles) {
       // No temporary file, no lock file, no file cut short.
       EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
     }
-    std::cout << way.name << ": runs interrupted before their end: " << interrupted << " of 4\n";
   }
+  // Else the runs were too short to test what an interrupt leaves.
+  EXPECT_GE(2 * interrupted, attempts) << "runs interrupted before their end: " << interrupted;
 }
 
 }  // namespace

@@ -59,10 +59,10 @@ TEST(ComputeInOrder, StopsAtATakeThatSaysSoOrAtAComputeThatThrows) {
     // place, once the workers have stopped.
     taken = 0;
     try {
-      computeInOrder<Square>(50, threads, 4, compute, [&](std::size_t, Square&) {
+      EXPECT_FALSE(computeInOrder<Square>(50, threads, 4, compute, [&](std::size_t, Square&) {
         ++taken;
         return true;
-      });
+      }));
       ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& failure) {
       EXPECT_EQ(std::string(failure.what()), "item 7");

@@ -14,30 +14,29 @@ struct Selection {
 TEST(ParseOptions, SelectsTestsAndFlags) {
   struct Case {
     const char* text;
-    int result;
     Selection tests;
     bool single, defaults, summary, dotted, merge;
     char mainTest, subTest;
   };
   const Case cases[] = {
-      {"-D", 0, {true, true, true, true}, false, true, false, false, false, '0', '0'},
-      {"-DB0", 0, {true, false, false, false}, false, true, false, false, false, '0', '0'},
-      {"-D0B", 0, {true, false, false, false}, false, true, false, false, false, '0', '0'},
-      {"-D0", 0, {false, false, false, false}, false, true, false, false, false, '0', '0'},
-      {"-D-C--F", 0, {false, true, true, false}, false, true, false, false, false, '0', '0'},
-      {"-D1F", 0, {false, false, true, false}, true, true, false, false, false, '0', '0'},
-      {"-1PP", 0, {false, false, false, true}, true, false, false, false, false, '0', '0'},
-      {"-DMnf", 0, {true, true, true, true}, false, true, false, false, true, 'n', 'f'},
-      {"-DMbcf", 0, {true, true, true, true}, false, true, false, false, true, 'b', 'f'},
-      {"-DbS", 0, {true, true, true, true}, false, true, true, false, false, 'b', '0'},
-      {"-SNP", 0, {false, false, false, true}, false, false, true, true, false, '0', '0'},
-      {"-DCMcy", 0, {false, true, false, false}, false, true, false, false, true, 'c', 'y'},
-      {"--", 0, {true, true, true, true}, false, false, false, false, false, '0', '0'},
+      {"-D", {true, true, true, true}, false, true, false, false, false, '0', '0'},
+      {"-DB0", {true, false, false, false}, false, true, false, false, false, '0', '0'},
+      {"-D0B", {true, false, false, false}, false, true, false, false, false, '0', '0'},
+      {"-D0", {false, false, false, false}, false, true, false, false, false, '0', '0'},
+      {"-D-C--F", {false, true, true, false}, false, true, false, false, false, '0', '0'},
+      {"-D1F", {false, false, true, false}, true, true, false, false, false, '0', '0'},
+      {"-1PP", {false, false, false, true}, true, false, false, false, false, '0', '0'},
+      {"-DMnf", {true, true, true, true}, false, true, false, false, true, 'n', 'f'},
+      {"-DMbcf", {true, true, true, true}, false, true, false, false, true, 'b', 'f'},
+      {"-DbS", {true, true, true, true}, false, true, true, false, false, 'b', '0'},
+      {"-SNP", {false, false, false, true}, false, false, true, true, false, '0', '0'},
+      {"-DCMcy", {false, true, false, false}, false, true, false, false, true, 'c', 'y'},
+      {"--", {true, true, true, true}, false, false, false, false, false, '0', '0'},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     RunOptions options;
-    EXPECT_EQ(parseOptions(c.text, options), c.result);
+    EXPECT_FALSE(parseOptions(c.text, options));
     EXPECT_EQ(options.families[Family::binomial], c.tests.binomial);
     EXPECT_EQ(options.families[Family::chiSquare], c.tests.chiSquare);
     EXPECT_EQ(options.families[Family::fisher], c.tests.fisher);
@@ -84,15 +83,15 @@ TEST(ParseOptions, RejectsBadStringsNamingTheLetter) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     RunOptions options;
-    std::string refusal;
-    EXPECT_EQ(parseOptions(c.text, options, &refusal), -1);
-    EXPECT_EQ(refusal, c.refusal);
+    const Outcome refusal = parseOptions(c.text, options);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->message, c.refusal);
   }
 }
 
 TEST(ParseOptions, StopsAtTheFirstUnknownCharacter) {
   RunOptions options;
-  EXPECT_EQ(parseOptions("-Sx1N", options), -1);
+  EXPECT_TRUE(parseOptions("-Sx1N", options));
   EXPECT_TRUE(options.summaryOnly);
   EXPECT_FALSE(options.singleTest);
   EXPECT_FALSE(options.dottedEdges);

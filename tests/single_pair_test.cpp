@@ -56,15 +56,10 @@ TEST(SingleTest, WritesTheReportOfTheChosenTest) {
 
 TEST(SingleTest, JudgesAtTheFixedThresholdWhateverTheDataFileSays) {
   // The file asks for 0.2; 9 of 20 against 3 of 20 is significant at 0.2 but not at 0.05.
-  TempDir input;
-  const fs::path data = input.path() / "data.csv";
-  tests::writeFile(data,
-                   "Threshold:,0.2,Dig,Digamma neglect,\r\n"
-                   ",,,1,\r\n"
-                   "Il,Iliad,9,20,\r\n"
-                   "Od,Odyssey,3,20,\r\n");
+  const tests::DataFile data(tests::dataFile(
+      {{"Dig", "Digamma neglect"}}, {{"Il", "Iliad", {9, 20}}, {"Od", "Odyssey", {3, 20}}}, "0.2"));
   TempDir folder;
-  const ProgramRun run = runProgram({data.string(), "-1F", "1", "1", "2"}, folder.path());
+  const ProgramRun run = runProgram({data.path, "-1F", "1", "1", "2"}, folder.path());
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(compareWithGolden(folder.path(), "single_threshold_from_file"), "");

@@ -24,6 +24,23 @@ PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::ui
   return PairComparison(1, 1, {a, nA}, 2, {b, nB});
 }
 
+std::string dataFile(const std::vector<DataCriterion>& criteria, const std::vector<DataWork>& works,
+                     const std::string& threshold, const std::string& lineEnd) {
+  std::string names = "Threshold:," + threshold + ",";
+  std::string directions = ",,";
+  for (const DataCriterion& criterion : criteria) {
+    names += criterion.shortName + "," + criterion.longName + ",";
+    directions += "," + std::to_string(criterion.direction) + ",";
+  }
+  std::string text = names + lineEnd + directions + lineEnd;
+  for (const DataWork& work : works) {
+    text += work.shortName + "," + work.longName + ",";
+    for (const std::uint32_t count : work.counts) text += std::to_string(count) + ",";
+    text += lineEnd;
+  }
+  return text;
+}
+
 TempDir::TempDir() {
   std::random_device seed;
   std::mt19937_64 generator(seed());
@@ -75,7 +92,9 @@ StartedCommand startCommand(const std::string& program, const std::vector<std::s
       int resource;
       std::size_t value;
     } limits[] = {{RLIMIT_AS, settings.addressSpaceLimit},
-                  {RLIMIT_NOFILE, settings.descriptorLimit}};
+                  {RLIMIT_NOFILE, settings.descriptorLimit},
+                  {RLIMIT_STACK, settings.stackLimit},
+                  {RLIMIT_FSIZE, settings.fileSizeLimit}};
     for (const auto& limit : limits) {
       const rlimit value{limit.value, limit.value};
       if (limit.value != 0 && setrlimit(limit.resource, &value) != 0) _exit(127);
@@ -118,12 +137,14 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path&
   return runCommand(BREVOX_EXE, arguments, folder, settings);
 }
 
+DataFile::DataFile(const std::string& text) : path((folder.path() / "data.csv").string()) {
+  writeFile(path, text);
+}
+
 ProgramRun runOnData(const std::string& data, const std::vector<std::string>& options,
                      const fs::path& folder) {
-  TempDir input;
-  const fs::path dataFile = input.path() / "data.csv";
-  writeFile(dataFile, data);
-  std::vector<std::string> arguments{dataFile.string()};
+  const DataFile file(data);
+  std::vector<std::string> arguments{file.path};
   arguments.insert(arguments.end(), options.begin(), options.end());
   return runProgram(arguments, folder);
 }

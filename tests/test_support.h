@@ -15,6 +15,27 @@ namespace brevox::tests {
 /// criterion 1.
 PairComparison table(std::uint32_t a, std::uint32_t nA, std::uint32_t b, std::uint32_t nB);
 
+/// A criterion of a data file: its short and long names and its direction (1 or -1).
+struct DataCriterion {
+  std::string shortName;
+  std::string longName;
+  int direction = 1;
+};
+
+/// A work of a data file: its short and long names, then its occurrences and cases under each
+/// criterion in turn.
+struct DataWork {
+  std::string shortName;
+  std::string longName;
+  std::vector<std::uint32_t> counts;
+};
+
+/// The text of a data file in the layout that T_input_data.csv has: "Threshold:", the threshold
+/// and the criteria's names on the first line, their directions under the long names on the
+/// second, then a line per work; every line ends with a comma and `lineEnd`.
+std::string dataFile(const std::vector<DataCriterion>& criteria, const std::vector<DataWork>& works,
+                     const std::string& threshold = "0.05", const std::string& lineEnd = "\r\n");
+
 /// A fresh empty folder under the system's temporary folder, removed with its contents at the end
 /// of the scope.
 class TempDir {
@@ -27,6 +48,14 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+/// A data file holding `text`, kept outside the folders that runs write in (so that they hold only
+/// what the program wrote), and removed at the end of the scope.
+struct DataFile {
+  explicit DataFile(const std::string& text);
+  TempDir folder;
+  std::string path;
 };
 
 /// What a run of the real program printed and returned.
@@ -45,6 +74,8 @@ struct ChildSettings {
   RunAs user = RunAs::self;
   std::size_t addressSpaceLimit = 0;  ///< bytes of address space the child may use; 0: no limit
   std::size_t descriptorLimit = 0;    ///< files the child may hold open at once; 0: no limit
+  std::size_t stackLimit = 0;         ///< bytes of stack (`ulimit -s`); 0: the tests' own
+  std::size_t fileSizeLimit = 0;      ///< bytes a file may grow to (`ulimit -f`); 0: no limit
   /// A descriptor (the writing end of a pipe) that the child gets as its standard output in place
   /// of a captured file; -1 for none.
   int standardOutput = -1;

@@ -77,7 +77,7 @@ std::string selectionText(const RunOptions& options) {
 // What parseOptions promises about a string it accepted.
 void checkParsed(const std::string& text) {
   RunOptions options;
-  if (parseOptions(text, options) != 0) return;
+  if (parseOptions(text, options)) return;
   const int selected =
       int(options.families[Family::binomial]) + int(options.families[Family::chiSquare]) +
       int(options.families[Family::fisher]) + int(options.families[Family::permutation]);

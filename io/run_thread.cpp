@@ -1,0 +1,94 @@
+#include "io/run_thread.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace brevox {
+
+namespace {
+
+// Enough for the crash handler's few calls and the signal frame the kernel puts below them.
+constexpr std::size_t kCrashStackBytes = 64 * 1024;
+
+// The most workers the process has run at once: their stacks and arenas stay for the next ones.
+unsigned workersBefore = 0;
+
+void* runWork(void* argument) noexcept {
+  const auto& work = *static_cast<const std::function<void()>*>(argument);
+  // At the top of the thread's stack, far from the end that overflows.
+  alignas(16) char crashStack[kCrashStackBytes];
+  stack_t alternate{};
+  alternate.ss_sp = crashStack;
+  alternate.ss_size = sizeof crashStack;
+  const bool kept = ::sigaltstack(&alternate, nullptr) == 0;
+  work();
+  if (kept) {
+    alternate.ss_flags = SS_DISABLE;
+    ::sigaltstack(&alternate, nullptr);
+  }
+  return nullptr;
+}
+
+// Reads the bytes of address space the process has mapped; false when they cannot be read.
+bool mappedBytes(unsigned long long& bytes) {
+  // The first number of statm: the pages the process has mapped.
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return false;
+  unsigned long long pages = 0;
+  const bool read = std::fscanf(statm, "%llu", &pages) == 1;
+  std::fclose(statm);
+  bytes = pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+  return read;
+}
+
+// How many of `wanted` workers the limit on the address space leaves room for.
+unsigned workersWithRoom(unsigned wanted) {
+  struct rlimit limit {};
+  unsigned long long mapped = 0;
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      !mappedBytes(mapped)) {
+    return wanted;
+  }
+  const unsigned long long taken = mapped + kRoomKeptForTheRun;
+  const unsigned long long each = kWorkerStackBytes + kCrashStackBytes + kArenaBytes;
+  const unsigned long long room = limit.rlim_cur > taken ? (limit.rlim_cur - taken) / each : 0;
+  return static_cast<unsigned>(std::min<unsigned long long>(wanted, workersBefore + room));
+}
+
+}  // namespace
+
+bool startRunThread(RunThread& thread, const std::function<void()>& work, std::size_t stackBytes) {
+  thread.started = false;
+  pthread_attr_t attributes;
+  if (::pthread_attr_init(&attributes) != 0) return false;
+  if (::pthread_attr_setstacksize(&attributes, stackBytes + kCrashStackBytes) == 0) {
+    thread.started = ::pthread_create(&thread.handle, &attributes, runWork,
+                                      const_cast<std::function<void()>*>(&work)) == 0;
+  }
+  ::pthread_attr_destroy(&attributes);
+  return thread.started;
+}
+
+unsigned startWorkers(std::vector<RunThread>& workers, unsigned wanted,
+                      const std::function<void()>& work) {
+  const unsigned allowed = workersWithRoom(wanted);
+  workers.resize(allowed);
+  unsigned started = 0;
+  while (started < allowed && startRunThread(workers[started], work, kWorkerStackBytes)) {
+    ++started;
+  }
+  workersBefore = std::max(workersBefore, started);
+  return started;
+}
+
+void joinRunThread(RunThread& thread) {
+  if (!thread.started) return;
+  ::pthread_join(thread.handle, nullptr);
+  thread.started = false;
+}
+
+}  // namespace brevox
