@@ -29,13 +29,6 @@ bool printsAndDecidesAlikeWithin(long double value, long double error, double th
   return printsAndDecidesAlike(low, high, threshold);
 }
 
-bool standsForExact(double value, double low, double high, double threshold, bool onlyTheFlag) {
-  low = std::min(value, low);
-  high = std::max(value, high);
-  if (onlyTheFlag) return decidesAlike(low, high, threshold);
-  return printsAndDecidesAlike(low, high, threshold);
-}
-
 namespace {
 
 constexpr int kLowestPower = -340;

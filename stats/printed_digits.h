@@ -15,11 +15,6 @@ bool printsAndDecidesAlike(double low, double high, double threshold);
 /// alike wherever it lies, once rounded to double. False for an error that is not finite.
 bool printsAndDecidesAlikeWithin(long double value, long double error, double threshold);
 
-/// Whether a p-value summed as `value`, whose exact value lies from `low` to `high`, stands for
-/// the exact one: every double from the least to the greatest of the three prints the same six
-/// digits and decides alike, or, where only the flag counts, decides alike.
-bool standsForExact(double value, double low, double high, double threshold, bool onlyTheFlag);
-
 /// Whether every double that a value from `low` to `high` may round to, with room for about 1e-15
 /// of relative error in its computation, prints the same six significant digits. A value in the
 /// range of denormals prints alike only when it rounds to one double. Faster than comparing the
