@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "stats/exact_ties.h"
 #include "stats/printed_digits.h"
 
 namespace brevox {
@@ -136,6 +137,83 @@ BinomialShape binomialShape(std::uint32_t trials, double successProbability) {
   findMode(shape);
   findReach(shape);
   return shape;
+}
+
+std::uint32_t exactMode(std::uint32_t trials, std::uint32_t successes, std::uint32_t cases) {
+  // The next count is no more probable from the mode on: (trials - i) successes <= (i + 1)
+  // failures, both below 2^62, and the left side falls while the right grows.
+  const std::uint64_t failures = cases - successes;
+  std::uint32_t low = 0;
+  std::uint32_t high = trials;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    if (std::uint64_t{trials - middle} * successes <= std::uint64_t{middle + 1} * failures) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return low;
+}
+
+namespace {
+
+// The probability of the count one further from the mode over that of count i, with the success
+// probability successes / cases exactly: every factor a whole number below 2^31, the ratio rounded
+// once, and a count `steps` from the mode carries two roundings per step.
+struct ExactChain {
+  std::uint32_t trials;
+  std::uint32_t successes;
+  std::uint32_t failures;
+
+  long double outwards(std::uint32_t i, int direction) const {
+    if (direction > 0) {
+      return static_cast<long double>(trials - i) * successes /
+             (static_cast<long double>(i + 1) * failures);
+    }
+    return static_cast<long double>(i) * failures /
+           (static_cast<long double>(trials - i + 1) * successes);
+  }
+};
+
+long double chainError(std::uint32_t steps) {
+  return std::ldexp(1.01L, -64) * (2 * static_cast<long double>(steps) + 1);
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> farSideStart(const BinomialShape& shape, std::uint32_t successes,
+                                          std::uint32_t cases, std::uint32_t mode,
+                                          std::uint32_t observed) {
+  if (shape.certain || observed < shape.first || observed > shape.last) return std::nullopt;
+  const int direction = observed < mode ? 1 : -1;
+  // Below the expected count every count is less probable than it.
+  if (observed == mode) {
+    if (mode == 0 || mode - 1 < shape.first) return std::nullopt;
+    return mode - 1;
+  }
+  const ExactChain chain{shape.trials, successes, cases - successes};
+  long double observedRelative = 1;
+  std::uint32_t observedSteps = 0;
+  for (std::uint32_t i = mode; i != observed; i = direction > 0 ? i - 1 : i + 1) {
+    observedRelative *= chain.outwards(i, -direction);
+    ++observedSteps;
+  }
+  long double relative = 1;
+  std::uint32_t steps = 0;
+  for (std::uint32_t j = mode;;) {
+    const long double margin =
+        relative * chainError(steps) + observedRelative * chainError(observedSteps);
+    if (relative + margin < observedRelative) return j;
+    if (!(relative - margin > observedRelative) &&
+        compareCounts(shape.trials, successes, cases, j, observed) <= 0) {
+      return j;
+    }
+    if (j == (direction > 0 ? shape.last : shape.first)) return std::nullopt;
+    relative *= chain.outwards(j, direction);
+    j = direction > 0 ? j + 1 : j - 1;
+    ++steps;
+  }
 }
 
 BinomialTableCursor startBinomialTable(std::uint32_t trials, double successProbability) {

@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace brevox {
 
@@ -28,6 +29,23 @@ struct BinomialShape {
 /// The shape of the distribution with its mode: the first count of greatest density, as the
 /// library's densities decide it. Preconditions: 0 <= successProbability <= 1.
 BinomialShape binomialShape(std::uint32_t trials, double successProbability);
+
+/// The first count of greatest probability where the success probability is successes / cases
+/// exactly: the first count whose next one is no more probable, (trials - i) successes against
+/// (i + 1) failures compared as whole numbers. Where two counts are equally probable the library's
+/// rounded densities may tell them apart; this does not. Preconditions: successes <= cases,
+/// cases > 0.
+std::uint32_t exactMode(std::uint32_t trials, std::uint32_t successes, std::uint32_t cases);
+
+/// Where the double tail's far side begins: the count nearest the expected count `mode` (an exact
+/// mode), on the side away from `observed`, that is no more probable than the observed count at
+/// the success probability successes / cases exactly, equal probabilities included; every count
+/// further out is no more probable either. Empty where no count of the shape's reach is, or the
+/// observed count lies beyond it: every density out there is 0 in double. Decided on the
+/// probabilities carried by their ratios of whole numbers, and exactly where those cannot tell.
+std::optional<std::uint32_t> farSideStart(const BinomialShape& shape, std::uint32_t successes,
+                                          std::uint32_t cases, std::uint32_t mode,
+                                          std::uint32_t observed);
 
 /// One line of the density and distribution table.
 struct BinomialTableRow {

@@ -128,7 +128,7 @@ void expectExactDigits(const Table& t) {
     std::ostringstream dots;
     const PermutationResult result = permutationTest(comparison(t), threshold, dots);
     EXPECT_EQ(formatDouble(result.pValue), formatDouble(exact)) << describe(t);
-    EXPECT_EQ(result.significant, exact < threshold ? 1 : 0) << describe(t);
+    EXPECT_EQ(result.significant, quotient < Quotient(threshold) ? 1 : 0) << describe(t);
     EXPECT_EQ(dots.str(), std::string(t.nA / 10 + 1, '.')) << describe(t);
   }
 }

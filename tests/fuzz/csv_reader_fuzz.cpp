@@ -188,7 +188,8 @@ void compareFisher(const PairComparison& pair, double threshold, const FisherRes
 }
 
 // The program's count of arrangements is exactly the table-by-table count, dots included, and the
-// test prints the six digits and decides the flag of the exact quotient of the counts.
+// test prints the six digits of the exact quotient of the counts and flags it where that quotient
+// lies below the threshold.
 void comparePermutation(const PairComparison& pair, const PermutationResult& result,
                         const std::string& resultDots) {
   std::ostringstream dots;
@@ -201,10 +202,9 @@ void comparePermutation(const PairComparison& pair, const PermutationResult& res
     failure("the permutation count differs from the table-by-table count", tableText(pair));
   }
   using Quotient = boost::multiprecision::cpp_bin_float_100;
-  const double exact =
-      (Quotient(literal.extremeWeight) / Quotient(literal.totalWeight)).convert_to<double>();
-  if (formatDouble(result.pValue) != formatDouble(exact) ||
-      result.significant != (exact < result.threshold ? 1 : 0)) {
+  const Quotient quotient = Quotient(literal.extremeWeight) / Quotient(literal.totalWeight);
+  if (formatDouble(result.pValue) != formatDouble(quotient.convert_to<double>()) ||
+      result.significant != (quotient < Quotient(result.threshold) ? 1 : 0)) {
     failure("the permutation test differs from the exact quotient", tableText(pair));
   }
 }
