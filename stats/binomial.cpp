@@ -208,7 +208,7 @@ Limits upperLimits(const BinomialShape& shape, const Shares& shares) {
 // of them no more probable than the observed one, in the order of the table-by-table test: from
 // the last count down while the observed count is left of the expected one, else from count 0
 // up. Returns the sum of the estimates, and of the library's densities where the estimate cannot
-// stand for it, and how many were added.
+// stand for it (at the ends, and below the normal doubles), and how many were added.
 struct FarSide {
   long double sum = 0;
   std::uint32_t added = 0;
@@ -218,7 +218,7 @@ FarSide farSide(const BinomialShape& shape, bool up, std::uint32_t start) {
   FarSide far;
   auto add = [&](std::uint32_t j, long double estimate, long double) {
     const DensityRange range = densityRange(shape, j, estimate);
-    far.sum += range.known ? estimate : libraryDensity(shape, j);
+    far.sum += range.known && !range.belowNormal ? estimate : libraryDensity(shape, j);
     ++far.added;
     return true;
   };

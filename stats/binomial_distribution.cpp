@@ -216,6 +216,31 @@ std::optional<std::uint32_t> farSideStart(const BinomialShape& shape, std::uint3
   }
 }
 
+namespace {
+
+// The six digits of the library's value from bounds on its exact value: its double lies within
+// half a unit of double beyond them, or of 2^-1074 below the normal doubles.
+bool printedRange(long double low, long double high, SixDigits& digits) {
+  const long double grid = std::ldexp(1.0L, -1074);
+  low = std::max(0.0L, low * (1 - std::ldexp(1.0L, -52)) - grid);
+  high = high * (1 + std::ldexp(1.0L, -52)) + grid;
+  return sixDigitsOfRange(low, high, digits);
+}
+
+// The library's density where it falls below the normal doubles: it rounds (trials + 1) times
+// the density to double, a multiple of 2^-1074 there, and divides that by trials + 1 in double.
+// Where every value the estimate allows rounds to the same product, that division is the
+// library's own, bit for bit; else the library is asked.
+double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long double estimate) {
+  const long double scale = static_cast<long double>(shape.trials) + 1;
+  const auto low = static_cast<double>(estimate * (1 - shape.tolerance) * scale);
+  const auto high = static_cast<double>(estimate * (1 + shape.tolerance) * scale);
+  if (low != high) return libraryDensity(shape, count);
+  return low / static_cast<double>(scale);
+}
+
+}  // namespace
+
 BinomialTableCursor startBinomialTable(std::uint32_t trials, double successProbability) {
   BinomialTableCursor cursor;
   cursor.valid = successProbability >= 0 && successProbability <= 1;
@@ -233,6 +258,8 @@ bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row) {
   const BinomialShape& shape = cursor.shape;
   const std::uint32_t i = cursor.next;
   row.count = i;
+  row.densityText.size = 0;
+  row.cumulativeText.size = 0;
   if (!cursor.valid) {
     row.density = row.cumulative = std::numeric_limits<double>::quiet_NaN();
   } else if (i < shape.first) {
@@ -249,8 +276,10 @@ bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row) {
     const DensityRange range = densityRange(shape, i, estimate);
     if (range.known && range.high == 0) {
       row.density = 0;
-    } else if (range.known && printsAlike(range.low, range.high)) {
+    } else if (range.known && printedRange(range.low, range.high, row.densityText)) {
       row.density = static_cast<double>(estimate);
+    } else if (range.belowNormal) {
+      row.density = belowNormalDensity(shape, i, estimate);
     } else {
       row.density = libraryDensity(shape, i);
     }
@@ -260,7 +289,16 @@ bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row) {
     const long double width = i < shape.anchor ? 2 * tolerance * lower : 2 * tolerance;
     if (i == shape.trials) {
       row.cumulative = 1;
-    } else if (printsAlike(lower - width, lower + width)) {
+    } else if (lower - width > 0.99999951L && lower + width < 1.0000004L) {
+      // Far above the expected count every value the distribution may take prints 1.
+      row.cumulative = static_cast<double>(lower);
+      row.cumulativeText.text[0] = '1';
+      row.cumulativeText.size = 1;
+    } else if (printedRange(lower - width, lower + width, row.cumulativeText)) {
+      row.cumulative = static_cast<double>(lower);
+    } else if (static_cast<double>(lower - width) == static_cast<double>(lower + width)) {
+      // Below the normal doubles the library's distribution, rounded once from long double,
+      // is the one double that the whole range rounds to.
       row.cumulative = static_cast<double>(lower);
     } else {
       row.cumulative = libraryCumulative(shape, i);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "stats/printed_digits.h"
+
 namespace brevox {
 
 /// Where the binomial distribution of `trials` trials keeps its probability: the densities
@@ -52,6 +54,10 @@ struct BinomialTableRow {
   std::uint32_t count = 0;
   double density = 0;     ///< P(X = count)
   double cumulative = 0;  ///< P(X <= count)
+  /// The six digits each prints, where they are known without the library's value (else no text):
+  /// the report writes them, or the double where there is none.
+  SixDigits densityText;
+  SixDigits cumulativeText;
 };
 
 /// Walks the table of counts 0 .. trials in order, in constant memory. Each value is the
@@ -90,12 +96,14 @@ double libraryCumulative(const BinomialShape& shape, std::uint32_t count);
 
 /// The range of the library's density at a count whose density is estimated, or unknown. The
 /// library divides a double of (trials + 1) times the density by trials + 1 in double: where that
-/// product falls below the normal doubles it loses digits, and below half the smallest denormal
-/// it is 0.
+/// product or the quotient falls below the normal doubles it is rounded to a multiple of 2^-1074,
+/// which moves the density by at most 2^-1074 in all, and below half the smallest denormal the
+/// product is 0.
 struct DensityRange {
   bool known;
   long double low;
   long double high;
+  bool belowNormal = false;  ///< the library rounds to a multiple of 2^-1074 on the way
 };
 
 inline DensityRange densityRange(const BinomialShape& shape, std::uint32_t count,
@@ -107,7 +115,10 @@ inline DensityRange densityRange(const BinomialShape& shape, std::uint32_t count
   const long double high = estimate * (1 + shape.tolerance);
   const long double scale = static_cast<long double>(shape.trials) + 1;
   if (high * scale < std::ldexp(1.0L, -1075)) return {true, 0, 0};
-  if (low * scale < 2 * static_cast<long double>(DBL_MIN)) return {false, 0, 0};
+  if (low * scale < 2 * static_cast<long double>(DBL_MIN)) {
+    const long double grid = std::ldexp(1.0L, -1074);
+    return {true, low > grid ? low - grid : 0, high + grid, true};
+  }
   return {true, low, high};
 }
 

@@ -21,4 +21,18 @@ bool printsAndDecidesAlikeWithin(long double value, long double error, double th
 /// printed texts, for values asked of every count of a distribution.
 bool printsAlike(long double low, long double high);
 
+/// The text of six significant digits in general notation, as the default output stream prints
+/// a double ("0.0123457", "1.5e-07", "1"), held without a string of its own.
+struct SixDigits {
+  char text[16] = {};
+  unsigned char size = 0;  ///< 0: no text
+};
+
+/// Writes into `digits` the text that every double from `low` to `high` prints, with
+/// 0 <= low <= high, and returns true; returns false, with no text, where a rounding boundary of
+/// the six digits may lie between them (0 and a positive value print apart). The values are taken
+/// as they are: room for their own errors is the caller's. One pass over the digits both decides
+/// and prints, for the values of every count of a distribution.
+bool sixDigitsOfRange(long double low, long double high, SixDigits& digits);
+
 }  // namespace brevox
