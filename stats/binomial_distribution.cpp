@@ -83,9 +83,22 @@ void findMode(BinomialShape& shape) {
       shape.mode = count;
     }
   };
-  if (low > 0) consider(0);
   for (std::uint32_t count = low; count <= high; ++count) consider(count);
-  if (high < n) consider(n);
+  // The library's densities at no success and at all successes, (1 - p)^n and p^n, may err by up
+  // to n units of 2^-53: they are asked only where they could reach the greatest density, which
+  // far from them they never do. No success comes first, and keeps the mode where it ties.
+  auto reaches = [&](long double logDensity) {
+    const long double bound = std::exp(logDensity) * (1 + static_cast<long double>(n) * 0x1p-50L);
+    return bound * (1 + 1e-9L) >= bestDensity;
+  };
+  if (low > 0 && reaches(n * std::log1p(-static_cast<long double>(p)))) {
+    const double density = boost::math::pdf(distribution, 0.0);
+    if (density >= bestDensity) {
+      bestDensity = density;
+      shape.mode = 0;
+    }
+  }
+  if (high < n && reaches(n * std::log(static_cast<long double>(p)))) consider(n);
   shape.modeDensity = bestDensity;
 
   shape.anchor = n >= 2 ? std::clamp<std::uint32_t>(shape.mode, 1, n - 1) : shape.mode;
