@@ -188,14 +188,16 @@ void benchFisher(const Case& c) {
   brevox::FisherResult literalResult;
   const Timing literal = measure(
       [&] { literalResult = brevox::oracle::literalFisherTest(pair, 0.05, &literalAdded); });
+  // The same tables as whole numbers add, the same flags, digits and 17 digits as their sums.
+  const brevox::AddedTables exactAdded = brevox::oracle::exactAddedTables(pair);
+  const brevox::FisherResult exact = brevox::oracle::exactFisherTest(pair, 0.05, exactAdded);
   const bool same =
       brevox::oracle::everyAddedTable(fastAdded, pair) ==
-          brevox::oracle::everyAddedTable(literalAdded, pair) &&
-      fastResult.significantDoubleTail == literalResult.significantDoubleTail &&
-      fastResult.significantMidP == literalResult.significantMidP &&
-      brevox::formatDouble(fastResult.pDoubleTail) ==
-          brevox::formatDouble(literalResult.pDoubleTail) &&
-      brevox::formatDouble(fastResult.pMidP) == brevox::formatDouble(literalResult.pMidP);
+          brevox::oracle::everyAddedTable(exactAdded, pair) &&
+      fastResult.significantDoubleTail == exact.significantDoubleTail &&
+      fastResult.significantMidP == exact.significantMidP &&
+      std::fabs(fastResult.pDoubleTail - exact.pDoubleTail) <= 4e-16 * exact.pDoubleTail &&
+      std::fabs(fastResult.pMidP - exact.pMidP) <= 4e-16 * exact.pMidP;
   printRow(name, seconds(literal.seconds), "", seconds(fast.seconds), megabytes(fast.peakHeap),
            same ? "yes" : "NO");
 }

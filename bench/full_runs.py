@@ -11,10 +11,16 @@ peak resident memory of each run:
   new binary once with BREVOX_THREADS unset and once with BREVOX_THREADS=1;
 - the new binary on 60 works x 10 criteria with totals up to 5,000 (the old one takes minutes; with
   --slow it runs too);
-- `brevox -DE` and `brevox -DH` against `brevox -D`, new binary, where the option exists.
+- `brevox -DE` and `brevox -DH` against `brevox -D`, new binary, where the option exists;
+- the runs at scale, each once with each binary, side by side with the CPU time (user and system)
+  and the peak memory of each: 60 works x 10 criteria with -S on one thread, with every report
+  (in a folder on tmpfs where /dev/shm is there) and with -FS; 200 works x 20 criteria with -SEH
+  on two threads; 400 works x 5 criteria with -SE on one thread.
 
 Every run of the old and the new binary on the same arguments is compared file by file, with the
-console trace; a difference is reported and makes the script exit 1. --quick runs fewer repeats.
+console trace; a difference is reported and makes the script exit 1, except at scale, where the
+files that differ are counted (the faults the new binary mends change some of them).
+--quick runs fewer repeats and leaves the runs at scale out.
 """
 
 import argparse
@@ -30,14 +36,17 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def run_once(binary, arguments, folder, environment):
-    """Runs the binary in `folder`; returns (seconds, peak RSS in MiB, stdout, exit code)."""
+def run_once(binary, arguments, folder, environment, cpu=False):
+    """Runs the binary in `folder`; returns (seconds, peak RSS in MiB, stdout, exit code): wall
+    seconds, or with `cpu` the CPU seconds of user and system."""
     with tempfile.TemporaryFile() as out:
         start = time.perf_counter()
         process = subprocess.Popen([binary] + arguments, cwd=folder, stdout=out,
                                    stderr=subprocess.DEVNULL, env=environment)
         _, status, usage = os.wait4(process.pid, 0)
         seconds = time.perf_counter() - start
+        if cpu:
+            seconds = usage.ru_utime + usage.ru_stime
         out.seek(0)
         trace = out.read()
     return seconds, usage.ru_maxrss / 1024, trace, os.waitstatus_to_exitcode(status)
@@ -76,6 +85,49 @@ def same_output(first, second):
         return False
     _, mismatch, errors = filecmp.cmpfiles(folder_a, folder_b, names_a, shallow=False)
     return not mismatch and not errors
+
+
+def differing_files(first, second):
+    """How many files two runs wrote differently, or wrote only one of them."""
+    (folder_a, _), (folder_b, _) = first, second
+    names_a, names_b = set(os.listdir(folder_a)), set(os.listdir(folder_b))
+    both = sorted(names_a & names_b)
+    _, mismatch, errors = filecmp.cmpfiles(folder_a, folder_b, both, shallow=False)
+    return len(mismatch) + len(errors) + len(names_a ^ names_b)
+
+
+# The runs at scale: what each measures, its data set (works, criteria), its options and threads.
+SCALE_ROWS = [
+    ("60 x 10 -S, all tests", (60, 10), ["-S"], 1, False),
+    ("60 x 10, every report", (60, 10), [], 1, True),
+    ("60 x 10 -FS, Fisher alone", (60, 10), ["-FS"], 1, False),
+    ("200 x 20 -SEH, 2 threads", (200, 20), ["-SEH"], 2, False),
+    ("400 x 5 -SE", (400, 5), ["-SE"], 1, False),
+]
+
+
+def scale_rows(new, old, inputs):
+    """Each run at scale once with each binary: CPU seconds and peak memory side by side."""
+    print("Runs at scale, once each, CPU time (user + system) and peak memory; old is the release")
+    scratch = "/dev/shm" if os.path.isdir("/dev/shm") else None
+    for title, (works, criteria), options, threads, on_tmpfs in SCALE_ROWS:
+        path = data_set(works, criteria, inputs)
+        environment = dict(os.environ)
+        environment["BREVOX_THREADS"] = str(threads)
+        runs = []
+        for binary in (old, new):
+            folder = tempfile.mkdtemp(prefix="brevox-bench-", dir=scratch if on_tmpfs else None)
+            seconds, peak, trace, code = run_once(binary, [path] + options, folder, environment,
+                                                  cpu=True)
+            if code != 0:
+                print(f"  {binary} {' '.join(options)} exited with {code}")
+            runs.append((seconds, peak, (folder, trace)))
+        (t_old, m_old, out_old), (t_new, m_new, out_new) = runs
+        differ = differing_files(out_old, out_new)
+        remove(out_old, out_new)
+        print(f"  {title}: old {t_old:.2f} s CPU ({m_old:.0f} MiB), new {t_new:.2f} s CPU "
+              f"({m_new:.0f} MiB): {t_old / t_new:.1f}x; "
+              f"{'identical output' if differ == 0 else f'{differ} files differ'}")
 
 
 def data_set(works, criteria, folder):
@@ -147,6 +199,8 @@ def main():
             continue
         print(f"  -D{letter}: {t_with:.3f} s ({m_with:.0f} MiB) against -D {t_plain:.3f} s: "
               f"{t_with / t_plain:.2f}x")
+    if not args.quick:
+        scale_rows(new, old, inputs)
     shutil.rmtree(inputs)
     return 1 if differ else 0
 

@@ -20,6 +20,15 @@ namespace {
 const char* const kOperaHeader =
     "Opera,vs opera,criterium,N of events,Out of,vs N of events out of";
 
+// The digits the table's cursor printed already, or the double's.
+void appendPrinted(std::string& lines, const SixDigits& digits, double value) {
+  if (digits.size == 0) {
+    appendDouble(lines, value);
+  } else {
+    lines.append(digits.text, digits.size);
+  }
+}
+
 }  // namespace
 
 std::string chiSquareWarningText(std::int32_t warning) {
@@ -65,9 +74,9 @@ void writeBinomialReport(std::ostream& out, const PairComparison& pair,
     const char* const countEnd = std::to_chars(count, count + sizeof count, row.count).ptr;
     lines.append(count, static_cast<std::size_t>(countEnd - count));
     lines += ',';
-    appendDouble(lines, row.density);
+    appendPrinted(lines, row.densityText, row.density);
     lines += ',';
-    appendDouble(lines, row.cumulative);
+    appendPrinted(lines, row.cumulativeText, row.cumulative);
     lines.append(kLineEnd, 2);
     if (lines.size() >= kBlock) {
       out.write(lines.data(), static_cast<std::streamsize>(lines.size()));

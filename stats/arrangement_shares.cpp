@@ -98,35 +98,11 @@ BoundedValue sumTail(std::uint32_t total, std::int64_t end) {
   return sum;
 }
 
-// The logarithm of the binomial probability of k successes in n trials of probability p
-// (q = 1 - p), 0 < p < 1, in Loader's form.
-long double logBinomialDensity(std::uint32_t n, std::uint32_t k, long double p, long double q) {
-  const long double trials = n;
-  if (k == 0) return trials * std::log1p(-p);
-  if (k == n) return trials * std::log1p(-q);
-  const long double successes = k;
-  return stirlingError(n) - stirlingError(k) - stirlingError(n - k) -
-         deviance(successes, trials * p) - deviance(trials - successes, trials * q) -
-         0.5L * std::log(kTwoPi * successes * (trials - successes) / trials);
-}
-
 }  // namespace
 
 long double logFactorial(long double m) {
   int sign = 0;
   return lgammal_r(m + 1, &sign);
-}
-
-long double hypergeometricDensity(std::uint32_t marked, std::uint32_t drawn,
-                                  std::uint32_t population, std::uint32_t x) {
-  if (drawn == 0 || drawn == population || marked == 0 || marked == population) return 1;
-  // Drawing each item with probability drawn / population, the draws from the marked and the
-  // other items are independent binomials; conditioned on their sum, they are hypergeometric.
-  const long double p = static_cast<long double>(drawn) / population;
-  const long double q = static_cast<long double>(population - drawn) / population;
-  return std::exp(logBinomialDensity(marked, x, p, q) +
-                  logBinomialDensity(population - marked, drawn - x, p, q) -
-                  logBinomialDensity(population, drawn, p, q));
 }
 
 BoundedValue arrangementShare(std::uint32_t total, std::uint32_t occurrences) {

@@ -38,11 +38,4 @@ const BoundedValue& moveSharesBelow(ShareCursor& cursor, std::int64_t end);
 /// C library, it may be called from several threads at once.
 long double logFactorial(long double m);
 
-/// The hypergeometric probability that `x` of `drawn` items drawn from `population` are among
-/// its `marked` ones, from Loader's saddle-point form in long double: within about 1e-16 of the
-/// exact value, relatively, for probabilities above 1e-300. Preconditions: drawn and marked at
-/// most population < 2^31, x possible.
-long double hypergeometricDensity(std::uint32_t marked, std::uint32_t drawn,
-                                  std::uint32_t population, std::uint32_t x);
-
 }  // namespace brevox

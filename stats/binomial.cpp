@@ -5,6 +5,7 @@
 #include <boost/math/distributions/binomial.hpp>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "stats/printed_digits.h"
 
@@ -14,16 +15,9 @@ namespace {
 
 using Distribution = boost::math::binomial_distribution<double>;
 
-// How the library's density at `count` compares with `bound`: -1 when it is surely greater, 1
-// when surely not, 0 when the library must be asked.
-int compareDensity(const BinomialShape& shape, std::uint32_t count, long double estimate,
-                   double bound) {
-  const DensityRange range = densityRange(shape, count, estimate);
-  if (!range.known) return 0;
-  if (static_cast<double>(range.high) <= bound) return 1;
-  if (static_cast<double>(range.low) > bound) return -1;
-  return 0;
-}
+// Below this the right tail, formed as 1 less the distribution, would hold fewer than ten of its
+// digits: it is taken from the complementary distribution instead.
+constexpr double kSmallTail = 1e-6;
 
 // The doubles the library may return for the distribution at a count, from the sum of the
 // densities up to it (below the anchor) or from the sum above it (from the anchor up), whichever
@@ -210,61 +204,71 @@ Limits upperLimits(const BinomialShape& shape, const Shares& shares) {
   return search.limits;
 }
 
-// The densities on the far side of the expected count that are no more probable than the
-// observed one, added in the order of the table-by-table test: from the last count down while
-// the observed count is left of the expected one, else from count 0 up. Returns the sum of the
-// estimates and of the library's densities where it was asked, and how many were added.
+// The densities on the far side of the expected count from its far end in to `start`, every one
+// of them no more probable than the observed one, in the order of the table-by-table test: from
+// the last count down while the observed count is left of the expected one, else from count 0
+// up. Returns the sum of the estimates, and of the library's densities where the estimate cannot
+// stand for it (at the ends, and below the normal doubles), and how many were added.
 struct FarSide {
   long double sum = 0;
   std::uint32_t added = 0;
 };
 
-FarSide farSide(const BinomialShape& shape, std::uint32_t k, double observedDensity) {
+FarSide farSide(const BinomialShape& shape, bool up, std::uint32_t start) {
   FarSide far;
-  auto add = [&](std::uint32_t j, long double estimate) {
-    const int comparison = compareDensity(shape, j, estimate, observedDensity);
-    if (comparison < 0) return false;
-    if (comparison > 0) {
-      far.sum += estimate;
-    } else {
-      const double density = libraryDensity(shape, j);
-      if (observedDensity < density) return false;
-      far.sum += density;
-    }
+  auto add = [&](std::uint32_t j, long double estimate, long double) {
+    const DensityRange range = densityRange(shape, j, estimate);
+    far.sum += range.known && !range.belowNormal ? estimate : libraryDensity(shape, j);
     ++far.added;
     return true;
   };
-  if (k < shape.mode) {
-    if (shape.last > k) {
-      sweepDown(
-          shape, std::max(shape.first, k + 1),
-          [&](std::uint32_t j, long double estimate, long double) { return add(j, estimate); });
-    }
-  } else if (k > 0 && shape.first < k) {
-    sweepUp(shape, std::min(shape.last, k - 1),
-            [&](std::uint32_t j, long double estimate, long double) { return add(j, estimate); });
+  if (up) {
+    sweepDown(shape, std::max(shape.first, start), add);
+  } else {
+    sweepUp(shape, std::min(shape.last, start), add);
   }
   return far;
 }
 
 // The same sum with the library's density of every count, added in double in the same order.
-double libraryFarSide(const BinomialShape& shape, std::uint32_t k, double observedDensity,
-                      double start) {
-  double sum = start;
-  if (k < shape.mode) {
-    for (std::uint32_t j = shape.last; j > k && j >= shape.first; --j) {
-      const double density = libraryDensity(shape, j);
-      if (observedDensity < density) break;
-      sum += density;
+double libraryFarSide(const BinomialShape& shape, bool up, std::uint32_t start, double sum) {
+  if (up) {
+    for (std::uint32_t j = shape.last; j >= std::max(shape.first, start); --j) {
+      sum += libraryDensity(shape, j);
+      if (j == 0) break;
     }
   } else {
-    for (std::uint32_t j = shape.first; j < k && j <= shape.last; ++j) {
-      const double density = libraryDensity(shape, j);
-      if (observedDensity < density) break;
-      sum += density;
+    for (std::uint32_t j = shape.first; j <= std::min(shape.last, start); ++j) {
+      sum += libraryDensity(shape, j);
+      if (j == shape.trials) break;
     }
   }
   return sum;
+}
+
+// The double tail: the observed side's tail `start`, plus the counts on the far side of the
+// expected count that are no more probable than the observed one.
+double doubleTail(const BinomialShape& shape, const PairComparison& pair, std::uint32_t mode,
+                  double start, double density) {
+  const std::uint32_t k = pair.observedA;
+  const std::optional<std::uint32_t> farStart =
+      farSideStart(shape, pair.observedB, pair.totalB, mode, k);
+  if (!farStart) return start;
+  const bool up = k < mode;
+  const FarSide far = farSide(shape, up, *farStart);
+  // The table-by-table test adds in double, each addition rounding by half a unit of the sum at
+  // most; where the sum or the mid-p could print other digits than that test's, it is formed as
+  // that test forms it.
+  const long double total = start + far.sum;
+  const long double error = shape.tolerance * far.sum + (far.added + 2) * std::ldexp(total, -53);
+  const long double halfObserved = 0.5L * density;
+  const long double midSlack = std::ldexp(total, -52);
+  if (printsAlike(total - error, total + error) &&
+      printsAlike(total - error - halfObserved - midSlack,
+                  total + error - halfObserved + midSlack)) {
+    return static_cast<double>(total);
+  }
+  return libraryFarSide(shape, up, *farStart, start);
 }
 
 }  // namespace
@@ -279,11 +283,14 @@ BinomialResult binomialTest(const PairComparison& pair, double threshold) {
 
   const double density = boost::math::pdf(distribution, static_cast<double>(k));
   const double cumulative = boost::math::cdf(distribution, static_cast<double>(k));
-  result.mode = shape.mode;
+  // The expected count is decided on the exact success probability: where two counts are equally
+  // probable the library's rounding may prefer the second.
+  result.mode = exactMode(n, pair.observedB, pair.totalB);
   result.observed = k;
   result.successProbability = p;
   result.observedDensity = density;
-  result.modeDensity = shape.modeDensity;
+  result.modeDensity =
+      result.mode == shape.mode ? shape.modeDensity : libraryDensity(shape, result.mode);
   result.threshold = threshold;
 
   const double halfThreshold = 0.5 * threshold;
@@ -296,35 +303,22 @@ BinomialResult binomialTest(const PairComparison& pair, double threshold) {
 
   result.upperLimitRight = upper[0];
   result.significantRight = k > result.upperLimitRight ? 1 : 0;
-  result.pRight = (1 - cumulative) + density;
-  result.midPRight = (1 - cumulative) + 0.5 * density;
+  // 1 less the distribution keeps no digit of a tail below about 1e-16: a small tail is the
+  // library's complementary distribution.
+  double above = 1 - cumulative;
+  if (above + density < kSmallTail) {
+    above = boost::math::cdf(boost::math::complement(distribution, static_cast<double>(k)));
+  }
+  result.pRight = above + density;
+  result.midPRight = above + 0.5 * density;
 
   result.lowerLimitDoubleTail = lower[1];
   result.upperLimitDoubleTail = upper[1];
   result.significantDoubleTail =
       (k < result.lowerLimitDoubleTail || k > result.upperLimitDoubleTail) ? 1 : 0;
 
-  // The observed side's tail, plus the counts on the far side of the expected count that are no
-  // more probable than the observed one.
-  const double start = k < shape.mode ? cumulative : (1 - cumulative) + density;
-  const FarSide far = farSide(shape, k, density);
-  result.pDoubleTail = start;
-  if (far.added > 0) {
-    // The table-by-table test adds in double, each addition rounding by half a unit of the sum
-    // at most; where the sum or the mid-p could print other digits than that test's, it is
-    // formed as that test forms it.
-    const long double total = start + far.sum;
-    const long double error = shape.tolerance * far.sum + (far.added + 2) * std::ldexp(total, -53);
-    const long double halfObserved = 0.5L * density;
-    const long double midSlack = std::ldexp(total, -52);
-    if (printsAlike(total - error, total + error) &&
-        printsAlike(total - error - halfObserved - midSlack,
-                    total + error - halfObserved + midSlack)) {
-      result.pDoubleTail = static_cast<double>(total);
-    } else {
-      result.pDoubleTail = libraryFarSide(shape, k, density, start);
-    }
-  }
+  result.pDoubleTail =
+      doubleTail(shape, pair, result.mode, k < result.mode ? cumulative : result.pRight, density);
   result.midPDoubleTail = result.pDoubleTail - 0.5 * density;
   return result;
 }

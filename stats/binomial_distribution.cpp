@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "stats/exact_ties.h"
 #include "stats/printed_digits.h"
 
 namespace brevox {
@@ -82,9 +83,22 @@ void findMode(BinomialShape& shape) {
       shape.mode = count;
     }
   };
-  if (low > 0) consider(0);
   for (std::uint32_t count = low; count <= high; ++count) consider(count);
-  if (high < n) consider(n);
+  // The library's densities at no success and at all successes, (1 - p)^n and p^n, may err by up
+  // to n units of 2^-53: they are asked only where they could reach the greatest density, which
+  // far from them they never do. No success comes first, and keeps the mode where it ties.
+  auto reaches = [&](long double logDensity) {
+    const long double bound = std::exp(logDensity) * (1 + static_cast<long double>(n) * 0x1p-50L);
+    return bound * (1 + 1e-9L) >= bestDensity;
+  };
+  if (low > 0 && reaches(n * std::log1p(-static_cast<long double>(p)))) {
+    const double density = boost::math::pdf(distribution, 0.0);
+    if (density >= bestDensity) {
+      bestDensity = density;
+      shape.mode = 0;
+    }
+  }
+  if (high < n && reaches(n * std::log(static_cast<long double>(p)))) consider(n);
   shape.modeDensity = bestDensity;
 
   shape.anchor = n >= 2 ? std::clamp<std::uint32_t>(shape.mode, 1, n - 1) : shape.mode;
@@ -138,6 +152,108 @@ BinomialShape binomialShape(std::uint32_t trials, double successProbability) {
   return shape;
 }
 
+std::uint32_t exactMode(std::uint32_t trials, std::uint32_t successes, std::uint32_t cases) {
+  // The next count is no more probable from the mode on: (trials - i) successes <= (i + 1)
+  // failures, both below 2^62, and the left side falls while the right grows.
+  const std::uint64_t failures = cases - successes;
+  std::uint32_t low = 0;
+  std::uint32_t high = trials;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    if (std::uint64_t{trials - middle} * successes <= std::uint64_t{middle + 1} * failures) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return low;
+}
+
+namespace {
+
+// The probability of the count one further from the mode over that of count i, with the success
+// probability successes / cases exactly: every factor a whole number below 2^31, the ratio rounded
+// once, and a count `steps` from the mode carries two roundings per step.
+struct ExactChain {
+  std::uint32_t trials;
+  std::uint32_t successes;
+  std::uint32_t failures;
+
+  long double outwards(std::uint32_t i, int direction) const {
+    if (direction > 0) {
+      return static_cast<long double>(trials - i) * successes /
+             (static_cast<long double>(i + 1) * failures);
+    }
+    return static_cast<long double>(i) * failures /
+           (static_cast<long double>(trials - i + 1) * successes);
+  }
+};
+
+long double chainError(std::uint32_t steps) {
+  return std::ldexp(1.01L, -64) * (2 * static_cast<long double>(steps) + 1);
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> farSideStart(const BinomialShape& shape, std::uint32_t successes,
+                                          std::uint32_t cases, std::uint32_t mode,
+                                          std::uint32_t observed) {
+  if (shape.certain || observed < shape.first || observed > shape.last) return std::nullopt;
+  const int direction = observed < mode ? 1 : -1;
+  // Below the expected count every count is less probable than it.
+  if (observed == mode) {
+    if (mode == 0 || mode - 1 < shape.first) return std::nullopt;
+    return mode - 1;
+  }
+  const ExactChain chain{shape.trials, successes, cases - successes};
+  long double observedRelative = 1;
+  std::uint32_t observedSteps = 0;
+  for (std::uint32_t i = mode; i != observed; i = direction > 0 ? i - 1 : i + 1) {
+    observedRelative *= chain.outwards(i, -direction);
+    ++observedSteps;
+  }
+  long double relative = 1;
+  std::uint32_t steps = 0;
+  for (std::uint32_t j = mode;;) {
+    const long double margin =
+        relative * chainError(steps) + observedRelative * chainError(observedSteps);
+    if (relative + margin < observedRelative) return j;
+    if (!(relative - margin > observedRelative) &&
+        compareCounts(shape.trials, successes, cases, j, observed) <= 0) {
+      return j;
+    }
+    if (j == (direction > 0 ? shape.last : shape.first)) return std::nullopt;
+    relative *= chain.outwards(j, direction);
+    j = direction > 0 ? j + 1 : j - 1;
+    ++steps;
+  }
+}
+
+namespace {
+
+// The six digits of the library's value from bounds on its exact value: its double lies within
+// half a unit of double beyond them, or of 2^-1074 below the normal doubles.
+bool printedRange(long double low, long double high, SixDigits& digits) {
+  const long double grid = std::ldexp(1.0L, -1074);
+  low = std::max(0.0L, low * (1 - std::ldexp(1.0L, -52)) - grid);
+  high = high * (1 + std::ldexp(1.0L, -52)) + grid;
+  return sixDigitsOfRange(low, high, digits);
+}
+
+// The library's density where it falls below the normal doubles: it rounds (trials + 1) times
+// the density to double, a multiple of 2^-1074 there, and divides that by trials + 1 in double.
+// Where every value the estimate allows rounds to the same product, that division is the
+// library's own, bit for bit; else the library is asked.
+double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long double estimate) {
+  const long double scale = static_cast<long double>(shape.trials) + 1;
+  const auto low = static_cast<double>(estimate * (1 - shape.tolerance) * scale);
+  const auto high = static_cast<double>(estimate * (1 + shape.tolerance) * scale);
+  if (low != high) return libraryDensity(shape, count);
+  return low / static_cast<double>(scale);
+}
+
+}  // namespace
+
 BinomialTableCursor startBinomialTable(std::uint32_t trials, double successProbability) {
   BinomialTableCursor cursor;
   cursor.valid = successProbability >= 0 && successProbability <= 1;
@@ -155,6 +271,8 @@ bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row) {
   const BinomialShape& shape = cursor.shape;
   const std::uint32_t i = cursor.next;
   row.count = i;
+  row.densityText.size = 0;
+  row.cumulativeText.size = 0;
   if (!cursor.valid) {
     row.density = row.cumulative = std::numeric_limits<double>::quiet_NaN();
   } else if (i < shape.first) {
@@ -171,8 +289,10 @@ bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row) {
     const DensityRange range = densityRange(shape, i, estimate);
     if (range.known && range.high == 0) {
       row.density = 0;
-    } else if (range.known && printsAlike(range.low, range.high)) {
+    } else if (range.known && printedRange(range.low, range.high, row.densityText)) {
       row.density = static_cast<double>(estimate);
+    } else if (range.belowNormal) {
+      row.density = belowNormalDensity(shape, i, estimate);
     } else {
       row.density = libraryDensity(shape, i);
     }
@@ -182,7 +302,16 @@ bool nextBinomialRow(BinomialTableCursor& cursor, BinomialTableRow& row) {
     const long double width = i < shape.anchor ? 2 * tolerance * lower : 2 * tolerance;
     if (i == shape.trials) {
       row.cumulative = 1;
-    } else if (printsAlike(lower - width, lower + width)) {
+    } else if (lower - width > 0.99999951L && lower + width < 1.0000004L) {
+      // Far above the expected count every value the distribution may take prints 1.
+      row.cumulative = static_cast<double>(lower);
+      row.cumulativeText.text[0] = '1';
+      row.cumulativeText.size = 1;
+    } else if (printedRange(lower - width, lower + width, row.cumulativeText)) {
+      row.cumulative = static_cast<double>(lower);
+    } else if (static_cast<double>(lower - width) == static_cast<double>(lower + width)) {
+      // Below the normal doubles the library's distribution, rounded once from long double,
+      // is the one double that the whole range rounds to.
       row.cumulative = static_cast<double>(lower);
     } else {
       row.cumulative = libraryCumulative(shape, i);

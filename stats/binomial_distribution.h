@@ -3,6 +3,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <optional>
+
+#include "stats/printed_digits.h"
 
 namespace brevox {
 
@@ -29,11 +32,32 @@ struct BinomialShape {
 /// library's densities decide it. Preconditions: 0 <= successProbability <= 1.
 BinomialShape binomialShape(std::uint32_t trials, double successProbability);
 
+/// The first count of greatest probability where the success probability is successes / cases
+/// exactly: the first count whose next one is no more probable, (trials - i) successes against
+/// (i + 1) failures compared as whole numbers. Where two counts are equally probable the library's
+/// rounded densities may tell them apart; this does not. Preconditions: successes <= cases,
+/// cases > 0.
+std::uint32_t exactMode(std::uint32_t trials, std::uint32_t successes, std::uint32_t cases);
+
+/// Where the double tail's far side begins: the count nearest the expected count `mode` (an exact
+/// mode), on the side away from `observed`, that is no more probable than the observed count at
+/// the success probability successes / cases exactly, equal probabilities included; every count
+/// further out is no more probable either. Empty where no count of the shape's reach is, or the
+/// observed count lies beyond it: every density out there is 0 in double. Decided on the
+/// probabilities carried by their ratios of whole numbers, and exactly where those cannot tell.
+std::optional<std::uint32_t> farSideStart(const BinomialShape& shape, std::uint32_t successes,
+                                          std::uint32_t cases, std::uint32_t mode,
+                                          std::uint32_t observed);
+
 /// One line of the density and distribution table.
 struct BinomialTableRow {
   std::uint32_t count = 0;
   double density = 0;     ///< P(X = count)
   double cumulative = 0;  ///< P(X <= count)
+  /// The six digits each prints, where they are known without the library's value (else no text):
+  /// the report writes them, or the double where there is none.
+  SixDigits densityText;
+  SixDigits cumulativeText;
 };
 
 /// Walks the table of counts 0 .. trials in order, in constant memory. Each value is the
@@ -72,12 +96,14 @@ double libraryCumulative(const BinomialShape& shape, std::uint32_t count);
 
 /// The range of the library's density at a count whose density is estimated, or unknown. The
 /// library divides a double of (trials + 1) times the density by trials + 1 in double: where that
-/// product falls below the normal doubles it loses digits, and below half the smallest denormal
-/// it is 0.
+/// product or the quotient falls below the normal doubles it is rounded to a multiple of 2^-1074,
+/// which moves the density by at most 2^-1074 in all, and below half the smallest denormal the
+/// product is 0.
 struct DensityRange {
   bool known;
   long double low;
   long double high;
+  bool belowNormal = false;  ///< the library rounds to a multiple of 2^-1074 on the way
 };
 
 inline DensityRange densityRange(const BinomialShape& shape, std::uint32_t count,
@@ -89,7 +115,10 @@ inline DensityRange densityRange(const BinomialShape& shape, std::uint32_t count
   const long double high = estimate * (1 + shape.tolerance);
   const long double scale = static_cast<long double>(shape.trials) + 1;
   if (high * scale < std::ldexp(1.0L, -1075)) return {true, 0, 0};
-  if (low * scale < 2 * static_cast<long double>(DBL_MIN)) return {false, 0, 0};
+  if (low * scale < 2 * static_cast<long double>(DBL_MIN)) {
+    const long double grid = std::ldexp(1.0L, -1074);
+    return {true, low > grid ? low - grid : 0, high + grid, true};
+  }
   return {true, low, high};
 }
 

@@ -16,8 +16,7 @@ struct FisherResult {
 };
 
 /// Sums the hypergeometric probabilities of every table no more probable than the observed one.
-/// Preconditions (the statistics library throws otherwise): observedA <= totalA,
-/// observedB <= totalB, totalA + totalB < 2^30.
+/// Preconditions: observedA <= totalA, observedB <= totalB, totalA + totalB < 2^31.
 FisherResult fisherExactTest(const PairComparison& pair, double threshold);
 
 }  // namespace brevox

@@ -45,11 +45,10 @@ struct Side {
 
 Side walk(const FisherTables& t, std::uint32_t observed, const AddedTables& added, bool up) {
   // The outermost table on this side that the sum leaves out: every table beyond it is added.
+  // The tables left out, where there are any, hold the most probable one.
   std::uint32_t leftOut = t.mode;
-  for (std::size_t i = 0; i < added.added.size(); ++i) {
-    const std::uint32_t x = added.firstCount + static_cast<std::uint32_t>(i);
-    if (added.added[i] == 0 && (up ? x > leftOut : x < leftOut)) leftOut = x;
-  }
+  if (added.firstLeftOut <= added.lastLeftOut)
+    leftOut = up ? added.lastLeftOut : added.firstLeftOut;
   Side side;
   Wide relative = 1;
   const std::uint32_t end = up ? t.highest : t.lowest;

@@ -1,14 +1,12 @@
 #include "stats/fisher_sum.h"
 
 #include <algorithm>
-#include <boost/math/distributions/hypergeometric.hpp>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <optional>
-#include <utility>
-#include <vector>
 
 #include "stats/arrangement_shares.h"
+#include "stats/exact_ties.h"
 #include "stats/fisher_resum.h"
 #include "stats/fisher_sum_internal.h"
 #include "stats/printed_digits.h"
@@ -17,419 +15,279 @@ namespace brevox {
 
 namespace {
 
-// The density carried by ratios stays close to the library's: the chain adds about two units of
-// 2^-64 per table, the library rounds each density to double (measured within 2e-16 at several
-// thousand cases, within 4e-11 at a billion). Tables whose estimate lies within this far wider
-// relative distance of the observed probability are given the density itself, so every exact
-// comparison is decided as the library decides it.
-constexpr long double kCloseMargin = 1e-6L;
-
-// Below this observed probability the library's densities lose digits to underflow; the sums
-// then use the densities of the tables that are added. Tables whose densities round to 0 in
-// double compare as equally probable there, so the sum is the one of the library's densities, as
-// the table-by-table test forms it; it lies below 1e-270, far below any threshold a data set can
-// hold (a positive single-precision number), and only its flags are held to the bounds.
-constexpr double kTinyProbability = 1e-280;
-
-// What the library's densities of one test may cost, in seconds.
-constexpr double kLibraryBudget = 1.0;
-
 // Unit roundoff of long double (64-bit significand, rounding to nearest).
 const long double kUnit = std::ldexp(1.0L, -64);
 
-// The cost of one of the library's densities (Boost 1.74), measured: up to 170 cases it reads a
-// table of factorials; up to the 10,000th prime, 104,729, it loops over the primes, about 70 ns
-// per case; beyond, it balances the exponents of its Lanczos terms by repeated subtraction,
-// which took up to 3.5 s at 2^30 cases.
-double secondsPerDensity(std::uint32_t population) {
-  if (population <= 170) return 2e-6;
-  if (population <= 104729) return 1e-7 * population;
-  return 4e-9 * population;
-}
+// A side's walk outwards ends where every table further out adds less than this share of what
+// the sum adds already; a geometric series bounds what those tables add.
+const long double kLeftOver = std::ldexp(1.0L, -72);
 
-long double logChoose(std::uint32_t q, std::uint32_t r) {
-  return logFactorial(q) - logFactorial(r) - logFactorial(q - r);
-}
+// Below this probability relative to the most probable table's, the observed table and all the
+// tables no more probable than it (at most 2^31 of them) add up to less than 2^-1169: both
+// p-values are 0 in double.
+const long double kVanishing = std::ldexp(1.0L, -1200);
 
-// The probabilities of the possible tables relative to the most probable one, carried outwards
-// by the ratio of neighbours: f(x + 1) / f(x) = (r - x)(n - x) / ((x + 1)(rest + x + 1)), every
-// factor an exact integer in long double.
+// The p-values of option E print 17 digits: where the sums hold the exact p-value within this
+// relative distance, their double lies within 4e-16 of it (half a unit of double adds 1.2e-16).
+constexpr long double kFullDigits = 2.7e-16L;
+
+// The probability of the table one count further from the most probable one, over that of the
+// table at x: every factor an exact whole number in long double, the ratio rounded once.
 struct Chain {
-  std::uint32_t r = 0;
-  std::uint32_t n = 0;
-  std::int64_t rest = 0;  // cases of the second work that are not occurrences, less n
+  const FisherTables& t;
 
-  long double up(std::uint32_t x, long double relative) const {
-    const long double factor = static_cast<long double>(r - x) * static_cast<long double>(n - x);
-    const long double divisor =
-        static_cast<long double>(x + 1) * static_cast<long double>(rest + x + 1);
-    return relative * factor / divisor;
+  long double outwards(std::uint32_t x, int direction) const {
+    if (direction > 0) {
+      return static_cast<long double>(t.r - x) * static_cast<long double>(t.n - x) /
+             (static_cast<long double>(x + 1) * static_cast<long double>(t.rest + x + 1));
+    }
+    return static_cast<long double>(x) * static_cast<long double>(t.rest + x) /
+           (static_cast<long double>(t.r - x + 1) * static_cast<long double>(t.n - x + 1));
   }
-  long double down(std::uint32_t x, long double relative) const {
-    const long double factor = static_cast<long double>(x) * static_cast<long double>(rest + x);
-    const long double divisor =
-        static_cast<long double>(r - x + 1) * static_cast<long double>(n - x + 1);
-    return relative * factor / divisor;
-  }
+  std::uint32_t end(int direction) const { return direction > 0 ? t.highest : t.lowest; }
 };
 
-// The relative probability of `target`, carried from the mode.
-long double relativeAt(const Chain& chain, std::uint32_t mode, std::uint32_t target) {
-  long double relative = 1;
-  for (std::uint32_t x = mode; x < target; ++x) relative = chain.up(x, relative);
-  for (std::uint32_t x = mode; x > target; --x) relative = chain.down(x, relative);
-  return relative;
+// A compensated sum of relative probabilities with the weight of their roundings: a table `steps`
+// counts from the most probable one carries two roundings per step (its ratio and the product).
+struct Tally {
+  long double sum = 0;
+  long double compensation = 0;
+  long double rounding = 0;  // the sum of value (2 steps + 1)
+
+  void add(long double value, std::uint32_t steps) {
+    const long double next = sum + value;
+    compensation += sum >= value ? (sum - next) + value : (value - next) + sum;
+    sum = next;
+    rounding += value * (2 * static_cast<long double>(steps) + 1);
+  }
+  long double total() const { return sum + compensation; }
+  // The compensated sum errs by at most two units of its value, the terms by their roundings.
+  long double error() const { return kUnit * (1.01L * rounding + 3 * total()); }
+};
+
+// The relative error of a table's probability `steps` counts from the most probable one.
+long double chainError(std::uint32_t steps) {
+  return kUnit * 1.01L * (2 * static_cast<long double>(steps) + 1);
 }
 
-// The tables whose carried probability, scaled, is not far below half the smallest double, with
-// their relative probabilities: counts from `first` on.
-struct Window {
-  std::uint32_t first = 0;
-  std::vector<long double> relative;
-};
-
-Window window(const Chain& chain, std::uint32_t mode, std::uint32_t lowest, std::uint32_t highest,
-              long double scale, long double cutoff) {
-  std::vector<long double> below;  // from mode - 1 down
-  long double relative = 1;
-  for (std::uint32_t x = mode; x > lowest && relative * scale >= cutoff; --x) {
-    relative = chain.down(x, relative);
-    below.push_back(relative);
-  }
-  Window result;
-  result.first = mode - static_cast<std::uint32_t>(below.size());
-  result.relative.assign(below.rbegin(), below.rend());
-  relative = 1;
-  result.relative.push_back(relative);
-  for (std::uint32_t x = mode; x < highest && relative * scale >= cutoff; ++x) {
-    relative = chain.up(x, relative);
-    result.relative.push_back(relative);
-  }
-  return result;
-}
-
-// What one of the fast sums found: the tables of its window it adds, with their probabilities
-// relative to the mode's, and its p-values.
-struct FastSum {
-  Window tables;
-  std::vector<std::uint8_t> added;
-  bool tiny = false;  // the observed probability lies below kTinyProbability
-  double pDoubleTail = 0;
-  double pMidP = 0;
-};
-
-// What the tables beyond an edge of the window add at most, relative to the mode: each is at most
-// the edge's relative probability times the ratio of neighbours there to the power of its
-// distance, as the ratio only falls further out, and there are `count` of them.
-long double beyondEdge(long double edge, long double numerator, long double denominator,
-                       std::uint32_t count) {
-  const long double atMost = edge * static_cast<long double>(count);
-  if (!(numerator < denominator)) return atMost;
-  return std::min(atMost, edge * numerator / (denominator - numerator)) * 1.01L;
-}
-
-// Bounds on the exact p-values, doubles that hold them between them, from the relative
-// probabilities of the window alone: the added ones over all of them. No density of the library
-// or of our own enters, so the bounds hold whatever their errors. Each relative probability
-// carries two roundings per table from the mode (its factors are exact whole numbers in long
-// double), each sum one more per table, so each sum lies within (2 steps + tables) units of
-// rounding of its exact value; a few more units cover the bounds' own arithmetic. Every table
-// beyond the window is added and lies below half the smallest double; what they add together is
-// bounded by a geometric series at each edge. The mid-p value takes off half the observed table,
-// at most half the sum, which at most triples the relative error; where every table is added, it
-// is 1 less the observed table's share, bounded on its own.
-struct PValueBounds {
-  double lowDoubleTail = 0;
-  double highDoubleTail = 0;
-  double lowMidP = 0;
-  double highMidP = 0;
-};
-
-PValueBounds boundPValues(const Chain& chain, const FisherTables& t, std::uint32_t a,
-                          const FastSum& sum, bool everyTable) {
-  const std::vector<long double>& relative = sum.tables.relative;
-  const std::uint32_t first = sum.tables.first;
-  const std::uint32_t last = first + static_cast<std::uint32_t>(relative.size()) - 1;
-  long double all = 0;
-  long double added = 0;
-  long double half = 0;  // 0 where the observed table lies beyond the window, among the rest
-  for (std::size_t i = 0; i < relative.size(); ++i) {
-    all += relative[i];
-    if (sum.added[i] == 1) added += relative[i];
-    if (first + i == a) half = relative[i] / 2;
-  }
+// What the walk found: all tables and the added ones, relative to the most probable table, what
+// the tables beyond the walk add at most (every one of them added), the observed table, and the
+// run of tables left out.
+struct FisherSums {
+  Tally all;
+  Tally added;
   long double beyond = 0;
-  if (first > t.lowest) {
-    beyond +=
-        beyondEdge(relative.front(),
-                   static_cast<long double>(first) * static_cast<long double>(chain.rest + first),
-                   static_cast<long double>(chain.r - first + 1) *
-                       static_cast<long double>(chain.n - first + 1),
-                   first - t.lowest);
+  long double observed = 1;
+  std::uint32_t observedSteps = 0;
+  AddedTables leftOut;
+  bool vanishing = false;
+};
+
+// At most what the tables beyond x add, `remaining` of them, where the ratio of neighbours there
+// is `ratio` and only falls further out.
+long double restBeyond(long double relative, long double ratio, std::uint32_t remaining) {
+  const long double atMost = relative * static_cast<long double>(remaining);
+  if (!(ratio < 1)) return atMost;
+  return std::min(atMost, relative * ratio / (1 - ratio) * 1.01L);
+}
+
+// Adds the tables from x (relative probability `relative`, `steps` from the most probable one)
+// outwards, every one of them added, until what is left cannot matter.
+void addOutwards(const Chain& chain, FisherSums& sums, std::uint32_t x, long double relative,
+                 std::uint32_t steps, int direction) {
+  const std::uint32_t end = chain.end(direction);
+  for (;;) {
+    sums.all.add(relative, steps);
+    sums.added.add(relative, steps);
+    if (x == end) return;
+    const long double ratio = chain.outwards(x, direction);
+    const std::uint32_t remaining = direction > 0 ? end - x : x - end;
+    const long double rest = restBeyond(relative, ratio, remaining);
+    if (rest <= kLeftOver * sums.added.total()) {
+      sums.beyond += rest;
+      return;
+    }
+    relative *= ratio;
+    x = direction > 0 ? x + 1 : x - 1;
+    ++steps;
   }
-  if (last < t.highest) {
-    beyond += beyondEdge(
-        relative.back(),
-        static_cast<long double>(chain.r - last) * static_cast<long double>(chain.n - last),
-        static_cast<long double>(last + 1) * static_cast<long double>(chain.rest + last + 1),
-        t.highest - last);
+}
+
+// Whether the table at x, of the given relative probability, is no more probable than the
+// observed one: by their bounds where those tell, else exactly.
+bool noMoreProbable(const FisherTables& t, std::uint32_t a, const FisherSums& sums, std::uint32_t x,
+                    long double relative, std::uint32_t steps) {
+  const long double margin =
+      relative * chainError(steps) + sums.observed * chainError(sums.observedSteps);
+  if (relative + margin < sums.observed) return true;
+  if (relative - margin > sums.observed) return false;
+  return compareTables(t, x, a) <= 0;
+}
+
+// From the most probable table out to the observed one: every table between them is more
+// probable. Returns false where the observed table's probability vanishes on the way.
+bool walkToObserved(const Chain& chain, std::uint32_t a, int direction, FisherSums& sums) {
+  std::uint32_t x = chain.t.mode;
+  long double relative = 1;
+  std::uint32_t steps = 0;
+  while (x != a) {
+    relative *= chain.outwards(x, direction);
+    x = direction > 0 ? x + 1 : x - 1;
+    ++steps;
+    if (relative < kVanishing) return false;
+    if (x != a) sums.all.add(relative, steps);
   }
-  const long double steps = std::max(t.mode - first, last - t.mode);
-  const long double error = (2 * steps + static_cast<long double>(relative.size()) + 16) * kUnit;
-  auto low = [&](long double part, long double partError) {
-    return part * (1 - partError) / ((all + beyond) * (1 + error));
+  sums.observed = relative;
+  sums.observedSteps = steps;
+  addOutwards(chain, sums, a, relative, steps, direction);
+  return true;
+}
+
+// From the most probable table away from the observed one: the tables more probable than the
+// observed one are left out, the first that is not and all beyond it are added. Returns the last
+// table left out.
+std::uint32_t walkFarSide(const Chain& chain, std::uint32_t a, int direction, FisherSums& sums) {
+  std::uint32_t x = chain.t.mode;
+  long double relative = 1;
+  std::uint32_t steps = 0;
+  sums.all.add(relative, steps);
+  const std::uint32_t end = chain.end(direction);
+  while (x != end) {
+    const long double next = relative * chain.outwards(x, direction);
+    const std::uint32_t nextCount = direction > 0 ? x + 1 : x - 1;
+    if (noMoreProbable(chain.t, a, sums, nextCount, next, steps + 1)) {
+      addOutwards(chain, sums, nextCount, next, steps + 1, direction);
+      return x;
+    }
+    relative = next;
+    x = nextCount;
+    ++steps;
+    sums.all.add(relative, steps);
+  }
+  return x;
+}
+
+// log of the probability of the table at x, up to a constant, and a bound on its error: the
+// log-gamma function of long double errs by a few units of its value.
+struct LogProbability {
+  long double value;
+  long double error;
+};
+
+LogProbability logProbability(const FisherTables& t, std::uint32_t x) {
+  const long double terms[] = {logFactorial(x), logFactorial(t.r - x), logFactorial(t.n - x),
+                               logFactorial(static_cast<long double>(t.rest + x))};
+  long double error = 1e-17L;
+  for (const long double term : terms) error += 16 * kUnit * std::fabs(term);
+  return {-(terms[0] + terms[1] + terms[2] + terms[3]), error};
+}
+
+// Where the observed probability vanishes, the last table left out on the far side, found by
+// halving on logarithms of the probabilities and exactly where those cannot tell.
+std::uint32_t farSideByLogarithms(const FisherTables& t, std::uint32_t a, int direction) {
+  const LogProbability observed = logProbability(t, a);
+  auto addedAt = [&](std::uint32_t x) {
+    const LogProbability p = logProbability(t, x);
+    const long double margin = p.error + observed.error;
+    if (p.value + margin < observed.value) return true;
+    if (p.value - margin > observed.value) return false;
+    return compareTables(t, x, a) <= 0;
   };
-  auto high = [&](long double part, long double partError) {
-    return (part + beyond) * (1 + partError) / (all * (1 - error));
-  };
-  PValueBounds bounds;
-  bounds.lowDoubleTail = static_cast<double>(low(added, error));
-  bounds.highDoubleTail = static_cast<double>(high(added, error));
-  if (everyTable) {
-    bounds.lowMidP = static_cast<double>(1 - half * (1 + error) / (all * (1 - error)));
-    bounds.highMidP = static_cast<double>(1 - half * (1 - error) / ((all + beyond) * (1 + error)));
-  } else {
-    bounds.lowMidP = static_cast<double>(low(added - half, 3 * error));
-    bounds.highMidP = static_cast<double>(high(added - half, 3 * error));
+  const std::uint32_t end = direction > 0 ? t.highest : t.lowest;
+  // The steps from the most probable table: `leftOut` is one whose table is left out (the most
+  // probable table is), `added` one whose table is added, or one beyond the end.
+  std::uint32_t leftOut = 0;
+  std::uint32_t added = (direction > 0 ? end - t.mode : t.mode - end) + 1;
+  while (added - leftOut > 1) {
+    const std::uint32_t middle = leftOut + (added - leftOut) / 2;
+    if (addedAt(direction > 0 ? t.mode + middle : t.mode - middle)) {
+      added = middle;
+    } else {
+      leftOut = middle;
+    }
   }
+  return direction > 0 ? t.mode + leftOut : t.mode - leftOut;
+}
+
+// The run of tables left out, from the table next to the observed one to the last one left out
+// on the far side.
+AddedTables leftOutRun(std::uint32_t a, int direction, std::uint32_t farLast) {
+  if (direction > 0) return {farLast, a - 1};
+  return {a + 1, farLast};
+}
+
+// Whether the observed table is a most probable one: every table is then added.
+bool observedIsMostProbable(const FisherTables& t, std::uint32_t a) {
+  if (a == t.mode) return true;
+  if (a + 1 != t.mode && a != t.mode + 1) return false;
+  return compareTables(t, a, t.mode) == 0;
+}
+
+FisherSums sumTables(const FisherTables& t, std::uint32_t a, bool wantLeftOut) {
+  const Chain chain{t};
+  FisherSums sums;
+  if (observedIsMostProbable(t, a)) {
+    sums.all.add(1, 0);
+    sums.added.add(1, 0);
+    for (const int direction : {-1, 1}) {
+      if (t.mode != chain.end(direction)) {
+        const std::uint32_t next = direction > 0 ? t.mode + 1 : t.mode - 1;
+        addOutwards(chain, sums, next, chain.outwards(t.mode, direction), 1, direction);
+      }
+    }
+    if (a != t.mode) sums.observed = chain.outwards(t.mode, a > t.mode ? 1 : -1);
+    sums.observedSteps = a == t.mode ? 0 : 1;
+    return sums;
+  }
+  const int direction = a > t.mode ? 1 : -1;
+  if (!walkToObserved(chain, a, direction, sums)) {
+    sums.vanishing = true;
+    if (wantLeftOut) sums.leftOut = leftOutRun(a, direction, farSideByLogarithms(t, a, -direction));
+    return sums;
+  }
+  sums.leftOut = leftOutRun(a, direction, walkFarSide(chain, a, -direction, sums));
+  return sums;
+}
+
+// Bounds on a part of the tables over all of them, from the sums and their errors, each the
+// double it rounds to: the exact quotient, rounded, lies between them.
+struct Bounds {
+  double low = 0;
+  double high = 0;
+  long double value = 0;
+  long double spread = 0;  // the greater distance of a bound from the value, relatively
+};
+
+Bounds share(long double part, long double partError, const FisherSums& sums) {
+  const long double all = sums.all.total();
+  const long double allError = sums.all.error();
+  const long double low = (part - partError) / (all + allError + sums.beyond) * (1 - 4 * kUnit);
+  const long double high = (part + partError + sums.beyond) / (all - allError) * (1 + 4 * kUnit);
+  Bounds bounds;
+  bounds.value = part / all;
+  bounds.low = static_cast<double>(std::max(low, 0.0L));
+  bounds.high = static_cast<double>(high);
+  bounds.spread = std::max(high - bounds.value, bounds.value - low) / bounds.value;
   return bounds;
 }
 
-// The p-values and flags of the tables a fast sum adds, handing those tables to whoever asks.
-// Where every possible table is added, the double tail is exactly 1, and the mid-p value 1 less
-// half the observed probability, rounded once. Else a fast p-value stands where it, and every
-// value its bounds allow, print the same digits and fall on the same side of the threshold (only
-// the side counts where the library's densities underflow). What that does not settle is summed
-// again at 50 digits: only tables within about 1e-13 of the threshold or of a change of the
-// printed digits need it, and the mid-p values of the tables where every table is added whose
-// bounds straddle a rounding of double, a few in a hundred.
-FisherResult settledOrSummedAgain(const Chain& chain, const FisherTables& t, std::uint32_t a,
-                                  double threshold, FastSum sum, AddedTables* addedTables) {
-  FisherResult result;
-  result.threshold = threshold;
-  const bool everyTable = std::all_of(sum.added.begin(), sum.added.end(),
-                                      [](std::uint8_t added) { return added == 1; });
-  const PValueBounds bounds = boundPValues(chain, t, a, sum, everyTable);
-  bool doubleTailSettled = true;
-  bool midPSettled = true;
-  if (everyTable) {
-    result.pDoubleTail = 1;
-    result.pMidP = bounds.lowMidP;
-    midPSettled = bounds.lowMidP == bounds.highMidP;
-  } else {
-    result.pDoubleTail = sum.pDoubleTail;
-    result.pMidP = sum.pMidP;
-    doubleTailSettled = standsForExact(result.pDoubleTail, bounds.lowDoubleTail,
-                                       bounds.highDoubleTail, threshold, sum.tiny);
-    midPSettled =
-        standsForExact(result.pMidP, bounds.lowMidP, bounds.highMidP, threshold, sum.tiny);
-  }
-  AddedTables added{sum.tables.first, std::move(sum.added)};
-  if (!doubleTailSettled || !midPSettled) {
-    const FisherPValues exact = resumFisherTables(t, a, added);
-    if (!doubleTailSettled) result.pDoubleTail = exact.doubleTail;
-    if (!midPSettled) result.pMidP = exact.midP;
-  }
-  result.significantDoubleTail = result.threshold > result.pDoubleTail ? 1 : 0;
-  result.significantMidP = result.threshold > result.pMidP ? 1 : 0;
-  if (addedTables != nullptr) *addedTables = std::move(added);
-  return result;
+// The complement of a share of the tables: 1 less the share, rounded once in long double.
+Bounds complement(const Bounds& part) {
+  Bounds bounds;
+  bounds.value = 1 - part.value;
+  const long double spread = part.spread * part.value + kUnit;
+  bounds.low = static_cast<double>(bounds.value - spread);
+  bounds.high = static_cast<double>(bounds.value + spread);
+  bounds.spread = spread / bounds.value;
+  return bounds;
 }
 
-// A density below half the smallest double is 0 for the library, and 0 is never more probable
-// than the observed table.
-const long double kRoundsToZero = std::ldexp(1.0L, -1075);
-
-// What the estimate of a table's density says of it beside the observed probability: surely 0
-// (and added), surely added, surely left out, or to be asked of a density: where it lies close to
-// the observed probability, or where that probability is tiny and only the densities that are 0
-// in double tell which tables are added.
-enum class TableVerdict { kZero, kAdded, kLeftOut, kAsk };
-
-TableVerdict judgeTable(long double estimate, double observedDensity, bool tiny) {
-  const long double high = estimate * (1 + kCloseMargin);
-  if (high < kRoundsToZero) return TableVerdict::kZero;
-  const bool surelyAdded = high <= observedDensity;
-  if (!surelyAdded && static_cast<double>(estimate * (1 - kCloseMargin)) > observedDensity) {
-    return TableVerdict::kLeftOut;
-  }
-  return surelyAdded && !tiny ? TableVerdict::kAdded : TableVerdict::kAsk;
-}
-
-// How far, relatively, the p-values from our own density of the observed table may lie from those
-// the library's would give: the two densities differ by a few units of 2^-53 up to thousands of
-// cases and by up to 4e-11 at a billion, and the sums carry that difference and about 1e-13 of
-// their own.
-constexpr double kOwnDensityMargin = 1e-9;
-
-// Whether every value within the margin of `value` prints the same six digits and falls on the
-// same side of the threshold.
-bool clearOfChanges(double value, double threshold) {
-  return printsAndDecidesAlike(value * (1 - kOwnDensityMargin), value * (1 + kOwnDensityMargin),
-                               threshold);
-}
-
-// Most tables need no density of the library at all, which costs about 0.1 microsecond per case
-// of the two works: with an accurate density of our own for the observed table, every table is
-// surely more or surely less probable than it, as the library's densities would find too. Where
-// a p-value lies close to a change of its digits or to the threshold, the library's densities
-// give it as before, so that the p-values in full (option E) stay as they were wherever the bounds
-// settle them. Returns nothing where either does not hold.
-std::optional<FastSum> sumWithOwnDensity(const Chain& chain, const FisherTables& t, std::uint32_t a,
-                                         double threshold) {
-  const double observedDensity =
-      static_cast<double>(hypergeometricDensity(chain.r, chain.n, t.population, a));
-  if (!(observedDensity >= kTinyProbability)) return std::nullopt;
-  const long double scale = observedDensity / relativeAt(chain, t.mode, a);
-  FastSum sum;
-  sum.tables = window(chain, t.mode, t.lowest, t.highest, scale, kRoundsToZero / 4);
-  const Window& tables = sum.tables;
-  sum.added.assign(tables.relative.size(), 0);
-  long double tail = 0;
-  for (std::size_t i = 0; i < tables.relative.size(); ++i) {
-    const std::uint32_t x = tables.first + static_cast<std::uint32_t>(i);
-    if (x == a) {
-      sum.added[i] = 1;
-      continue;
-    }
-    const long double estimate = tables.relative[i] * scale;
-    switch (judgeTable(estimate, observedDensity, false)) {
-      case TableVerdict::kAdded:
-        tail += estimate;
-        sum.added[i] = 1;
-        break;
-      case TableVerdict::kZero:
-        sum.added[i] = 1;
-        break;
-      case TableVerdict::kLeftOut:
-        break;
-      case TableVerdict::kAsk:
-        return std::nullopt;
-    }
-  }
-  sum.pDoubleTail = static_cast<double>(observedDensity + tail);
-  sum.pMidP = static_cast<double>(0.5L * observedDensity + tail);
-  if (!clearOfChanges(sum.pDoubleTail, threshold) || !clearOfChanges(sum.pMidP, threshold)) {
-    return std::nullopt;
-  }
-  return sum;
-}
-
-// Anchors the relative probabilities on the observed probability while it is a full double;
-// below that, on the mode's probability from log-gamma functions, which only steers the
-// comparisons. The observed table's relative probability is carried once, when first needed: the
-// observed table is then near.
-struct Anchor {
-  Chain chain;
-  FisherTables t;
-  std::uint32_t a = 0;
-  long double relativeObserved = -1;
-};
-
-long double scaleFor(Anchor& anchor, double observedDensity) {
-  const FisherTables& t = anchor.t;
-  if (!(observedDensity >= kTinyProbability)) {
-    return std::exp(logChoose(t.r, t.mode) + logChoose(t.population - t.r, t.n - t.mode) -
-                    logChoose(t.population, t.n));
-  }
-  if (anchor.relativeObserved < 0) {
-    anchor.relativeObserved = relativeAt(anchor.chain, t.mode, anchor.a);
-  }
-  return observedDensity / anchor.relativeObserved;
-}
-
-// How many densities the sum asks for with this observed probability and scale.
-std::uint64_t densitiesAskedFor(const Window& tables, std::uint32_t a, double observedDensity,
-                                long double scale) {
-  const bool tiny = !(observedDensity >= kTinyProbability);
-  std::uint64_t asked = 1;
-  for (std::size_t i = 0; i < tables.relative.size(); ++i) {
-    if (tables.first + i == a) continue;
-    if (judgeTable(tables.relative[i] * scale, observedDensity, tiny) == TableVerdict::kAsk) {
-      ++asked;
-    }
-  }
-  return asked;
-}
-
-using Hypergeometric = boost::math::hypergeometric_distribution<double>;
-
-// How the sum goes about a pair: the window of tables whose density is not surely 0, whose
-// densities it asks for (the library's while they fit its budget, else our own), and the observed
-// probability with the scale of the relative ones.
-struct FisherPlan {
-  Window tables;
-  bool useLibrary = true;
-  double observedDensity = 0;
-  bool tiny = false;
-  long double scale = 0;
-};
-
-FisherPlan planFisherSum(Anchor& anchor, const Hypergeometric& distribution) {
-  const FisherTables& t = anchor.t;
-  const std::uint32_t a = anchor.a;
-  // Where the library's densities of every possible table fit the budget, the window is found
-  // with the library's observed probability; else with our own, and a quarter of the cut-off
-  // covers the library's, which differs from it by far less. Every possible table is counted
-  // twice over, so that the comparisons take at most half the budget.
-  const double perDensity = secondsPerDensity(t.population);
-  const bool affordable =
-      2 * static_cast<double>(t.highest - t.lowest + 2) * perDensity <= kLibraryBudget;
-  const double ownObserved =
-      affordable ? 0 : static_cast<double>(hypergeometricDensity(t.r, t.n, t.population, a));
-  const double libraryObserved = affordable ? boost::math::pdf(distribution, a) : 0;
-  FisherPlan plan;
-  plan.tables =
-      window(anchor.chain, t.mode, t.lowest, t.highest,
-             scaleFor(anchor, affordable ? libraryObserved : ownObserved), kRoundsToZero / 4);
-  const double spent = affordable
-                           ? 0
-                           : static_cast<double>(densitiesAskedFor(plan.tables, a, ownObserved,
-                                                                   scaleFor(anchor, ownObserved))) *
-                                 perDensity;
-  plan.useLibrary = spent <= kLibraryBudget;
-  plan.observedDensity = affordable
-                             ? libraryObserved
-                             : (plan.useLibrary ? boost::math::pdf(distribution, a) : ownObserved);
-  plan.tiny = !(plan.observedDensity >= kTinyProbability);
-  plan.scale = scaleFor(anchor, plan.observedDensity);
-  return plan;
-}
-
-// The tables of the plan's window that are no more probable than the observed one, with the
-// p-values of their fast sums.
-FastSum sumPlannedTables(const FisherTables& t, std::uint32_t a, const Hypergeometric& distribution,
-                         FisherPlan plan) {
-  FastSum sum;
-  sum.tables = std::move(plan.tables);
-  sum.tiny = plan.tiny;
-  const Window& tables = sum.tables;
-  sum.added.assign(tables.relative.size(), 0);
-  const double observedDensity = plan.observedDensity;
-  long double tail = 0;
-  for (std::size_t i = 0; i < tables.relative.size(); ++i) {
-    const std::uint32_t x = tables.first + static_cast<std::uint32_t>(i);
-    if (x == a) {
-      sum.added[i] = 1;
-      continue;
-    }
-    const long double estimate = tables.relative[i] * plan.scale;
-    const TableVerdict verdict = judgeTable(estimate, observedDensity, plan.tiny);
-    if (verdict == TableVerdict::kLeftOut) continue;
-    if (verdict == TableVerdict::kAsk) {
-      const double px = plan.useLibrary
-                            ? boost::math::pdf(distribution, x)
-                            : static_cast<double>(hypergeometricDensity(t.r, t.n, t.population, x));
-      if (observedDensity < px) continue;
-      tail += px;
-    } else if (verdict == TableVerdict::kAdded) {
-      tail += estimate;
-    }
-    sum.added[i] = 1;
-  }
-  sum.pDoubleTail = static_cast<double>(observedDensity + tail);
-  sum.pMidP = static_cast<double>(0.5L * observedDensity + tail);
-  return sum;
+// Whether a p-value between its bounds prints, decides and holds its 17 digits alike wherever the
+// exact value lies: then the sum stands for it.
+bool settled(const Bounds& bounds, double threshold) {
+  if (!printsAndDecidesAlike(bounds.low, bounds.high, threshold)) return false;
+  if (bounds.low == bounds.high) return true;
+  return bounds.value >= DBL_MIN && bounds.spread <= kFullDigits;
 }
 
 }  // namespace
@@ -438,14 +296,32 @@ FisherResult sumFisherTables(const PairComparison& pair, double threshold,
                              AddedTables* addedTables) {
   const std::uint32_t a = pair.observedA;
   const FisherTables t = fisherTables(pair);
-  const Hypergeometric distribution(t.r, t.n, t.population);
-  const Chain chain{t.r, t.n, t.rest};
-  if (std::optional<FastSum> quick = sumWithOwnDensity(chain, t, a, threshold)) {
-    return settledOrSummedAgain(chain, t, a, threshold, std::move(*quick), addedTables);
+  const FisherSums sums = sumTables(t, a, addedTables != nullptr);
+  if (addedTables != nullptr) *addedTables = sums.leftOut;
+  FisherResult result;
+  result.threshold = threshold;
+  if (!sums.vanishing) {
+    const long double half = sums.observed / 2;
+    const long double halfError = half * chainError(sums.observedSteps);
+    const bool everyTable = sums.leftOut.firstLeftOut > sums.leftOut.lastLeftOut;
+    const Bounds doubleTail = share(sums.added.total(), sums.added.error(), sums);
+    const Bounds midP =
+        everyTable ? complement(share(half, halfError, sums))
+                   : share(sums.added.total() - half,
+                           sums.added.error() + halfError + kUnit * sums.added.total(), sums);
+    result.pDoubleTail = everyTable ? 1 : static_cast<double>(doubleTail.value);
+    result.pMidP = static_cast<double>(midP.value);
+    const bool doubleTailSettled = everyTable || settled(doubleTail, threshold);
+    const bool midPSettled = settled(midP, threshold);
+    if (!doubleTailSettled || !midPSettled) {
+      const FisherPValues exact = resumFisherTables(t, a, sums.leftOut);
+      if (!doubleTailSettled) result.pDoubleTail = exact.doubleTail;
+      if (!midPSettled) result.pMidP = exact.midP;
+    }
   }
-  Anchor anchor{chain, t, a};
-  FastSum sum = sumPlannedTables(t, a, distribution, planFisherSum(anchor, distribution));
-  return settledOrSummedAgain(chain, t, a, threshold, std::move(sum), addedTables);
+  result.significantDoubleTail = result.threshold > result.pDoubleTail ? 1 : 0;
+  result.significantMidP = result.threshold > result.pMidP ? 1 : 0;
+  return result;
 }
 
 FisherResult sumFisherTables(const PairComparison& pair, double threshold) {

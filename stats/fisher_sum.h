@@ -5,20 +5,16 @@
 
 namespace brevox {
 
-/// Fisher's exact test with the densities of the tables carried from one table to the next by
-/// their ratio, and the library's density asked only for tables whose probability lies close to
-/// the observed one's. Adds exactly the tables that a comparison of the library's densities adds;
-/// where that is every possible table, the double tail is exactly 1 and the mid-p value 1 less half
-/// the observed probability, rounded once. Elsewhere the p-values print the six digits, and the
-/// flags are those, of the exact sums of the probabilities of the added tables rounded to double:
-/// the fast sums, within about 1e-13 of the exact ones, stand wherever a bound on their error
-/// settles that, and the rest is summed again at 50 digits (resumFisherTables). Where the observed
-/// probability lies below 1e-280 the library's densities underflow, and the p-values are the sums
-/// of its densities, as the table-by-table test forms them: far below any threshold. Only the
-/// tables whose probability is not 0 in double are visited, and the library is asked no more than
-/// about a second's worth of densities (one of them can take seconds at hundreds of millions of
-/// cases): beyond that, an accurate density of our own takes its place. Preconditions (the
-/// statistics library throws otherwise): observedA <= totalA, observedB <= totalB,
+/// Fisher's exact test from the probabilities of the tables relative to the most probable one,
+/// carried from one table to the next by their ratio, which is a ratio of whole numbers. Which
+/// tables count is decided on the exact probabilities, equal ones included: where two lie within
+/// the bounds of their rounding, on the whole numbers themselves. The p-values are the exact sums
+/// of the added tables' probabilities rounded to double, or lie within 4e-16 of them (relatively),
+/// where a bound on the sums' error settles that their six digits and their flags are those of the
+/// exact sums; the rest is summed again at 50 digits (resumFisherTables). Only the tables that can
+/// matter are visited, a few tens of standard deviations of them whatever the totals; where the
+/// observed table is below 2^-1200 of the most probable one, both p-values are 0 in double and
+/// nothing more is summed. Preconditions: observedA <= totalA, observedB <= totalB,
 /// totalA + totalB < 2^31.
 FisherResult sumFisherTables(const PairComparison& pair, double threshold);
 

@@ -25,8 +25,7 @@ FisherTables fisherTables(const PairComparison& pair) {
 }
 
 bool addsTable(const AddedTables& tables, std::uint32_t count) {
-  if (count < tables.firstCount || count - tables.firstCount >= tables.added.size()) return true;
-  return tables.added[count - tables.firstCount] == 1;
+  return count < tables.firstLeftOut || count > tables.lastLeftOut;
 }
 
 }  // namespace brevox

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "stats/pair_comparison.h"
 
@@ -26,12 +25,13 @@ struct FisherTables {
 /// totalA + totalB < 2^31.
 FisherTables fisherTables(const PairComparison& pair);
 
-/// Which tables Fisher's sum adds. `added[i]` is 1 when the table with firstCount + i occurrences
-/// in the first work is added (the observed one included), else 0. Every possible table outside
-/// that window is added too: its probability is 0 in double.
+/// Which tables Fisher's sum adds: every possible table but those strictly more probable than the
+/// observed one. As the probabilities rise to the most probable tables and fall beyond them, those
+/// are one run of counts of occurrences in the first work, from `firstLeftOut` to `lastLeftOut`;
+/// none where the first lies above the last.
 struct AddedTables {
-  std::uint32_t firstCount = 0;
-  std::vector<std::uint8_t> added;
+  std::uint32_t firstLeftOut = 1;
+  std::uint32_t lastLeftOut = 0;
 };
 
 /// Whether the table with `count` occurrences in the first work is added.

@@ -2,49 +2,92 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 namespace brevox {
 
 namespace {
 
-// A group as bits, 64 works to a word: the groups are compared with each other after every split,
-// and a criterion of many works that differ almost pair by pair splits thousands of times.
-using Bits = std::vector<std::uint64_t>;
+// The groups as bits, 64 works to a word, one group after the other in one block: the groups are
+// compared with each other after every split, and a criterion of many works that differ almost
+// pair by pair splits thousands of times.
+struct Groups {
+  std::size_t words = 0;
+  std::vector<std::uint64_t> bits;
 
-bool holds(const Bits& group, std::size_t work) { return (group[work / 64] >> (work % 64)) & 1U; }
-
-void drop(Bits& group, std::size_t work) { group[work / 64] &= ~(std::uint64_t{1} << (work % 64)); }
-
-// Every work that `inner` holds, `outer` holds too.
-bool within(const Bits& inner, const Bits& outer) {
-  for (std::size_t word = 0; word < inner.size(); ++word) {
-    if ((inner[word] & ~outer[word]) != 0) return false;
+  std::size_t size() const { return bits.size() / words; }
+  const std::uint64_t* at(std::size_t g) const { return bits.data() + g * words; }
+  std::uint64_t* at(std::size_t g) { return bits.data() + g * words; }
+  bool holds(std::size_t g, std::size_t work) const {
+    return (at(g)[work / 64] >> (work % 64)) & 1U;
   }
-  return true;
-}
-
-// Drops every group that another holds, taking the pairs of groups in order, the later one of a
-// pair first, as multcompView does. A pair found apart stays apart while other groups go, so the
-// walk resumes where it stopped instead of starting again.
-void absorb(std::vector<Bits>& groups) {
-  std::size_t i = 0;
-  while (i + 1 < groups.size()) {
-    bool removedI = false;
-    std::size_t j = i + 1;
-    while (j < groups.size()) {
-      if (within(groups[j], groups[i])) {
-        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(j));
-      } else if (within(groups[i], groups[j])) {
-        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(i));
-        removedI = true;
-        break;
-      } else {
-        ++j;
-      }
+  void drop(std::size_t g, std::size_t work) {
+    at(g)[work / 64] &= ~(std::uint64_t{1} << (work % 64));
+  }
+  // Every work that group `inner` holds, group `outer` holds too.
+  bool within(std::size_t inner, std::size_t outer) const {
+    const std::uint64_t* a = at(inner);
+    const std::uint64_t* b = at(outer);
+    for (std::size_t word = 0; word < words; ++word) {
+      if ((a[word] & ~b[word]) != 0) return false;
     }
-    if (!removedI) ++i;
+    return true;
+  }
+  void copyOf(std::size_t g) {
+    bits.resize(bits.size() + words);
+    std::copy(at(g), at(g) + words, at(size() - 1));
+  }
+};
+
+bool isEmpty(const Groups& groups, std::size_t g) {
+  const std::uint64_t* bits = groups.at(g);
+  return std::all_of(bits, bits + groups.words, [](std::uint64_t w) { return w == 0; });
+}
+
+// Removes the groups emptied by absorption, keeping the order of the others.
+void removeEmpty(Groups& groups) {
+  std::size_t left = 0;
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    if (isEmpty(groups, g)) continue;
+    if (left != g) std::copy(groups.at(g), groups.at(g) + groups.words, groups.at(left));
+    ++left;
+  }
+  groups.bits.resize(left * groups.words);
+}
+
+// Empties a changed group that another group holds. Before a split no group held another, and a
+// split only takes works out of groups: a group left as it was cannot come to lie within a
+// changed one (that one lay within its own former self), so only the changed groups are
+// compared, each with the groups among `candidates` that hold the work the split left it. An
+// empty group is taken for no holder and removed later. What remains are the largest groups,
+// whatever the order of the comparisons; of two equal changed groups the later one stays.
+template <typename Candidates>
+void absorbIfHeld(Groups& groups, std::size_t changed, std::size_t kept,
+                  const Candidates& candidates) {
+  const std::size_t word = kept / 64;
+  const std::uint64_t mask = std::uint64_t{1} << (kept % 64);
+  for (const std::size_t g : candidates) {
+    if (g == changed || (groups.at(g)[word] & mask) == 0 || !groups.within(changed, g)) continue;
+    std::fill(groups.at(changed), groups.at(changed) + groups.words, 0);
+    return;
   }
 }
+
+// The numbers from 0 below `end`, as a range of candidates.
+struct EveryGroup {
+  struct Iterator {
+    std::size_t g;
+    std::size_t operator*() const { return g; }
+    Iterator& operator++() {
+      ++g;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return g != other.g; }
+  };
+  std::size_t count;
+  Iterator begin() const { return {0}; }
+  Iterator end() const { return {count}; }
+};
 
 // R's names of the letters: the symbols but the last, then the same again with the last symbol
 // before each, and so on.
@@ -67,29 +110,41 @@ std::vector<std::string> letterNames(std::size_t count, std::vector<std::string>
 
 LetterGroups insertAbsorb(const std::vector<std::vector<bool>>& separated) {
   const std::size_t works = separated.size();
-  const std::size_t words = (works + 63) / 64;
-  Bits all(words, 0);
-  for (std::size_t w = 0; w < works; ++w) all[w / 64] |= std::uint64_t{1} << (w % 64);
-  std::vector<Bits> groups = {all};
+  Groups groups;
+  groups.words = std::max<std::size_t>(1, (works + 63) / 64);
+  groups.bits.assign(groups.words, 0);
+  for (std::size_t w = 0; w < works; ++w) groups.bits[w / 64] |= std::uint64_t{1} << (w % 64);
+  std::vector<std::size_t> holdersOfI;
+  std::vector<std::size_t> split;
   for (std::size_t i = 0; i < works; ++i) {
-    for (std::size_t j = i + 1; j < works; ++j) {
-      if (!separated[j][i]) continue;
-      std::vector<Bits> copies;
-      for (Bits& group : groups) {
-        if (!holds(group, i) || !holds(group, j)) continue;
-        copies.push_back(group);
-        drop(copies.back(), i);
-        drop(group, j);
-      }
-      if (copies.empty()) continue;
-      groups.insert(groups.end(), copies.begin(), copies.end());
-      absorb(groups);
+    // Every split while i is taken holds i, and its copies lose it: the groups that hold i are
+    // those that held it when i came up, less those absorbed since.
+    holdersOfI.clear();
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      if (groups.holds(g, i)) holdersOfI.push_back(g);
     }
+    for (std::size_t j = i + 1; j < works; ++j) {
+      if (!separated[i][j]) continue;
+      const std::size_t before = groups.size();
+      split.clear();
+      for (const std::size_t g : holdersOfI) {
+        if (!groups.holds(g, j)) continue;
+        groups.copyOf(g);
+        groups.drop(groups.size() - 1, i);
+        groups.drop(g, j);
+        split.push_back(g);
+      }
+      for (const std::size_t g : split) absorbIfHeld(groups, g, i, holdersOfI);
+      for (std::size_t copy = before; copy < groups.size(); ++copy) {
+        absorbIfHeld(groups, copy, j, EveryGroup{groups.size()});
+      }
+    }
+    removeEmpty(groups);
   }
   LetterGroups result;
-  for (const Bits& group : groups) {
+  for (std::size_t g = 0; g < groups.size(); ++g) {
     std::vector<bool> holders(works);
-    for (std::size_t w = 0; w < works; ++w) holders[w] = holds(group, w);
+    for (std::size_t w = 0; w < works; ++w) holders[w] = groups.holds(g, w);
     result.holders.push_back(holders);
   }
   return result;

@@ -18,8 +18,10 @@ struct LetterGroups {
 /// takes it, so that both find the same groups: one group of every work; then for each separated
 /// pair (i, j), with i < j, in the order of the lower triangle column by column (j after i for
 /// every i in turn), every group that holds both is split into a copy without i and the group
-/// without j, and a group whose works another group holds is absorbed. `separated[i][j]` (and
-/// [j][i]) tells whether the test separates works i and j. Preconditions: a square matrix.
+/// without j, and a group whose works another group holds is absorbed. Only the groups a split
+/// changed can be absorbed, so only they are compared with the others: about the pairs times the
+/// groups, not times their square. `separated[i][j]` (and [j][i]) tells whether the test separates
+/// works i and j. Preconditions: a square matrix.
 LetterGroups insertAbsorb(const std::vector<std::vector<bool>>& separated);
 
 /// The letters of each work: the groups named a to z, A to Z, then as R names them beyond

@@ -1,6 +1,7 @@
 #include "stats/odds_ratio.h"
 
 #include <algorithm>
+#include <boost/math/special_functions/erf.hpp>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -63,12 +64,13 @@ long double down(const Margins& m, std::int64_t x) {
 
 void addTable(const Margins& m, std::int64_t x, long double density, TableSums& sums) {
   const long double d = static_cast<long double>(x - m.observed);
+  const long double weighted = d * density;
   sums.all += density;
-  sums.offset += d * density;
-  sums.squares += d * d * density;
+  sums.offset += weighted;
+  sums.squares += d * weighted;
   if (x >= m.observed) {
     sums.atLeast += density;
-    sums.offsetAtLeast += d * density;
+    sums.offsetAtLeast += weighted;
   }
   if (x <= m.observed) sums.atMost += density;
 }
@@ -129,10 +131,18 @@ struct Slope {
   long double derivative;
 };
 
+// Within this distance of a root Newton's next error is its curvature over twice its slope times
+// the square of the step, and the terms beyond are far smaller. A last step is taken without
+// another sum where that error lies below kLastStepError, a few units of double in the odds ratio.
+constexpr double kQuadraticReach = 1e-5;
+constexpr double kLastStepError = 1e-15;
+
 // The log odds ratio at which `rising`, an increasing function of it, changes sign: Newton's
 // steps from `start`, replaced by bisection of the bracket known so far whenever a step would
 // leave the bracket or fails to halve the step before the last. The bracket starts at the
-// limits, where every function solved here has its sign settled.
+// limits, where every function solved here has its sign settled. A step whose error, by the
+// curvature that the last two slopes show (ten times over), lies below kLastStepError is the
+// last: the root needs no more sums.
 template <typename Rising>
 double solveLogOdds(const Rising& rising, double start) {
   double lower = -kLogOddsLimit;
@@ -140,6 +150,8 @@ double solveLogOdds(const Rising& rising, double start) {
   double t = std::clamp(start, lower, upper);
   double earlierStep = upper - lower;
   double step = earlierStep;
+  double earlierT = 0;
+  long double earlierDerivative = -1;
   for (int iteration = 0; iteration < 300; ++iteration) {
     const Slope s = rising(t);
     if (s.value == 0) break;
@@ -154,6 +166,16 @@ double solveLogOdds(const Rising& rising, double start) {
     const double newton = t + newtonStep;
     const bool useNewton = s.derivative > 0 && newton > lower && newton < upper &&
                            std::fabs(2 * newtonStep) <= std::fabs(earlierStep);
+    if (useNewton && earlierDerivative > 0 && t != earlierT &&
+        std::fabs(newtonStep) <= kQuadraticReach) {
+      const long double curvature = (s.derivative - earlierDerivative) / (t - earlierT);
+      if (10 * std::fabs(curvature / (2 * s.derivative)) * newtonStep * newtonStep <=
+          kLastStepError) {
+        return newton;
+      }
+    }
+    earlierT = t;
+    earlierDerivative = s.derivative;
     earlierStep = step;
     if (useNewton) {
       step = newtonStep;
@@ -167,25 +189,36 @@ double solveLogOdds(const Rising& rising, double start) {
   return t;
 }
 
-// The log odds ratio at which the expected count is the observed one; its derivative is the
-// variance of the count.
-double solveMeanLogOdds(const Margins& m, double start) {
-  const auto meanOffset = [&m](double t) {
+// The log odds ratio at which the expected count is the observed one, and the variance of the
+// count there, which is the mean's derivative.
+struct MeanRoot {
+  double logOdds = 0;
+  long double variance = 0;
+};
+
+MeanRoot solveMeanLogOdds(const Margins& m, double start) {
+  MeanRoot root;
+  const auto meanOffset = [&m, &root](double t) {
     const TableSums s = sumTables(m, t);
     const long double mean = s.offset / s.all;
-    return Slope{mean, s.squares / s.all - mean * mean};
+    root.variance = s.squares / s.all - mean * mean;
+    return Slope{mean, root.variance};
   };
-  return solveLogOdds(meanOffset, start);
+  root.logOdds = solveLogOdds(meanOffset, start);
+  return root;
 }
 
 // The log odds ratios at which the upper tail of the observed count (for the interval's low
-// end), or its lower tail (for its high end), is `alpha`. The derivative of a tail's probability
-// is its covariance with the count.
+// end), or its lower tail (for its high end), is `alpha`, solved on the logarithm of the tail,
+// which runs far straighter than the tail itself where that is small. The derivative of a tail's
+// probability is its covariance with the count; a tail of 0 (far beyond the root) leaves no slope,
+// and the bracket is halved there.
 double solveUpperTail(const Margins& m, long double alpha, double start) {
   const auto upperTail = [&m, alpha](double t) {
     const TableSums s = sumTables(m, t);
     const long double tail = s.atLeast / s.all;
-    return Slope{tail - alpha, s.offsetAtLeast / s.all - tail * (s.offset / s.all)};
+    const long double slope = s.offsetAtLeast / s.all - tail * (s.offset / s.all);
+    return Slope{std::log(tail) - std::log(alpha), slope / tail};
   };
   return solveLogOdds(upperTail, start);
 }
@@ -196,7 +229,8 @@ double solveLowerTail(const Margins& m, long double alpha, double start) {
     const long double tail = s.atMost / s.all;
     // The observed count has d = 0, so the offsets below it are the rest of the sum.
     const long double offsetAtMost = s.offset - s.offsetAtLeast;
-    return Slope{alpha - tail, tail * (s.offset / s.all) - offsetAtMost / s.all};
+    const long double slope = tail * (s.offset / s.all) - offsetAtMost / s.all;
+    return Slope{std::log(alpha) - std::log(tail), slope / tail};
   };
   return solveLogOdds(lowerTail, start);
 }
@@ -227,28 +261,39 @@ OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confid
   result.high = std::numeric_limits<double>::infinity();
   if (m.lowest == m.highest) return result;
 
-  // Newton starts from the sample log odds ratio with half an occurrence added to every cell,
-  // and looks for the bounds about two of its usual standard errors away.
+  // Newton starts from the sample log odds ratio with half an occurrence added to every cell;
+  // the bounds start where the normal approximation of the count at the estimate, with half a
+  // count for the observed table, puts the tail at alpha. Where the estimate is 0 or +inf, the
+  // bound starts about two of the sample's usual standard errors away.
   const double cells[] = {static_cast<double>(pair.observedA) + 0.5,
                           static_cast<double>(pair.totalA - pair.observedA) + 0.5,
                           static_cast<double>(pair.observedB) + 0.5,
                           static_cast<double>(pair.totalB - pair.observedB) + 0.5};
-  double centre = std::log(cells[0]) - std::log(cells[1]) - std::log(cells[2]) + std::log(cells[3]);
+  const double centre =
+      std::log(cells[0]) - std::log(cells[1]) - std::log(cells[2]) + std::log(cells[3]);
   const double spread = 2 * std::sqrt(1 / cells[0] + 1 / cells[1] + 1 / cells[2] + 1 / cells[3]);
+  const long double alpha = (1 - static_cast<long double>(confidence)) / 2;
   const bool fewest = m.observed == m.lowest;
   const bool most = m.observed == m.highest;
-
+  double lowStart = centre - spread;
+  double highStart = centre + spread;
   if (fewest) {
     result.estimate = 0.0;
   } else if (most) {
     result.estimate = std::numeric_limits<double>::infinity();
   } else {
-    centre = solveMeanLogOdds(m, centre);
-    result.estimate = std::exp(centre);
+    const MeanRoot root = solveMeanLogOdds(m, centre);
+    result.estimate = std::exp(root.logOdds);
+    const auto variance = static_cast<double>(root.variance);
+    const double z = std::sqrt(2.0) * boost::math::erfc_inv(static_cast<double>(2 * alpha));
+    if (variance > 0) {
+      const double reach = (z * std::sqrt(variance) + 0.5) / variance;
+      lowStart = root.logOdds - reach;
+      highStart = root.logOdds + reach;
+    }
   }
-  const long double alpha = (1 - static_cast<long double>(confidence)) / 2;
-  if (!fewest) result.low = std::exp(solveUpperTail(m, alpha, centre - spread));
-  if (!most) result.high = std::exp(solveLowerTail(m, alpha, centre + spread));
+  if (!fewest) result.low = std::exp(solveUpperTail(m, alpha, lowStart));
+  if (!most) result.high = std::exp(solveLowerTail(m, alpha, highStart));
   return result;
 }
 

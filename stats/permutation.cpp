@@ -93,11 +93,38 @@ double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
 
 namespace {
 
-double exactShare(const PairComparison& pair, ProgressDots& dots) {
+// The p-value of the exact count, and whether the exact share, not its double, lies below the
+// threshold: a share a hair below 1 rounds to 1 and is significant at the threshold 1.
+struct ExactShare {
+  double pValue = 0;
+  bool below = false;
+};
+
+ExactShare exactShare(const PairComparison& pair, double threshold, ProgressDots& dots) {
   using Quotient = boost::multiprecision::cpp_bin_float_100;
   const PermutationWeights weights = countPermutationWeights(pair, dots);
   const Quotient share = Quotient(weights.extremeWeight) / Quotient(weights.totalWeight);
-  return share.convert_to<double>();
+  ExactShare exact;
+  exact.pValue = share.convert_to<double>();
+  if (!(threshold > 0)) return exact;
+  if (!std::isfinite(threshold)) {
+    exact.below = true;
+    return exact;
+  }
+  // threshold = whole * 2^exponent, both exact: the extreme arrangements lie below that share of
+  // all arrangements when extreme * 2^-exponent < whole * total.
+  int exponent = 0;
+  const auto whole = static_cast<std::uint64_t>(std::ldexp(std::frexp(threshold, &exponent), 53));
+  exponent -= 53;
+  cpp_int left = weights.extremeWeight;
+  cpp_int right = cpp_int(whole) * weights.totalWeight;
+  if (exponent < 0) {
+    left <<= static_cast<unsigned>(-exponent);
+  } else {
+    right <<= static_cast<unsigned>(exponent);
+  }
+  exact.below = left < right;
+  return exact;
 }
 
 }  // namespace
@@ -109,22 +136,35 @@ PermutationResult permutationTest(const PairComparison& pair, double threshold,
   result.threshold = threshold;
   const double observed =
       permutationStatistic(pair.observedA, pair.totalA, pair.observedB, pair.totalB);
+  bool below = false;
   if (pair.totalA == 0 || pair.totalB == 0) {
-    result.pValue = exactShare(pair, dots);
+    const ExactShare exact = exactShare(pair, threshold, dots);
+    result.pValue = exact.pValue;
+    below = exact.below;
   } else if (observed == 0) {
     // Every statistic is at least 0: all arrangements count.
     result.pValue = 1;
+    below = 1 < threshold;
   } else {
     // The floating sum settles the printed digits and the flag unless the exact quotient could
     // lie on either side of a rounding boundary or of the threshold; then the arrangements are
     // counted exactly where that finishes in seconds.
     const PermutationShare share = sumPermutationShares(pair, dots);
-    const bool settled = printsAndDecidesAlikeWithin(share.value, share.error, threshold);
-    result.pValue = settled || !exactCountFeasible(pair) ? static_cast<double>(share.value)
-                                                         : exactShare(pair, dots);
+    const bool surelyBelow = share.value + share.error < threshold;
+    const bool surelyNot = share.value - share.error >= threshold;
+    const bool settled = printsAndDecidesAlikeWithin(share.value, share.error, threshold) &&
+                         (surelyBelow || surelyNot);
+    if (settled || !exactCountFeasible(pair)) {
+      result.pValue = static_cast<double>(share.value);
+      below = settled ? surelyBelow : share.value < threshold;
+    } else {
+      const ExactShare exact = exactShare(pair, threshold, dots);
+      result.pValue = exact.pValue;
+      below = exact.below;
+    }
   }
   finishDots(dots);
-  result.significant = result.pValue < threshold ? 1 : 0;
+  result.significant = below ? 1 : 0;
   return result;
 }
 

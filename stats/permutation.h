@@ -23,9 +23,10 @@ double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
 
 /// The share of arrangements whose chi-square statistic is at least the observed one, writing one
 /// "." to `progress` for every ten counts of the first work (flushed at most every tenth of a
-/// second). The printed six digits of `pValue` and the flag are those of the exact quotient of the
-/// arrangement counts, except on tables too large to count exactly (about 63,000 cases in all),
-/// where `pValue` lies within 1e-12 of that quotient, relatively. Preconditions: totalA > 0, totalB
+/// second). The printed six digits of `pValue` are those of the exact quotient of the arrangement
+/// counts, and the flag says whether that quotient (not its double) lies below the threshold,
+/// except on tables too large to count exactly (about 63,000 cases in all), where `pValue` lies
+/// within 1e-12 of that quotient, relatively. Preconditions: totalA > 0, totalB
 /// > 0, observedA <= totalA, observedB <= totalB, both totals below 2^31.
 PermutationResult permutationTest(const PairComparison& pair, double threshold,
                                   std::ostream& progress);

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <string>
 #include <vector>
 
+#include "io/number_text.h"
+#include "stats/printed_digits.h"
 #include "tests/test_support.h"
 
 namespace brevox {
@@ -139,6 +143,57 @@ TEST(BinomialTest, ThresholdOfOneFlagsEveryUncertainCount) {
   EXPECT_EQ(r.upperLimitRight, 0u);
   EXPECT_EQ(r.significantLeft, 1);
   EXPECT_EQ(r.significantRight, 1);
+}
+
+TEST(BinomialTable, SixDigitsOfARangeAreThoseTheStreamPrints) {
+  // The digits that every value of a range prints, where the formatter names them: for values at
+  // the edges of the decades, of the rounding of six digits and of the fixed notation, below the
+  // normal doubles, and for random values of every exponent.
+  std::vector<double> values = {1,
+                                0.5,
+                                9.999995e-5,
+                                9.999994e-5,
+                                1e-4,
+                                0.0001234565,
+                                999999.4,
+                                999999.6,
+                                99999.95,
+                                100000,
+                                123456.5,
+                                1e-5,
+                                0.0009765625,
+                                4.94e-324,
+                                1.2345e-310,
+                                2.2250738585072014e-308,
+                                1e-300,
+                                0.99999951,
+                                0.9999994,
+                                0.05,
+                                1.5e-7};
+  std::mt19937_64 generator(20250101u);
+  for (int i = 0; i < 20000; ++i) {
+    const double mantissa = std::uniform_real_distribution<double>(1, 10)(generator);
+    values.push_back(mantissa * std::pow(10.0, static_cast<int>(generator() % 330) - 323));
+  }
+  std::size_t printed = 0;
+  for (const double value : values) {
+    if (!(value > 0)) continue;
+    SixDigits digits;
+    if (!sixDigitsOfRange(value, value, digits)) continue;
+    ++printed;
+    EXPECT_EQ(std::string(digits.text, digits.size), formatDouble(value)) << value;
+  }
+  EXPECT_GE(printed, values.size() * 9 / 10);
+  // A range across a rounding boundary names no digits; a range from 0 neither.
+  SixDigits digits;
+  EXPECT_FALSE(sixDigitsOfRange(1.234564e-3L, 1.234566e-3L, digits));
+  EXPECT_FALSE(sixDigitsOfRange(0.99999949L, 0.99999951L, digits));
+  EXPECT_FALSE(sixDigitsOfRange(9.999994e-5L, 1.0000001e-4L, digits));  // 9.99999e-05 and 0.0001
+  EXPECT_TRUE(sixDigitsOfRange(9.999996e-5L, 1.0000001e-4L, digits));   // 0.0001 throughout
+  EXPECT_EQ(std::string(digits.text, digits.size), "0.0001");
+  EXPECT_FALSE(sixDigitsOfRange(0, 1e-300L, digits));
+  EXPECT_TRUE(sixDigitsOfRange(0, 0, digits));
+  EXPECT_EQ(std::string(digits.text, digits.size), "0");
 }
 
 }  // namespace

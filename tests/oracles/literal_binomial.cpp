@@ -10,10 +10,13 @@
 
 #include "report/pair_reports.h"
 #include "report/report_frame.h"
+#include "stats/multiprecision.h"
 
 namespace brevox::oracle {
 
 namespace {
+
+using boost::multiprecision::cpp_int;
 
 // Smallest count j, searching upward from 0, whose cumulative probability reaches the tail
 // share. The last entry is exactly 1 and the share at most 1, so the search ends in the table.
@@ -52,6 +55,65 @@ std::string streamed(double value) {
   return text.str();
 }
 
+// C(n, i) b^i (nB - b)^(n - i): the probability of i occurrences times nB^n, a whole number.
+cpp_int arrangements(std::uint32_t n, std::uint32_t b, std::uint32_t nB, std::uint32_t i) {
+  cpp_int ways = 1;
+  for (std::uint32_t j = 0; j < i; ++j) ways = ways * (n - j) / (j + 1);
+  return ways * boost::multiprecision::pow(cpp_int(b), i) *
+         boost::multiprecision::pow(cpp_int(nB - b), n - i);
+}
+
+// Whether count j is no more probable than count k at the success probability b / nB taken
+// exactly: by the library's densities where they lie clearly apart, by whole numbers where they
+// do not, and as the library decides where both are 0 in double (such counts add nothing). The
+// library's densities are those of b / nB rounded to double, whose ratio over |j - k| counts
+// lies up to |j - k| (1 + p / q) units of 2^-53 from the exact one.
+bool noMoreProbable(const PairComparison& pair, const std::vector<double>& density, std::uint32_t j,
+                    std::uint32_t k) {
+  const std::uint32_t n = pair.totalA;
+  const std::uint32_t b = pair.observedB;
+  const std::uint32_t nB = pair.totalB;
+  if (2 * std::uint64_t{b} == nB && std::uint64_t{j} + k == n) return true;
+  const double dj = density[j];
+  const double dk = density[k];
+  if (dj == 0 && dk == 0) return true;
+  const bool normal = dj > 1e-290 && dk > 1e-290;
+  const double p = static_cast<double>(b) / nB;
+  const double steps = std::fabs(static_cast<double>(j) - k);
+  const double apart = 1e-9 + steps * std::ldexp(1.0, -51) * (1 + p / (1 - p) + (1 - p) / p);
+  if (normal && std::fabs(dj - dk) > apart * std::max(dj, dk)) return dj <= dk;
+  return arrangements(n, b, nB, j) <= arrangements(n, b, nB, k);
+}
+
+// The first count whose next count is no more probable, compared as whole numbers one count after
+// the other.
+std::uint32_t firstMode(const PairComparison& pair) {
+  const std::uint64_t b = pair.observedB;
+  const std::uint64_t failures = pair.totalB - pair.observedB;
+  for (std::uint32_t i = 0; i < pair.totalA; ++i) {
+    if ((pair.totalA - i) * b <= (i + 1) * failures) return i;
+  }
+  return pair.totalA;
+}
+
+// The observed side's tail plus the counts on the far side of the expected count that are no
+// more probable than the observed one, walking in from the far end.
+double literalDoubleTail(const PairComparison& pair, const LiteralBinomial& literal, double start) {
+  const std::uint32_t n = pair.totalA;
+  const std::uint32_t k = pair.observedA;
+  double sum = start;
+  if (k < literal.result.mode) {
+    for (std::uint32_t j = n; j > k && noMoreProbable(pair, literal.density, j, k); --j) {
+      sum += literal.density[j];
+    }
+  } else {
+    for (std::uint32_t j = 0; j < k && noMoreProbable(pair, literal.density, j, k); ++j) {
+      sum += literal.density[j];
+    }
+  }
+  return sum;
+}
+
 }  // namespace
 
 LiteralBinomial literalBinomialTest(const PairComparison& pair, double threshold) {
@@ -63,24 +125,12 @@ LiteralBinomial literalBinomialTest(const PairComparison& pair, double threshold
   const std::uint32_t k = pair.observedA;
   const double p = static_cast<double>(pair.observedB) / static_cast<double>(pair.totalB);
   const boost::math::binomial_distribution<double> distribution(static_cast<double>(n), p);
-
-  density.reserve(static_cast<std::size_t>(n) + 1);
-  cumulative.reserve(static_cast<std::size_t>(n) + 1);
-  double bestDensity = 0.0;
   for (std::uint32_t i = 0;; ++i) {
-    const double x = static_cast<double>(i);
-    density.push_back(boost::math::pdf(distribution, x));
-    cumulative.push_back(boost::math::cdf(distribution, x));
-    // Equally probable counts keep the lower one as the expected count.
-    if (density[i] > bestDensity) {
-      bestDensity = density[i];
-      result.mode = i;
-    }
-    if (i == n) {
-      break;
-    }
+    density.push_back(boost::math::pdf(distribution, static_cast<double>(i)));
+    cumulative.push_back(boost::math::cdf(distribution, static_cast<double>(i)));
+    if (i == n) break;
   }
-
+  result.mode = firstMode(pair);
   result.observed = k;
   result.successProbability = p;
   result.observedDensity = density[k];
@@ -94,8 +144,13 @@ LiteralBinomial literalBinomialTest(const PairComparison& pair, double threshold
 
   result.upperLimitRight = upperLimit(cumulative, threshold);
   result.significantRight = k > result.upperLimitRight ? 1 : 0;
-  result.pRight = (1 - cumulative[k]) + density[k];
-  result.midPRight = (1 - cumulative[k]) + 0.5 * density[k];
+  // A right tail below 1e-6 is the library's complementary distribution.
+  double above = 1 - cumulative[k];
+  if (above + density[k] < 1e-6) {
+    above = boost::math::cdf(boost::math::complement(distribution, static_cast<double>(k)));
+  }
+  result.pRight = above + density[k];
+  result.midPRight = above + 0.5 * density[k];
 
   const double halfThreshold = 0.5 * threshold;
   result.lowerLimitDoubleTail = lowerLimit(cumulative, halfThreshold);
@@ -103,29 +158,9 @@ LiteralBinomial literalBinomialTest(const PairComparison& pair, double threshold
   result.significantDoubleTail =
       (k < result.lowerLimitDoubleTail || k > result.upperLimitDoubleTail) ? 1 : 0;
 
-  // The observed side's tail, plus the counts on the far side of the expected count that are no
-  // more probable than the observed one, walking in from the far end.
-  const double observedDensity = density[k];
-  double pDoubleTail = 0;
-  if (k < result.mode) {
-    pDoubleTail = cumulative[k];
-    for (std::uint32_t j = n; j > k; --j) {
-      if (observedDensity < density[j]) {
-        break;
-      }
-      pDoubleTail += density[j];
-    }
-  } else {
-    pDoubleTail = (1 - cumulative[k]) + density[k];
-    for (std::uint32_t j = 0; j < k; ++j) {
-      if (observedDensity < density[j]) {
-        break;
-      }
-      pDoubleTail += density[j];
-    }
-  }
-  result.pDoubleTail = pDoubleTail;
-  result.midPDoubleTail = pDoubleTail - 0.5 * density[k];
+  result.pDoubleTail =
+      literalDoubleTail(pair, literal, k < result.mode ? cumulative[k] : result.pRight);
+  result.midPDoubleTail = result.pDoubleTail - 0.5 * density[k];
   return literal;
 }
 

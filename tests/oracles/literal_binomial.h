@@ -11,7 +11,8 @@
 namespace brevox::oracle {
 
 /// The binomial test with the library's density and distribution asked for every count, and the
-/// whole table kept.
+/// whole table kept; the expected count and the counts of the double tail decided on the exact
+/// success probability, with whole numbers where the library's densities nearly tie.
 struct LiteralBinomial {
   BinomialResult result;
   std::vector<double> density;     ///< P(X = i), i = 0 .. totalA

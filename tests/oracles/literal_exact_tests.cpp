@@ -82,11 +82,7 @@ FisherResult literalFisherTest(const PairComparison& pair, double threshold,
   double pDoubleTail = pObserved;
   double pMidP = 0.5 * pObserved;
   const std::uint32_t highest = std::min(marked, drawn);
-  const std::uint32_t lowest = drawn + marked > all ? drawn + marked - all : 0;
-  if (addedTables != nullptr) {
-    addedTables->firstCount = lowest;
-    addedTables->added.assign(highest - lowest + 1, 0);
-  }
+  AddedTables leftOut;
   for (std::uint32_t x = 0;; ++x) {
     // Counts below the lowest possible one, where the other work would need more occurrences
     // than it has cases, are not tables.
@@ -97,14 +93,16 @@ FisherResult literalFisherTest(const PairComparison& pair, double threshold,
       if (pObserved >= px) {
         pDoubleTail += px;
         pMidP += px;
-        if (addedTables != nullptr) addedTables->added[x - lowest] = 1;
+      } else {
+        if (leftOut.firstLeftOut > leftOut.lastLeftOut) leftOut.firstLeftOut = x;
+        leftOut.lastLeftOut = x;
       }
     }
-    if (x == a && addedTables != nullptr) addedTables->added[x - lowest] = 1;
     if (x == highest) {
       break;
     }
   }
+  if (addedTables != nullptr) *addedTables = leftOut;
 
   FisherResult result;
   result.threshold = threshold;
@@ -115,30 +113,61 @@ FisherResult literalFisherTest(const PairComparison& pair, double threshold,
   return result;
 }
 
-FisherResult exactFisherTest(const PairComparison& pair, double threshold,
-                             const AddedTables& addedTables) {
+namespace {
+
+// The arrangements of every possible table, from the lowest possible count up.
+struct TableArrangements {
+  std::uint32_t lowest = 0;
+  std::vector<cpp_int> ways;
+};
+
+TableArrangements tableArrangements(const PairComparison& pair) {
   const std::uint32_t r = pair.totalA;
   const std::uint32_t n = pair.observedA + pair.observedB;
   const std::uint32_t other = pair.totalB;  // cases of the second work, N - r
-  const std::uint32_t lowest = n > other ? n - other : 0;
+  TableArrangements tables;
+  tables.lowest = n > other ? n - other : 0;
   const std::uint32_t highest = std::min(r, n);
   cpp_int waysA = 1;  // choose(r, x) and choose(N - r, n - x) at x = lowest
-  for (std::uint32_t i = 0; i < lowest; ++i) waysA = waysA * (r - i) / (i + 1);
+  for (std::uint32_t i = 0; i < tables.lowest; ++i) waysA = waysA * (r - i) / (i + 1);
   cpp_int waysB = 1;
-  for (std::uint32_t i = 0; i < n - lowest; ++i) waysB = waysB * (other - i) / (i + 1);
-  cpp_int all = 0;
-  cpp_int added = 0;
-  cpp_int observed = 0;
-  const std::vector<std::uint8_t> every = everyAddedTable(addedTables, pair);
-  for (std::uint32_t x = lowest;; ++x) {
-    const cpp_int ways = waysA * waysB;
-    all += ways;
-    if (every[x - lowest] == 1) added += ways;
-    if (x == pair.observedA) observed = ways;
+  for (std::uint32_t i = 0; i < n - tables.lowest; ++i) waysB = waysB * (other - i) / (i + 1);
+  for (std::uint32_t x = tables.lowest;; ++x) {
+    tables.ways.push_back(waysA * waysB);
     if (x == highest) break;
     waysA = waysA * (r - x) / (x + 1);
     waysB = waysB * (n - x) / (other - (n - x) + 1);
   }
+  return tables;
+}
+
+}  // namespace
+
+AddedTables exactAddedTables(const PairComparison& pair) {
+  const TableArrangements tables = tableArrangements(pair);
+  const cpp_int& observed = tables.ways[pair.observedA - tables.lowest];
+  AddedTables leftOut;
+  for (std::size_t i = 0; i < tables.ways.size(); ++i) {
+    if (tables.ways[i] <= observed) continue;
+    const auto x = static_cast<std::uint32_t>(tables.lowest + i);
+    if (leftOut.firstLeftOut > leftOut.lastLeftOut) leftOut.firstLeftOut = x;
+    leftOut.lastLeftOut = x;
+  }
+  return leftOut;
+}
+
+FisherResult exactFisherTest(const PairComparison& pair, double threshold,
+                             const AddedTables& addedTables) {
+  const TableArrangements tables = tableArrangements(pair);
+  cpp_int all = 0;
+  cpp_int added = 0;
+  for (std::size_t i = 0; i < tables.ways.size(); ++i) {
+    all += tables.ways[i];
+    if (addsTable(addedTables, static_cast<std::uint32_t>(tables.lowest + i))) {
+      added += tables.ways[i];
+    }
+  }
+  const cpp_int& observed = tables.ways[pair.observedA - tables.lowest];
   using Quotient = boost::multiprecision::cpp_bin_float_100;
   FisherResult result;
   result.threshold = threshold;
@@ -156,9 +185,10 @@ std::vector<std::uint8_t> everyAddedTable(const AddedTables& tables, const PairC
   const std::uint32_t lowest = drawn + std::uint64_t{pair.totalA} > all
                                    ? static_cast<std::uint32_t>(drawn + pair.totalA - all)
                                    : 0;
-  std::vector<std::uint8_t> every(highest - lowest + 1, 1);
-  for (std::size_t i = 0; i < tables.added.size(); ++i) {
-    every[tables.firstCount - lowest + i] = tables.added[i];
+  std::vector<std::uint8_t> every;
+  for (std::uint32_t x = lowest;; ++x) {
+    every.push_back(addsTable(tables, x) ? 1 : 0);
+    if (x == highest) break;
   }
   return every;
 }

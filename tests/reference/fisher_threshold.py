@@ -20,17 +20,20 @@ How the values are made:
   (at most a geometric series, as the ratio only falls further out) is below 1e-80. The
   probabilities of all the tables visited must add up to 1 within 1e-50, which holds the two ways
   of computing them to each other.
-- Which tables count is decided on these 60-digit probabilities. The program compares the
-  probabilities rounded to double, so the script refuses a table where another one lies within a
-  relative 1e-9 of the observed probability: there the two comparisons could differ.
+- Which tables count is decided on these 60-digit probabilities, and where a table lies within a
+  relative 1e-9 of the observed probability, on exact numbers: the ratio of the two tables'
+  probabilities is the product of the neighbours' ratios between them, each a ratio of whole
+  numbers, and the table counts when that product is at most 1 (equal probabilities included).
 - A p-value is rounded to double from the exact binary value of its 60-digit sum; the script
   refuses one within 1e-45 of a point halfway between two doubles.
 
 The rows: tables whose observed count is the most probable one, at threshold 1 (every table counts,
 so the double tail is exactly 1 and not significant, and the mid-p is 1 less half the observed
-probability), with populations of 10^4 to 2 x 10^6; then tables of 10^5 to 3 x 10^6 cases with
-thresholds at each p-value rounded to double, at the next double above it, and a relative 1e-14
-and 1e-13 below and above it.
+probability), with populations of 10^4 to 2 x 10^6, one of them a table as probable as its
+neighbour ((r + 1)(n + 1) a multiple of N + 2); then tables of 10^5 to 10^7 cases with thresholds
+at each p-value rounded to double, at the next double above it, and a relative 1e-14 and 1e-13
+below and above it, among them two with a single occurrence, whose p-values are 1/8 and 1/16
+exactly.
 """
 
 import csv
@@ -93,13 +96,27 @@ def to_double(value):
     return rounded
 
 
+def exact_ratio(x, a, nA, b, nB):
+    """The probability of the table at x over that of the observed table at a, exactly."""
+    r, n = nA, a + b
+    rest = nA + nB - r - n
+    ratio = Fraction(1)
+    for j in range(min(a, x), max(a, x)):
+        ratio *= Fraction((r - j) * (n - j), (j + 1) * (rest + j + 1))
+    return ratio if x > a else 1 / ratio
+
+
 def p_values(a, nA, b, nB):
     table, mode = probabilities(a, nA, b, nB)
     observed = table[a]
-    for x, value in table.items():
-        assert x == a or abs(value - observed) > TIE * observed, (a, nA, b, nB, x)
+
+    def counts(x, value):
+        if abs(value - observed) > TIE * observed:
+            return value <= observed
+        return exact_ratio(x, a, nA, b, nB) <= 1
+
     # Tables not visited lie below 1e-80 and count, but change no digit that matters here.
-    tail = mpmath.fsum(value for value in table.values() if value <= observed)
+    tail = mpmath.fsum(value for x, value in table.items() if counts(x, value))
     return to_double(tail), to_double(tail - observed / 2), mode
 
 
@@ -108,11 +125,13 @@ AT_THE_MODE = [
     (1031, 1288876, 501, 626404), (501, 626404, 1031, 1288876),
     (5000, 10000, 5000, 10000), (25, 10000, 25, 10000), (2747, 25000, 2253, 20500),
     (2545, 103700, 2455, 100000), (1, 250000, 2, 500000), (200000, 400000, 300000, 600000),
+    (45778, 68666, 26359, 39539), (26359, 39539, 45778, 68666),
 ]
 NEAR = [
     (1105, 100000, 1000, 100003), (20500, 200000, 20000, 200007),
     (3000, 1000000, 3100, 1000013), (150000, 1500000, 149000, 1500011),
     (1000, 3000000, 1100, 2999999), (40000, 300000, 39300, 290000),
+    (1, 1250000, 0, 8750000), (1, 173686, 0, 1215802),
 ]
 
 
@@ -128,7 +147,8 @@ def main():
     rows = []
     for a, nA, b, nB in AT_THE_MODE:
         double_tail, mid_p, mode = p_values(a, nA, b, nB)
-        assert mode == a and double_tail == 1.0, (a, nA, b, nB)
+        # The observed table is the mode, or the lower of two equally probable modes.
+        assert mode in (a, a + 1) and double_tail == 1.0, (a, nA, b, nB)
         rows.append((a, nA, b, nB, 1.0, double_tail, mid_p))
     for a, nA, b, nB in NEAR:
         double_tail, mid_p, _ = p_values(a, nA, b, nB)

@@ -376,10 +376,19 @@ def tables():
         (16, 20, 60, 64, 0.05), (143, 173, 95, 124, 0.01), (9, 47, 11, 49, 0.05),
         # Large totals with extreme counts: tiny tails.
         (0, 3000, 40, 2500, 0.05), (3000, 3000, 2400, 2500, 0.01), (5, 2000, 1, 3, 0.05),
+        # A right tail of 3.8e-22, which 1 less the distribution cannot hold.
+        (96, 257, 2, 15, 0.05),
+        # 3 and 4 of 4 are equally probable at 4/5, which a double cannot hold: the expected count
+        # is 3 and every count counts.
+        (3, 4, 4, 5, 0.05), (4, 5, 3, 4, 0.05),
+        # The share of extreme arrangements is 1 less 3.3e-17: significant at the threshold 1.
+        (10, 95, 0, 1, 1.0), (0, 1, 10, 95, 1.0),
     ]
     rng = random.Random(3)
     generated = []
-    while len(listed) + len(generated) < 104:
+    # The random tables follow the listed ones; the count keeps them as they were when the
+    # listed ones were fewer.
+    while len(listed) + len(generated) < 109:
         size = rng.choice([4, 12, 40, 150, 300])
         nA = rng.randint(1, size)
         nB = rng.randint(1, size)
