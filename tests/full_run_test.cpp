@@ -52,9 +52,11 @@ ProgramRun runOnSmallData(const std::vector<std::string>& options, const fs::pat
   return tests::runOnData(kSmallData, options, folder);
 }
 
-// The tables of option E.
-const std::vector<const char*> kEstimateTables = {"T_all_results.csv", "T_criteria_results.csv",
-                                                  "T_work_results.csv"};
+// The tables of option E, with those of the order of the works and its graph.
+const std::vector<const char*> kEstimateTables = {
+    "T_all_results.csv", "T_criteria_results.csv",  "T_work_results.csv",
+    "T_order_works.csv", "T_order_criteria.csv",    "T_order_precedence.csv",
+    "T_order_fit.csv",   "graphOrderAllCriteria.gv"};
 
 TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
   const struct {
@@ -192,7 +194,7 @@ TEST(FullRun, GraphvizReadsEveryGraph) {
   } cases[] = {
       {"built-in data, dotted edges", {"-DN"}, nullptr},
       {"built-in data, merged graphs", {"-DMnf"}, nullptr},
-      {"awkward names", {"", "-NMbp"}, awkwardData},
+      {"awkward names, with the order's graph", {"", "-NMbpE"}, awkwardData},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -213,8 +215,9 @@ TEST(FullRun, GraphvizReadsEveryGraph) {
       EXPECT_EQ(dot.exitCode, 0) << name << ": " << dot.err;
       EXPECT_EQ(dot.err, "") << name;
     }
-    // Seven graphs per criterion and seven over all criteria; one more of each when merged.
-    const int expected = c.data != nullptr ? 3 * 8 + 8 : c.arguments[0] == "-DN" ? 49 : 56;
+    // Seven graphs per criterion and seven over all criteria; one more of each when merged, and
+    // the order's graph with E.
+    const int expected = c.data != nullptr ? 3 * 8 + 8 + 1 : c.arguments[0] == "-DN" ? 49 : 56;
     EXPECT_EQ(graphs, expected);
   }
 }
