@@ -292,12 +292,13 @@ TEST(FullRun, OutputOfTheWholeRunThatCannotBeOpenedIsSkipped) {
   } cases[] = {
       {"graphFishMpAllCriteria.gv", "graphFishDtAllCriteria.gv"},
       {"brevox_report.html", "graphFishMpAllCriteria.gv"},
+      {"T_order_precedence.csv", "T_order_fit.csv"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.blocked);
     TempDir work;
     fs::create_directory(work.path() / c.blocked);
-    const ProgramRun run = runOnSmallData({"-SFH"}, work.path());
+    const ProgramRun run = runOnSmallData({"-SFEH"}, work.path());
     EXPECT_EQ(run.exitCode, 255);
     EXPECT_EQ(run.err, std::string("Failed to open file ") + c.blocked + ": Is a directory\n");
     EXPECT_TRUE(fs::is_regular_file(work.path() / c.written));
