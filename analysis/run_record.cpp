@@ -49,4 +49,13 @@ void endAnalysis(CriterionAnalysis& analysis, RunRecord& record, const DataSet& 
   analysis.estimates = std::move(estimates);
 }
 
+void endRunAnalysis(RunRecord& record, const DataSet& data) {
+  if (!record.settings.needs.order) return;
+  const OrderCounts counts = orderCounts(data);
+  RunOrder order;
+  order.fit = fitOrder(counts);
+  order.bootstrap = bootstrapOrder(counts, order.fit, record.settings.threads);
+  record.order = std::move(order);
+}
+
 }  // namespace brevox

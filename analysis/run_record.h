@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "analysis/findings.h"
+#include "analysis/order_bootstrap.h"
+#include "analysis/order_fit.h"
 #include "analysis/pair_estimates.h"
 #include "analysis/tested_pair.h"
 #include "data/data_set.h"
@@ -21,6 +23,8 @@ struct AnalysisNeeds {
   /// Every criterion's findings, with the estimates of the pairs that still differ, kept to the
   /// run's end.
   bool keptFindings = false;
+  /// The order of the works over all criteria, at the run's end.
+  bool order = false;
 };
 
 /// How the run tests, draws and finds, resolved once from its options and data.
@@ -56,12 +60,19 @@ struct CriterionAnalysis {
   CriterionFindings findings;
 };
 
-/// What the run found, the one record that its outputs read. The order of the works over all
-/// criteria joins it as a field of its own.
+/// The order of the works over all criteria and how sure it is; `bootstrap` belongs to `fit`.
+struct RunOrder {
+  OrderFit fit;
+  OrderBootstrap bootstrap;
+};
+
+/// What the run found, the one record that its outputs read.
 struct RunRecord {
   RunSettings settings;
   /// Each criterion's findings so far, in the order of the criteria, where needs.keptFindings.
   std::vector<CriterionFindings> findings;
+  /// Where needs.order, from the run's end on (endRunAnalysis); else empty.
+  std::optional<RunOrder> order;
 };
 
 /// Keeps a tested pair for the criterion's end, where the findings are needed.
@@ -70,5 +81,10 @@ void recordPair(CriterionAnalysis& analysis, const TestedPair& pair, const RunSe
 /// Completes the criterion's analysis from its pairs, each statistic computed once and the
 /// estimates on the run's threads, and keeps in `record` what lasts to the run's end.
 void endAnalysis(CriterionAnalysis& analysis, RunRecord& record, const DataSet& data);
+
+/// Completes the record once the last criterion has ended, before the outputs hear that the run
+/// ended: where needed, the order of the works fitted to the data's counts and its bootstrap on
+/// the run's threads. Never fails: a fit that cannot converge says so in the record.
+void endRunAnalysis(RunRecord& record, const DataSet& data);
 
 }  // namespace brevox

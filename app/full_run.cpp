@@ -15,6 +15,7 @@
 #include "data/input_data_writer.h"
 #include "io/in_order.h"
 #include "io/output_file.h"
+#include "report/order_tables.h"
 #include "report/output_sink.h"
 #include "report/page_sink.h"
 #include "report/pair_reports.h"
@@ -168,6 +169,8 @@ RunSettings runSettings(const RunOptions& options, const DataSet& data, unsigned
   settings.needs.findings = options.estimates || options.htmlReport;
   settings.needs.pairEstimates = options.estimates;
   settings.needs.keptFindings = options.htmlReport;
+  // The order's tables and the page's section on it.
+  settings.needs.order = options.estimates || options.htmlReport;
   return settings;
 }
 
@@ -182,6 +185,7 @@ Sinks chosenOutputs(const OutputChoice& choice, const RunSettings& settings,
   if (choice.page) texts = std::make_shared<CriterionGraphTexts>();
   sinks.push_back(graphsSink(settings, records, texts));
   if (choice.resultsTables) sinks.push_back(resultsTableSink());
+  if (choice.orderFiles) sinks.push_back(orderFilesSink());
   if (choice.page) sinks.push_back(pageSink(command, records, texts));
   return sinks;
 }
@@ -195,6 +199,7 @@ OutputChoice outputChoice(const RunOptions& options) {
   choice.reports = !options.summaryOnly;
   choice.mergedGraph = options.mergeGraphs && variantOfMergeLetter(options.mergeMainTest);
   choice.resultsTables = options.estimates;
+  choice.orderFiles = options.estimates;
   choice.page = options.htmlReport;
   return choice;
 }
@@ -213,6 +218,7 @@ Failures runFull(const RunOptions& options, const RunCommand& command, const Dat
     // A run that stopped half way must not look like a success, nor leave a table that does.
     if (!processCriterion(pass, record)) return failures;
   }
+  endRunAnalysis(record, data);
   addFailures(failures, endRun(sinks, record, data));
   out << "\n\n";
   return failures;

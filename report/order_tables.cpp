@@ -8,7 +8,9 @@
 #include <string>
 
 #include "io/number_text.h"
+#include "io/output_file.h"
 #include "report/dot_graph.h"
+#include "report/output_names.h"
 
 namespace brevox {
 
@@ -164,6 +166,39 @@ void writeOrderGraph(std::ostream& out, const OrderFit& fit, const OrderBootstra
         << kLineEnd;
   }
   out << "}" << kLineEnd;
+}
+
+namespace {
+
+Failures writeOrderFiles(const RunOrder& order, const DataSet& data) {
+  const OrderFit& fit = order.fit;
+  const OrderBootstrap& bootstrap = order.bootstrap;
+  Failures failures;
+  addFailure(failures, writeFile(orderWorksFileName(), [&](std::ostream& out) {
+               writeOrderWorks(out, fit, bootstrap, data);
+             }));
+  addFailure(failures, writeFile(orderCriteriaFileName(), [&](std::ostream& out) {
+               writeOrderCriteria(out, fit, bootstrap, data);
+             }));
+  addFailure(failures, writeFile(orderPrecedenceFileName(), [&](std::ostream& out) {
+               writeOrderPrecedence(out, bootstrap, data);
+             }));
+  addFailure(failures, writeFile(orderFitFileName(),
+                                 [&](std::ostream& out) { writeOrderFit(out, fit, bootstrap); }));
+  addFailure(failures, writeFile(orderGraphFileName(), [&](std::ostream& out) {
+               writeOrderGraph(out, fit, bootstrap, data);
+             }));
+  return failures;
+}
+
+}  // namespace
+
+Sink orderFilesSink() {
+  Sink sink;
+  sink.endRun = [](const RunRecord& record, const DataSet& data) {
+    return record.order ? writeOrderFiles(*record.order, data) : Failures{};
+  };
+  return sink;
 }
 
 }  // namespace brevox

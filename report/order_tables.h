@@ -8,15 +8,9 @@
 #include "analysis/order_bootstrap.h"
 #include "analysis/order_fit.h"
 #include "data/data_set.h"
+#include "report/output_sink.h"
 
 namespace brevox {
-
-/// The file names of the order of the works over all criteria.
-inline constexpr const char* kOrderWorksFile = "T_order_works.csv";
-inline constexpr const char* kOrderCriteriaFile = "T_order_criteria.csv";
-inline constexpr const char* kOrderPrecedenceFile = "T_order_precedence.csv";
-inline constexpr const char* kOrderFitFile = "T_order_fit.csv";
-inline constexpr const char* kOrderGraphFile = "graphOrderAllCriteria.gv";
 
 // Each table is a header row, then its rows; numbers read back to the same double, a value that
 // does not exist is an empty cell, a yes or no is 1 or 0, names are the data's short names, and
@@ -55,5 +49,10 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> orderArrows(const OrderBoot
 /// then the arrows.
 void writeOrderGraph(std::ostream& out, const OrderFit& fit, const OrderBootstrap& bootstrap,
                      const DataSet& data);
+
+/// The four tables and the graph of the order as an output of a full run: written when the run
+/// ends, each file on its own (one that cannot be written leaves the others), from the order of
+/// the run's record; a record without one writes none.
+Sink orderFilesSink();
 
 }  // namespace brevox

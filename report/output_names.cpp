@@ -57,6 +57,12 @@ std::string resultsTableFileName(ResultsTable table) {
   return "T_work_results.csv";
 }
 
+std::string orderWorksFileName() { return "T_order_works.csv"; }
+std::string orderCriteriaFileName() { return "T_order_criteria.csv"; }
+std::string orderPrecedenceFileName() { return "T_order_precedence.csv"; }
+std::string orderFitFileName() { return "T_order_fit.csv"; }
+std::string orderGraphFileName() { return "graphOrderAllCriteria.gv"; }
+
 std::string pageFileName() { return "brevox_report.html"; }
 
 namespace {
@@ -139,6 +145,12 @@ void forEachFile(const OutputChoice& choice, const DataSet& data, Visit visit) {
   }
   for (std::size_t graph = 0; graph < kGraphCount; ++graph) {
     if (graphWritten(choice, graph)) visit(NamedFile{allCriteriaGraphFileName(graph)});
+  }
+  if (choice.orderFiles) {
+    for (std::string name : {orderWorksFileName(), orderCriteriaFileName(),
+                             orderPrecedenceFileName(), orderFitFileName(), orderGraphFileName()}) {
+      visit(NamedFile{std::move(name)});
+    }
   }
   if (choice.page) visit(NamedFile{pageFileName()});
 }

@@ -38,6 +38,13 @@ std::string singleTestReportFileName(Family family);
 enum class ResultsTable { pairs, criteria, works };
 std::string resultsTableFileName(ResultsTable table);
 
+/// The tables and the graph of the order of the works over all criteria, written with option E.
+std::string orderWorksFileName();
+std::string orderCriteriaFileName();
+std::string orderPrecedenceFileName();
+std::string orderFitFileName();
+std::string orderGraphFileName();
+
 /// The page of option H.
 std::string pageFileName();
 
@@ -50,6 +57,7 @@ struct OutputChoice {
   bool mergedGraph = false;  ///< the merged graph of each criterion and over all criteria
   bool resultsTables = false;
   bool page = false;
+  bool orderFiles = false;  ///< the tables and the graph of the order of the works
 };
 
 /// Checks the names of exactly the files that `choice` writes for `data`, read from the data file

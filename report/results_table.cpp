@@ -1,5 +1,6 @@
 #include "report/results_table.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
@@ -49,6 +50,10 @@ std::string exact(double value) {
   return std::string(buffer, written.ptr);
 }
 
+// A p-value summed from many probabilities may pass 1 by a rounding (1.0000000000000002): the
+// tables hold it as the probability it is.
+double probability(double pValue) { return std::clamp(pValue, 0.0, 1.0); }
+
 /// One row of the table: a pair of works under a criterion, work A the later one.
 struct ResultRow {
   const PairOutcomes* lower;  ///< A against B: every variant
@@ -73,7 +78,7 @@ std::vector<ResultRow> criterionRows(const CriterionAnalysis& criterion) {
     ResultRow row{mirrored.lower, mirrored.upper, &criterion.estimates[k], {}, {}, {}};
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
       const std::optional<VariantOutcome>& outcome = outcomeOf(row, kColumns[c]);
-      if (outcome && !outcome->undefined) row.pValues[c] = outcome->pValue;
+      if (outcome && !outcome->undefined) row.pValues[c] = probability(outcome->pValue);
     }
     rows.push_back(row);
   }
@@ -158,7 +163,7 @@ void writeCriteriaRow(std::ostream& out, const CriterionFindings& findings, cons
   writeCell(out, test.chiSquare);
   out << ',';
   if (test.chiSquare) out << test.degreesOfFreedom;
-  writeCell(out, test.pValue);
+  writeCell(out, test.pValue ? std::optional<double>(probability(*test.pValue)) : std::nullopt);
   writeCell(out, test.cramersV);
   out << ',';
   if (test.chiSquare) out << (test.fewExpected ? 1 : 0);
