@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "analysis/findings.h"
+#include "analysis/order_bootstrap.h"
+#include "analysis/order_fit.h"
 #include "analysis/pair_estimates.h"
 #include "analysis/tested_pair.h"
 #include "data/data_set.h"
@@ -56,12 +58,20 @@ struct CriterionAnalysis {
   CriterionFindings findings;
 };
 
-/// What the run found, the one record that its outputs read. The order of the works over all
-/// criteria joins it as a field of its own.
+/// The order of the works over all criteria, fitted to every cell with cases, and how sure it is.
+struct RunOrder {
+  OrderFit fit;
+  OrderBootstrap bootstrap;
+};
+
+/// What the run found, the one record that its outputs read.
 struct RunRecord {
   RunSettings settings;
   /// Each criterion's findings so far, in the order of the criteria, where needs.keptFindings.
   std::vector<CriterionFindings> findings;
+  /// The order of the works, filled at the run's end before the outputs hear of it, where an
+  /// output reads it.
+  std::optional<RunOrder> order;
 };
 
 /// Keeps a tested pair for the criterion's end, where the findings are needed.

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "analysis/findings.h"
+#include "analysis/order_bootstrap.h"
+#include "analysis/order_fit.h"
 #include "analysis/run_record.h"
 #include "analysis/tested_pair.h"
 #include "data/input_data_writer.h"
@@ -212,6 +214,12 @@ Failures runFull(const RunOptions& options, const RunCommand& command, const Dat
     CriterionPass pass{record.settings, data, criterion, choice.reports, sinks, out, failures};
     // A run that stopped half way must not look like a success, nor leave a table that does.
     if (!processCriterion(pass, record)) return failures;
+  }
+  if (choice.page) {
+    const OrderCounts counts = orderCounts(data);
+    OrderFit fit = fitOrder(counts);
+    OrderBootstrap bootstrap = bootstrapOrder(counts, fit, threads);
+    record.order = RunOrder{std::move(fit), std::move(bootstrap)};
   }
   addFailures(failures, endRun(sinks, record, data));
   out << "\n\n";
