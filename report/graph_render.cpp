@@ -27,11 +27,36 @@ GVC_t* graphvizContext() {
   return context;
 }
 
-// A dotted arrow stands for a result on too few cases: it is weaker than a solid one.
+// The strengths of the arrows, weakest first: a dotted arrow stands for a result on too few
+// cases, a dashed one for a pair that does not stand firm (the main test separates it only
+// before the adjustment for the many pairs), a solid one for the others.
+constexpr std::size_t kDotted = 0;
+constexpr std::size_t kDashed = 1;
+constexpr std::size_t kSolid = 2;
+
+char styleAttribute[] = "style";
+
 std::size_t strength(Agedge_t* edge) {
-  static char styleAttribute[] = "style";
   const char* style = agget(edge, styleAttribute);
-  return style != nullptr && std::strstr(style, "dotted") != nullptr ? 0 : 1;
+  if (style == nullptr) return kSolid;
+  if (std::strstr(style, "dotted") != nullptr) return kDotted;
+  return std::strstr(style, "dashed") != nullptr ? kDashed : kSolid;
+}
+
+// Dashes each solid arrow of the graph whose works are not among `firm`.
+void dashLooseArrows(Agraph_t* graph, const FirmPairs& firm) {
+  static char dashed[] = "dashed";
+  static char none[] = "";
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    for (Agedge_t* edge = agfstout(graph, node); edge != nullptr; edge = agnxtout(graph, edge)) {
+      std::string tail = agnameof(agtail(edge));
+      std::string head = agnameof(aghead(edge));
+      if (head < tail) std::swap(tail, head);
+      if (strength(edge) == kSolid && firm.count({tail, head}) == 0) {
+        agsafeset(edge, styleAttribute, dashed, none);
+      }
+    }
+  }
 }
 
 // Gives each work whose name Graphviz would not show as written a label that it shows so: Graphviz
@@ -95,7 +120,7 @@ void leaveOutImpliedArrows(Agraph_t* graph, const NodeIndex& nodes,
   const std::size_t count = nodes.nodes.size();
   // reach[s][i][j]: a path of one or more arrows of strength s or more leads from i to j. Walking
   // the order backwards, every successor's row is complete before it is used.
-  std::array<std::vector<std::vector<char>>, 2> reach;
+  std::array<std::vector<std::vector<char>>, kSolid + 1> reach;
   for (auto& rows : reach) rows.assign(count, std::vector<char>(count, 0));
   for (auto position = order.rbegin(); position != order.rend(); ++position) {
     const std::size_t from = *position;
@@ -332,7 +357,7 @@ namespace {
 struct Arrow {
   std::string tail;
   std::string head;
-  bool dotted;
+  std::size_t strength;
 };
 
 // What one of the drawings laid out together keeps: its arrows after the implied ones are left
@@ -342,7 +367,7 @@ struct KeptArrows {
   std::vector<Arrow> arrows;
 };
 
-KeptArrows keptArrows(const std::string& dotText) {
+KeptArrows keptArrows(const std::string& dotText, const FirmPairs* firm) {
   KeptArrows kept;
   MessageCapture capture;
   Agraph_t* graph = agmemread(dotText.c_str());
@@ -351,6 +376,7 @@ KeptArrows keptArrows(const std::string& dotText) {
     if (graph != nullptr) agclose(graph);
     return kept;
   }
+  if (firm != nullptr) dashLooseArrows(graph, *firm);
   kept.drawing.arrows = static_cast<std::size_t>(agnedges(graph));
   reduceDenseGraph(graph);
   kept.drawing.drawnArrows = static_cast<std::size_t>(agnedges(graph));
@@ -358,7 +384,7 @@ KeptArrows keptArrows(const std::string& dotText) {
       kept.drawing.drawnArrows > kDrawAtMost ? DrawingOutcome::tooDense : DrawingOutcome::drawn;
   for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
     for (Agedge_t* edge = agfstout(graph, node); edge != nullptr; edge = agnxtout(graph, edge)) {
-      kept.arrows.push_back({agnameof(agtail(edge)), agnameof(aghead(edge)), strength(edge) == 0});
+      kept.arrows.push_back({agnameof(agtail(edge)), agnameof(aghead(edge)), strength(edge)});
     }
   }
   agclose(graph);
@@ -368,15 +394,18 @@ KeptArrows keptArrows(const std::string& dotText) {
 // The id that the layout gives the arrow numbered `number`, which its SVG group carries.
 std::string arrowId(std::size_t number) { return "brevoxarrow" + std::to_string(number); }
 
-// The layout's SVG with only the arrows of `shown` (by number), those of `dotted` dotted. Graphviz
-// writes each arrow as a group of its own lines, opened by a line holding its id.
+// The layout's SVG with only the arrows of `shown` (by number), each drawn in the style of its
+// strength in `strengths`. Graphviz writes each arrow as a group of its own lines, opened by a
+// line holding its id.
 std::string svgWithArrows(const std::string& svg, const std::vector<char>& shown,
-                          const std::vector<char>& dotted) {
+                          const std::vector<std::size_t>& strengths) {
+  static const char* const kDashes[] = {" stroke-dasharray=\"1,5\"", " stroke-dasharray=\"6,4\"",
+                                        ""};
   std::string result;
   result.reserve(svg.size());
   std::size_t start = 0;
   bool skipping = false;
-  bool dotting = false;
+  const char* dashes = "";
   static const std::string kGroupStart = "<g id=\"brevoxarrow";
   while (start < svg.size()) {
     std::size_t end = svg.find('\n', start);
@@ -386,18 +415,16 @@ std::string svgWithArrows(const std::string& svg, const std::vector<char>& shown
     if (line.rfind(kGroupStart, 0) == 0) {
       const std::size_t number = std::strtoul(line.c_str() + kGroupStart.size(), nullptr, 10);
       skipping = number >= shown.size() || shown[number] == 0;
-      dotting = !skipping && dotted[number] != 0;
+      dashes = skipping ? "" : kDashes[strengths[number]];
     }
     if (!skipping) {
-      if (dotting && line.rfind("<path ", 0) == 0) {
-        line.insert(5, " stroke-dasharray=\"1,5\"");
-      }
+      if (*dashes != '\0' && line.rfind("<path ", 0) == 0) line.insert(5, dashes);
       result += line;
       result += '\n';
     }
     if (line == "</g>") {
       skipping = false;
-      dotting = false;
+      dashes = "";
     }
   }
   return result;
@@ -450,12 +477,15 @@ std::string renderArrows(const std::vector<std::string>& works,
 }  // namespace
 
 std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dotTexts,
-                                             const std::vector<std::string>& works) {
+                                             const std::vector<std::string>& works,
+                                             const FirmPairs* firstFirm) {
   std::vector<KeptArrows> drawings;
   // Every arrow kept by any drawing, numbered in the order first met.
   std::map<std::pair<std::string, std::string>, std::size_t> numbers;
   std::vector<const Arrow*> arrows;
-  for (const std::string& text : dotTexts) drawings.push_back(keptArrows(text));
+  for (const std::string& text : dotTexts) {
+    drawings.push_back(keptArrows(text, drawings.empty() ? firstFirm : nullptr));
+  }
   for (const KeptArrows& kept : drawings) {
     if (kept.drawing.outcome != DrawingOutcome::drawn) continue;
     for (const Arrow& arrow : kept.arrows) {
@@ -476,14 +506,14 @@ std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dot
       // Which arrows of the layout this drawing shows, and which of them dotted.
       const std::size_t count = together ? arrows.size() : own.size();
       std::vector<char> shown(count, 0);
-      std::vector<char> dotted(count, 0);
+      std::vector<std::size_t> strengths(count, kSolid);
       for (std::size_t k = 0; k < own.size(); ++k) {
         const std::size_t number = together ? numbers.at({own[k]->tail, own[k]->head}) : k;
         shown[number] = 1;
-        dotted[number] = own[k]->dotted ? 1 : 0;
+        strengths[number] = own[k]->strength;
       }
       if (!svg.empty()) {
-        const std::string drawn = svgWithArrows(svg, shown, dotted);
+        const std::string drawn = svgWithArrows(svg, shown, strengths);
         kept.drawing.svg = inlineSvg(drawn.data(), static_cast<unsigned int>(drawn.size()));
       } else {
         kept.drawing.outcome = DrawingOutcome::failed;

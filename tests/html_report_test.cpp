@@ -136,9 +136,10 @@ TEST(HtmlReport, NamesAnyBytesAndDrawsEveryGraph) {
        {"'<b>&'", "<i>&</i>", "Odyssey & co", "<script", "<link", " src=", "url("}) {
     EXPECT_EQ(page.find(raw), std::string::npos) << raw;
   }
-  // Two criteria, seven variants with a map each, eight graphs each with the merged one, and
-  // eight over all criteria; each drawn or, without an arrow, a note.
-  EXPECT_EQ(occurrences(page, "<table class=\"map"), 14u);
+  // Two criteria, seven variants with a map each and the order's map of which work stands
+  // before which; eight graphs each with the merged one, and eight over all criteria; each drawn
+  // or, without an arrow, a note.
+  EXPECT_EQ(occurrences(page, "<table class=\"map"), 15u);
   EXPECT_EQ(occurrences(page, "<div class=\"graph\">"), 24u);
   EXPECT_EQ(occurrences(page, "<div class=\"graph\"><svg") +
                 occurrences(page, "<div class=\"graph\"><p class=\"note\">No pair"),
@@ -152,10 +153,12 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
   RunRecord record;
   record.settings.families[Family::fisher] = true;
   record.settings.mainTest = Variant::fisherDoubleTail;
-  PageCriterion criterion;
-  criterion.criterion = 1;
-  criterion.graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
-  criterion.graphs[index(Variant::fisherMidP)] = "digraph fishMp_k {\na -> b;\n}\n";
+  CriterionAnalysis analysis;
+  analysis.criterion = 1;
+  CriterionGraphTexts graphs;
+  graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
+  graphs[index(Variant::fisherMidP)] = "digraph fishMp_k {\na -> b;\n}\n";
+  const PageCriterion criterion = pageCriterion(analysis, graphs, record.settings, data);
   std::ostringstream page;
   writeHtmlReport(page, PageContent{{}, {criterion}, {}}, record, data);
   // Graphviz's own words, whose line numbers run on from the graphs it read before.
