@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kPairsShown = 10;
 // Pairs listed at most, the folded ones included: with hundreds of works tens of thousands of
 // pairs differ, which the tables of option E hold.
-constexpr std::size_t kPairsListed = 500;
+constexpr std::size_t kPairsListed = 200;
 
 // The dot plot's geometry, in pixels: a row per work, the names on the left, the proportions
 // across the middle on an axis over their intervals, the letters and the proportion on the right.
@@ -68,6 +68,37 @@ void writeHomogeneity(Markup& page, const HomogeneityTest& test, double threshol
   page << "</p>\n";
 }
 
+// Where a dot plot puts its columns: the names end at `names`, the letters and the proportions
+// start at theirs.
+struct DotPlotColumns {
+  int names;
+  int letters;
+  int share;
+  bool withLetters;
+};
+
+void writeDotPlotRow(Markup& page, const WorkFinding& work, int y, const DotPlotColumns& columns,
+                     const PlotFrame& frame, const DataSet& data) {
+  const std::string& shortName = workShortName(data, work.work);
+  const std::string& longName = workLongName(data, work.work);
+  page << "<g class=\"work\"><title>" << NameText{shortName} << ": " << NameText{longName} << ", "
+       << work.counts.observed << " of " << work.counts.total << " = "
+       << proportionText(work.interval.proportion) << " (95% interval "
+       << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
+       << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
+       << "<text class=\"name\" x=\"" << columns.names << "\" y=\"" << y + 4 << "\">"
+       << NameText{shortened(longName, kLongestName)} << "</text><line class=\"ci\" x1=\""
+       << frame.x(work.interval.low) << "\" x2=\"" << frame.x(work.interval.high) << "\" y1=\"" << y
+       << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << frame.x(work.interval.proportion)
+       << "\" cy=\"" << y << "\" r=\"4\"/>";
+  if (columns.withLetters) {
+    page << "<text class=\"letters\" x=\"" << columns.letters << "\" y=\"" << y + 4 << "\">"
+         << work.letters << "</text>";
+  }
+  page << "<text class=\"share\" x=\"" << columns.share << "\" y=\"" << y + 4 << "\">"
+       << proportionText(work.interval.proportion) << "</text></g>\n";
+}
+
 // The dot plot: each work with cases, its proportion, its 95% interval, its letters and its
 // proportion printed.
 void writeDotPlot(Markup& page, const CriterionFindings& findings, const DataSet& data) {
@@ -83,50 +114,29 @@ void writeDotPlot(Markup& page, const CriterionFindings& findings, const DataSet
   const PlotAxis axis = plotAxis(low, high, true);
   std::size_t letters = 1;
   for (const WorkFinding& work : findings.works) letters = std::max(letters, work.letters.size());
-  const int names = static_cast<int>(longest) * kCharacter + kGap;
-  const int left = names + kGap;
-  const int lettersAt = left + kPlot + kGap;
-  const int shareAt =
-      lettersAt + (findings.test ? static_cast<int>(letters) * kLetterWidth : 0) + kGap;
+  DotPlotColumns columns;
+  columns.names = static_cast<int>(longest) * kCharacter + kGap;
+  const int left = columns.names + kGap;
+  columns.letters = left + kPlot + kGap;
+  columns.withLetters = findings.test.has_value();
+  columns.share =
+      columns.letters + (columns.withLetters ? static_cast<int>(letters) * kLetterWidth : 0) + kGap;
   const int height = kTop + static_cast<int>(findings.sorted.size()) * kRow + kAxis;
-  const int width = shareAt + kShareWidth + kGap;
-  auto x = [&](double proportion) {
+  const int width = columns.share + kShareWidth + kGap;
+  PlotFrame frame;
+  frame.x = [&](double proportion) {
     return printed("%.1f", left + axisShare(axis, proportion) * kPlot);
   };
+  frame.top = kTop;
+  frame.bottom = height - kAxis;
+  frame.middle = left + kPlot / 2;
   page << "<svg class=\"dotplot\" width=\"" << width << "\" height=\"" << height
        << "\" viewBox=\"0 0 " << width << " " << height
        << "\" role=\"img\" aria-label=\"proportion of each work with its 95% interval\">\n";
-  const int bottom = height - kAxis;
-  for (double tick : axis.ticks) {
-    const std::string at = x(tick);
-    page << "<line class=\"grid\" x1=\"" << at << "\" x2=\"" << at << "\" y1=\"" << kTop
-         << "\" y2=\"" << bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\""
-         << bottom + 16 << "\" text-anchor=\"middle\">" << tickText(axis, tick) << "</text>\n";
-  }
-  page << "<text class=\"tick\" x=\"" << left + kPlot / 2 << "\" y=\"" << bottom + 32
-       << "\" text-anchor=\"middle\">proportion of occurrences, with its 95% interval</text>\n";
+  writeAxisLines(page, axis, frame, "proportion of occurrences, with its 95% interval");
   int y = kTop + kRow / 2;
   for (std::size_t w : findings.sorted) {
-    const WorkFinding& work = findings.works[w];
-    const std::string& shortName = workShortName(data, work.work);
-    const std::string& longName = workLongName(data, work.work);
-    page << "<g class=\"work\"><title>" << NameText{shortName} << ": " << NameText{longName} << ", "
-         << work.counts.observed << " of " << work.counts.total << " = "
-         << proportionText(work.interval.proportion) << " (95% interval "
-         << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
-         << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
-         << "<text class=\"name\" x=\"" << names << "\" y=\"" << y + 4 << "\" text-anchor=\"end\">"
-         << NameText{shortened(longName, kLongestName)} << "</text><line class=\"ci\" x1=\""
-         << x(work.interval.low) << "\" x2=\"" << x(work.interval.high) << "\" y1=\"" << y
-         << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << x(work.interval.proportion)
-         << "\" cy=\"" << y << "\" r=\"4\"/>";
-    if (findings.test) {
-      page << "<text class=\"letters\" x=\"" << lettersAt << "\" y=\"" << y + 4
-           << "\" text-anchor=\"start\">" << work.letters << "</text>";
-    }
-    page << "<text class=\"share\" x=\"" << shareAt << "\" y=\"" << y + 4
-         << "\" text-anchor=\"start\">" << proportionText(work.interval.proportion)
-         << "</text></g>\n";
+    writeDotPlotRow(page, findings.works[w], y, columns, frame, data);
     y += kRow;
   }
   page << "</svg>\n";
@@ -203,8 +213,13 @@ void writePairs(Markup& page, const CriterionFindings& findings, const DataSet& 
     page << "<p class=\"note\"><span class=\"unlisted\">" << thousands(pairs.size() - listed)
          << "</span> more pairs differ, with smaller differences: the table "
             "<code>T_all_results.csv</code> of option E holds every pair, its adjusted p-value "
-            "in the column <code>holm_"
-         << descriptor(*findings.test).columnName << "</code>.</p>\n";
+            "in the column ";
+    if (*findings.test == Variant::binomial) {
+      page << "<code>holm_binomial_ab</code> and <code>holm_binomial_ba</code>, one per "
+              "direction.</p>\n";
+    } else {
+      page << "<code>holm_" << descriptor(*findings.test).columnName << "</code>.</p>\n";
+    }
   }
 }
 
@@ -225,7 +240,9 @@ const char* const kFindingsStyle = R"(
 svg.dotplot{display:block;max-width:100%;height:auto;margin:.4rem 0 .8rem;
 font-family:"DejaVu Sans",Arial,sans-serif}
 svg.dotplot text{font-size:12px;fill:var(--ink)}
-svg.dotplot text.name{font-family:Charter,"Liberation Serif",Georgia,serif;font-size:13px}
+svg.dotplot text.name{font-family:Charter,"Liberation Serif",Georgia,serif;font-size:13px;
+text-anchor:end}
+svg.dotplot.dense text.name{font-size:11px}
 svg.dotplot text.tick{fill:var(--muted);font-size:11px}
 svg.dotplot text.letters{font-weight:600;letter-spacing:.08em}
 svg.dotplot text.share{fill:var(--muted);font-size:11px}

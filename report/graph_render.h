@@ -65,12 +65,12 @@ std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dot
                                              const std::vector<std::string>& works,
                                              const FirmPairs* firstFirm = nullptr);
 
-/// The style a page needs for the drawings of drawGraph: the colours and the node font that
-/// Graphviz gives by default, which the drawings leave out.
+/// The style a page needs for the drawings of drawGraph, each in an element of class "graph": the
+/// colours and the node font that Graphviz gives by default, which the drawings leave out.
 inline constexpr const char* kGraphStyle =
-    "svg :is(path,ellipse,polyline):not([fill]){fill:none}\n"
-    "svg :is(path,ellipse,polyline,polygon):not([stroke]){stroke:#000}\n"
-    "svg text:not([font-family]){font-family:Times,serif;font-size:14px}\n"
-    "svg text:not([text-anchor]){text-anchor:middle}\n";
+    ".graph svg :is(path,ellipse,polyline):not([fill]){fill:none}\n"
+    ".graph svg :is(path,ellipse,polyline,polygon):not([stroke]){stroke:#000}\n"
+    ".graph svg text:not([font-family]){font-family:Times,serif;font-size:14px}\n"
+    ".graph svg text:not([text-anchor]){text-anchor:middle}\n";
 
 }  // namespace brevox

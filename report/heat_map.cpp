@@ -182,7 +182,8 @@ std::uint8_t pixelOf(std::uint8_t cell, bool fade) {
   return static_cast<std::uint8_t>((faded ? kFirstFadedIndex : kFirstStepIndex) + stepOfCell(cell));
 }
 
-void writeImageMap(Markup& page, const ColourScale& scale, const MapCells& map, bool marksFirm) {
+void writeImageMap(Markup& page, const ColourScale& scale, const DataSet& data, const MapCells& map,
+                   bool marksFirm) {
   const VariantDescriptor& variant = descriptor(map.variant);
   const bool square = descriptor(variant.family).bothOrders;
   PaletteImage image;
@@ -201,9 +202,14 @@ void writeImageMap(Markup& page, const ColourScale& scale, const MapCells& map, 
   }
   // Whole screen pixels per cell, so that every cell is drawn alike.
   const std::size_t size = map.works * std::clamp<std::size_t>(720 / map.works, 2, 12);
-  page << "<img class=\"mapimage\" src=\"" << Raw{url} << "\" width=\"" << size << "\" height=\""
-       << size << "\" alt=\"p-values: " << variant.pageTitle << ", " << map.works
-       << " works in the order of the data, one cell per pair\">\n";
+  page << "<div class=\"mapimage\"><img class=\"mapimage\" src=\"" << Raw{url} << "\" width=\""
+       << size << "\" height=\"" << size << "\" alt=\"p-values: " << variant.pageTitle << ", "
+       << map.works << " works in the order of the data, one cell per pair\"><p class=\"note\">"
+       << "A cell per pair, the works in the order of the data: " << Name{workShortName(data, 1)}
+       << " at the top and on the left, "
+       << Name{workShortName(data, static_cast<std::uint32_t>(map.works))}
+       << " at the bottom and on the right. The p-value of each pair is in the summary tables "
+          "and in <code>T_all_results.csv</code> of option E.</p></div>\n";
 }
 
 }  // namespace
@@ -247,7 +253,7 @@ void writeMap(Markup& page, const ColourScale& scale, const DataSet& data, const
   if (map.works <= kTableMapsUpTo) {
     writeTableMap(page, data, map);
   } else {
-    writeImageMap(page, scale, map, marksFirm);
+    writeImageMap(page, scale, data, map, marksFirm);
   }
 }
 

@@ -33,10 +33,10 @@ const CriterionFindings* findingsOf(const RunRecord& record, std::uint32_t crite
 void writeTitle(Markup& page, const OrderCriterionFit& criterion,
                 const OrderCriterionSpread& spread, const DataSet& data) {
   const std::uint32_t number = criterion.criterion;
-  page << "<text class=\"title\" x=\"0\" y=\"11\" text-anchor=\"start\">" << number << " "
+  page << "<text class=\"title\" x=\"0\" y=\"11\">" << number << " "
        << NameText{shortened(criterionLongName(data, number), 30)} << "</text><text"
        << (criterion.agrees && !*criterion.agrees ? " class=\"against\"" : "")
-       << " x=\"0\" y=\"24\" text-anchor=\"start\">";
+       << " x=\"0\" y=\"24\">";
   if (!criterion.rate) {
     page << "no rate: cases in one work only";
   } else {
@@ -77,8 +77,8 @@ void writePanel(Markup& page, const RunOrder& order, std::size_t k, const Criter
   page << "<rect class=\"frame\" x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << kPlotWidth
        << "\" height=\"" << kPlotHeight << "\"/>\n";
   for (double tick : {shares.ticks.front(), shares.ticks.back()}) {
-    page << "<text x=\"" << kLeft - 3 << "\" y=\"" << number(y(tick) + 3)
-         << "\" text-anchor=\"end\">" << tickText(shares, tick) << "</text>";
+    page << "<text class=\"y\" x=\"" << kLeft - 3 << "\" y=\"" << number(y(tick) + 3) << "\">"
+         << tickText(shares, tick) << "</text>";
   }
   for (double tick : {positions.ticks.front(), positions.ticks.back()}) {
     page << "<text x=\"" << number(x(tick)) << "\" y=\"" << kTop + kPlotHeight + 12

@@ -79,15 +79,15 @@ void writeChartRow(Markup& page, const PlacedWork& work, int y, int names,
          << numberText(*spread.positionHigh) << ")";
   }
   page << ", rank " << rankText(work) << "</title><text class=\"name\" x=\"" << names << "\" y=\""
-       << y + 4 << "\" text-anchor=\"end\">"
-       << NameText{shortened(workLongName(data, number), kLongestName)} << "</text>";
+       << y + 4 << "\">" << NameText{shortened(workLongName(data, number), kLongestName)}
+       << "</text>";
   if (spread.positionLow && spread.positionHigh) {
     page << "<line class=\"ci\" x1=\"" << x(*spread.positionLow) << "\" x2=\""
          << x(*spread.positionHigh) << "\" y1=\"" << y << "\" y2=\"" << y << "\"/>";
   }
   page << "<circle class=\"pt\" cx=\"" << x(position) << "\" cy=\"" << y
        << "\" r=\"4\"/><text class=\"rank\" x=\"" << names + kGap + kPlot + kGap << "\" y=\""
-       << y + 4 << "\" text-anchor=\"start\">" << rankText(work) << "</text></g>\n";
+       << y + 4 << "\">" << rankText(work) << "</text></g>\n";
 }
 
 // The dot chart of the positions with their intervals, and the ranks with theirs.
@@ -103,27 +103,20 @@ void writeChart(Markup& page, const std::vector<PlacedWork>& placed, const PlotA
   const int left = names + kGap;
   const int height = kTop + static_cast<int>(placed.size()) * row + kAxis;
   const int width = left + kPlot + kGap + kRankWidth;
-  const std::function<std::string(double)> x = [&](double value) {
-    return printed("%.1f", left + axisShare(axis, value) * kPlot);
-  };
-  page << "<svg class=\"dotplot order\" width=\"" << width << "\" height=\"" << height
-       << "\" viewBox=\"0 0 " << width << " " << height
+  PlotFrame frame;
+  frame.x = [&](double value) { return printed("%.1f", left + axisShare(axis, value) * kPlot); };
+  frame.top = kTop;
+  frame.bottom = height - kAxis;
+  frame.middle = left + kPlot / 2;
+  page << "<svg class=\"dotplot order" << (row < 20 ? " dense" : "") << "\" width=\"" << width
+       << "\" height=\"" << height << "\" viewBox=\"0 0 " << width << " " << height
        << "\" role=\"img\" aria-label=\"position of each work with its 95% interval\">\n"
-       << "<text class=\"tick\" x=\"" << left + kPlot + kGap
-       << "\" y=\"12\" text-anchor=\"start\">rank (95%)</text>\n";
-  const int bottom = height - kAxis;
-  for (double tick : axis.ticks) {
-    const std::string at = x(tick);
-    page << "<line class=\"grid\" x1=\"" << at << "\" x2=\"" << at << "\" y1=\"" << kTop
-         << "\" y2=\"" << bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\""
-         << bottom + 16 << "\" text-anchor=\"middle\">" << tickText(axis, tick) << "</text>\n";
-  }
-  page << "<text class=\"tick\" x=\"" << left + kPlot / 2 << "\" y=\"" << bottom + 32
-       << "\" text-anchor=\"middle\">position along the criteria's directions, with its 95% "
-          "interval</text>\n";
+       << "<text class=\"tick\" x=\"" << left + kPlot + kGap << "\" y=\"12\">rank (95%)</text>\n";
+  writeAxisLines(page, axis, frame,
+                 "position along the criteria's directions, with its 95% interval");
   int y = kTop + row / 2;
   for (const PlacedWork& work : placed) {
-    writeChartRow(page, work, y, names, x, data);
+    writeChartRow(page, work, y, names, frame.x, data);
     y += row;
   }
   page << "</svg>\n";
@@ -322,6 +315,7 @@ figure.precedence figcaption{max-width:30rem}
 .curves{display:flex;flex-wrap:wrap;gap:.4rem 1rem;margin:.6rem 0}
 svg.curve{font-family:"DejaVu Sans",Arial,sans-serif}
 svg.curve text{font-size:10px;fill:var(--muted)}
+svg.curve text.y{text-anchor:end}
 svg.curve text.title{font-size:11px;fill:var(--ink)}
 svg.curve text.against{fill:#8b1a1a}
 svg.curve .frame{fill:none;stroke:var(--hair)}
@@ -329,6 +323,8 @@ svg.curve .ci{stroke:var(--accent);stroke-opacity:.35;stroke-width:1.5}
 svg.curve .pt{stroke:var(--accent);stroke-width:5;stroke-linecap:round}
 svg.curve .fit{fill:none;stroke:var(--ink);stroke-width:1.5}
 img.mapimage{image-rendering:pixelated;display:block;max-width:100%;height:auto}
+div.mapimage{flex:0 1 auto;max-width:100%}
+div.mapimage p.note{max-width:30rem;margin:.3rem 0 0}
 )";
 
 }  // namespace brevox

@@ -159,12 +159,12 @@ std::string directionText(std::int32_t direction) {
 void writeHeader(Markup& page, const RunSettings& settings, const DataSet& data) {
   page << "<header>\n<p class=\"kicker\">brevox " << BREVOX_VERSION_MAJOR << "."
        << BREVOX_VERSION_MINOR << " \xC2\xB7 report of a full run</p>\n<h1>" << data.works.size()
-       << " works compared under " << data.criteria.size()
-       << (data.criteria.size() == 1 ? " criterion" : " criteria") << " at p&nbsp;&lt;&nbsp;"
-       << formatDouble(data.threshold);
+       << " works under " << data.criteria.size()
+       << (data.criteria.size() == 1 ? " criterion" : " criteria")
+       << ", compared at p&nbsp;&lt;&nbsp;" << formatDouble(data.threshold);
   if (settings.mainTest) {
     page << " by <b>" << mainTestTitle(*settings.mainTest)
-         << "</b>, adjusted by <b>Holm's method</b> over each criterion's pairs";
+         << "</b>, adjusted by <b>Holm's method</b>";
   } else {
     page << ", no test between pairs";
   }

@@ -63,4 +63,16 @@ std::string tickText(const PlotAxis& axis, double value) {
   return withMinus(printed(format.c_str(), std::fabs(value) < 1e-12 ? 0.0 : value));
 }
 
+void writeAxisLines(Markup& page, const PlotAxis& axis, const PlotFrame& frame, const char* title) {
+  for (double tick : axis.ticks) {
+    const std::string at = frame.x(tick);
+    page << "<line class=\"grid\" x1=\"" << at << "\" x2=\"" << at << "\" y1=\"" << frame.top
+         << "\" y2=\"" << frame.bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\""
+         << frame.bottom + 16 << "\" text-anchor=\"middle\">" << tickText(axis, tick)
+         << "</text>\n";
+  }
+  page << "<text class=\"tick\" x=\"" << frame.middle << "\" y=\"" << frame.bottom + 32
+       << "\" text-anchor=\"middle\">" << title << "</text>\n";
+}
+
 }  // namespace brevox

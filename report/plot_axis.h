@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "report/markup.h"
 
 namespace brevox {
 
@@ -24,5 +27,17 @@ double axisShare(const PlotAxis& axis, double value);
 
 /// A tick's label: its value with the axis's decimals, a true minus sign below 0.
 std::string tickText(const PlotAxis& axis, double value);
+
+/// Where a plot across the page puts a value (its x, as SVG prints it), and the rows it spans.
+struct PlotFrame {
+  std::function<std::string(double)> x;
+  int top = 0;
+  int bottom = 0;
+  int middle = 0;  ///< the x of the axis's title
+};
+
+/// The vertical grid lines of an SVG plot at the axis's ticks, each labelled below `bottom`, and
+/// the axis's title below them.
+void writeAxisLines(Markup& page, const PlotAxis& axis, const PlotFrame& frame, const char* title);
 
 }  // namespace brevox

@@ -97,6 +97,8 @@ table.map.numbered td{width:3rem;min-width:3rem;max-width:3rem;padding:0;font-si
 details.variant{margin:.2rem 0;border-top:.75px solid var(--hair)}
 details.variant>summary{cursor:pointer;padding:.35rem 0;color:var(--accent)}
 details.variant[open]>summary{color:var(--ink)}
+@media screen{article.finding,section.criterion,#data{content-visibility:auto;
+contain-intrinsic-size:auto 1500px}}
 @media print{body{max-width:none;padding:0;font-size:11pt}html{background:#fff}
 figure,table.data tr{break-inside:avoid}nav{display:none}
 *{-webkit-print-color-adjust:exact;print-color-adjust:exact}
