@@ -32,6 +32,8 @@ constexpr int kLetterWidth = 9;  // a letter of the display, bold and spaced
 constexpr int kCharacter = 7;    // the width of a character of a name, on average
 constexpr int kShareWidth = 40;  // a proportion of three digits
 constexpr std::size_t kLongestName = 36;
+// Letters shown at most; with hundreds of works a work may hold dozens, all in its hover text.
+constexpr std::size_t kLettersShown = 16;
 
 std::string ratioText(double value) {
   if (std::isinf(value)) return "\xE2\x88\x9E";
@@ -93,7 +95,7 @@ void writeDotPlotRow(Markup& page, const WorkFinding& work, int y, const DotPlot
        << "\" cy=\"" << y << "\" r=\"4\"/>";
   if (columns.withLetters) {
     page << "<text class=\"letters\" x=\"" << columns.letters << "\" y=\"" << y + 4 << "\">"
-         << work.letters << "</text>";
+         << shortened(work.letters, kLettersShown) << "</text>";
   }
   page << "<text class=\"share\" x=\"" << columns.share << "\" y=\"" << y + 4 << "\">"
        << proportionText(work.interval.proportion) << "</text></g>\n";
@@ -113,7 +115,9 @@ void writeDotPlot(Markup& page, const CriterionFindings& findings, const DataSet
   }
   const PlotAxis axis = plotAxis(low, high, true);
   std::size_t letters = 1;
-  for (const WorkFinding& work : findings.works) letters = std::max(letters, work.letters.size());
+  for (const WorkFinding& work : findings.works) {
+    letters = std::max(letters, characters(shortened(work.letters, kLettersShown)));
+  }
   DotPlotColumns columns;
   columns.names = static_cast<int>(longest) * kCharacter + kGap;
   const int left = columns.names + kGap;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "report/page_text.h"
@@ -10,11 +11,11 @@ namespace brevox {
 
 namespace {
 
-// A panel's geometry, in pixels: two lines of title, the plot, the positions' ticks below.
-constexpr int kWidth = 210;
+// A panel's geometry, in pixels: three lines of title, the plot, the positions' ticks below.
+constexpr int kWidth = 182;
 constexpr int kLeft = 34;
-constexpr int kTop = 30;
-constexpr int kPlotWidth = 166;
+constexpr int kTop = 42;
+constexpr int kPlotWidth = 142;
 constexpr int kPlotHeight = 96;
 constexpr int kHeight = kTop + kPlotHeight + 18;
 constexpr int kCurvePoints = 48;
@@ -34,9 +35,8 @@ void writeTitle(Markup& page, const OrderCriterionFit& criterion,
                 const OrderCriterionSpread& spread, const DataSet& data) {
   const std::uint32_t number = criterion.criterion;
   page << "<text class=\"title\" x=\"0\" y=\"11\">" << number << " "
-       << NameText{shortened(criterionLongName(data, number), 30)} << "</text><text"
-       << (criterion.agrees && !*criterion.agrees ? " class=\"against\"" : "")
-       << " x=\"0\" y=\"24\">";
+       << NameText{shortened(criterionLongName(data, number), 26)}
+       << "</text><text x=\"0\" y=\"24\">";
   if (!criterion.rate) {
     page << "no rate: cases in one work only";
   } else {
@@ -44,9 +44,30 @@ void writeTitle(Markup& page, const OrderCriterionFit& criterion,
     if (spread.rateLow && spread.rateHigh) {
       page << " (" << rateText(*spread.rateLow) << " to " << rateText(*spread.rateHigh) << ")";
     }
-    if (criterion.agrees && !*criterion.agrees) page << ", against the order";
   }
-  page << "</text>\n";
+  page << "</text>";
+  if (criterion.agrees && !*criterion.agrees) {
+    page << "<text class=\"against\" x=\"0\" y=\"36\">against the order</text>";
+  }
+  page << "\n";
+}
+
+// The works' proportions and intervals at their positions: every interval in one path and every
+// point in another, so that a panel of hundreds of works stays a few elements.
+void writeWorks(Markup& page, const RunOrder& order, const CriterionFindings& found,
+                const std::function<double(double)>& x, const std::function<double(double)>& y) {
+  std::string intervals;
+  std::string points;
+  for (const OrderWorkFit& work : order.fit.works) {
+    const WorkFinding& finding = found.works[work.work - 1];
+    if (!work.position || finding.counts.total == 0) continue;
+    const std::string at = number(x(*work.position));
+    intervals +=
+        "M" + at + " " + number(y(finding.interval.low)) + "V" + number(y(finding.interval.high));
+    points += "M" + at + " " + number(y(finding.interval.proportion)) + "h0";
+  }
+  page << "\n<path class=\"ci\" d=\"" << intervals << "\"/>\n<path class=\"pt\" d=\"" << points
+       << "\"/>\n";
 }
 
 // The panel of one criterion: its works' proportions against their positions, and its curve.
@@ -65,8 +86,10 @@ void writePanel(Markup& page, const RunOrder& order, std::size_t k, const Criter
   }
   if (high < low) return;
   const PlotAxis shares = plotAxis(low, high, true);
-  auto x = [&](double position) { return kLeft + axisShare(positions, position) * kPlotWidth; };
-  auto y = [&](double share) {
+  const std::function<double(double)> x = [&](double position) {
+    return kLeft + axisShare(positions, position) * kPlotWidth;
+  };
+  const std::function<double(double)> y = [&](double share) {
     return kTop + (1 - std::clamp(axisShare(shares, share), 0.0, 1.0)) * kPlotHeight;
   };
   page << "<svg class=\"curve\" width=\"" << kWidth << "\" height=\"" << kHeight
@@ -84,20 +107,7 @@ void writePanel(Markup& page, const RunOrder& order, std::size_t k, const Criter
     page << "<text x=\"" << number(x(tick)) << "\" y=\"" << kTop + kPlotHeight + 12
          << "\" text-anchor=\"middle\">" << tickText(positions, tick) << "</text>";
   }
-  // Every interval in one path and every point in another: a panel of hundreds of works stays a
-  // few elements.
-  std::string intervals;
-  std::string points;
-  for (const OrderWorkFit& work : order.fit.works) {
-    const WorkFinding& finding = found.works[work.work - 1];
-    if (!work.position || finding.counts.total == 0) continue;
-    const std::string at = number(x(*work.position));
-    intervals +=
-        "M" + at + " " + number(y(finding.interval.low)) + "V" + number(y(finding.interval.high));
-    points += "M" + at + " " + number(y(finding.interval.proportion)) + "h0";
-  }
-  page << "\n<path class=\"ci\" d=\"" << intervals << "\"/>\n<path class=\"pt\" d=\"" << points
-       << "\"/>\n";
+  writeWorks(page, order, found, x, y);
   if (criterion.rate) {
     std::string curve;
     for (int i = 0; i <= kCurvePoints; ++i) {

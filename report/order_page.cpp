@@ -283,7 +283,8 @@ void writeOrderSection(Markup& page, const RunRecord& record, const DataSet& dat
   }
   page << "<p class=\"lede\">All " << order.fit.criteria.size()
        << " criteria taken together place the " << placed.size()
-       << " works along one line, lowest first: each dot is a work's position, its bar the 95% "
+       << " works along one line, from the work least far along the criteria's directions, at "
+          "the top, to the work furthest along: each dot is a work's position, its bar the 95% "
           "interval; beside it, its rank and the ranks it takes in 95% of the replicates.</p>\n";
   double low = *placed.front().fit->position;
   double high = *placed.back().fit->position;
@@ -312,7 +313,7 @@ figure.precedence{margin:.4rem 0;flex:1 1 18rem;min-width:0}
 figure.precedence figcaption{max-width:30rem}
 .agreement,.meaning{max-width:52rem}
 .meaning{color:var(--muted);font-size:.9rem}
-.curves{display:flex;flex-wrap:wrap;gap:.4rem 1rem;margin:.6rem 0}
+.curves{display:flex;flex-wrap:wrap;gap:.4rem .7rem;margin:.6rem 0}
 svg.curve{font-family:"DejaVu Sans",Arial,sans-serif}
 svg.curve text{font-size:10px;fill:var(--muted)}
 svg.curve text.y{text-anchor:end}

@@ -20,14 +20,12 @@ constexpr int kShades = 5;
 // Names listed in a sentence before the others are counted.
 constexpr std::size_t kNamesListed = 3;
 
+// Letters shown in a cell; a work of many works' criterion may hold dozens, all in its hover text.
+constexpr std::size_t kLettersShown = 8;
+
 // Whether a criterion's works can be told apart at all: some pair still differs once the
 // p-values are adjusted.
 bool anyDiffers(const CriterionFindings& findings) { return !findings.pairs.empty(); }
-
-bool shareALetter(const std::string& a, const std::string& b) {
-  return std::any_of(a.begin(), a.end(),
-                     [&](char letter) { return b.find(letter) != std::string::npos; });
-}
 
 void writeNames(Markup& page, const std::vector<std::uint32_t>& works, const DataSet& data) {
   const std::size_t listed = works.size() > kNamesListed + 1 ? kNamesListed : works.size();
@@ -39,8 +37,9 @@ void writeNames(Markup& page, const std::vector<std::uint32_t>& works, const Dat
 }
 
 // The works at either end of the criterion's range that stand apart from the other end: those
-// that share a letter with the work of the highest proportion and differ from that of the lowest,
-// and the other way round; none where the two ends do not differ.
+// that the main test does not separate from the work of the highest proportion (they share a
+// letter with it) and does separate from that of the lowest, and the other way round; none where
+// the two ends do not differ.
 std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> endsApart(
     const CriterionFindings& findings) {
   std::vector<const WorkFinding*> rising;
@@ -61,12 +60,12 @@ std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> endsApart(
   std::vector<std::uint32_t> high;
   std::vector<std::uint32_t> low;
   for (auto at = rising.rbegin(); at != rising.rend(); ++at) {
-    if (differ(*at, lowest) && shareALetter((*at)->letters, highest->letters)) {
+    if (differ(*at, lowest) && (*at == highest || !differ(*at, highest))) {
       high.push_back((*at)->work);
     }
   }
   for (const WorkFinding* work : rising) {
-    if (differ(work, highest) && shareALetter(work->letters, lowest->letters)) {
+    if (differ(work, highest) && (work == lowest || !differ(work, lowest))) {
       low.push_back(work->work);
     }
   }
@@ -158,8 +157,13 @@ void writeTable(Markup& page, const std::vector<std::uint32_t>& order,
       } else {
         page << "flat";
       }
-      page << "\">" << proportionText(finding.interval.proportion) << "<i>" << finding.letters
-           << "</i>";
+      page << "\">" << proportionText(finding.interval.proportion);
+      if (characters(finding.letters) > kLettersShown) {
+        page << "<i title=\"" << finding.letters << "\">"
+             << shortened(finding.letters, kLettersShown) << "</i>";
+      } else {
+        page << "<i>" << finding.letters << "</i>";
+      }
     }
     page << "\n";
   }
