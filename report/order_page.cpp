@@ -281,8 +281,15 @@ void writeOrderSection(Markup& page, const RunRecord& record, const DataSet& dat
          << "</p>\n</section>\n";
     return;
   }
-  page << "<p class=\"lede\">All " << order.fit.criteria.size()
-       << " criteria taken together place the " << placed.size()
+  const std::size_t criteria = order.fit.criteria.size();
+  page << "<p class=\"lede\">";
+  if (criteria == 1) {
+    page << "The one criterion places the ";
+  } else {
+    page << (criteria == 2 ? "Both" : "All " + std::to_string(criteria))
+         << " criteria taken together place the ";
+  }
+  page << placed.size()
        << " works along one line, from the work least far along the criteria's directions, at "
           "the top, to the work furthest along: each dot is a work's position, its bar the 95% "
           "interval; beside it, its rank and the ranks it takes in 95% of the replicates.</p>\n";
