@@ -8,9 +8,10 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the Debian package need; Graphviz's library draws the
 # graphs of the page of option H (GLib's log takes the warnings of its text layout), its dot
-# program checks the graph files in the tests; libzip and expat read the .xlsx and .ods workbooks.
+# program checks the graph files in the tests; libzip and expat read the .xlsx and .ods workbooks;
+# zlib compresses the page's maps of many works.
 PACKAGES := g++ cmake make pkg-config libboost-dev libgtest-dev libgraphviz-dev libglib2.0-dev \
-  graphviz dpkg-dev mandoc libzip-dev libexpat1-dev
+  graphviz dpkg-dev mandoc libzip-dev libexpat1-dev zlib1g-dev
 # Only the fuzzers need clang and its libFuzzer runtime; only the browser test needs Chromium.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 BROWSER_PACKAGES := chromium-headless-shell

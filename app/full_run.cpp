@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "analysis/findings.h"
+#include "analysis/order_bootstrap.h"
+#include "analysis/order_fit.h"
 #include "analysis/run_record.h"
 #include "analysis/tested_pair.h"
 #include "data/input_data_writer.h"

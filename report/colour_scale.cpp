@@ -10,8 +10,7 @@ namespace brevox {
 namespace {
 
 // The colour scale has one step per decade of the p-value, from 1 down to 10^-(steps-1) and
-// below; at most this many, so that neighbouring steps stay apart.
-constexpr int kMostSteps = 16;
+// below, at least this many.
 constexpr int kFewestSteps = 3;
 static_assert(kMostSteps <= 'u' - 'a', "a step's class would be the class of another cell");
 
@@ -26,7 +25,7 @@ constexpr std::array<std::array<int, 3>, 9> kPalette = {{{255, 255, 217},
                                                          {37, 52, 148},
                                                          {8, 29, 88}}};
 
-std::array<int, 3> stepColour(const ColourScale& scale, int step) {
+std::array<int, 3> paletteColour(const ColourScale& scale, int step) {
   // The first decades, where the threshold of a data set lies, get the widest share of the
   // palette; the many decades of the smallest p-values share its dark end.
   const double share =
@@ -60,6 +59,11 @@ std::string hexColour(const std::array<int, 3>& colour) {
   return buffer;
 }
 
+// The rule of one cell class, and of the maps whose commonest cells it is.
+std::string classSelectors(const std::string& cellClass) {
+  return "." + cellClass + ",table." + commonestClass(cellClass) + " td:not([class])";
+}
+
 }  // namespace
 
 ColourScale scaleReaching(double smallest) {
@@ -79,8 +83,18 @@ int stepOf(const ColourScale& scale, double p) {
   return decades >= scale.steps - 1 ? scale.steps - 1 : static_cast<int>(decades);
 }
 
+int cellStep(double p) { return stepOf(ColourScale{kMostSteps}, p); }
+
 std::string cellClassOfStep(int step, bool significant) {
   return std::string(1, static_cast<char>((significant ? 'A' : 'a') + step));
+}
+
+std::string commonestClass(const std::string& cellClass) { return "k" + cellClass; }
+
+Colour stepColour(const ColourScale& scale, int step) {
+  const std::array<int, 3> colour = paletteColour(scale, std::min(step, scale.steps - 1));
+  return {static_cast<std::uint8_t>(colour[0]), static_cast<std::uint8_t>(colour[1]),
+          static_cast<std::uint8_t>(colour[2])};
 }
 
 std::string scaleStyle(const ColourScale& scale, std::size_t works) {
@@ -91,21 +105,13 @@ std::string scaleStyle(const ColourScale& scale, std::size_t works) {
   std::string style = ":root{--cell:" + std::to_string(cell) +
                       "px;--glyph:" + std::to_string(cell > 16 ? 12 : 9) + "px}\n";
   std::string significant;
-  for (int step = 0; step < scale.steps; ++step) {
-    const std::array<int, 3> colour = stepColour(scale, step);
+  // Every step a cell may record; those beyond the scale's last take its colour.
+  for (int step = 0; step < kMostSteps; ++step) {
+    const std::array<int, 3> colour = paletteColour(scale, std::min(step, scale.steps - 1));
     const std::string significantClass = cellClassOfStep(step, true);
-    const std::string plainClass = cellClassOfStep(step, false);
-    std::string selectors = "." + significantClass + ",." + plainClass;
-    if (significantClass == scale.commonest || plainClass == scale.commonest) {
-      selectors += ",table.map td:not([class])";
-    }
-    style += selectors + "{background:" + hexColour(colour) +
-             (isDark(colour) ? ";color:#fff" : "") + "}";
-    significant += (step == 0 ? "." : ",.") + significantClass;
-  }
-  // The significant cells' classes are the capitals.
-  if (!scale.commonest.empty() && scale.commonest[0] >= 'A' && scale.commonest[0] <= 'Z') {
-    significant += ",table.map td:not([class])";
+    style += classSelectors(significantClass) + "," + classSelectors(cellClassOfStep(step, false)) +
+             "{background:" + hexColour(colour) + (isDark(colour) ? ";color:#fff" : "") + "}";
+    significant += (step == 0 ? "" : ",") + classSelectors(significantClass);
   }
   return style + "\n:is(" + significant + ")::before{content:\"\\2022\"}\n";
 }

@@ -8,6 +8,7 @@
 #include "io/utf8.h"
 #include "report/markup.h"
 #include "report/page_text.h"
+#include "report/plot_axis.h"
 #include "report/variants.h"
 
 namespace brevox {
@@ -16,9 +17,12 @@ namespace {
 
 // Pairs shown before the others are folded away.
 constexpr std::size_t kPairsShown = 10;
+// Pairs listed at most, the folded ones included: with hundreds of works tens of thousands of
+// pairs differ, which the tables of option E hold.
+constexpr std::size_t kPairsListed = 200;
 
-// The dot plot's geometry, in pixels: a row per work, the names on the left, the proportion from
-// 0 to 1 across the middle, the letters on the right.
+// The dot plot's geometry, in pixels: a row per work, the names on the left, the proportions
+// across the middle on an axis over their intervals, the letters and the proportion on the right.
 constexpr int kRow = 20;
 constexpr int kTop = 8;
 constexpr int kAxis = 40;
@@ -26,48 +30,14 @@ constexpr int kPlot = 360;
 constexpr int kGap = 12;
 constexpr int kLetterWidth = 9;  // a letter of the display, bold and spaced
 constexpr int kCharacter = 7;    // the width of a character of a name, on average
+constexpr int kShareWidth = 40;  // a proportion of three digits
 constexpr std::size_t kLongestName = 36;
-
-std::string minus(std::string text) {
-  if (!text.empty() && text[0] == '-') text.replace(0, 1, "\xE2\x88\x92");
-  return text;
-}
-
-std::string proportionText(double value) { return minus(printed("%.3f", value)); }
-
-// How the page names the main test: the variant's title, and for the binomial test the rule of
-// its two directions.
-std::string mainTestTitle(Variant variant) {
-  std::string title = descriptor(variant).pageTitle;
-  if (variant == Variant::binomial) title += ", the larger p-value of its two directions";
-  return title;
-}
+// Letters shown at most; with hundreds of works a work may hold dozens, all in its hover text.
+constexpr std::size_t kLettersShown = 16;
 
 std::string ratioText(double value) {
   if (std::isinf(value)) return "\xE2\x88\x9E";
   return printed(value >= 1000 ? "%.0f" : "%.3g", value);
-}
-
-// The number of characters of UTF-8 text.
-std::size_t characters(const std::string& text) {
-  std::size_t count = 0;
-  for (char c : text) count += isUtf8Continuation(c) ? 0 : 1;
-  return count;
-}
-
-// The text cut to `most` characters, an ellipsis in place of the rest.
-std::string shortened(const std::string& text, std::size_t most) {
-  if (characters(text) <= most) return text;
-  std::size_t kept = 0;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    if (!isUtf8Continuation(text[at])) {
-      if (kept == most - 1) break;
-      ++kept;
-    }
-    ++at;
-  }
-  return text.substr(0, at) + "\xE2\x80\xA6";
 }
 
 void writeHomogeneity(Markup& page, const HomogeneityTest& test, double threshold) {
@@ -100,52 +70,77 @@ void writeHomogeneity(Markup& page, const HomogeneityTest& test, double threshol
   page << "</p>\n";
 }
 
-// The dot plot: each work with cases, its proportion, its 95% interval and its letters.
+// Where a dot plot puts its columns: the names end at `names`, the letters and the proportions
+// start at theirs.
+struct DotPlotColumns {
+  int names;
+  int letters;
+  int share;
+  bool withLetters;
+};
+
+void writeDotPlotRow(Markup& page, const WorkFinding& work, int y, const DotPlotColumns& columns,
+                     const PlotFrame& frame, const DataSet& data) {
+  const std::string& shortName = workShortName(data, work.work);
+  const std::string& longName = workLongName(data, work.work);
+  page << "<g class=\"work\"><title>" << NameText{shortName} << ": " << NameText{longName} << ", "
+       << work.counts.observed << " of " << work.counts.total << " = "
+       << proportionText(work.interval.proportion) << " (95% interval "
+       << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
+       << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
+       << "<text class=\"name\" x=\"" << columns.names << "\" y=\"" << y + 4 << "\">"
+       << NameText{shortened(longName, kLongestName)} << "</text><line class=\"ci\" x1=\""
+       << frame.x(work.interval.low) << "\" x2=\"" << frame.x(work.interval.high) << "\" y1=\"" << y
+       << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << frame.x(work.interval.proportion)
+       << "\" cy=\"" << y << "\" r=\"4\"/>";
+  if (columns.withLetters) {
+    page << "<text class=\"letters\" x=\"" << columns.letters << "\" y=\"" << y + 4 << "\">"
+         << shortened(work.letters, kLettersShown) << "</text>";
+  }
+  page << "<text class=\"share\" x=\"" << columns.share << "\" y=\"" << y + 4 << "\">"
+       << proportionText(work.interval.proportion) << "</text></g>\n";
+}
+
+// The dot plot: each work with cases, its proportion, its 95% interval, its letters and its
+// proportion printed.
 void writeDotPlot(Markup& page, const CriterionFindings& findings, const DataSet& data) {
   std::size_t longest = 4;
+  double low = 1;
+  double high = 0;
   for (std::size_t w : findings.sorted) {
-    longest = std::max(
-        longest, characters(shortened(workLongName(data, findings.works[w].work), kLongestName)));
+    const WorkFinding& work = findings.works[w];
+    longest = std::max(longest, characters(shortened(workLongName(data, work.work), kLongestName)));
+    low = std::min(low, work.interval.low);
+    high = std::max(high, work.interval.high);
   }
+  const PlotAxis axis = plotAxis(low, high, true);
   std::size_t letters = 1;
-  for (const WorkFinding& work : findings.works) letters = std::max(letters, work.letters.size());
-  const int names = static_cast<int>(longest) * kCharacter + kGap;
-  const int left = names + kGap;
+  for (const WorkFinding& work : findings.works) {
+    letters = std::max(letters, characters(shortened(work.letters, kLettersShown)));
+  }
+  DotPlotColumns columns;
+  columns.names = static_cast<int>(longest) * kCharacter + kGap;
+  const int left = columns.names + kGap;
+  columns.letters = left + kPlot + kGap;
+  columns.withLetters = findings.test.has_value();
+  columns.share =
+      columns.letters + (columns.withLetters ? static_cast<int>(letters) * kLetterWidth : 0) + kGap;
   const int height = kTop + static_cast<int>(findings.sorted.size()) * kRow + kAxis;
-  const int width = left + kPlot + kGap + static_cast<int>(letters) * kLetterWidth + kGap;
-  auto x = [&](double proportion) { return printed("%.1f", left + proportion * kPlot); };
+  const int width = columns.share + kShareWidth + kGap;
+  PlotFrame frame;
+  frame.x = [&](double proportion) {
+    return printed("%.1f", left + axisShare(axis, proportion) * kPlot);
+  };
+  frame.top = kTop;
+  frame.bottom = height - kAxis;
+  frame.middle = left + kPlot / 2;
   page << "<svg class=\"dotplot\" width=\"" << width << "\" height=\"" << height
        << "\" viewBox=\"0 0 " << width << " " << height
        << "\" role=\"img\" aria-label=\"proportion of each work with its 95% interval\">\n";
-  const int bottom = height - kAxis;
-  for (int tick = 0; tick <= 4; ++tick) {
-    const std::string at = x(tick / 4.0);
-    page << "<line class=\"grid\" x1=\"" << at << "\" x2=\"" << at << "\" y1=\"" << kTop
-         << "\" y2=\"" << bottom << "\"/><text class=\"tick\" x=\"" << at << "\" y=\""
-         << bottom + 16 << "\" text-anchor=\"middle\">" << printed("%g", tick / 4.0) << "</text>\n";
-  }
-  page << "<text class=\"tick\" x=\"" << x(0.5) << "\" y=\"" << bottom + 32
-       << "\" text-anchor=\"middle\">proportion of occurrences, with its 95% interval</text>\n";
+  writeAxisLines(page, axis, frame, "proportion of occurrences, with its 95% interval");
   int y = kTop + kRow / 2;
   for (std::size_t w : findings.sorted) {
-    const WorkFinding& work = findings.works[w];
-    const std::string& shortName = workShortName(data, work.work);
-    const std::string& longName = workLongName(data, work.work);
-    page << "<g class=\"work\"><title>" << NameText{shortName} << ": " << NameText{longName} << ", "
-         << work.counts.observed << " of " << work.counts.total << " = "
-         << proportionText(work.interval.proportion) << " (95% interval "
-         << proportionText(work.interval.low) << " to " << proportionText(work.interval.high) << ")"
-         << (work.letters.empty() ? "" : ", letters " + work.letters) << "</title>"
-         << "<text class=\"name\" x=\"" << names << "\" y=\"" << y + 4 << "\" text-anchor=\"end\">"
-         << NameText{shortened(longName, kLongestName)} << "</text><line class=\"ci\" x1=\""
-         << x(work.interval.low) << "\" x2=\"" << x(work.interval.high) << "\" y1=\"" << y
-         << "\" y2=\"" << y << "\"/><circle class=\"pt\" cx=\"" << x(work.interval.proportion)
-         << "\" cy=\"" << y << "\" r=\"4\"/>";
-    if (findings.test) {
-      page << "<text class=\"letters\" x=\"" << left + kPlot + kGap << "\" y=\"" << y + 4
-           << "\" text-anchor=\"start\">" << work.letters << "</text>";
-    }
-    page << "</g>\n";
+    writeDotPlotRow(page, findings.works[w], y, columns, frame, data);
     y += kRow;
   }
   page << "</svg>\n";
@@ -211,15 +206,34 @@ void writePairs(Markup& page, const CriterionFindings& findings, const DataSet& 
           "proportion of the first work less that of the second, and the odds of an occurrence "
           "in the first over those in the second, each with its 95% interval.</p>\n";
   writePairTable(page, pairs, 0, std::min(kPairsShown, pairs.size()), data);
-  if (pairs.size() > kPairsShown) {
-    page << "<details class=\"more\"><summary>" << pairs.size() - kPairsShown
-         << " more pairs</summary>\n";
-    writePairTable(page, pairs, kPairsShown, pairs.size(), data);
+  const std::size_t listed = std::min(kPairsListed, pairs.size());
+  if (listed > kPairsShown) {
+    page << "<details class=\"more\"><summary>" << listed - kPairsShown << " more pairs"
+         << (listed < pairs.size() ? ", the next largest differences" : "") << "</summary>\n";
+    writePairTable(page, pairs, kPairsShown, listed, data);
     page << "</details>\n";
+  }
+  if (listed < pairs.size()) {
+    page << "<p class=\"note\"><span class=\"unlisted\">" << thousands(pairs.size() - listed)
+         << "</span> more pairs differ, with smaller differences: the table "
+            "<code>T_all_results.csv</code> of option E holds every pair, its adjusted p-value "
+            "in the column ";
+    if (*findings.test == Variant::binomial) {
+      page << "<code>holm_binomial_ab</code> and <code>holm_binomial_ba</code>, one per "
+              "direction.</p>\n";
+    } else {
+      page << "<code>holm_" << descriptor(*findings.test).columnName << "</code>.</p>\n";
+    }
   }
 }
 
 }  // namespace
+
+std::string mainTestTitle(Variant variant) {
+  std::string title = descriptor(variant).pageTitle;
+  if (variant == Variant::binomial) title += ", the larger p-value of its two directions";
+  return title;
+}
 
 const char* const kFindingsStyle = R"(
 .finding{margin:1.6rem 0 2.4rem;break-inside:avoid-page}
@@ -230,9 +244,12 @@ const char* const kFindingsStyle = R"(
 svg.dotplot{display:block;max-width:100%;height:auto;margin:.4rem 0 .8rem;
 font-family:"DejaVu Sans",Arial,sans-serif}
 svg.dotplot text{font-size:12px;fill:var(--ink)}
-svg.dotplot text.name{font-family:Charter,"Liberation Serif",Georgia,serif;font-size:13px}
+svg.dotplot text.name{font-family:Charter,"Liberation Serif",Georgia,serif;font-size:13px;
+text-anchor:end}
+svg.dotplot.dense text.name{font-size:11px}
 svg.dotplot text.tick{fill:var(--muted);font-size:11px}
 svg.dotplot text.letters{font-weight:600;letter-spacing:.08em}
+svg.dotplot text.share{fill:var(--muted);font-size:11px}
 svg.dotplot .grid{stroke:var(--hair);stroke-width:1}
 svg.dotplot .ci{stroke:var(--accent);stroke-width:2}
 svg.dotplot .pt{fill:var(--accent)}
@@ -247,9 +264,8 @@ details.more>summary{display:none}svg.dotplot{max-width:100%}
 .scroll{overflow:visible}table.data{font-size:7.5pt}table.data :is(th,td){padding:.1rem .3rem}}
 )";
 
-void writeFindingsSection(std::ostream& out, const std::vector<CriterionFindings>& findings,
+void writeFindingsSection(Markup& page, const std::vector<CriterionFindings>& findings,
                           const DataSet& data) {
-  Markup page{out};
   page << "<section id=\"findings\">\n<h2>What the run found</h2>\n<p class=\"note\">For each "
           "criterion: whether its works differ at all (Pearson's chi-square over every work "
           "with cases), where each work stands (its proportion with a 95% Wilson score "

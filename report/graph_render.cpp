@@ -15,6 +15,7 @@
 #include "io/utf8.h"
 #include "report/graphviz_messages.h"
 #include "report/page_text.h"
+#include "report/svg_trim.h"
 
 namespace brevox {
 
@@ -27,11 +28,36 @@ GVC_t* graphvizContext() {
   return context;
 }
 
-// A dotted arrow stands for a result on too few cases: it is weaker than a solid one.
+// The strengths of the arrows, weakest first: a dotted arrow stands for a result on too few
+// cases, a dashed one for a pair that does not stand firm (the main test separates it only
+// before the adjustment for the many pairs), a solid one for the others.
+constexpr std::size_t kDotted = 0;
+constexpr std::size_t kDashed = 1;
+constexpr std::size_t kSolid = 2;
+
+char styleAttribute[] = "style";
+
 std::size_t strength(Agedge_t* edge) {
-  static char styleAttribute[] = "style";
   const char* style = agget(edge, styleAttribute);
-  return style != nullptr && std::strstr(style, "dotted") != nullptr ? 0 : 1;
+  if (style == nullptr) return kSolid;
+  if (std::strstr(style, "dotted") != nullptr) return kDotted;
+  return std::strstr(style, "dashed") != nullptr ? kDashed : kSolid;
+}
+
+// Dashes each solid arrow of the graph whose works are not among `firm`.
+void dashLooseArrows(Agraph_t* graph, const FirmPairs& firm) {
+  static char dashed[] = "dashed";
+  static char none[] = "";
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    for (Agedge_t* edge = agfstout(graph, node); edge != nullptr; edge = agnxtout(graph, edge)) {
+      std::string tail = agnameof(agtail(edge));
+      std::string head = agnameof(aghead(edge));
+      if (head < tail) std::swap(tail, head);
+      if (strength(edge) == kSolid && firm.count({tail, head}) == 0) {
+        agsafeset(edge, styleAttribute, dashed, none);
+      }
+    }
+  }
 }
 
 // Gives each work whose name Graphviz would not show as written a label that it shows so: Graphviz
@@ -95,7 +121,7 @@ void leaveOutImpliedArrows(Agraph_t* graph, const NodeIndex& nodes,
   const std::size_t count = nodes.nodes.size();
   // reach[s][i][j]: a path of one or more arrows of strength s or more leads from i to j. Walking
   // the order backwards, every successor's row is complete before it is used.
-  std::array<std::vector<std::vector<char>>, 2> reach;
+  std::array<std::vector<std::vector<char>>, kSolid + 1> reach;
   for (auto& rows : reach) rows.assign(count, std::vector<char>(count, 0));
   for (auto position = order.rbegin(); position != order.rend(); ++position) {
     const std::size_t from = *position;
@@ -146,136 +172,6 @@ void reduceDenseGraph(Agraph_t* graph) {
   if (const std::optional<std::vector<std::size_t>> order = topologicalOrder(graph, nodes)) {
     leaveOutImpliedArrows(graph, nodes, *order);
   }
-}
-
-// The numbers of a path or polygon to whole points: a fraction of a point is lost in any drawing
-// scaled to a page, and the digits are most of a dense drawing's weight.
-std::string roundedNumbers(const std::string& points) {
-  std::string rounded;
-  std::size_t i = 0;
-  while (i < points.size()) {
-    const char c = points[i];
-    const bool starts = (c >= '0' && c <= '9') || (c == '-' && i + 1 < points.size() &&
-                                                   points[i + 1] >= '0' && points[i + 1] <= '9');
-    if (!starts) {
-      rounded += c;
-      ++i;
-      continue;
-    }
-    std::size_t end = i + 1;
-    while (end < points.size() &&
-           ((points[end] >= '0' && points[end] <= '9') || points[end] == '.')) {
-      ++end;
-    }
-    const long whole = std::lround(std::strtod(points.substr(i, end - i).c_str(), nullptr));
-    rounded += std::to_string(whole == 0 ? 0 : whole);
-    i = end;
-  }
-  return rounded;
-}
-
-// Where the attribute `name` (with its leading blank and "=\"") stands in a line: from its name to
-// its closing quote, and where its value begins.
-struct AttributePlace {
-  std::size_t start;
-  std::size_t from;
-  std::size_t to;
-};
-
-std::optional<AttributePlace> findAttribute(const std::string& line, const char* name) {
-  const std::size_t start = line.find(name);
-  if (start == std::string::npos) return std::nullopt;
-  const std::size_t from = start + std::strlen(name);
-  const std::size_t to = line.find('"', from);
-  if (to == std::string::npos) return std::nullopt;
-  return AttributePlace{start, from, to};
-}
-
-// Rounds the numbers of the attribute `name` in a line.
-void roundAttribute(std::string& line, const char* name) {
-  if (const std::optional<AttributePlace> at = findAttribute(line, name)) {
-    line.replace(at->from, at->to - at->from,
-                 roundedNumbers(line.substr(at->from, at->to - at->from)));
-  }
-}
-
-// A polygon closes by itself, but Graphviz repeats its first point at its end.
-void dropClosingPoint(std::string& line) {
-  const std::optional<AttributePlace> at = findAttribute(line, " points=\"");
-  if (!at) return;
-  const std::size_t from = at->from;
-  const std::size_t to = at->to;
-  const std::size_t firstEnd = line.find(' ', from);
-  const std::size_t lastStart = line.rfind(' ', to);
-  if (firstEnd == std::string::npos || lastStart <= firstEnd || lastStart < from) return;
-  if (line.compare(from, firstEnd - from, line, lastStart + 1, to - lastStart - 1) == 0) {
-    line.erase(lastStart, to - lastStart);
-  }
-}
-
-void dropText(std::string& line, const char* text) {
-  const std::size_t at = line.find(text);
-  if (at != std::string::npos) line.erase(at, std::strlen(text));
-}
-
-void dropAttribute(std::string& line, const char* name) {
-  if (const std::optional<AttributePlace> at = findAttribute(line, name)) {
-    line.erase(at->start, at->to + 1 - at->start);
-  }
-}
-
-// Graphviz's SVG as an element of a page, lighter by two thirds. Graphviz writes one element per
-// line; a line of another form is kept as it is. What goes: the XML prolog and DOCTYPE, comments
-// and titles (which repeat the names), ids and classes, the groups of each node and arrow, the
-// white background, and the colours and the node font that Graphviz gives everything by default,
-// which the page's style sheet supplies instead (kGraphStyle).
-std::string inlineSvg(const char* data, unsigned int length) {
-  const std::string svg(data, length);
-  std::string element;
-  element.reserve(svg.size() / 2);
-  std::size_t start = svg.find("<svg");
-  // Whether each open group was kept, to know whether its end is.
-  std::vector<bool> groups;
-  bool inComment = false;
-  while (start < svg.size()) {
-    std::size_t end = svg.find('\n', start);
-    if (end == std::string::npos) end = svg.size();
-    std::string line = svg.substr(start, end - start);
-    start = end + 1;
-    if (inComment || line.rfind("<!--", 0) == 0) {
-      inComment = line.find("-->") == std::string::npos;
-      continue;
-    }
-    if (line.rfind("<title>", 0) == 0 && line.size() >= 8 &&
-        line.compare(line.size() - 8, 8, "</title>") == 0) {
-      continue;
-    }
-    if (line.rfind("<g ", 0) == 0) {
-      const bool itemGroup = line.find("class=\"node\"") != std::string::npos ||
-                             line.find("class=\"edge\"") != std::string::npos;
-      groups.push_back(!itemGroup);
-      if (itemGroup) continue;
-      dropAttribute(line, " id=\"");
-      dropAttribute(line, " class=\"");
-    } else if (line == "</g>") {
-      const bool kept = groups.empty() || groups.back();
-      if (!groups.empty()) groups.pop_back();
-      if (!kept) continue;
-    } else if (line.rfind("<polygon fill=\"white\" stroke=\"transparent\"", 0) == 0) {
-      continue;
-    } else {
-      dropText(line, " fill=\"none\" stroke=\"black\"");
-      dropText(line, " fill=\"black\" stroke=\"black\"");
-      dropText(line, " font-family=\"Times,serif\" font-size=\"14.00\"");
-      dropText(line, " text-anchor=\"middle\"");
-      roundAttribute(line, " d=\"");
-      roundAttribute(line, " points=\"");
-      dropClosingPoint(line);
-    }
-    element += line;
-    element += '\n';
-  }
-  return element;
 }
 
 }  // namespace
@@ -332,7 +228,7 @@ namespace {
 struct Arrow {
   std::string tail;
   std::string head;
-  bool dotted;
+  std::size_t strength;
 };
 
 // What one of the drawings laid out together keeps: its arrows after the implied ones are left
@@ -342,7 +238,7 @@ struct KeptArrows {
   std::vector<Arrow> arrows;
 };
 
-KeptArrows keptArrows(const std::string& dotText) {
+KeptArrows keptArrows(const std::string& dotText, const FirmPairs* firm) {
   KeptArrows kept;
   MessageCapture capture;
   Agraph_t* graph = agmemread(dotText.c_str());
@@ -351,6 +247,7 @@ KeptArrows keptArrows(const std::string& dotText) {
     if (graph != nullptr) agclose(graph);
     return kept;
   }
+  if (firm != nullptr) dashLooseArrows(graph, *firm);
   kept.drawing.arrows = static_cast<std::size_t>(agnedges(graph));
   reduceDenseGraph(graph);
   kept.drawing.drawnArrows = static_cast<std::size_t>(agnedges(graph));
@@ -358,7 +255,7 @@ KeptArrows keptArrows(const std::string& dotText) {
       kept.drawing.drawnArrows > kDrawAtMost ? DrawingOutcome::tooDense : DrawingOutcome::drawn;
   for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
     for (Agedge_t* edge = agfstout(graph, node); edge != nullptr; edge = agnxtout(graph, edge)) {
-      kept.arrows.push_back({agnameof(agtail(edge)), agnameof(aghead(edge)), strength(edge) == 0});
+      kept.arrows.push_back({agnameof(agtail(edge)), agnameof(aghead(edge)), strength(edge)});
     }
   }
   agclose(graph);
@@ -368,15 +265,18 @@ KeptArrows keptArrows(const std::string& dotText) {
 // The id that the layout gives the arrow numbered `number`, which its SVG group carries.
 std::string arrowId(std::size_t number) { return "brevoxarrow" + std::to_string(number); }
 
-// The layout's SVG with only the arrows of `shown` (by number), those of `dotted` dotted. Graphviz
-// writes each arrow as a group of its own lines, opened by a line holding its id.
+// The layout's SVG with only the arrows of `shown` (by number), each drawn in the style of its
+// strength in `strengths`. Graphviz writes each arrow as a group of its own lines, opened by a
+// line holding its id.
 std::string svgWithArrows(const std::string& svg, const std::vector<char>& shown,
-                          const std::vector<char>& dotted) {
+                          const std::vector<std::size_t>& strengths) {
+  static const char* const kDashes[] = {" stroke-dasharray=\"1,5\"", " stroke-dasharray=\"6,4\"",
+                                        ""};
   std::string result;
   result.reserve(svg.size());
   std::size_t start = 0;
   bool skipping = false;
-  bool dotting = false;
+  const char* dashes = "";
   static const std::string kGroupStart = "<g id=\"brevoxarrow";
   while (start < svg.size()) {
     std::size_t end = svg.find('\n', start);
@@ -386,18 +286,16 @@ std::string svgWithArrows(const std::string& svg, const std::vector<char>& shown
     if (line.rfind(kGroupStart, 0) == 0) {
       const std::size_t number = std::strtoul(line.c_str() + kGroupStart.size(), nullptr, 10);
       skipping = number >= shown.size() || shown[number] == 0;
-      dotting = !skipping && dotted[number] != 0;
+      dashes = skipping ? "" : kDashes[strengths[number]];
     }
     if (!skipping) {
-      if (dotting && line.rfind("<path ", 0) == 0) {
-        line.insert(5, " stroke-dasharray=\"1,5\"");
-      }
+      if (*dashes != '\0' && line.rfind("<path ", 0) == 0) line.insert(5, dashes);
       result += line;
       result += '\n';
     }
     if (line == "</g>") {
       skipping = false;
-      dotting = false;
+      dashes = "";
     }
   }
   return result;
@@ -450,12 +348,15 @@ std::string renderArrows(const std::vector<std::string>& works,
 }  // namespace
 
 std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dotTexts,
-                                             const std::vector<std::string>& works) {
+                                             const std::vector<std::string>& works,
+                                             const FirmPairs* firstFirm) {
   std::vector<KeptArrows> drawings;
   // Every arrow kept by any drawing, numbered in the order first met.
   std::map<std::pair<std::string, std::string>, std::size_t> numbers;
   std::vector<const Arrow*> arrows;
-  for (const std::string& text : dotTexts) drawings.push_back(keptArrows(text));
+  for (const std::string& text : dotTexts) {
+    drawings.push_back(keptArrows(text, drawings.empty() ? firstFirm : nullptr));
+  }
   for (const KeptArrows& kept : drawings) {
     if (kept.drawing.outcome != DrawingOutcome::drawn) continue;
     for (const Arrow& arrow : kept.arrows) {
@@ -476,14 +377,14 @@ std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dot
       // Which arrows of the layout this drawing shows, and which of them dotted.
       const std::size_t count = together ? arrows.size() : own.size();
       std::vector<char> shown(count, 0);
-      std::vector<char> dotted(count, 0);
+      std::vector<std::size_t> strengths(count, kSolid);
       for (std::size_t k = 0; k < own.size(); ++k) {
         const std::size_t number = together ? numbers.at({own[k]->tail, own[k]->head}) : k;
         shown[number] = 1;
-        dotted[number] = own[k]->dotted ? 1 : 0;
+        strengths[number] = own[k]->strength;
       }
       if (!svg.empty()) {
-        const std::string drawn = svgWithArrows(svg, shown, dotted);
+        const std::string drawn = svgWithArrows(svg, shown, strengths);
         kept.drawing.svg = inlineSvg(drawn.data(), static_cast<unsigned int>(drawn.size()));
       } else {
         kept.drawing.outcome = DrawingOutcome::failed;

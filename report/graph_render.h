@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brevox {
@@ -11,6 +13,7 @@ enum class DrawingOutcome {
   drawn,     ///< `svg` holds the drawing
   tooDense,  ///< more arrows than a drawing can show: nothing was laid out
   failed,    ///< Graphviz reported an error: `message` holds its words
+  omitted,   ///< the page shows too many works to draw every test's graph: only its file has it
 };
 
 /// A graph drawn, or why it was not.
@@ -47,21 +50,27 @@ inline constexpr std::size_t kDrawAtMost = 400;
 /// only.
 GraphDrawing drawGraph(const std::string& dotText, bool reducible);
 
+/// Pairs of works by their short names, the smaller name first.
+using FirmPairs = std::set<std::pair<std::string, std::string>>;
+
 /// Draws the graphs of one criterion (as drawGraph with `reducible`) on one layout, so that each
 /// work stands at the same place in every drawing: dot lays out every work of `works` (short
 /// names) and every arrow that any of the drawings keeps, once; each drawing then shows its own
 /// arrows on it, dotted as its own text has them. Where those arrows together are more than
-/// kDrawAtMost, each graph is laid out on its own, as drawGraph does. Returns one drawing per
+/// kDrawAtMost, each graph is laid out on its own, as drawGraph does. With `firstFirm`, the first
+/// graph's solid arrows between works not among those pairs are dashed: weaker than a solid arrow
+/// and stronger than a dotted one where implied arrows are left out. Returns one drawing per
 /// text, in their order.
 std::vector<GraphDrawing> drawGraphsTogether(const std::vector<std::string>& dotTexts,
-                                             const std::vector<std::string>& works);
+                                             const std::vector<std::string>& works,
+                                             const FirmPairs* firstFirm = nullptr);
 
-/// The style a page needs for the drawings of drawGraph: the colours and the node font that
-/// Graphviz gives by default, which the drawings leave out.
+/// The style a page needs for the drawings of drawGraph, each in an element of class "graph": the
+/// colours and the node font that Graphviz gives by default, which the drawings leave out.
 inline constexpr const char* kGraphStyle =
-    "svg :is(path,ellipse,polyline):not([fill]){fill:none}\n"
-    "svg :is(path,ellipse,polyline,polygon):not([stroke]){stroke:#000}\n"
-    "svg text:not([font-family]){font-family:Times,serif;font-size:14px}\n"
-    "svg text:not([text-anchor]){text-anchor:middle}\n";
+    ".graph svg :is(path,ellipse,polyline):not([fill]){fill:none}\n"
+    ".graph svg :is(path,ellipse,polyline,polygon):not([stroke]){stroke:#000}\n"
+    ".graph svg text:not([font-family]){font-family:Times,serif;font-size:14px}\n"
+    ".graph svg text:not([text-anchor]){text-anchor:middle}\n";
 
 }  // namespace brevox

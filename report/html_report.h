@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "analysis/run_record.h"
-#include "analysis/tested_pair.h"
 #include "data/data_set.h"
 #include "io/failure.h"
-#include "report/dot_graph.h"
+#include "report/criterion_page.h"
 #include "report/variants.h"
 
 namespace brevox {
@@ -29,13 +28,6 @@ struct RunFacts {
   std::string runTime;
 };
 
-/// What the page keeps of one criterion: the pairs that its maps show and the text of each graph.
-struct PageCriterion {
-  std::uint32_t criterion = 0;
-  std::vector<PairOutcomes> pairs;  ///< in the run's order
-  CriterionGraphTexts graphs;
-};
-
 /// The graphs over all criteria as the page draws them (indexed like graphNames): the DOT text of
 /// each that the run wrote (empty for the others) and its arrows. A graph of more than kDrawAtMost
 /// arrows is not read, which takes Graphviz a tenth of a second at thousands of arrows.
@@ -51,12 +43,14 @@ struct PageContent {
   AllCriteriaGraphs allCriteria;
 };
 
-/// Writes one self-contained HTML page of a full run: the facts of the run, what each criterion
-/// found (record.findings), the data, per criterion a heat map of the p-values of each selected
-/// variant beside that variant's graph, then the graphs over all criteria, each drawn by Graphviz
-/// in process (graph_render). Names may hold any bytes: the page is UTF-8, and a byte that is not
-/// is read as Latin-1, as Graphviz reads it, or shown as U+FFFD where that would be a control
-/// character.
+/// Writes one self-contained HTML page of a full run to `out` as it goes, lines ending in CR LF:
+/// a one-line header, the answer first (the order of the works over all criteria where the record
+/// holds it, the overview of the works under every criterion, a sentence per criterion), the facts
+/// of the run folded, what each criterion found (record.findings), the data, per criterion the
+/// main test's map and graph adjusted and every other test's folded, then the graphs over all
+/// criteria folded, each drawn by Graphviz in process (graph_render). Names may hold any bytes:
+/// the page is UTF-8, and a byte that is not is read as Latin-1, as Graphviz reads it, or shown
+/// as U+FFFD where that would be a control character.
 void writeHtmlReport(std::ostream& out, const PageContent& content, const RunRecord& record,
                      const DataSet& data);
 

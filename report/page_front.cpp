@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "io/number_text.h"
+#include "report/findings_page.h"
 #include "report/page_text.h"
 #include "report/variants.h"
 #include "stats/families.h"
@@ -68,7 +69,9 @@ void writeLegend(Markup& page, const ColourScale& scale, double threshold) {
   page << "<ul class=\"marks\">"
        << "<li><span class=\"cell " << cellClassOfStep(scale.steps - 1, true)
        << "\"></span>significant difference at the threshold (the test's own "
-          "decision)</li>"
+          "decision, unadjusted)</li>"
+       << "<li><span class=\"cell o " << cellClassOfStep(scale.steps - 1, true)
+       << "\"></span>the main test: still differs once the p-values are adjusted</li>"
        << "<li><span class=\"cell " << cellClassOfStep(0, false)
        << "\">*</span>too few cases: a work has fewer than 5, or a "
           "chi-square test has too small an expected count</li>"
@@ -153,17 +156,27 @@ std::string directionText(std::int32_t direction) {
   return "No direction of ordering: an arrow points from the row work to the column work.";
 }
 
-void writeHeader(Markup& page, const PageContent& content, const RunSettings& settings,
-                 const DataSet& data) {
+void writeHeader(Markup& page, const RunSettings& settings, const DataSet& data) {
   page << "<header>\n<p class=\"kicker\">brevox " << BREVOX_VERSION_MAJOR << "."
-       << BREVOX_VERSION_MINOR << " \xC2\xB7 report of a full run</p>\n";
-  page << "<h1>Differences between works, criterion by criterion</h1>\n";
-  page << "<p class=\"lede\">" << data.works.size() << " works compared pair by pair under "
-       << data.criteria.size() << (data.criteria.size() == 1 ? " criterion" : " criteria")
-       << ", at the threshold p&nbsp;&lt;&nbsp;" << formatDouble(data.threshold) << ".</p>\n";
+       << BREVOX_VERSION_MINOR << " \xC2\xB7 report of a full run</p>\n<h1>" << data.works.size()
+       << " works under " << data.criteria.size()
+       << (data.criteria.size() == 1 ? " criterion" : " criteria")
+       << ", compared at p&nbsp;&lt;&nbsp;" << formatDouble(data.threshold);
+  if (settings.mainTest) {
+    page << " by <b>" << mainTestTitle(*settings.mainTest)
+         << "</b>, adjusted by <b>Holm's method</b>";
+  } else {
+    page << ", no test between pairs";
+  }
+  page << "</h1>\n</header>\n";
+}
+
+void writeRunFacts(Markup& page, const PageContent& content, const RunSettings& settings,
+                   const DataSet& data) {
+  page << "<details class=\"run\"><summary>The run: data, date, threshold, options, tests, works "
+          "and criteria</summary>\n";
   writeFacts(page, content.facts, settings, data);
-  page << "<nav><ol><li><a href=\"#findings\">What the run found</a></li>"
-       << "<li><a href=\"#reading\">How to read this page</a></li>"
+  page << "</details>\n<nav><ol><li><a href=\"#findings\">What the run found</a></li>"
        << "<li><a href=\"#data\">Data</a></li>";
   for (const PageCriterion& criterion : content.criteria) {
     page << "<li><a href=\"#criterion-" << criterion.criterion << "\">" << criterion.criterion
@@ -171,31 +184,31 @@ void writeHeader(Markup& page, const PageContent& content, const RunSettings& se
   }
   if (anyAllCriteriaGraph(content.allCriteria))
     page << "<li><a href=\"#all-criteria\">All criteria</a></li>";
-  page << "</ol></nav>\n</header>\n";
+  page << "</ol></nav>\n";
 }
 
 void writeReading(Markup& page, const ColourScale& scale, const DataSet& data) {
-  page << "<section id=\"reading\" class=\"reading\">\n<h2>How to read this page</h2>\n"
-       << "<p>Each criterion has a section. For every test the run made, a map shows the p-value "
-          "of each pair of works, the row work against the column work, works in the order of "
-          "the data and named by their short names (hover for the long name); the darker the "
-          "cell, the smaller the p-value, one colour step per decade; with 12 works or fewer "
-          "the cell also prints it. The main test of the findings above comes first; every "
-          "other test is folded under its name: click the name to open it. "
-          "A dot marks a pair that the test finds significantly different at the threshold "
-          "of the data, "
+  page << "<aside id=\"reading\" class=\"reading\">\n<h3>How to read the maps and graphs</h3>\n"
+       << "<p>For every test the run made, a map shows the p-value of each pair of works, the "
+          "row work against the column work, works in the order of the data and named by their "
+          "short names (hover for the long name); the darker the cell, the smaller the p-value, "
+          "one colour step per decade; with 12 works or fewer the cell also prints it. The main "
+          "test comes first and says which pairs still differ once its p-values are adjusted for "
+          "the many pairs of the criterion: an outlined cell, a solid arrow. Every other test is "
+          "folded under its name and shows its own decisions, <em>unadjusted</em>: click the "
+          "name to open it. A dot marks a pair that the test finds significantly different at "
+          "the threshold of the data, "
        << formatDouble(data.threshold)
-       << "; a star, as in the summary files, a result that rests on too few cases. Hover over a "
-          "cell for its p-value. The binomial test sets the row work's occurrences against the "
-          "column work's proportion, so its map is a full square; the other tests are symmetric "
-          "and fill the lower triangle. Beside each map is the same test's graph: an arrow "
-          "joins two works that differ significantly and points in the direction of the "
-          "criterion; a work stands at the same place in every graph of its criterion. A graph of "
-          "many arrows is drawn without those that follow from a chain of "
-          "others; its map shows every pair. At the end, the graphs over all criteria label "
-          "each arrow with the numbers of the criteria under which the two works differ.</p>\n";
+       << ", before any adjustment; a star, as in the summary files, a result that rests on too "
+          "few cases. The binomial test sets the row work's occurrences against the column "
+          "work's proportion, so its map is a full square; the other tests are symmetric and "
+          "fill the lower triangle. Beside each map is the same test's graph: an arrow joins two "
+          "works that differ significantly and points in the direction of the criterion; a work "
+          "stands at the same place in every graph of its criterion. A graph of many arrows is "
+          "drawn without those that follow from a chain of others; its map shows every "
+          "pair.</p>\n";
   writeLegend(page, scale, data.threshold);
-  page << "</section>\n";
+  page << "</aside>\n";
 }
 
 void writeDataTable(Markup& page, const DataSet& data) {

@@ -21,12 +21,17 @@ std::string dataName(const RunCommand& command);
 /// How a criterion's direction of ordering turns the arrows of its graphs, in a sentence.
 std::string directionText(std::int32_t direction);
 
-/// The page's header: what the run compared, its facts (data, date, threshold, options, tests,
-/// graphs, works, criteria) and the contents.
-void writeHeader(Markup& page, const PageContent& content, const RunSettings& settings,
-                 const DataSet& data);
+/// The page's header, one line: what the run compared, the threshold, the main test and its
+/// adjustment.
+void writeHeader(Markup& page, const RunSettings& settings, const DataSet& data);
 
-/// The section "How to read this page", with the legend of the colour scale and of the marks.
+/// The facts of the run (data, date, threshold, options, tests, graphs, works, criteria), folded,
+/// and the contents.
+void writeRunFacts(Markup& page, const PageContent& content, const RunSettings& settings,
+                   const DataSet& data);
+
+/// How to read the maps and graphs, with the legend of the colour scale and of the marks, beside
+/// the first map it explains.
 void writeReading(Markup& page, const ColourScale& scale, const DataSet& data);
 
 /// The section "Data": each work's occurrences and cases under each criterion, and their share.

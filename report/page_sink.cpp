@@ -54,8 +54,9 @@ Sink pageSink(const RunCommand& command, const EdgeRecords& records,
               std::shared_ptr<const CriterionGraphTexts> texts) {
   auto page = std::make_shared<PageRecords>(PageRecords{{{command, ""}, {}, {}}, records, texts});
   Sink sink;
-  sink.endCriterion = [page](const CriterionAnalysis& analysis, const RunRecord&, const DataSet&) {
-    page->content.criteria.push_back({analysis.criterion, analysis.pairs, *page->texts});
+  sink.endCriterion = [page](const CriterionAnalysis& analysis, const RunRecord& record,
+                             const DataSet& data) {
+    page->content.criteria.push_back(pageCriterion(analysis, *page->texts, record.settings, data));
     return Failures{};
   };
   sink.endRun = [page](const RunRecord& record, const DataSet& data) {

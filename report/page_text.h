@@ -26,11 +26,26 @@ bool needsGraphvizLabel(const std::string& name);
 /// A number as printf's `format` prints it (at most 39 characters).
 std::string printed(const char* format, double value);
 
-/// A p-value as a journal prints it: three significant digits, two below 0.001, where the third
-/// tells nothing and would weigh on a page of many works.
+/// A p-value within [0, 1]: a sum of probabilities may pass 1 by a rounding error.
+double clampedP(double p);
+
+/// A p-value as a journal prints it, within [0, 1]: three significant digits, two below 0.001,
+/// where the third tells nothing and would weigh on a page of many works.
 std::string pValueText(double p);
 
 /// A whole number with a comma between each three digits.
 std::string thousands(std::size_t value);
+
+/// A number with a true minus sign (U+2212) where printf's format gives a hyphen.
+std::string withMinus(std::string text);
+
+/// A proportion or a difference of proportions: three decimals.
+std::string proportionText(double value);
+
+/// The number of characters of UTF-8 text.
+std::size_t characters(const std::string& text);
+
+/// The text cut to `most` characters, an ellipsis in place of the rest.
+std::string shortened(const std::string& text, std::size_t most);
 
 }  // namespace brevox

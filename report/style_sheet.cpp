@@ -5,14 +5,16 @@ namespace brevox {
 const char kPageStyle[] = R"(
 :root{--ink:#1c1c1c;--muted:#5b5b5b;--hair:#cfcfc8;--paper:#fff;--accent:#1f4e79}
 html{background:var(--paper)}
-body{margin:0 auto;max-width:74rem;padding:2.5rem 2rem 4rem;color:var(--ink);
+body{margin:0 auto;max-width:74rem;padding:1.2rem 2rem 4rem;color:var(--ink);
 font:16px/1.5 Charter,"Bitstream Charter","Sitka Text",Cambria,"Iowan Old Style",
 "Palatino Linotype",Palatino,Georgia,"Liberation Serif","Times New Roman",serif;
 font-variant-numeric:lining-nums}
 a{color:var(--accent);text-decoration:none}a:hover{text-decoration:underline}
-h1{font-size:2.1rem;font-weight:normal;line-height:1.15;margin:.1rem 0 .6rem}
+h1{font-size:1.35rem;font-weight:normal;line-height:1.3;margin:.1rem 0 .4rem}
+h1 b{font-weight:600}
 h2{font-size:1.45rem;font-weight:normal;margin:3rem 0 .4rem;padding-top:.6rem;
 border-top:1.5px solid var(--ink)}
+#order h2{margin-top:.6rem}
 h2 .no{color:var(--muted);margin-right:.4rem}
 .short,.kicker,.note,figcaption,.facts dt,.legend,footer{font-size:.9rem}
 .short{color:var(--muted);font-variant:small-caps;letter-spacing:.03em;margin-left:.5rem}
@@ -23,9 +25,24 @@ max-width:60rem}
 .facts dt{font-variant:small-caps;letter-spacing:.05em;color:var(--muted);padding-top:.1rem}
 .facts dd{margin:0}
 code{font-family:"DejaVu Sans Mono",Menlo,Consolas,monospace;font-size:.85em}
+details.run{margin:2rem 0 .6rem;border-top:.75px solid var(--hair)}
+details.run>summary{cursor:pointer;padding:.35rem 0;color:var(--accent)}
+details.run .facts{margin-top:.6rem}
 nav ol{display:flex;flex-wrap:wrap;gap:.2rem 1.4rem;list-style:none;padding:.5rem 0;margin:0;
 border-top:.75px solid var(--hair);border-bottom:.75px solid var(--hair)}
-.reading p{max-width:46rem;hyphens:auto}
+.reading{margin:2.4rem 0 0;padding:.6rem 1rem;background:#f6f6f2}
+.reading h3{font-size:1.05rem;font-weight:600;margin:0 0 .2rem}
+.reading p{max-width:52rem;hyphens:auto;margin:.2rem 0}
+.reading+section.criterion h2{margin-top:1.2rem}
+table.overview td{padding:.15rem .5rem}
+table.overview td i{font-style:normal;font-weight:600;letter-spacing:.06em;margin-left:.35rem;
+display:inline-block;min-width:1.4rem;text-align:left}
+table.overview thead th{white-space:normal;max-width:8rem;vertical-align:bottom;text-align:right}
+table.overview th.flat,table.overview td.flat{color:#9a9a94}
+.s0{background:#fbfaf3}.s1{background:#efeede}.s2{background:#dcdcc6}.s3{background:#c3c6a8}
+.s4{background:#a6ad88}
+ul.sentences{max-width:60rem;padding-left:1.1rem;margin:.8rem 0}
+ul.sentences li{margin:.15rem 0}
 .direction{margin:.1rem 0 .8rem;color:var(--muted)}
 .scroll{overflow-x:auto;max-width:100%}
 table.data{border-collapse:collapse;font-size:.85rem;border-top:1.5px solid var(--ink);
@@ -58,6 +75,7 @@ table.map thead th span{writing-mode:vertical-rl;transform:rotate(180deg);max-he
 overflow:hidden;text-overflow:ellipsis;display:inline-block}
 table.map tr:hover th{color:var(--accent)}
 table.map td:hover{outline:2px solid var(--ink);outline-offset:-1px}
+table.map td.o,.marks .cell.o{outline:2px solid #d7301f;outline-offset:-2px}
 .x{background:#e6e6e1}
 .z{background:repeating-linear-gradient(135deg,#d4d4ce 0 1px,var(--paper) 1px 3.5px)}
 .u{background:repeating-linear-gradient(45deg,#b9b9b2 0 1.5px,var(--paper) 1.5px 4px)}
@@ -79,6 +97,8 @@ table.map.numbered td{width:3rem;min-width:3rem;max-width:3rem;padding:0;font-si
 details.variant{margin:.2rem 0;border-top:.75px solid var(--hair)}
 details.variant>summary{cursor:pointer;padding:.35rem 0;color:var(--accent)}
 details.variant[open]>summary{color:var(--ink)}
+@media screen{article.finding,section.criterion,#data{content-visibility:auto;
+contain-intrinsic-size:auto 1500px}}
 @media print{body{max-width:none;padding:0;font-size:11pt}html{background:#fff}
 figure,table.data tr{break-inside:avoid}nav{display:none}
 *{-webkit-print-color-adjust:exact;print-color-adjust:exact}

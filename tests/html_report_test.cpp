@@ -10,6 +10,7 @@
 
 #include "analysis/findings.h"
 #include "report/graph_render.h"
+#include "report/plot_axis.h"
 #include "tests/test_support.h"
 
 namespace brevox {
@@ -128,6 +129,8 @@ TEST(HtmlReport, NamesAnyBytesAndDrawsEveryGraph) {
                 occurrences(page, "\xE2\x81\xA8" + rightToLeft + "\xE2\x81\xA9") +
                 occurrences(page, ">" + rightToLeft + "</text>"));
   EXPECT_TRUE(isUtf8(page));
+  // Written as it goes, Graphviz's lines too, every line ends with CR LF.
+  EXPECT_EQ(occurrences(page, "\n"), occurrences(page, "\r\n"));
   EXPECT_NE(page.find("\xE1\xBC\xB8\xCE\xBB\xCE\xB9\xCE\xAC\xCF\x82 &#39;&lt;b&gt;&amp;&#39;"),
             std::string::npos);
   EXPECT_NE(page.find("Digamma &lt;i&gt;&amp;&lt;/i&gt;"), std::string::npos);
@@ -136,9 +139,10 @@ TEST(HtmlReport, NamesAnyBytesAndDrawsEveryGraph) {
        {"'<b>&'", "<i>&</i>", "Odyssey & co", "<script", "<link", " src=", "url("}) {
     EXPECT_EQ(page.find(raw), std::string::npos) << raw;
   }
-  // Two criteria, seven variants with a map each, eight graphs each with the merged one, and
-  // eight over all criteria; each drawn or, without an arrow, a note.
-  EXPECT_EQ(occurrences(page, "<table class=\"map"), 14u);
+  // Two criteria, seven variants with a map each and the order's map of which work stands
+  // before which; eight graphs each with the merged one, and eight over all criteria; each drawn
+  // or, without an arrow, a note.
+  EXPECT_EQ(occurrences(page, "<table class=\"map"), 15u);
   EXPECT_EQ(occurrences(page, "<div class=\"graph\">"), 24u);
   EXPECT_EQ(occurrences(page, "<div class=\"graph\"><svg") +
                 occurrences(page, "<div class=\"graph\"><p class=\"note\">No pair"),
@@ -152,10 +156,12 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
   RunRecord record;
   record.settings.families[Family::fisher] = true;
   record.settings.mainTest = Variant::fisherDoubleTail;
-  PageCriterion criterion;
-  criterion.criterion = 1;
-  criterion.graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
-  criterion.graphs[index(Variant::fisherMidP)] = "digraph fishMp_k {\na -> b;\n}\n";
+  CriterionAnalysis analysis;
+  analysis.criterion = 1;
+  CriterionGraphTexts graphs;
+  graphs[index(Variant::fisherDoubleTail)] = "digraph fishDt_k {\na -> ;\n}\n";
+  graphs[index(Variant::fisherMidP)] = "digraph fishMp_k {\na -> b;\n}\n";
+  const PageCriterion criterion = pageCriterion(analysis, graphs, record.settings, data);
   std::ostringstream page;
   writeHtmlReport(page, PageContent{{}, {criterion}, {}}, record, data);
   // Graphviz's own words, whose line numbers run on from the graphs it read before.
@@ -163,6 +169,36 @@ TEST(HtmlReport, SaysWhereGraphvizCouldNotDrawAGraph) {
                             "Error: syntax error in line "),
             std::string::npos);
   EXPECT_EQ(occurrences(page.str(), "<div class=\"graph\"><svg"), 1u);
+}
+
+TEST(PlotAxis, SpansTheDataInRoundTicks) {
+  const struct {
+    double low, high;
+    bool fromZero;
+    double from, to;
+  } cases[] = {
+      // Proportions near 0 start at 0; far from it, the axis spans them alone.
+      {0.0005, 0.074, true, 0, 0.08},
+      {0.42, 0.58, true, 0.4, 0.6},
+      {0.02, 0.05, true, 0.02, 0.05},
+      {0.001, 0.999, true, 0, 1},
+      // Positions on either side of 0, and a span of nothing widened around its value.
+      {-1.73, 2.31, false, -2, 3},
+      {0.5, 0.5, true, 0.46, 0.54},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.low) + " to " + std::to_string(c.high));
+    const PlotAxis axis = plotAxis(c.low, c.high, c.fromZero);
+    EXPECT_NEAR(axis.from, c.from, 1e-9);
+    EXPECT_NEAR(axis.to, c.to, 1e-9);
+    ASSERT_GE(axis.ticks.size(), 3u);
+    EXPECT_LE(axis.ticks.size(), 6u);
+    EXPECT_NEAR(axis.ticks.front(), axis.from, 1e-9);
+    EXPECT_NEAR(axis.ticks.back(), axis.to, 1e-9);
+    for (std::size_t k = 1; k < axis.ticks.size(); ++k) {
+      EXPECT_NE(tickText(axis, axis.ticks[k - 1]), tickText(axis, axis.ticks[k]));
+    }
+  }
 }
 
 TEST(Findings, MainTestFollowsTheTestsOfTheRun) {
