@@ -153,9 +153,10 @@ REFERENCE ?= 98bb579
 FULL_RUN_ARGS ?=
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBREVOX_WERROR=$(WERROR) -DBREVOX_BENCH=ON -DBREVOX_TESTS=OFF
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target brevox_bench brevox
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target brevox_bench brevox_order_bench brevox
 	python3 bench/large_data_set.py > $(BENCH_DIR)/large_data_set.csv
 	$(BENCH_DIR)/brevox_bench $(BENCH_ARGS) $(BENCH_DIR)/large_data_set.csv
+	$(BENCH_DIR)/brevox_order_bench
 	rm -rf $(BENCH_DIR)/reference-src && mkdir -p $(BENCH_DIR)/reference-src
 	git archive $(REFERENCE) | tar -x -C $(BENCH_DIR)/reference-src
 	cmake -S $(BENCH_DIR)/reference-src -B $(BENCH_DIR)/reference -DCMAKE_BUILD_TYPE=Release -DBREVOX_TESTS=OFF
