@@ -59,6 +59,8 @@ std::string resultsTableFileName(ResultsTable table) {
 
 std::string pageFileName() { return "brevox_report.html"; }
 
+std::string manifestFileName() { return ".brevox-manifest"; }
+
 namespace {
 
 constexpr std::size_t kLongestFileName = 255;
@@ -124,7 +126,7 @@ void forEachFile(const OutputChoice& choice, const DataSet& data, Visit visit) {
     }
     return;
   }
-  visit(NamedFile{inputDataFileName()});
+  if (choice.inputData) visit(NamedFile{inputDataFileName()});
   if (choice.resultsTables) {
     for (const ResultsTable table :
          {ResultsTable::pairs, ResultsTable::criteria, ResultsTable::works}) {
@@ -168,8 +170,8 @@ struct DataFile {
 
 Failure refusal(const ShortName& name, const DataFile& file, const std::string& fileName,
                 const std::string& fault) {
-  std::string message = "Short name " + quotedForMessage(*name.text) + " of " + name.kind + " n. " +
-                        std::to_string(name.number) + " in ";
+  std::string message = "Short name " + quotedForMessage(*name.text, kShownBytes) + " of " +
+                        name.kind + " n. " + std::to_string(name.number) + " in ";
   if (file.sheetName.empty()) {
     message += "line " + std::to_string(name.line);
   } else {
@@ -177,8 +179,8 @@ Failure refusal(const ShortName& name, const DataFile& file, const std::string& 
     const std::uint64_t column = name.line == 1 ? std::uint64_t{name.number} * 2 + 1 : 1;
     message += gridPlace({file.path, file.sheetName}, name.line, column);
   }
-  return {message + " of " + file.path + " makes the output file name " +
-              quotedForMessage(fileName) + " " + fault,
+  return {message + " of " + pathForMessage(file.path) + " makes the output file name " +
+              quotedForMessage(fileName, kShownBytes) + " " + fault,
           ""};
 }
 
@@ -290,6 +292,11 @@ Outcome checkDistinct(const OutputChoice& choice, const DataSet& data, const Dat
 }
 
 }  // namespace
+
+void forEachOutputFileName(const OutputChoice& choice, const DataSet& data,
+                           const std::function<void(const std::string&)>& visit) {
+  forEachFile(choice, data, [&visit](const NamedFile& file) { visit(file.name); });
+}
 
 Outcome checkOutputNames(const OutputChoice& choice, const DataSet& data, const std::string& path,
                          const std::string& sheetName) {

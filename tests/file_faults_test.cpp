@@ -82,6 +82,8 @@ std::set<std::string> incompleteFiles(const fs::path& reference, const fs::path&
   const std::vector<std::string> written = fileNames(folder);
   std::set<std::string> incomplete;
   for (const std::string& name : fileNames(reference)) {
+    // The manifest records when each file was written.
+    if (name == ".brevox-manifest") continue;
     if (std::find(written.begin(), written.end(), name) == written.end() ||
         readFile(folder / name) != readFile(reference / name)) {
       incomplete.insert(name);
@@ -112,9 +114,10 @@ std::set<std::string> foreignFiles(const fs::path& reference, const fs::path& fo
 
 // Runs the program with `arguments` in an empty folder that it cannot write, and says how the
 // folder was made so in `mechanism`. Returns with the folder removed.
-ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments,
-                                 std::string& mechanism) {
+ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments, std::string& mechanism,
+                                 std::string& folder) {
   TempDir work;
+  folder = fs::canonical(work.path()).string();
   ProgramRun run;
   if (geteuid() != 0) {
     // Permission bits stop every user but root.
@@ -142,14 +145,17 @@ TEST(FileFaults, WorkingDirectoryThatCannotBeWrittenStopsTheRun) {
   for (const std::vector<std::string>& arguments :
        std::vector<std::vector<std::string>>{{"-D"}, {"-D1F", "1", "1", "2"}}) {
     std::string mechanism;
-    const ProgramRun run = runInUnwritableFolder(arguments, mechanism);
+    std::string folder;
+    const ProgramRun run = runInUnwritableFolder(arguments, mechanism, folder);
     SCOPED_TRACE(arguments[0] + " in a folder made unwritable by " + mechanism);
     std::cout << "Working directory made unwritable by: " << mechanism << '\n';
     const std::string reason =
         mechanism == "read-only mount" ? "Read-only file system" : "Permission denied";
     EXPECT_EQ(run.exitCode, 255);
+    // The folder is named, and another offered.
     EXPECT_EQ(run.err, "Failed to lock this folder with .brevox.lock (" + reason +
-                           "): this run wrote nothing\n");
+                           "): this run wrote nothing in " + folder +
+                           ": write into another folder with --output DIR\n");
     EXPECT_EQ(run.out, "");
   }
 }
@@ -193,11 +199,11 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
       {"a link to a pipe under a report", "fish_k1_W2_W1.csv", "fifo", ""},
       {"a link to a device under a graph", "graph_fishDt_k1.gv", "/dev/null", ""},
       {"a dangling link as the lock", ".brevox.lock", "made.lock",
-       refused + "it is a symbolic link): this run wrote nothing\n"},
+       refused + "it is a symbolic link): this run wrote nothing in "},
       {"a folder as the lock", ".brevox.lock", "folder",
-       refused + "Is a directory): this run wrote nothing\n"},
+       refused + "Is a directory): this run wrote nothing in "},
       {"a pipe as the lock", ".brevox.lock", "pipe",
-       refused + "it is not a regular file): this run wrote nothing\n"},
+       refused + "it is not a regular file): this run wrote nothing in "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -213,7 +219,8 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
       fs::create_symlink(c.what[0] == '/' ? fs::path(c.what) : outside.path() / c.what, planted);
     }
     const ProgramRun run = runOnData({}, work.path());
-    EXPECT_EQ(run.err, c.err);
+    const std::string another = ": write into another folder with --output DIR\n";
+    EXPECT_EQ(run.err, c.err.empty() ? "" : c.err + fs::canonical(work.path()).string() + another);
     // Nothing was written through the links: the pipe and the device are as they were.
     EXPECT_EQ(fs::status(outside.path() / "fifo").type(), fs::file_type::fifo);
     EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
