@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <istream>
@@ -120,7 +120,12 @@ std::vector<ManifestEntry> readManifest() {
   return entries;
 }
 
-Outcome writeManifest(const std::vector<ManifestEntry>& files) {
+Outcome writeManifest(std::vector<ManifestEntry> files) {
+  // In the order of the names, whichever thread wrote each file first.
+  std::sort(files.begin(), files.end(),
+            [](const ManifestEntry& left, const ManifestEntry& right) {
+              return left.name < right.name;
+            });
   return writeFile(manifestFileName(), [&files](std::ostream& out) {
     out << kManifestTitle << '\n';
     char nanoseconds[16];

@@ -35,8 +35,8 @@ struct ManifestEntry {
 std::vector<ManifestEntry> readManifest();
 
 /// Writes the manifest of a successful run last, through a temporary file: each file in `files`
-/// with its size and modification time.
-[[nodiscard]] Outcome writeManifest(const std::vector<ManifestEntry>& files);
+/// with its size and modification time, in the order of their names.
+[[nodiscard]] Outcome writeManifest(std::vector<ManifestEntry> files);
 
 /// The entries of `files` as a manifest holds them.
 std::vector<ManifestEntry> manifestEntries(const std::vector<WrittenFile>& files);
