@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/output_file.h"
 #include "tests/test_support.h"
 
 namespace brevox {
@@ -250,6 +251,8 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
     // Of every file that is not written completely, each named on a line of its own; nullptr:
     // the run completes.
     const char* reason;
+    // Standard input and output closed: the first files opened must not take their places.
+    bool closedStandardDescriptors = false;
   } cases[] = {
       // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A
       // link to /dev/full under an output's name would not do: the output replaces the link.)
@@ -258,6 +261,7 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
       {"ulimit -f", {data.path}, false, {tests::RunAs::self, 0, 0, 0, 700}, "File too large"},
       // The workers have stacks of their own; the calling thread has what the limit gives it.
       {"ulimit -s 64, 16 threads", {"-D"}, false, {tests::RunAs::self, 0, 0, 64 << 10}, nullptr},
+      {"brevox -D <&- >&-", {"-D"}, false, {}, nullptr, true},
   };
   setenv("BREVOX_THREADS", "16", 1);
   for (const auto& c : cases) {
@@ -271,7 +275,11 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
       small = std::make_unique<Mount>("tmpfs", work.path(), "tmpfs", 0, "size=64k");
       if (!small->mounted()) continue;  // no tmpfs can be mounted here
     }
-    const ProgramRun limited = tests::runCommand(BREVOX_EXE, c.arguments, work.path(), c.limits);
+    const ProgramRun limited =
+        c.closedStandardDescriptors
+            ? tests::runCommand("/bin/sh", {"-c", "exec \"$0\" \"$@\" <&- >&-", BREVOX_EXE, "-D"},
+                                work.path())
+            : tests::runCommand(BREVOX_EXE, c.arguments, work.path(), c.limits);
     // Never a temporary file, the lock or a file cut short.
     EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
     const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
@@ -294,6 +302,30 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
               static_cast<std::ptrdiff_t>(incomplete.size()));
   }
   unsetenv("BREVOX_THREADS");
+}
+
+TEST(FileFaults, TakenTemporaryNamesAreLeftForOthers) {
+  // What a killed run of the same process id left: the temporary names that follow the next.
+  TempDir folder;
+  bool made = false;
+  ASSERT_EQ(openOutputFolder(folder.path().string(), "out", made), std::nullopt);
+  OutputFile probe;
+  ASSERT_EQ(openOutputFile(probe, "probe.csv"), std::nullopt);
+  const std::string taken = probe.temporaryName;
+  discardOutputFile(probe);
+  const std::size_t digits = taken.rfind('-') + 1;
+  const unsigned long long next = std::stoull(taken.substr(digits, 10)) + 1;
+  for (unsigned long long number = next; number < next + 300; ++number) {
+    std::string name = std::to_string(number);
+    name = taken.substr(0, digits) + std::string(10 - name.size(), '0') + name + ".tmp";
+    tests::writeFile(folder.path() / name, "debris\n");
+  }
+  OutputFile file;
+  EXPECT_EQ(openOutputFile(file, "report.csv"), std::nullopt);
+  file.stream << "written\n";
+  EXPECT_EQ(closeOutputFile(file), std::nullopt);
+  closeOutputFolder(false);
+  EXPECT_EQ(tests::readFile(folder.path() / "report.csv"), "written\n");
 }
 
 TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {
