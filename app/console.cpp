@@ -26,13 +26,6 @@ std::size_t terminalWidth() {
   return 80;
 }
 
-// A whole number with its thousands apart: 1,234,567.
-std::string withThousands(std::uint64_t number) {
-  std::string digits = std::to_string(number);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-  return digits;
-}
-
 // A duration as a clock shows it: 0:07, 12:30, 1:02:03.
 std::string clockTime(double seconds) {
   const auto whole = static_cast<unsigned long long>(seconds < 0 ? 0 : seconds + 0.5);
@@ -92,21 +85,6 @@ void drawSoon(ConsoleProgress& progress) {
   if (!progress.everDrawn || Clock::now() - progress.drawn >= kRedrawEvery) draw(progress);
 }
 
-// The size in bytes as a reader takes it in: 987 bytes, 16.2 MB.
-std::string shownBytes(std::uint64_t bytes) {
-  if (bytes < 1000) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-  const char* const units[] = {"kB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes) / 1000;
-  std::size_t unit = 0;
-  while (value >= 1000 && unit + 1 < 4) {
-    value /= 1000;
-    ++unit;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-  return text;
-}
-
 std::string inFolder(const std::string& folder, const std::string& name) {
   return folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
 }
@@ -123,6 +101,26 @@ void printEarlier(std::ostream& out, const EarlierFiles& earlier) {
 }
 
 }  // namespace
+
+std::string withThousands(std::uint64_t number) {
+  std::string digits = std::to_string(number);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+std::string sizeForPeople(std::uint64_t bytes) {
+  if (bytes < 1000) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  const char* const units[] = {"kB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1000;
+  std::size_t unit = 0;
+  while (value >= 1000 && unit + 1 < 4) {
+    value /= 1000;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
 
 bool consoleIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
@@ -159,7 +157,7 @@ void printRunSummary(std::ostream& out, const RunSummary& summary) {
   if (summary.singleTest) {
     for (const WrittenFile& file : summary.written) {
       out << "brevox wrote the report " << inFolder(summary.folder, file.name) << " ("
-          << shownBytes(file.stamp.size) << ") in " << taken << "\n";
+          << sizeForPeople(file.stamp.size) << ") in " << taken << "\n";
     }
     return;
   }
@@ -176,7 +174,7 @@ void printRunSummary(std::ostream& out, const RunSummary& summary) {
   }
   const std::size_t count = summary.written.size();
   out << "brevox wrote " << withThousands(count) << (count == 1 ? " file" : " files") << " ("
-      << shownBytes(bytes) << ") into " << summary.folder << " in " << taken << "\n";
+      << sizeForPeople(bytes) << ") into " << summary.folder << " in " << taken << "\n";
   if (!page.empty()) out << "The page: " << inFolder(summary.folder, page) << "\n";
   for (std::size_t k = 0; k < tables.size(); ++k) {
     out << (k == 0 ? "The tables: " : "            ") << inFolder(summary.folder, tables[k])

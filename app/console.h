@@ -16,6 +16,12 @@ namespace brevox {
 // What a person at a terminal reads while a run goes on and when it ends. Into a file or a pipe
 // the run writes its trace of dots as it always has, and none of this.
 
+/// A whole number with its thousands apart: 1,234,567.
+std::string withThousands(std::uint64_t number);
+
+/// A size in bytes as a reader takes it in: 987 bytes, 16.2 MB, 7.9 GB.
+std::string sizeForPeople(std::uint64_t bytes);
+
 /// Whether the run's standard output is a terminal.
 bool consoleIsTerminal();
 

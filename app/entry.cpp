@@ -12,6 +12,7 @@
 #include "app/console.h"
 #include "app/full_run.h"
 #include "app/options.h"
+#include "app/report_sizes.h"
 #include "app/run_folder.h"
 #include "app/run_lock.h"
 #include "app/single_pair.h"
@@ -82,6 +83,7 @@ Failures runInFolder(RunOptions options, const RunCommand& given, const DataSet&
     options.keepsInputData = !choice.inputData;
     command.earlier = earlierFiles(earlier, choice, data);
   }
+  if (Outcome refusal = checkFreeSpace(options, data)) return {*refusal};
   summary.earlier = command.earlier;
   (void)takeWrittenFiles();
   Failures failures;

@@ -122,10 +122,9 @@ std::vector<ManifestEntry> readManifest() {
 
 Outcome writeManifest(std::vector<ManifestEntry> files) {
   // In the order of the names, whichever thread wrote each file first.
-  std::sort(files.begin(), files.end(),
-            [](const ManifestEntry& left, const ManifestEntry& right) {
-              return left.name < right.name;
-            });
+  std::sort(files.begin(), files.end(), [](const ManifestEntry& left, const ManifestEntry& right) {
+    return left.name < right.name;
+  });
   return writeFile(manifestFileName(), [&files](std::ostream& out) {
     out << kManifestTitle << '\n';
     char nanoseconds[16];

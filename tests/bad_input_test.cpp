@@ -58,6 +58,11 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
     manyDirections += ",,1";
     if (k < 5000) shortWork += ",1,2";
   }
+  // Sixteen works at the largest total: 240 binomial reports of 7.9 GB each.
+  std::string largestTotals = "Threshold:,0.05,k,Crit,\n,,,1,\n";
+  for (int work = 1; work <= 16; ++work) {
+    largestTotals += "w" + std::to_string(work) + ",W,1000,536870911,\n";
+  }
   const std::vector<std::string> readOnly = {"data.csv", "-0"};
   const std::vector<std::string> allTests = {"data.csv"};
   const Case cases[] = {
@@ -96,6 +101,14 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        allTests,
        "Short name \"k_w1\" of criterium n. 2 in line 1" + makes +
            "chiSq_k_w1_x_y.csv\" the same as that of another pair of works\n"},
+      // Reports that no disk holds, refused before anything is written.
+      {"reports larger than the free space",
+       Input::file,
+       largestTotals,
+       {"data.csv", "-B"},
+       "The reports of this run would take up to 1,906,081,458,240 bytes (1.9 TB), more than the "
+       "output folder has free: use option S to write the summary files alone, or write into "
+       "another folder with --output DIR; this run wrote nothing\n"},
       // Files that are not data files.
       {"a folder", Input::folder, "", allTests,
        "Failed to open file data.csv for reading: Is a directory\n"},

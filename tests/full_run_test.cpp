@@ -15,8 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 using tests::compareWithGolden;
 using tests::fileNames;
-using tests::readFile;
 using tests::ProgramRun;
+using tests::readFile;
 using tests::runProgram;
 using tests::TempDir;
 
@@ -129,9 +129,10 @@ std::size_t filesNamedWith(const fs::path& folder, const std::string& part) {
 
 TEST(FullRun, KeepsTheUsersFilesAndSaysWhatItWrote) {
   using Check = std::function<void(const fs::path& folder, const std::string& out)>;
-  const std::string keep = "File T_input_data.csv holds data that brevox did not write there, and "
-                           "this run would replace it: rename it (for example to mydata.csv, then "
-                           "run brevox mydata.csv) or remove it; this run wrote nothing\n";
+  const std::string keep =
+      "File T_input_data.csv holds data that brevox did not write there, and "
+      "this run would replace it: rename it (for example to mydata.csv, then "
+      "run brevox mydata.csv) or remove it; this run wrote nothing\n";
   auto editTemplate = [](const fs::path& folder) {
     std::string text = readFile(folder / "T_input_data.csv");
     text.replace(text.find("Iliad,312,"), 10, "Iliad,313,");
@@ -142,54 +143,82 @@ TEST(FullRun, KeepsTheUsersFilesAndSaysWhatItWrote) {
   };
   const struct {
     const char* name;
-    std::vector<std::string> first;  // a run before in the same folder; empty: none
+    std::vector<std::string> first;                // a run before in the same folder; empty: none
     std::function<void(const fs::path&)> between;  // what the user does after it
-    std::vector<std::string> arguments;  // "{data}", "{renamed}": the data files
-    bool terminal;                       // run under a pseudo-terminal
+    std::vector<std::string> arguments;            // "{data}", "{renamed}": the data files
+    bool terminal;                                 // run under a pseudo-terminal
     int exitCode;
     std::string err;  // with terminal, within the console's output
     Check check;
   } cases[] = {
-      {"the edited template and a later -DS", {"-D0"}, editTemplate, {"-DS"}, false, 255, keep,
+      {"the edited template and a later -DS",
+       {"-D0"},
+       editTemplate,
+       {"-DS"},
+       false,
+       255,
+       keep,
        [&](const fs::path& folder, const std::string& out) {
          editedTemplateKept(folder, out);
          EXPECT_EQ(filesNamedWith(folder, "graph_"), 0u);
        }},
-      {"the template as the data file", {"-D0"}, editTemplate, {"T_input_data.csv", "-S"}, false,
-       0, "",
+      {"the template as the data file",
+       {"-D0"},
+       editTemplate,
+       {"T_input_data.csv", "-S"},
+       false,
+       0,
+       "",
        [&](const fs::path& folder, const std::string& out) {
          editedTemplateKept(folder, out);
          EXPECT_TRUE(fs::is_regular_file(folder / "T_exp_prob_AccPl.csv"));
        }},
-      {"--output into a new folder", {}, nullptr, {"{data}", "-S", "--output", "out"}, false, 0,
+      {"--output into a new folder",
+       {},
+       nullptr,
+       {"{data}", "-S", "--output", "out"},
+       false,
+       0,
        "",
        [](const fs::path& folder, const std::string&) {
          EXPECT_EQ(fileNames(folder), std::vector<std::string>{});
          EXPECT_EQ(compareWithGolden(folder / "out", "run_S"), "");
        }},
-      {"--output= into an existing folder", {},
+      {"--output= into an existing folder",
+       {},
        [](const fs::path& folder) { fs::create_directory(folder / "out"); },
-       {"--output=out", "{data}", "-S"}, false, 0, "",
+       {"--output=out", "{data}", "-S"},
+       false,
+       0,
+       "",
        [](const fs::path& folder, const std::string&) {
          EXPECT_EQ(compareWithGolden(folder / "out", "run_S"), "");
        }},
-      {"--output under a missing folder", {}, nullptr, {"{data}", "-S", "--output", "no/out"},
-       false, 255,
+      {"--output under a missing folder",
+       {},
+       nullptr,
+       {"{data}", "-S", "--output", "no/out"},
+       false,
+       255,
        "Failed to make the output folder no/out: No such file or directory (the folder that holds "
        "it must exist)\n",
-       [](const fs::path& folder, const std::string&) {
-         EXPECT_FALSE(fs::exists(folder / "no"));
-       }},
-      {"a repeated run after renaming a work, at a terminal", {"{data}", "-H"}, nullptr,
-       {"{renamed}", "-H"}, true, 0, "",
+       [](const fs::path& folder, const std::string&) { EXPECT_FALSE(fs::exists(folder / "no")); }},
+      {"a repeated run after renaming a work, at a terminal",
+       {"{data}", "-H"},
+       nullptr,
+       {"{renamed}", "-H"},
+       true,
+       0,
+       "",
        [](const fs::path& folder, const std::string& out) {
          const std::string earlier = std::to_string(filesNamedWith(folder, "W4")) + " files";
          EXPECT_NE(out.find("\rcriterion 1 of 2, k1: pairs 0 of 12, 0:00 taken\x1b[K"),
                    std::string::npos);
          EXPECT_EQ(out.find("...vs."), std::string::npos);
          const std::string shown = fs::canonical(folder).string();
-         EXPECT_NE(out.find("brevox wrote " + std::to_string(filesNamedWith(folder, ".") -
-                                                             filesNamedWith(folder, "W4") - 1) +
+         EXPECT_NE(out.find("brevox wrote " +
+                            std::to_string(filesNamedWith(folder, ".") -
+                                           filesNamedWith(folder, "W4") - 1) +
                             " files ("),
                    std::string::npos);
          EXPECT_NE(out.find("into " + shown + " in "), std::string::npos);
