@@ -241,6 +241,14 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
   }
 }
 
+// Runs the program as "brevox ... <&- >&-" does: standard input and output closed.
+ProgramRun withClosedStandardDescriptors(const std::vector<std::string>& arguments,
+                                         const fs::path& folder) {
+  std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" <&- >&-", BREVOX_EXE};
+  shell.insert(shell.end(), arguments.begin(), arguments.end());
+  return tests::runCommand("/bin/sh", shell, folder);
+}
+
 TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
   const tests::DataFile data(kData);
   const struct {
@@ -277,8 +285,7 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
     }
     const ProgramRun limited =
         c.closedStandardDescriptors
-            ? tests::runCommand("/bin/sh", {"-c", "exec \"$0\" \"$@\" <&- >&-", BREVOX_EXE, "-D"},
-                                work.path())
+            ? withClosedStandardDescriptors(c.arguments, work.path())
             : tests::runCommand(BREVOX_EXE, c.arguments, work.path(), c.limits);
     // Never a temporary file, the lock or a file cut short.
     EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
