@@ -74,6 +74,10 @@ std::optional<ManifestEntry> entryOfLine(const std::string& line) {
   entry.stamp.seconds = seconds;
   entry.stamp.nanoseconds = nanoseconds;
   entry.name = unescapedName(line.substr(second + 1));
+  // Only a file of the folder itself, as every output is.
+  if (entry.name.find('/') != std::string::npos || entry.name == "." || entry.name == "..") {
+    return std::nullopt;
+  }
   return entry;
 }
 
