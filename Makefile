@@ -133,11 +133,13 @@ demo: deps
 	@echo "  graphs over all criteria:     graph*AllCriteria.gv"
 	@echo "The page draws every graph; to render one yourself: dot -Tsvg <file>.gv -o <file>.svg"
 	@echo
-	@echo "To start with your own data, write the built-in data as a template, edit it in a"
+	@echo "To start with your own data, write the built-in data as a template, copy it under a"
+	@echo "name of your own (every run writes T_input_data.csv again), edit the copy in a"
 	@echo "spreadsheet or a text editor, keep it as a workbook (.xlsx, .ods) or save it as CSV,"
-	@echo "and run brevox on it:"
+	@echo "and run brevox on it, into a folder of its own if you like:"
 	@echo "  $(abspath $(BUILD_DIR))/brevox -D0        (writes T_input_data.csv)"
-	@echo "  $(abspath $(BUILD_DIR))/brevox mydata.xlsx -H"
+	@echo "  cp T_input_data.csv mydata.csv"
+	@echo "  $(abspath $(BUILD_DIR))/brevox mydata.csv -H --output results"
 	@echo "make test builds and runs the test suite; make install puts brevox on the PATH."
 # The benchmarks build in their own folder: the exact tests against their table-by-table
 # references, ending with both exact tests over every pair of the large data set of

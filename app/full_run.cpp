@@ -51,6 +51,7 @@ struct CriterionPass {
   Sinks& sinks;
   std::ostream& out;
   Failures& failures;
+  ConsoleProgress* progress;  ///< the terminal's line in place of the trace, or none
 };
 
 // Runs the selected families on the pair; its trace goes to `progress`. Reads only what every
@@ -128,6 +129,7 @@ unsigned criterionThreads(const CriterionPass& pass) {
       pass.out << job.progress;
     }
     addFailures(pass.failures, std::move(job.failures));
+    if (job.tested.workB < job.tested.workA) progressPair(pass.progress);
     takePair(pass.sinks, job.tested, pass.data);
     recordPair(analysis, job.tested, pass.settings);
     // A trace that cannot be written (a closed pipe) ends the run as an interrupt would.
@@ -148,6 +150,7 @@ unsigned criterionThreads(const CriterionPass& pass) {
   if (anyFamily(pass.settings.families)) {
     pass.out << "\n\n" << criterionShortName(pass.data, pass.criterion);
   }
+  progressCriterion(pass.progress, pass.criterion, criterionShortName(pass.data, pass.criterion));
   CriterionAnalysis analysis;
   analysis.criterion = pass.criterion;
   if (!walkPairs(pass, analysis)) return false;
@@ -203,20 +206,23 @@ OutputChoice outputChoice(const RunOptions& options) {
   choice.resultsTables = options.estimates;
   choice.orderFiles = options.estimates;
   choice.page = options.htmlReport;
+  choice.inputData = !options.keepsInputData;
   return choice;
 }
 
 Failures runFull(const RunOptions& options, const RunCommand& command, const DataSet& data,
-                 EdgeRecords& records, unsigned threads, std::ostream& out) {
+                 EdgeRecords& records, unsigned threads, std::ostream& out,
+                 ConsoleProgress* progress) {
   const OutputChoice choice = outputChoice(options);
   RunRecord record;
   record.settings = runSettings(options, data, threads);
   Failures failures;
-  addFailure(failures, writeInputDataFile(inputDataFileName(), data));
+  if (choice.inputData) addFailure(failures, writeInputDataFile(inputDataFileName(), data));
   Sinks sinks = chosenOutputs(choice, record.settings, command, records);
   addFailures(failures, beginRun(sinks));
   for (const std::uint32_t criterion : criterionNumbers(data)) {
-    CriterionPass pass{record.settings, data, criterion, choice.reports, sinks, out, failures};
+    CriterionPass pass{record.settings, data, criterion, choice.reports,
+                       sinks,           out,  failures,  progress};
     // A run that stopped half way must not look like a success, nor leave a table that does.
     if (!processCriterion(pass, record)) return failures;
   }

@@ -127,11 +127,47 @@ namespace {
 
 bool isOptionString(const std::string& argument) { return !argument.empty() && argument[0] == '-'; }
 
-CommandLine refused(CommandLine line, std::string why, bool withHelp = false) {
+CommandLine refused(CommandLine line, std::string why, bool withSynopsis = false) {
   line.action = CommandAction::refuse;
   line.refusal = Failure{std::move(why), ""};
-  line.helpAfterRefusal = withHelp;
+  line.synopsisAfterRefusal = withSynopsis;
   return line;
+}
+
+constexpr std::string_view kOutputOption = "--output";
+
+// Takes "--output DIR" and "--output=DIR" out of the arguments, wherever they stand, into the
+// command line's folder; returns why they cannot be used, or nothing.
+std::optional<std::string> takeOutputFolder(std::vector<std::string>& arguments,
+                                            CommandLine& line) {
+  const std::string needs =
+      "Option --output needs a folder, as in brevox -DH --output results or --output=results";
+  std::vector<std::string> rest;
+  bool taken = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    std::string folder;
+    if (i > 0 && argument == kOutputOption) {
+      // A folder that begins with "-" is given as --output=-name or --output ./-name.
+      if (i + 1 >= arguments.size() || isOptionString(arguments[i + 1])) return needs;
+      folder = arguments[++i];
+    } else if (i > 0 && argument.rfind(std::string(kOutputOption) + "=", 0) == 0) {
+      folder = argument.substr(kOutputOption.size() + 1);
+    } else {
+      rest.push_back(argument);
+      continue;
+    }
+    if (folder.empty()) return needs;
+    if (taken) {
+      return "Option --output names two folders, " +
+             quotedForMessage(line.outputFolder, kShownBytes) + " and " +
+             quotedForMessage(folder, kShownBytes) + ": give one";
+    }
+    taken = true;
+    line.outputFolder = folder;
+  }
+  arguments = std::move(rest);
+  return std::nullopt;
 }
 
 // The option string without its letters D: for the command that reads the file instead.
@@ -206,13 +242,21 @@ std::string leftOverRefusal(const std::string& extra, const CommandLine& line) {
 
 }  // namespace
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+CommandLine parseCommandLine(const std::vector<std::string>& given) {
   CommandLine line;
+  for (std::size_t i = 1; i < given.size(); ++i) {
+    if (given[i] == "-h" || given[i] == "--help") return line;
+    if (given[i] == "--version") {
+      line.action = CommandAction::version;
+      return line;
+    }
+  }
+  std::vector<std::string> arguments = given;
+  if (const std::optional<std::string> wrong = takeOutputFolder(arguments, line)) {
+    return refused(line, *wrong);
+  }
   const std::size_t count = arguments.size();
   if (count < 2) return line;
-  for (std::size_t i = 1; i < count; ++i) {
-    if (arguments[i] == "-h" || arguments[i] == "--help") return line;
-  }
   const bool fileNamed = !isOptionString(arguments[1]);
   std::size_t next = 1;
   if (fileNamed) line.dataPath = arguments[next++];
@@ -256,6 +300,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
 namespace {
 
+// The synopsis: every letter of the option string, and the output folder.
+constexpr const char* kSynopsis =
+    "brevox [File] [-[D][0|1][B|C|F|P][S][N][M<t1><t2>][E][H]] [cN waN wbN] [--output DIR]";
+
 // The title, the synopsis and what the program does.
 void printDescription(std::ostream& out) {
   // The version is the project's, as the build gives it.
@@ -264,7 +312,7 @@ void printDescription(std::ostream& out) {
       << "\n"
       << "SYNOPSIS\n"
       << "\n"
-      << "brevox [File] [-[D][0|1][B|C|F|P][S]] [cN waN wbN]\n"
+      << kSynopsis << "\n"
       << "\n"
       << "DESCRIPTION\n"
       << "\n"
@@ -275,15 +323,16 @@ void printDescription(std::ostream& out) {
       << "  F: Fisher's exact (double tail and mid-p)\n"
       << "  P: permutation exact\n"
       << "A default set of observed values for a group of works and criteria is built-in\n"
-      << "A different set of data can be defined with a CSV input file\n"
+      << "A different set of data can be defined with a CSV input file or an .xlsx or .ods "
+         "workbook\n"
       << "The application produces detailed results for the selected tests over each pair of "
          "works as well as \n"
       << "   a summary of results and directed graph for each test and an overall graph for "
          "permutation test.\n"
       << "Directed graphs files use dot language and can be opened with graphviz application\n"
       << "\n"
-      << "File is the path of the input CSV file with data: either option D or file path is "
-         "needed.\n"
+      << "File is the path of the input CSV file (or .xlsx or .ods workbook) with data: either "
+         "option D or file path is needed.\n"
       << "\n";
 }
 
@@ -299,13 +348,14 @@ void printOptionLetters(std::ostream& out) {
       << "   P: perform permutation exact test\n"
       << "   (options B, C, F and P can be combined; no option 0, 1,  B, C, F, P: perform all "
          "tests)\n"
-      << "   1: perform one single test (exactly one option B, C or P must be defined)\n"
+      << "   1: perform one single test (exactly one option B, C, F or P must be defined)\n"
       << "      in this case, no graph is generated and options S, N, M have no effect\n"
       << "      cN, waN and wbN define which two works and which criteria to select\n"
       << "      numbers define works and criteria according to the order in the input data\n"
       << "      (1 for the first work or criterium in the data set)\n"
       << "   S: do not produce detailed test results; produce only summary files\n"
-      << "   N: shows dotted edges in the graphs for non significant results\n"
+      << "   N: shows dotted edges in the graphs for significant results that rest on too few "
+         "cases\n"
       << "   M<t1><t2>: merge graph of results from two tests t1 (main test) and t2 "
          "(subordinate) \n"
       << "      t1 and t2 should have one of the following values\n"
@@ -318,6 +368,8 @@ void printOptionLetters(std::ostream& out) {
       << "      p: Permutation test\n"
       << "   E: also produce T_all_results.csv: all pairs with estimates and adjusted p-values\n"
       << "   H: also produce brevox_report.html: a page with the data, heat maps and graphs\n"
+      << "   --output DIR: write every file into folder DIR (made if missing), not the current "
+         "folder\n"
       << "\n";
 }
 
@@ -336,8 +388,10 @@ void printFormatAndExamples(std::ostream& out) {
       << "   the values used (either input or default) are printed out in file "
          "T_input_data.csv;\n"
       << "   the default file can be produced with options -D0 \n"
-      << "   to create a new file, please modify the default file and strictly keep\n"
+      << "   to create a new file, please modify a copy of the default file (e.g. mydata.csv) and "
+         "strictly keep\n"
       << "       the format (including the empty fields opening the first line)\n"
+      << "   an .xlsx or .ods workbook is read as well: its first sheet holds the same cells\n"
       << "\n"
       << "USAGE EXAMPLES:\n"
       << "\n"
@@ -355,7 +409,11 @@ void printFormatAndExamples(std::ostream& out) {
       << "brevox <filePath> -E   read input data - perform all tests and write "
          "T_all_results.csv\n"
       << "brevox -DH             use default built-in data - perform all tests and write "
-         "brevox_report.html\n";
+         "brevox_report.html\n"
+      << "brevox <filePath> -H --output DIR\n"
+      << "                         read input data - perform all tests, write every file into "
+         "folder DIR\n"
+      << "brevox --version       print the version\n";
 }
 
 }  // namespace
@@ -364,6 +422,16 @@ void printHelp(std::ostream& out) {
   printDescription(out);
   printOptionLetters(out);
   printFormatAndExamples(out);
+}
+
+void printVersion(std::ostream& out) {
+  out << "brevox " << BREVOX_VERSION_MAJOR << "." << BREVOX_VERSION_MINOR << "."
+      << BREVOX_VERSION_PATCH << "\n";
+}
+
+void printSynopsisAfterRefusal(std::ostream& out) {
+  out << kSynopsis << "\n"
+      << "Run brevox --help for every option.\n";
 }
 
 }  // namespace brevox

@@ -46,6 +46,8 @@ namespace {
 // for removal at once: a criterion's tables and graphs and one report per thread.
 std::atomic<RemovalRecord*> removalRecords{nullptr};
 std::atomic<const char*> lockFile{nullptr};
+// The folder in which they are named.
+std::atomic<int> removalFolder{AT_FDCWD};
 
 // Held while a file is created and while the lock changes hands; the ending of a run takes it and
 // never gives it back, so that it neither misses a file being made nor cuts a step in half.
@@ -95,14 +97,17 @@ void writeToStandardError(const char* text) {
   }
 }
 
-// Removes the run's temporary files, then its lock file. Async-signal-safe: atomics and unlink.
+// Removes the run's temporary files, then its lock file. Async-signal-safe: atomics and unlinkat.
 void removeWhatTheRunLeaves() {
+  const int folder = removalFolder.load();
   for (RemovalRecord* record = removalRecords.load(); record != nullptr; record = record->next) {
     int expected = kActive;
-    if (record->state.compare_exchange_strong(expected, kTaken)) ::unlink(record->path.get());
+    if (record->state.compare_exchange_strong(expected, kTaken)) {
+      ::unlinkat(folder, record->path.get(), 0);
+    }
   }
   // The lock goes last, so that no other run starts while temporary files remain.
-  if (const char* lock = lockFile.load()) ::unlink(lock);
+  if (const char* lock = lockFile.load()) ::unlinkat(folder, lock, 0);
 }
 
 // Ends the run for whoever holds `ending`, or for the handler where no taker could start: the
@@ -306,7 +311,8 @@ int createRemovableFile(const std::string& path, RemovalRecord*& record) {
     }
     std::memcpy(claimed->path.get(), path.c_str(), path.size() + 1);
     claimed->state.store(kActive);
-    descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    descriptor = ::openat(removalFolder.load(), path.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     error = errno;
   }
   if (descriptor < 0) {
@@ -341,5 +347,7 @@ void endRunNow(const char* message, const char* detail) {
 }
 
 void setLockFileToRemove(const char* path) { lockFile.store(path); }
+
+void setRemovalFolder(int descriptor) { removalFolder.store(descriptor); }
 
 }  // namespace brevox

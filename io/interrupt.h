@@ -48,10 +48,15 @@ void holdInterruptsToTheEnd();
 /// walk them at any moment, and a record given back serves a later file.
 struct RemovalRecord;
 
-/// Creates `path`, which must not exist yet (not even as a symbolic link), for writing, and has it
-/// removed if the run is interrupted before releaseRemovableFile. Returns the descriptor and sets
-/// `record`; on failure returns -1 with errno set. Safe to call from several threads at once; as
-/// many files as the system lets the process open may wait for removal at once.
+/// The folder in which the files to remove are named, and the lock file: the working directory
+/// (AT_FDCWD) unless the run writes into a folder of its own, open as `descriptor`.
+void setRemovalFolder(int descriptor);
+
+/// Creates `path` of the removal folder, which must not exist yet (not even as a symbolic link),
+/// for writing, and has it removed if the run is interrupted before releaseRemovableFile. Returns
+/// the descriptor and sets `record`; on failure returns -1 with errno set. Safe to call from
+/// several threads at once; as many files as the system lets the process open may wait for removal
+/// at once.
 [[nodiscard]] int createRemovableFile(const std::string& path, RemovalRecord*& record);
 
 /// The file of `record` no longer needs removing: it was renamed into place or removed. Nothing

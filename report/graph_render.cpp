@@ -305,9 +305,10 @@ std::string svgWithArrows(const std::string& svg, const std::vector<char>& shown
 // group carrying arrowId of its number. Empty when Graphviz fails.
 std::string renderArrows(const std::vector<std::string>& works,
                          const std::vector<const Arrow*>& arrows) {
+  // Graphviz loads its plugins with its context, and says so when one cannot be loaded.
+  MessageCapture capture;
   GVC_t* context = graphvizContext();
   if (context == nullptr) return "";
-  MessageCapture capture;
   static char name[] = "layout";
   static char idName[] = "id";
   static char empty[] = "";

@@ -15,11 +15,19 @@
 
 namespace brevox {
 
+/// The files of an earlier run that its manifest names, that still stand in the output folder
+/// and that this run does not write: how many, and the first few by name.
+struct EarlierFiles {
+  std::size_t count = 0;
+  std::vector<std::string> firstNames;
+};
+
 /// The command line as typed, for the outputs that describe the run.
 struct RunCommand {
   std::string dataFile;    ///< the data file's path; empty for the built-in data
   std::string optionText;  ///< the option string; empty when none was given
   std::string sheetName;   ///< the sheet read when the data file is a workbook, else empty
+  EarlierFiles earlier;    ///< what an earlier run left in the output folder
 };
 
 /// The facts of the run that the page tells beside its settings: the command, and when it ended.

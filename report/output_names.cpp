@@ -65,6 +65,8 @@ std::string orderGraphFileName() { return "graphOrderAllCriteria.gv"; }
 
 std::string pageFileName() { return "brevox_report.html"; }
 
+std::string manifestFileName() { return ".brevox-manifest"; }
+
 namespace {
 
 constexpr std::size_t kLongestFileName = 255;
@@ -130,7 +132,7 @@ void forEachFile(const OutputChoice& choice, const DataSet& data, Visit visit) {
     }
     return;
   }
-  visit(NamedFile{inputDataFileName()});
+  if (choice.inputData) visit(NamedFile{inputDataFileName()});
   if (choice.resultsTables) {
     for (const ResultsTable table :
          {ResultsTable::pairs, ResultsTable::criteria, ResultsTable::works}) {
@@ -180,8 +182,8 @@ struct DataFile {
 
 Failure refusal(const ShortName& name, const DataFile& file, const std::string& fileName,
                 const std::string& fault) {
-  std::string message = "Short name " + quotedForMessage(*name.text) + " of " + name.kind + " n. " +
-                        std::to_string(name.number) + " in ";
+  std::string message = "Short name " + quotedForMessage(*name.text, kShownBytes) + " of " +
+                        name.kind + " n. " + std::to_string(name.number) + " in ";
   if (file.sheetName.empty()) {
     message += "line " + std::to_string(name.line);
   } else {
@@ -189,8 +191,8 @@ Failure refusal(const ShortName& name, const DataFile& file, const std::string& 
     const std::uint64_t column = name.line == 1 ? std::uint64_t{name.number} * 2 + 1 : 1;
     message += gridPlace({file.path, file.sheetName}, name.line, column);
   }
-  return {message + " of " + file.path + " makes the output file name " +
-              quotedForMessage(fileName) + " " + fault,
+  return {message + " of " + pathForMessage(file.path) + " makes the output file name " +
+              quotedForMessage(fileName, kShownBytes) + " " + fault,
           ""};
 }
 
@@ -302,6 +304,11 @@ Outcome checkDistinct(const OutputChoice& choice, const DataSet& data, const Dat
 }
 
 }  // namespace
+
+void forEachOutputFileName(const OutputChoice& choice, const DataSet& data,
+                           const std::function<void(const std::string&)>& visit) {
+  forEachFile(choice, data, [&visit](const NamedFile& file) { visit(file.name); });
+}
 
 Outcome checkOutputNames(const OutputChoice& choice, const DataSet& data, const std::string& path,
                          const std::string& sheetName) {

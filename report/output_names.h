@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "data/data_set.h"
@@ -48,6 +49,9 @@ std::string orderGraphFileName();
 /// The page of option H.
 std::string pageFileName();
 
+/// The record of what a successful run wrote, written last: ".brevox-manifest".
+std::string manifestFileName();
+
 /// The files a run writes, as far as their names go.
 struct OutputChoice {
   /// Single-test mode: the report of the first of `families` in their order, and nothing else.
@@ -58,7 +62,13 @@ struct OutputChoice {
   bool resultsTables = false;
   bool page = false;
   bool orderFiles = false;  ///< the tables and the graph of the order of the works
+  /// A full run writes the data back, unless its data file is the very file it would write.
+  bool inputData = true;
 };
+
+/// Hands `visit` the name of every file that `choice` writes for `data`, in the order of the run.
+void forEachOutputFileName(const OutputChoice& choice, const DataSet& data,
+                           const std::function<void(const std::string&)>& visit);
 
 /// Checks the names of exactly the files that `choice` writes for `data`, read from the data file
 /// `path` (the sheet `sheetName` of a workbook, or none): no name passes 255 bytes, the longest

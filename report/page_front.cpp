@@ -117,6 +117,16 @@ void writeFacts(Markup& page, const RunFacts& facts, const RunSettings& settings
     page << "<code>" << Name{command.dataFile} << "</code>";
   }
   if (!command.sheetName.empty()) page << ", sheet <code>" << Name{command.sheetName} << "</code>";
+  if (command.earlier.count > 0) {
+    page << "</dd>\n<dt>Earlier run</dt><dd>" << command.earlier.count
+         << (command.earlier.count == 1 ? " file" : " files")
+         << " of an earlier run, not written by this run, in the folder: ";
+    for (const std::string& name : command.earlier.firstNames) {
+      page << (&name == &command.earlier.firstNames.front() ? "" : ", ") << "<code>" << Name{name}
+           << "</code>";
+    }
+    if (command.earlier.count > command.earlier.firstNames.size()) page << ", ...";
+  }
   page << "</dd>\n<dt>Date</dt><dd>" << facts.runTime << "</dd>\n<dt>Threshold</dt><dd>"
        << formatDouble(data.threshold) << "</dd>\n<dt>Options</dt><dd>";
   if (command.optionText.empty()) {

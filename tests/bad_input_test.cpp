@@ -47,7 +47,9 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
   const std::string b122(122, 'b');
   const std::string c235(235, 'c');
   const std::string makes = " of data.csv makes the output file name \"";
-  const std::string tooLong = ".csv\" longer than 255 bytes\n";
+  // Long names and file names are cut after 80 bytes in messages.
+  auto cut = [](const std::string& text) { return text.substr(0, 80) + "..."; };
+  const std::string tooLong = "\" longer than 255 bytes\n";
   std::string manyCriteria = "Threshold:,0.05";
   std::string manyDirections = ",";
   std::string shortWork = "w1,One";
@@ -55,6 +57,11 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
     manyCriteria += ",k" + std::to_string(k) + ",Criterion " + std::to_string(k);
     manyDirections += ",,1";
     if (k < 5000) shortWork += ",1,2";
+  }
+  // Sixteen works at the largest total: 240 binomial reports of 7.9 GB each.
+  std::string largestTotals = "Threshold:,0.05,k,Crit,\n,,,1,\n";
+  for (int work = 1; work <= 16; ++work) {
+    largestTotals += "w" + std::to_string(work) + ",W,1000,536870911,\n";
   }
   const std::vector<std::string> readOnly = {"data.csv", "-0"};
   const std::vector<std::string> allTests = {"data.csv"};
@@ -65,14 +72,14 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        tests::dataFile({{"k", "Crit"}}, {{a121, "One", {3, 10}}, {b122, "Two", {4, 12}}}, "0.05",
                        "\n"),
        allTests,
-       "Short name \"" + b122 + "\" of work n. 2 in line 4" + makes + "chiSq_k_" + b122 + "_" +
-           a121 + tooLong},
+       "Short name \"" + cut(b122) + "\" of work n. 2 in line 4" + makes + cut("chiSq_k_" + b122) +
+           tooLong},
       {"summary name above 255 bytes", Input::file,
        tests::dataFile({{c235, "Crit"}}, {{"w1", "One", {3, 10}}, {"w2", "Two", {4, 12}}}, "0.05",
                        "\n"),
        allTests,
-       "Short name \"" + c235 + "\" of criterium n. 1 in line 1" + makes + "T_binD_Midp_pVal_" +
-           c235 + tooLong},
+       "Short name \"" + cut(c235) + "\" of criterium n. 1 in line 1" + makes +
+           cut("T_binD_Midp_pVal_" + c235) + tooLong},
       {"two pairs whose reports share a name", Input::file,
        tests::dataFile({{"k", "Crit"}},
                        {{"A", "One", {3, 10}},
@@ -94,6 +101,14 @@ TEST(BadInput, EndsWithItsMessageAndWritesNothing) {
        allTests,
        "Short name \"k_w1\" of criterium n. 2 in line 1" + makes +
            "chiSq_k_w1_x_y.csv\" the same as that of another pair of works\n"},
+      // Reports that no disk holds, refused before anything is written.
+      {"reports larger than the free space",
+       Input::file,
+       largestTotals,
+       {"data.csv", "-B"},
+       "The reports of this run would take up to 1,906,081,458,240 bytes (1.9 TB), more than the "
+       "output folder has free: use option S to write the summary files alone, or write into "
+       "another folder with --output DIR; this run wrote nothing\n"},
       // Files that are not data files.
       {"a folder", Input::folder, "", allTests,
        "Failed to open file data.csv for reading: Is a directory\n"},

@@ -24,59 +24,82 @@ TEST(CommandLine, PrintsHelpOrRefusesWhatItCannotUse) {
   const std::string unexpected =
       ": give one data file, then one option string, as in brevox "
       "data.csv -FP (or brevox -DFP for the built-in data)\n";
+  // After a rejected option string, the synopsis and the way to the help, not the whole help.
+  const std::string synopsis =
+      "\nbrevox [File] [-[D][0|1][B|C|F|P][S][N][M<t1><t2>][E][H]] [cN waN wbN] [--output DIR]\n"
+      "Run brevox --help for every option.\n";
+  const std::string help = helpText();
   const struct {
     std::vector<std::string> arguments;
-    bool help;        // the help text follows on standard output
-    std::string err;  // empty: the help alone, and exit 0
+    std::string out;  // standard output: the help, the version or nothing
+    std::string err;  // empty: exit 0
   } cases[] = {
-      {{}, true, ""},
-      {{"-h"}, true, ""},
-      {{"--help"}, true, ""},
-      {{"data.csv", "-h"}, true, ""},
-      // A rejected option string: its letter named, then the help.
-      {{"-Dx"}, true, "Unknown letter \"x\" in option string \"-Dx\"\n"},
-      {{"data.csv", "-X"}, true, "Unknown letter \"X\" in option string \"-X\"\n"},
+      {{}, help, ""},
+      {{"-h"}, help, ""},
+      {{"--help"}, help, ""},
+      {{"data.csv", "-h"}, help, ""},
+      {{"--version"}, "brevox 1.3.0\n", ""},
+      {{"-DH", "--version"}, "brevox 1.3.0\n", ""},
+      // A rejected option string: its letter named, then the synopsis.
+      {{"-Dx"}, "", "Unknown letter \"x\" in option string \"-Dx\"" + synopsis},
+      {{"data.csv", "-X"}, "", "Unknown letter \"X\" in option string \"-X\"" + synopsis},
       {{"-e"},
-       true,
-       "Unknown letter \"e\" in option string \"-e\" (letters are case sensitive: E)\n"},
-      {{"-DMxx"}, true, "Unknown letter \"x\" in option string \"-DMxx\"\n"},
-      {{"-D1BC", "1", "1", "2"}, true, one + "\"-D1BC\"\n"},
+       "",
+       "Unknown letter \"e\" in option string \"-e\" (letters are case sensitive: E)" + synopsis},
+      {{"-DMxx"}, "", "Unknown letter \"x\" in option string \"-DMxx\"" + synopsis},
+      {{"-D1BC", "1", "1", "2"}, "", one + "\"-D1BC\"" + synopsis},
+      // The output folder named once, after --output or --output=, anywhere.
+      {{"-D", "--output"},
+       "",
+       "Option --output needs a folder, as in brevox -DH --output results or "
+       "--output=results\n"},
+      {{"--output", "-D"},
+       "",
+       "Option --output needs a folder, as in brevox -DH --output results or "
+       "--output=results\n"},
+      {{"--output=", "-D"},
+       "",
+       "Option --output needs a folder, as in brevox -DH --output results or "
+       "--output=results\n"},
+      {{"--output=a", "-D", "--output", "b"},
+       "",
+       "Option --output names two folders, \"a\" and \"b\": give one\n"},
       // What cannot be used, with what to type instead.
-      {{"-D", "-H"}, false, "Second option string \"-H\": put all letters in one string: -DH\n"},
+      {{"-D", "-H"}, "", "Second option string \"-H\": put all letters in one string: -DH\n"},
       {{"data.csv", "-F", "-E"},
-       false,
+       "",
        "Second option string \"-E\": put all letters in one string: -FE\n"},
       {{"data.csv", "-D0"},
-       false,
+       "",
        "Option D uses the built-in data, but a data file is named too: brevox -D0 for the "
        "built-in data, brevox data.csv -0 for the file\n"},
       {{"-E", "data.csv"},
-       false,
+       "",
        "Data file \"data.csv\" after the option string \"-E\": the data file comes first: brevox "
        "data.csv -E\n"},
       {{"-B"},
-       false,
+       "",
        "No data file before the option string \"-B\": the data file comes first (brevox data.csv "
        "-B), or D uses the built-in data (brevox -DB)\n"},
-      {{"data.csv", "D"}, false, "Unexpected argument \"D\"" + unexpected},
+      {{"data.csv", "D"}, "", "Unexpected argument \"D\"" + unexpected},
       {{"data.csv", "-1F", "2", "1"},
-       false,
+       "",
        three + "\"-1F\": the criterion, work A and work B, as in \"brevox data.csv -1F 1 1 2\"\n"},
       {{"-D1B", "1", "2", "3", "4"},
-       false,
+       "",
        "Unexpected argument \"4\": option 1 takes three numbers, as in brevox data.csv -1F 2 1 "
        "3\n"},
-      {{"-D1F", "-1", "1", "2"}, false, "Invalid criterion number \"-1\"" + position},
-      {{"-D1F", "1e1", "1", "2"}, false, "Invalid criterion number \"1e1\"" + position},
-      {{"-D1F", "1", "0", "2"}, false, "Invalid work A number \"0\"" + position},
-      {{"-D1C", "1", "1", "3.9"}, false, "Invalid work B number \"3.9\"" + position},
+      {{"-D1F", "-1", "1", "2"}, "", "Invalid criterion number \"-1\"" + position},
+      {{"-D1F", "1e1", "1", "2"}, "", "Invalid criterion number \"1e1\"" + position},
+      {{"-D1F", "1", "0", "2"}, "", "Invalid work A number \"0\"" + position},
+      {{"-D1C", "1", "1", "3.9"}, "", "Invalid work B number \"3.9\"" + position},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
     TempDir folder;
     const tests::ProgramRun run = runProgram(c.arguments, folder.path());
     EXPECT_EQ(run.exitCode, c.err.empty() ? 0 : 255);
-    EXPECT_EQ(run.out, c.help ? helpText() : "");
+    EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.err);
     EXPECT_TRUE(fileNames(folder.path()).empty());
   }

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/output_file.h"
 #include "tests/test_support.h"
 
 namespace brevox {
@@ -82,6 +83,8 @@ std::set<std::string> incompleteFiles(const fs::path& reference, const fs::path&
   const std::vector<std::string> written = fileNames(folder);
   std::set<std::string> incomplete;
   for (const std::string& name : fileNames(reference)) {
+    // The manifest records when each file was written.
+    if (name == ".brevox-manifest") continue;
     if (std::find(written.begin(), written.end(), name) == written.end() ||
         readFile(folder / name) != readFile(reference / name)) {
       incomplete.insert(name);
@@ -112,9 +115,10 @@ std::set<std::string> foreignFiles(const fs::path& reference, const fs::path& fo
 
 // Runs the program with `arguments` in an empty folder that it cannot write, and says how the
 // folder was made so in `mechanism`. Returns with the folder removed.
-ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments,
-                                 std::string& mechanism) {
+ProgramRun runInUnwritableFolder(const std::vector<std::string>& arguments, std::string& mechanism,
+                                 std::string& folder) {
   TempDir work;
+  folder = fs::canonical(work.path()).string();
   ProgramRun run;
   if (geteuid() != 0) {
     // Permission bits stop every user but root.
@@ -142,14 +146,17 @@ TEST(FileFaults, WorkingDirectoryThatCannotBeWrittenStopsTheRun) {
   for (const std::vector<std::string>& arguments :
        std::vector<std::vector<std::string>>{{"-D"}, {"-D1F", "1", "1", "2"}}) {
     std::string mechanism;
-    const ProgramRun run = runInUnwritableFolder(arguments, mechanism);
+    std::string folder;
+    const ProgramRun run = runInUnwritableFolder(arguments, mechanism, folder);
     SCOPED_TRACE(arguments[0] + " in a folder made unwritable by " + mechanism);
     std::cout << "Working directory made unwritable by: " << mechanism << '\n';
     const std::string reason =
         mechanism == "read-only mount" ? "Read-only file system" : "Permission denied";
     EXPECT_EQ(run.exitCode, 255);
+    // The folder is named, and another offered.
     EXPECT_EQ(run.err, "Failed to lock this folder with .brevox.lock (" + reason +
-                           "): this run wrote nothing\n");
+                           "): this run wrote nothing in " + folder +
+                           ": write into another folder with --output DIR\n");
     EXPECT_EQ(run.out, "");
   }
 }
@@ -193,11 +200,11 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
       {"a link to a pipe under a report", "fish_k1_W2_W1.csv", "fifo", ""},
       {"a link to a device under a graph", "graph_fishDt_k1.gv", "/dev/null", ""},
       {"a dangling link as the lock", ".brevox.lock", "made.lock",
-       refused + "it is a symbolic link): this run wrote nothing\n"},
+       refused + "it is a symbolic link): this run wrote nothing in "},
       {"a folder as the lock", ".brevox.lock", "folder",
-       refused + "Is a directory): this run wrote nothing\n"},
+       refused + "Is a directory): this run wrote nothing in "},
       {"a pipe as the lock", ".brevox.lock", "pipe",
-       refused + "it is not a regular file): this run wrote nothing\n"},
+       refused + "it is not a regular file): this run wrote nothing in "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -213,7 +220,8 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
       fs::create_symlink(c.what[0] == '/' ? fs::path(c.what) : outside.path() / c.what, planted);
     }
     const ProgramRun run = runOnData({}, work.path());
-    EXPECT_EQ(run.err, c.err);
+    const std::string another = ": write into another folder with --output DIR\n";
+    EXPECT_EQ(run.err, c.err.empty() ? "" : c.err + fs::canonical(work.path()).string() + another);
     // Nothing was written through the links: the pipe and the device are as they were.
     EXPECT_EQ(fs::status(outside.path() / "fifo").type(), fs::file_type::fifo);
     EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
@@ -233,6 +241,14 @@ TEST(FileFaults, HostileFolderNeitherStallsNorRedirectsTheRun) {
   }
 }
 
+// Runs the program as "brevox ... <&- >&-" does: standard input and output closed.
+ProgramRun withClosedStandardDescriptors(const std::vector<std::string>& arguments,
+                                         const fs::path& folder) {
+  std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" <&- >&-", BREVOX_EXE};
+  shell.insert(shell.end(), arguments.begin(), arguments.end());
+  return tests::runCommand("/bin/sh", shell, folder);
+}
+
 TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
   const tests::DataFile data(kData);
   const struct {
@@ -243,6 +259,8 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
     // Of every file that is not written completely, each named on a line of its own; nullptr:
     // the run completes.
     const char* reason;
+    // Standard input and output closed: the first files opened must not take their places.
+    bool closedStandardDescriptors = false;
   } cases[] = {
       // A file system of 64 KiB holds sixteen pages: the run fills it with its first files. (A
       // link to /dev/full under an output's name would not do: the output replaces the link.)
@@ -251,6 +269,7 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
       {"ulimit -f", {data.path}, false, {tests::RunAs::self, 0, 0, 0, 700}, "File too large"},
       // The workers have stacks of their own; the calling thread has what the limit gives it.
       {"ulimit -s 64, 16 threads", {"-D"}, false, {tests::RunAs::self, 0, 0, 64 << 10}, nullptr},
+      {"brevox -D <&- >&-", {"-D"}, false, {}, nullptr, true},
   };
   setenv("BREVOX_THREADS", "16", 1);
   for (const auto& c : cases) {
@@ -264,7 +283,10 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
       small = std::make_unique<Mount>("tmpfs", work.path(), "tmpfs", 0, "size=64k");
       if (!small->mounted()) continue;  // no tmpfs can be mounted here
     }
-    const ProgramRun limited = tests::runCommand(BREVOX_EXE, c.arguments, work.path(), c.limits);
+    const ProgramRun limited =
+        c.closedStandardDescriptors
+            ? withClosedStandardDescriptors(c.arguments, work.path())
+            : tests::runCommand(BREVOX_EXE, c.arguments, work.path(), c.limits);
     // Never a temporary file, the lock or a file cut short.
     EXPECT_EQ(foreignFiles(reference.path(), work.path()), std::set<std::string>{});
     const std::set<std::string> incomplete = incompleteFiles(reference.path(), work.path());
@@ -287,6 +309,30 @@ TEST(FileFaults, LimitsOfTheSystemLeaveOnlyCompleteFiles) {
               static_cast<std::ptrdiff_t>(incomplete.size()));
   }
   unsetenv("BREVOX_THREADS");
+}
+
+TEST(FileFaults, TakenTemporaryNamesAreLeftForOthers) {
+  // What a killed run of the same process id left: the temporary names that follow the next.
+  TempDir folder;
+  bool made = false;
+  ASSERT_EQ(openOutputFolder(folder.path().string(), "out", made), std::nullopt);
+  OutputFile probe;
+  ASSERT_EQ(openOutputFile(probe, "probe.csv"), std::nullopt);
+  const std::string taken = probe.temporaryName;
+  discardOutputFile(probe);
+  const std::size_t digits = taken.rfind('-') + 1;
+  const unsigned long long next = std::stoull(taken.substr(digits, 10)) + 1;
+  for (unsigned long long number = next; number < next + 300; ++number) {
+    std::string name = std::to_string(number);
+    name = taken.substr(0, digits) + std::string(10 - name.size(), '0') + name + ".tmp";
+    tests::writeFile(folder.path() / name, "debris\n");
+  }
+  OutputFile file;
+  EXPECT_EQ(openOutputFile(file, "report.csv"), std::nullopt);
+  file.stream << "written\n";
+  EXPECT_EQ(closeOutputFile(file), std::nullopt);
+  closeOutputFolder(false);
+  EXPECT_EQ(tests::readFile(folder.path() / "report.csv"), "written\n");
 }
 
 TEST(FileFaults, SecondRunInTheSameFolderWritesNothing) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using tests::compareWithGolden;
+using tests::fileNames;
 using tests::ProgramRun;
+using tests::readFile;
 using tests::runProgram;
 using tests::TempDir;
 
@@ -102,6 +106,137 @@ TEST(FullRun, SmallDataSetMatchesGoldenFiles) {
     }
   }
   unsetenv("BREVOX_THREADS");
+}
+
+// The small data set with work W4 renamed W5: every report of W4 is left from an earlier run.
+std::string renamedSmallData() {
+  std::string data = kSmallData;
+  data.replace(data.find("W4,"), 3, "W5,");
+  return data;
+}
+
+// A command as the shell reads it, each argument in single quotes.
+std::string shellCommand(const std::vector<std::string>& arguments) {
+  std::string command = "'" + std::string(BREVOX_EXE) + "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  return command;
+}
+
+// How many of the folder's files hold `part` in their names.
+std::size_t filesNamedWith(const fs::path& folder, const std::string& part) {
+  const std::vector<std::string> names = fileNames(folder);
+  return static_cast<std::size_t>(std::count_if(names.begin(), names.end(), [&](const auto& name) {
+    return name.find(part) != std::string::npos;
+  }));
+}
+
+// What the user does to the folder between two runs: the built-in template edited in place.
+void editTemplate(const fs::path& folder) {
+  std::string text = readFile(folder / "T_input_data.csv");
+  text.replace(text.find("Iliad,312,"), 10, "Iliad,313,");
+  tests::writeFile(folder / "T_input_data.csv", text);
+}
+
+void expectEditedTemplate(const fs::path& folder) {
+  EXPECT_NE(readFile(folder / "T_input_data.csv").find("Iliad,313,"), std::string::npos);
+}
+
+// A run at a terminal after a work was renamed: the progress line in place of the trace, then the
+// summary; the earlier run's reports of the work are counted and named there and on the page.
+void expectSummaryOfARenamedWork(const fs::path& folder, const std::string& out) {
+  const std::size_t left = filesNamedWith(folder, "W4");
+  const std::string earlier = std::to_string(left) + " files";
+  const std::string shown = fs::canonical(folder).string();
+  const std::string written = std::to_string(filesNamedWith(folder, ".") - left - 1);
+  EXPECT_NE(out.find("\rcriterion 1 of 2, k1: pairs 0 of 12, 0:00 taken\x1b[K"), std::string::npos);
+  EXPECT_EQ(out.find("...vs."), std::string::npos);
+  EXPECT_NE(out.find("brevox wrote " + written + " files ("), std::string::npos);
+  EXPECT_NE(out.find("into " + shown + " in "), std::string::npos);
+  EXPECT_NE(out.find("The page: " + shown + "/brevox_report.html\r\n"), std::string::npos);
+  const std::string names = "binD_k1_W1_W4.csv, binD_k1_W2_W4.csv, binD_k1_W3_W4.csv, ...";
+  EXPECT_NE(out.find("The folder also holds " + earlier +
+                     " of an earlier run that this run did not write: " + names + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(readFile(folder / "brevox_report.html")
+                .find("<dt>Earlier run</dt><dd>" + earlier +
+                      " of an earlier run, not written by this run, in the folder: "
+                      "<code>binD_k1_W1_W4.csv</code>, <code>binD_k1_W2_W4.csv</code>, "
+                      "<code>binD_k1_W3_W4.csv</code>, ...</dd>"),
+            std::string::npos);
+}
+
+TEST(FullRun, KeepsTheUsersFilesAndSaysWhatItWrote) {
+  const std::string kept =
+      "File T_input_data.csv holds data that brevox did not write there, and "
+      "this run would replace it: rename it (for example to mydata.csv, then "
+      "run brevox mydata.csv) or remove it; this run wrote nothing\n";
+  const std::string noParent =
+      "Failed to make the output folder no/out: No such file or directory "
+      "(the folder that holds it must exist)\n";
+  auto makeOut = [](const fs::path& folder) { fs::create_directory(folder / "out"); };
+  const struct {
+    const char* name;
+    std::vector<std::string> first;                // a run before in the same folder; empty: none
+    std::function<void(const fs::path&)> between;  // what the user does after it
+    std::vector<std::string> arguments;            // "{data}", "{renamed}": the data files
+    bool terminal;                                 // run under a pseudo-terminal
+    int exitCode;
+    std::string err;  // with terminal, within the console's output
+    std::function<void(const fs::path& folder, const std::string& out)> check;
+  } cases[] = {
+      // clang-format off
+      {"the edited template and a later -DS", {"-D0"}, editTemplate, {"-DS"}, false, 255, kept,
+       [](const fs::path& folder, const std::string&) {
+         expectEditedTemplate(folder);
+         EXPECT_EQ(filesNamedWith(folder, "graph_"), 0u);
+       }},
+      {"the template as the data file", {"-D0"}, editTemplate, {"T_input_data.csv", "-S"}, false,
+       0, "", [](const fs::path& folder, const std::string&) {
+         expectEditedTemplate(folder);
+         EXPECT_TRUE(fs::is_regular_file(folder / "T_exp_prob_AccPl.csv"));
+       }},
+      {"--output into a new folder", {}, nullptr, {"{data}", "-S", "--output", "out"}, false, 0, "",
+       [](const fs::path& folder, const std::string&) {
+         EXPECT_EQ(fileNames(folder), std::vector<std::string>{});
+         EXPECT_EQ(compareWithGolden(folder / "out", "run_S"), "");
+       }},
+      {"--output= into an existing folder", {}, makeOut, {"--output=out", "{data}", "-S"}, false,
+       0, "", [](const fs::path& folder, const std::string&) {
+         EXPECT_EQ(compareWithGolden(folder / "out", "run_S"), "");
+       }},
+      {"--output under a missing folder", {}, nullptr, {"{data}", "-S", "--output", "no/out"},
+       false, 255, noParent, [](const fs::path& folder, const std::string&) {
+         EXPECT_FALSE(fs::exists(folder / "no"));
+       }},
+      {"a repeated run after renaming a work, at a terminal", {"{data}", "-H"}, nullptr,
+       {"{renamed}", "-H"}, true, 0, "", expectSummaryOfARenamedWork},
+      // clang-format on
+  };
+  TempDir data;
+  tests::writeFile(data.path() / "small.csv", kSmallData);
+  tests::writeFile(data.path() / "renamed.csv", renamedSmallData());
+  auto placed = [&](std::vector<std::string> arguments) {
+    for (std::string& argument : arguments) {
+      if (argument == "{data}") argument = (data.path() / "small.csv").string();
+      if (argument == "{renamed}") argument = (data.path() / "renamed.csv").string();
+    }
+    return arguments;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir work;
+    if (!c.first.empty()) {
+      ASSERT_EQ(runProgram(placed(c.first), work.path()).exitCode, 0);
+    }
+    if (c.between) c.between(work.path());
+    const std::vector<std::string> terminal = {"-qec", shellCommand(placed(c.arguments)),
+                                               "/dev/null"};
+    const ProgramRun run = c.terminal ? tests::runCommand("/usr/bin/script", terminal, work.path())
+                                      : runProgram(placed(c.arguments), work.path());
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(c.terminal ? "" : run.err, c.err);
+    c.check(work.path(), run.out);
+  }
 }
 
 TEST(FullRun, AnyNumberOfThreadsWritesWhatOneWrites) {

@@ -112,7 +112,22 @@ TEST(PrintHelp, EndsThreeLinesWithABlank) {
   EXPECT_NE(help.find("\n   H: also produce brevox_report.html"), std::string::npos);
   EXPECT_NE(help.find("two works\nbrevox <filePath> -E   read"), std::string::npos);
   EXPECT_NE(help.find("\nbrevox -DH             use"), std::string::npos);
-  EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 78);
+  // The lines mended where they were wrong, and those of the output folder and the workbooks.
+  for (const char* mended : {
+           "\nbrevox [File] [-[D][0|1][B|C|F|P][S][N][M<t1><t2>][E][H]] [cN waN wbN] [--output "
+           "DIR]\n",
+           "(exactly one option B, C, F or P must be defined)\n",
+           "   N: shows dotted edges in the graphs for significant results that rest on too few "
+           "cases\n",
+           "defined with a CSV input file or an .xlsx or .ods workbook\n",
+           "\n   --output DIR: write every file into folder DIR (made if missing), not the current "
+           "folder\n",
+           "please modify a copy of the default file (e.g. mydata.csv) and strictly keep\n",
+           "\nbrevox --version       print the version\n",
+       }) {
+    EXPECT_NE(help.find(mended), std::string::npos) << mended;
+  }
+  EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 83);
 }
 
 }  // namespace

@@ -126,7 +126,8 @@ TEST(SingleTest, KeepsTheReportsOfOtherTests) {
   tests::writeFile(folder.path() / "fishTest.csv", "an older report\n");
   tests::writeFile(folder.path() / "chiSqTest.csv", "a report of another test\n");
   ASSERT_EQ(runProgram({"-D1F", "2", "5", "6"}, folder.path()).exitCode, 0);
-  EXPECT_EQ(fileNames(folder.path()), (std::vector<std::string>{"chiSqTest.csv", "fishTest.csv"}));
+  EXPECT_EQ(fileNames(folder.path()),
+            (std::vector<std::string>{".brevox-manifest", "chiSqTest.csv", "fishTest.csv"}));
   EXPECT_EQ(tests::readFile(folder.path() / "chiSqTest.csv"), "a report of another test\n");
   EXPECT_EQ(tests::readFile(folder.path() / "fishTest.csv"),
             tests::readFile(tests::goldenFolder("single_fisher_small_totals") / "fishTest.csv"));

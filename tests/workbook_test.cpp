@@ -181,10 +181,10 @@ TEST(Workbook, NamesTheCellOfEachRefusal) {
        2,
        {CellKind::text, 0, 0},
        std::string(240, 'c'),
-       "Short name \"" + std::string(240, 'c') +
-           "\" of criterium n. 1 in cell 'My data'!C1 of b.xlsx "
+       "Short name \"" + std::string(80, 'c') +
+           "...\" of criterium n. 1 in cell 'My data'!C1 of b.xlsx "
            "makes the output file name \"T_binD_Midp_pVal_" +
-           std::string(240, 'c') + ".csv\" longer than 255 bytes\n"},
+           std::string(80 - 17, 'c') + "...\" longer than 255 bytes\n"},
       // Ignored cells may hold anything.
       {0, 0, {CellKind::error, 0, 0}, "#REF!", ""},
       // The rules' own messages, pointing to the cell.

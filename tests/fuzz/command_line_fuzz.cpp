@@ -5,9 +5,10 @@
 // So that every command line ends in milliseconds and touches no real file, the entry runs in a
 // private temporary working directory, the built-in data is replaced by a small data set of three
 // works and two criteria (small totals, so the full run and single-test mode take microseconds per
-// pair), and a file path argument has its "/" bytes replaced by "_": it can name only the
-// fixtures of that folder ("data.csv", "bad.csv", the folder "folder.csv") or files that do not
-// exist. Everything a run writes is removed after it.
+// pair), and a file path argument and the folder of --output have their "/" bytes replaced by
+// "_" (and ".." is "__"): they can name only the fixtures of that folder ("data.csv", "bad.csv",
+// the folder "folder.csv") or files and folders within it. Everything a run writes is removed
+// after it.
 
 #include <unistd.h>
 
@@ -127,11 +128,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
   if (size > 0 && arguments.size() <= kArgumentLimit) arguments.push_back(current);
   for (std::size_t i = 1; i < arguments.size(); ++i) checkParsed(arguments[i]);
-  // Argument 1 is a file path unless it starts with "-": keep it inside the working directory.
-  if (arguments.size() > 1 && (arguments[1].empty() || arguments[1][0] != '-')) {
-    for (char& c : arguments[1]) {
-      if (c == '/') c = '_';
+  // Argument 1 is a file path unless it starts with "-", and so is the folder of --output: keep
+  // them inside the working directory.
+  auto keepInside = [](std::string& path, std::size_t from) {
+    for (std::size_t i = from; i < path.size(); ++i) {
+      if (path[i] == '/') path[i] = '_';
     }
+    if (path.compare(from, std::string::npos, "..") == 0) path.replace(from, 2, "__");
+  };
+  if (arguments.size() > 1 && (arguments[1].empty() || arguments[1][0] != '-')) {
+    keepInside(arguments[1], 0);
+  }
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i].rfind("--output=", 0) == 0) keepInside(arguments[i], 9);
+    if (arguments[i] == "--output" && i + 1 < arguments.size()) keepInside(arguments[i + 1], 0);
   }
 
   // Each input runs on fresh state: the small data set, and no edges of an earlier run.
@@ -155,12 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       failure("an exception reached the entry", err.str());
     }
   }
-  // The help alone ends with 0; after a rejected option string it follows the one line that names
-  // what was rejected, and the run ends with -1.
-  if (out.str() == helpText) {
-    const std::string message = err.str();
-    const bool oneLine = !message.empty() && message.find('\n') == message.size() - 1;
-    if (code == 0 ? !message.empty() : !oneLine) failure("help text with a failure", message);
+  // The help ends with 0 and no message; a rejected option string is followed by the synopsis
+  // on the error stream, never by the help.
+  if (out.str() == helpText && (code != 0 || !err.str().empty())) {
+    failure("help text with a failure", err.str());
   }
   removeOutputs();
   return 0;
