@@ -61,6 +61,16 @@ unsigned workersWithRoom(unsigned wanted) {
 
 }  // namespace
 
+std::optional<unsigned long long> addressSpaceLeft() {
+  struct rlimit limit {};
+  unsigned long long mapped = 0;
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      !mappedBytes(mapped)) {
+    return std::nullopt;
+  }
+  return limit.rlim_cur > mapped ? limit.rlim_cur - mapped : 0;
+}
+
 bool startRunThread(RunThread& thread, const std::function<void()>& work, std::size_t stackBytes) {
   thread.started = false;
   pthread_attr_t attributes;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace brevox {
@@ -41,6 +42,10 @@ struct RunThread {
 /// which the process keeps, count as room again. Not called from two threads at once.
 [[nodiscard]] unsigned startWorkers(std::vector<RunThread>& workers, unsigned wanted,
                                     const std::function<void()>& work);
+
+/// The bytes of address space that a limit on it (`ulimit -v`) leaves the process beyond what it
+/// has mapped now; empty where no limit is set or the mapped bytes cannot be read.
+std::optional<unsigned long long> addressSpaceLeft();
 
 /// Waits for the end of a started thread; nothing for one that was not started.
 void joinRunThread(RunThread& thread);

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "io/run_thread.h"
 #include "io/utf8.h"
 #include "report/graphviz_messages.h"
 #include "report/page_text.h"
@@ -21,10 +22,26 @@ namespace brevox {
 
 namespace {
 
+// What Graphviz's text layout takes of the address space as it starts: fontconfig's caches, and a
+// thread of Pango's with its stack and its allocator's arena. With less left under `ulimit -v`,
+// fontconfig runs out of memory and crashes, or Pango's thread cannot start and GLib ends the
+// process: the page is written without its drawings instead.
+constexpr unsigned long long kGraphvizRoom = 128ULL << 20;
+
+const char* const kNoRoomForGraphviz =
+    "the limit on this run's address space (ulimit -v) leaves too little room for Graphviz and "
+    "its text layout";
+
 // Graphviz 2.42 cannot make a second context once one has been freed: its text layout keeps a
-// font name that the first context owned. So the process makes one, on first use, and keeps it.
+// font name that the first context owned. So the process makes one, on first use, and keeps it;
+// none while the address space left is too small for it.
 GVC_t* graphvizContext() {
-  static GVC_t* const context = gvContext();
+  static GVC_t* context = nullptr;
+  if (context == nullptr) {
+    const std::optional<unsigned long long> left = addressSpaceLeft();
+    if (left && *left < kGraphvizRoom) return nullptr;
+    context = gvContext();
+  }
   return context;
 }
 
@@ -181,6 +198,10 @@ GraphDrawing drawGraph(const std::string& dotText, bool reducible) {
   // Graphviz loads its plugins with its context, and says so when one cannot be loaded.
   MessageCapture capture;
   GVC_t* context = graphvizContext();
+  if (context == nullptr) {
+    drawing.message = kNoRoomForGraphviz;
+    return drawing;
+  }
   Agraph_t* graph = agmemread(dotText.c_str());
   if (graph == nullptr || capture.errorSeen()) {
     drawing.message = failureMessage(capture, "Graphviz could not read the graph");

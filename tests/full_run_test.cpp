@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -297,6 +297,24 @@ TEST(FullRun, AnyNumberOfThreadsWritesWhatOneWrites) {
     EXPECT_EQ(tests::compareFolders(many.path(), one[c.set].path()), "");
   }
   unsetenv("BREVOX_THREADS");
+}
+
+// Under a small limit on the address space Graphviz's text layout crashed in fontconfig, or ended
+// the run where Pango could not start its thread: the page is written without its drawings, and
+// says why.
+TEST(FullRun, PageLeavesItsDrawingsOutInLittleAddressSpace) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit this test sets";
+#endif
+  TempDir work;
+  tests::ChildSettings limits;
+  limits.addressSpaceLimit = std::size_t{60} << 20;
+  const ProgramRun run = tests::runCommand(BREVOX_EXE, {"-DH"}, work.path(), limits);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  const std::string page = tests::readFile(work.path() / "brevox_report.html");
+  EXPECT_NE(page.find("leaves too little room for Graphviz"), std::string::npos);
+  EXPECT_EQ(page.find("<div class=\"graph\"><svg"), std::string::npos);
 }
 
 // Sums of probabilities may pass 1 by a rounding: on the built-in data the binomial test of
