@@ -4,7 +4,9 @@
 #include <optional>
 
 #include "app/console.h"
+#include "app/full_run.h"
 #include "io/output_file.h"
+#include "report/output_names.h"
 #include "stats/binomial_distribution.h"
 #include "stats/families.h"
 
@@ -80,19 +82,13 @@ std::uint64_t singleTestBytes(const RunOptions& options, const DataSet& data) {
 
 std::uint64_t reportBytesAtMost(const RunOptions& options, const DataSet& data) {
   if (options.singleTest) return singleTestBytes(options, data);
+  const OutputChoice choice = outputChoice(options);
   std::uint64_t bytes = 0;
-  if (options.summaryOnly) return bytes;
+  if (!choice.reports) return bytes;
   for (const std::uint32_t criterion : criterionNumbers(data)) {
-    for (const std::uint32_t workA : workNumbers(data)) {
-      if (countPair(data, workA, criterion).total == 0) continue;
-      for (const std::uint32_t workB : workNumbers(data)) {
-        if (workB == workA || countPair(data, workB, criterion).total == 0) continue;
-        for (const FamilyDescriptor& family : kFamilies) {
-          if (!options.families[family.family] || !(family.bothOrders || workB < workA)) continue;
-          bytes += reportBytes(family.family, data, criterion, workA, workB);
-        }
-      }
-    }
+    forEachPairReport(choice, data, criterion, [&](const PairReport& report) {
+      bytes += reportBytes(report.family, data, criterion, report.workA, report.workB);
+    });
   }
   return bytes;
 }

@@ -104,21 +104,14 @@ std::vector<std::string> criterionFileNames(const OutputChoice& choice,
   return names;
 }
 
-// Each pair's reports under a criterion: every pair of works with cases, in the run's order.
+// Each pair's reports under a criterion, in the run's order.
 template <typename Visit>
 void forEachReport(const OutputChoice& choice, const DataSet& data, std::uint32_t criterion,
                    Visit& visit) {
-  for (const std::uint32_t workA : workNumbers(data)) {
-    if (countPair(data, workA, criterion).total == 0) continue;
-    for (const std::uint32_t workB : workNumbers(data)) {
-      if (workB == workA || countPair(data, workB, criterion).total == 0) continue;
-      for (const FamilyDescriptor& family : kFamilies) {
-        if (!choice.families[family.family] || !(family.bothOrders || workB < workA)) continue;
-        visit(NamedFile{pairReportFileName(family.family, criterion, workA, workB, data), criterion,
-                        workA, workB, true});
-      }
-    }
-  }
+  forEachPairReport(choice, data, criterion, [&](const PairReport& report) {
+    visit(NamedFile{pairReportFileName(report.family, criterion, report.workA, report.workB, data),
+                    criterion, report.workA, report.workB, true});
+  });
 }
 
 // Every file the run writes, in the order in which it writes them.
@@ -304,6 +297,20 @@ Outcome checkDistinct(const OutputChoice& choice, const DataSet& data, const Dat
 }
 
 }  // namespace
+
+void forEachPairReport(const OutputChoice& choice, const DataSet& data, std::uint32_t criterion,
+                       const std::function<void(const PairReport&)>& visit) {
+  for (const std::uint32_t workA : workNumbers(data)) {
+    if (countPair(data, workA, criterion).total == 0) continue;
+    for (const std::uint32_t workB : workNumbers(data)) {
+      if (workB == workA || countPair(data, workB, criterion).total == 0) continue;
+      for (const FamilyDescriptor& family : kFamilies) {
+        if (!choice.families[family.family] || !(family.bothOrders || workB < workA)) continue;
+        visit(PairReport{family.family, criterion, workA, workB});
+      }
+    }
+  }
+}
 
 void forEachOutputFileName(const OutputChoice& choice, const DataSet& data,
                            const std::function<void(const std::string&)>& visit) {

@@ -66,6 +66,20 @@ struct OutputChoice {
   bool inputData = true;
 };
 
+/// A detailed report that a run writes: its family, criterion and two works.
+struct PairReport {
+  Family family;
+  std::uint32_t criterion;
+  std::uint32_t workA;
+  std::uint32_t workB;
+};
+
+/// Hands `visit` each detailed report that `choice` writes for `data` under `criterion`, in the
+/// order of the run: every ordered pair of works with cases, for a family that tests both orders,
+/// else the pairs of the lower triangle.
+void forEachPairReport(const OutputChoice& choice, const DataSet& data, std::uint32_t criterion,
+                       const std::function<void(const PairReport&)>& visit);
+
 /// Hands `visit` the name of every file that `choice` writes for `data`, in the order of the run.
 void forEachOutputFileName(const OutputChoice& choice, const DataSet& data,
                            const std::function<void(const std::string&)>& visit);
