@@ -218,7 +218,11 @@ FarSide farSide(const BinomialShape& shape, bool up, std::uint32_t start) {
   FarSide far;
   auto add = [&](std::uint32_t j, long double estimate, long double) {
     const DensityRange range = densityRange(shape, j, estimate);
-    far.sum += range.known && !range.belowNormal ? estimate : libraryDensity(shape, j);
+    if (!range.known) {
+      far.sum += libraryDensity(shape, j);
+    } else {
+      far.sum += range.belowNormal ? belowNormalDensity(shape, j, estimate) : estimate;
+    }
     ++far.added;
     return true;
   };

@@ -107,6 +107,16 @@ void findMode(BinomialShape& shape) {
                             : boost::math::pdf(distribution, static_cast<double>(shape.anchor));
 }
 
+// Whether the tail bound numerator / gap, rounded as long double, lies below kVanishing. The
+// bound's level kVanishing * gap is exact, since kVanishing is a power of two, so only a numerator
+// within 2^-40 of it needs the division.
+bool vanishesBeyond(long double numerator, long double gap) {
+  const long double level = kVanishing * gap;
+  if (numerator < level * (1 - 0x1p-40L)) return true;
+  if (numerator > level * (1 + 0x1p-40L)) return false;
+  return numerator / gap < kVanishing;
+}
+
 // Walks out from the anchor until the densities, and every tail beyond them, vanish. Past the
 // mode the ratio of neighbours only falls, so the tail is bounded by a geometric series.
 void findReach(BinomialShape& shape) {
@@ -114,7 +124,7 @@ void findReach(BinomialShape& shape) {
   std::uint32_t j = shape.anchor;
   for (; j > 0; --j) {
     const long double ratio = downRatio(shape, j);
-    if (ratio < 1 && shape.anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
+    if (ratio < 1 && vanishesBeyond(shape.anchorDensity * relative * ratio, 1 - ratio)) break;
     relative *= ratio;
   }
   shape.first = j;
@@ -123,7 +133,7 @@ void findReach(BinomialShape& shape) {
   j = shape.anchor;
   for (; j < shape.trials; ++j) {
     const long double ratio = upRatio(shape, j);
-    if (ratio < 1 && shape.anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
+    if (ratio < 1 && vanishesBeyond(shape.anchorDensity * relative * ratio, 1 - ratio)) break;
     relative *= ratio;
   }
   shape.last = j;
@@ -240,10 +250,8 @@ bool printedRange(long double low, long double high, SixDigits& digits) {
   return sixDigitsOfRange(low, high, digits);
 }
 
-// The library's density where it falls below the normal doubles: it rounds (trials + 1) times
-// the density to double, a multiple of 2^-1074 there, and divides that by trials + 1 in double.
-// Where every value the estimate allows rounds to the same product, that division is the
-// library's own, bit for bit; else the library is asked.
+}  // namespace
+
 double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long double estimate) {
   const long double scale = static_cast<long double>(shape.trials) + 1;
   const auto low = static_cast<double>(estimate * (1 - shape.tolerance) * scale);
@@ -251,8 +259,6 @@ double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long 
   if (low != high) return libraryDensity(shape, count);
   return low / static_cast<double>(scale);
 }
-
-}  // namespace
 
 BinomialTableCursor startBinomialTable(std::uint32_t trials, double successProbability) {
   BinomialTableCursor cursor;

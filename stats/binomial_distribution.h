@@ -94,6 +94,13 @@ inline long double downRatio(const BinomialShape& shape, std::uint32_t i) {
 double libraryDensity(const BinomialShape& shape, std::uint32_t count);
 double libraryCumulative(const BinomialShape& shape, std::uint32_t count);
 
+/// The library's density at a count whose density, estimated as `estimate`, falls below the
+/// normal doubles: it rounds (trials + 1) times the density to double, a multiple of 2^-1074
+/// there, and divides that by trials + 1 in double. Where every value the estimate allows rounds
+/// to the same product, that division is the library's own, bit for bit, and the library is not
+/// asked; else it is.
+double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long double estimate);
+
 /// The range of the library's density at a count whose density is estimated, or unknown. The
 /// library divides a double of (trials + 1) times the density by trials + 1 in double: where that
 /// product or the quotient falls below the normal doubles it is rounded to a multiple of 2^-1074,
