@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "stats/exact_ties.h"
 #include "stats/printed_digits.h"
@@ -118,31 +119,40 @@ bool vanishesBeyond(long double numerator, long double gap) {
 }
 
 // Walks out from the anchor until the densities, and every tail beyond them, vanish. Past the
-// mode the ratio of neighbours only falls, so the tail is bounded by a geometric series.
-void findReach(BinomialShape& shape) {
+// mode the ratio of neighbours only falls, so the tail is bounded by a geometric series. Where
+// `relatives` is given, it receives the density of every count from `first` to `last` relative to
+// the anchor's, as the walk carries it.
+void findReach(BinomialShape& shape, std::vector<long double>* relatives) {
+  if (relatives) relatives->clear();
   long double relative = 1;
   std::uint32_t j = shape.anchor;
   for (; j > 0; --j) {
+    if (relatives) relatives->push_back(relative);
     const long double ratio = downRatio(shape, j);
     if (ratio < 1 && vanishesBeyond(shape.anchorDensity * relative * ratio, 1 - ratio)) break;
     relative *= ratio;
   }
+  if (relatives && j == 0) relatives->push_back(relative);
+  if (relatives) std::reverse(relatives->begin(), relatives->end());
   shape.first = j;
   shape.firstRelative = relative;
   relative = 1;
   j = shape.anchor;
   for (; j < shape.trials; ++j) {
+    if (relatives && j > shape.anchor) relatives->push_back(relative);
     const long double ratio = upRatio(shape, j);
     if (ratio < 1 && vanishesBeyond(shape.anchorDensity * relative * ratio, 1 - ratio)) break;
     relative *= ratio;
   }
+  if (relatives && j == shape.trials && j > shape.anchor) relatives->push_back(relative);
   shape.last = j;
   shape.lastRelative = relative;
 }
 
 }  // namespace
 
-BinomialShape binomialShape(std::uint32_t trials, double successProbability) {
+BinomialShape binomialShape(std::uint32_t trials, double successProbability,
+                            std::vector<long double>* relatives) {
   BinomialShape shape;
   shape.trials = trials;
   shape.successProbability = successProbability;
@@ -155,10 +165,11 @@ BinomialShape binomialShape(std::uint32_t trials, double successProbability) {
     shape.modeDensity = 1;
     shape.anchorDensity = 1;
     shape.firstRelative = shape.lastRelative = 1;
+    if (relatives) relatives->assign(1, 1.0L);
     return shape;
   }
   findMode(shape);
-  findReach(shape);
+  findReach(shape, relatives);
   return shape;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "stats/printed_digits.h"
 
@@ -29,8 +30,12 @@ struct BinomialShape {
 };
 
 /// The shape of the distribution with its mode: the first count of greatest density, as the
-/// library's densities decide it. Preconditions: 0 <= successProbability <= 1.
-BinomialShape binomialShape(std::uint32_t trials, double successProbability);
+/// library's densities decide it. Where `relatives` is given, it receives the density of every
+/// count from `first` to `last` relative to the anchor's, carried from the anchor outwards by the
+/// ratios (each within the tolerance of the library's density over the anchor's). Preconditions:
+/// 0 <= successProbability <= 1.
+BinomialShape binomialShape(std::uint32_t trials, double successProbability,
+                            std::vector<long double>* relatives = nullptr);
 
 /// The first count of greatest probability where the success probability is successes / cases
 /// exactly: the first count whose next one is no more probable, (trials - i) successes against
