@@ -72,8 +72,8 @@ void sweepDown(const BinomialShape& shape, std::uint32_t to, Visit visit) {
 }
 
 // The same visits from the densities that the shape's walk carried out from the anchor
-// (`relatives`, from `first` to `last`), with no division per count. Those densities lie as near
-// the library's as the sweeps' own, and the limits are decided on ranges as wide as the
+// (`relatives`, by count from `first` to `last`), with no division per count. Those densities lie
+// as near the library's as the sweeps' own, and the limits are decided on ranges as wide as the
 // tolerance, or by the library's distribution where those cannot tell, so the limits come out the
 // same whichever densities they are summed from.
 struct Reach {
@@ -86,7 +86,7 @@ void reachUp(const Reach& reach, std::uint32_t to, Visit visit) {
   const BinomialShape& shape = reach.shape;
   long double lower = 0;
   for (std::uint32_t j = shape.first; j <= to; ++j) {
-    const long double estimate = shape.anchorDensity * reach.relatives[j - shape.first];
+    const long double estimate = shape.anchorDensity * reach.relatives[j];
     lower += estimate;
     if (!visit(j, estimate, lower) || j == to) return;
   }
@@ -97,7 +97,7 @@ void reachDown(const Reach& reach, std::uint32_t to, Visit visit) {
   const BinomialShape& shape = reach.shape;
   long double upper = 0;
   for (std::uint32_t j = shape.last; j >= to; --j) {
-    const long double estimate = shape.anchorDensity * reach.relatives[j - shape.first];
+    const long double estimate = shape.anchorDensity * reach.relatives[j];
     if (!visit(j, estimate, upper) || j == to) return;
     upper += estimate;
   }

@@ -108,43 +108,36 @@ void findMode(BinomialShape& shape) {
                             : boost::math::pdf(distribution, static_cast<double>(shape.anchor));
 }
 
-// Whether the tail bound numerator / gap, rounded as long double, lies below kVanishing. The
-// bound's level kVanishing * gap is exact, since kVanishing is a power of two, so only a numerator
-// within 2^-40 of it needs the division.
-bool vanishesBeyond(long double numerator, long double gap) {
-  const long double level = kVanishing * gap;
-  if (numerator < level * (1 - 0x1p-40L)) return true;
-  if (numerator > level * (1 + 0x1p-40L)) return false;
-  return numerator / gap < kVanishing;
-}
-
 // Walks out from the anchor until the densities, and every tail beyond them, vanish. Past the
 // mode the ratio of neighbours only falls, so the tail is bounded by a geometric series. Where
 // `relatives` is given, it receives the density of every count from `first` to `last` relative to
 // the anchor's, as the walk carries it.
 void findReach(BinomialShape& shape, std::vector<long double>* relatives) {
-  if (relatives) relatives->clear();
+  // The densities are written by count into room that only grows, and the anchor's density is
+  // held apart: no store into the walk's record can then reach what the walk reads.
+  if (relatives && relatives->size() <= shape.trials) relatives->resize(shape.trials + 1);
+  long double* const out = relatives ? relatives->data() : nullptr;
+  const long double anchorDensity = shape.anchorDensity;
   long double relative = 1;
   std::uint32_t j = shape.anchor;
   for (; j > 0; --j) {
-    if (relatives) relatives->push_back(relative);
+    if (out) out[j] = relative;
     const long double ratio = downRatio(shape, j);
-    if (ratio < 1 && vanishesBeyond(shape.anchorDensity * relative * ratio, 1 - ratio)) break;
+    if (ratio < 1 && anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
     relative *= ratio;
   }
-  if (relatives && j == 0) relatives->push_back(relative);
-  if (relatives) std::reverse(relatives->begin(), relatives->end());
+  if (out) out[j] = relative;
   shape.first = j;
   shape.firstRelative = relative;
   relative = 1;
   j = shape.anchor;
   for (; j < shape.trials; ++j) {
-    if (relatives && j > shape.anchor) relatives->push_back(relative);
+    if (out) out[j] = relative;
     const long double ratio = upRatio(shape, j);
-    if (ratio < 1 && vanishesBeyond(shape.anchorDensity * relative * ratio, 1 - ratio)) break;
+    if (ratio < 1 && anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
     relative *= ratio;
   }
-  if (relatives && j == shape.trials && j > shape.anchor) relatives->push_back(relative);
+  if (out) out[j] = relative;
   shape.last = j;
   shape.lastRelative = relative;
 }
@@ -165,7 +158,8 @@ BinomialShape binomialShape(std::uint32_t trials, double successProbability,
     shape.modeDensity = 1;
     shape.anchorDensity = 1;
     shape.firstRelative = shape.lastRelative = 1;
-    if (relatives) relatives->assign(1, 1.0L);
+    if (relatives && relatives->size() <= count) relatives->resize(count + 1);
+    if (relatives) (*relatives)[count] = 1;
     return shape;
   }
   findMode(shape);

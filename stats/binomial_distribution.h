@@ -30,9 +30,10 @@ struct BinomialShape {
 };
 
 /// The shape of the distribution with its mode: the first count of greatest density, as the
-/// library's densities decide it. Where `relatives` is given, it receives the density of every
-/// count from `first` to `last` relative to the anchor's, carried from the anchor outwards by the
-/// ratios (each within the tolerance of the library's density over the anchor's). Preconditions:
+/// library's densities decide it. Where `relatives` is given, its entry at every count from
+/// `first` to `last` receives that count's density relative to the anchor's, carried from the
+/// anchor outwards by the ratios (each within the tolerance of the library's density over the
+/// anchor's); it is made at least trials + 1 long, and its other entries are left. Preconditions:
 /// 0 <= successProbability <= 1.
 BinomialShape binomialShape(std::uint32_t trials, double successProbability,
                             std::vector<long double>* relatives = nullptr);
