@@ -105,6 +105,20 @@ std::uint32_t negligibleCountsBelow(std::uint32_t total, long double negligible)
   return low + 1;
 }
 
+// Row j's side below its least extreme count, as judgeLowSideOfRow finds it: the first less
+// extreme count moves smoothly from row to row (by about nB / nA along the diagonal), so after
+// the walk's first row each walk starts where the last two rows point.
+void judgeFollowingRow(const RowMeasure& measure, std::uint32_t j, bool firstRow,
+                       std::int64_t& movePerRow, LessExtremeCounts& less) {
+  if (firstRow) {
+    judgeLowSideOfRow(measure, j, less);
+    return;
+  }
+  const std::int64_t before = less.firstLess;
+  judgeLowSideOfRowFrom(measure, j, before + movePerRow, less);
+  movePerRow = less.firstLess - before;
+}
+
 // The sum over the counts j from `first` to `last` of the first work of share(j) times the share
 // of the arrangements of the second work at the extreme tables below the run of row j, added to
 // `sum` with an absolute error bound added to `error`.
@@ -135,15 +149,7 @@ void sumLowSides(const RowMeasure& measure, std::uint32_t first, std::uint32_t l
       shareA.value *= ratio;
       shareA.error = shareA.error * ratio + 3 * kUnit * shareA.value;
     }
-    // The first less extreme count moves smoothly from row to row (by about nB / nA along the
-    // diagonal): the walk starts where the last two rows point.
-    const std::int64_t before = less.firstLess;
-    if (j == first) {
-      judgeLowSideOfRow(measure, j, less);
-    } else {
-      judgeLowSideOfRowFrom(measure, j, before + movePerRow, less);
-      movePerRow = less.firstLess - before;
-    }
+    judgeFollowingRow(measure, j, j == first, movePerRow, less);
     // Every count below the first less extreme one is extreme; between it and the run, the
     // counts that are not scattered less extreme ones.
     const std::int64_t tailEnd =
