@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,9 +17,9 @@ namespace {
 
 // Words that Graphviz reserves whatever their case; bare, they would be read as keywords.
 bool isDotKeyword(const std::string& name) {
-  static const char* const kKeywords[] = {"node", "edge", "graph", "digraph", "subgraph", "strict"};
-  for (const char* keyword : kKeywords) {
-    const std::string word = keyword;
+  static const std::string_view kKeywords[] = {"node",    "edge",     "graph",
+                                               "digraph", "subgraph", "strict"};
+  for (const std::string_view word : kKeywords) {
     if (word.size() != name.size()) continue;
     bool same = true;
     for (std::size_t i = 0; i < word.size() && same; ++i) {

@@ -176,8 +176,10 @@ const BoundedValue& moveSharesBelow(ShareCursor& cursor, std::int64_t end) {
   end = std::clamp<std::int64_t>(end, 0, n + 1);
   // Stepping costs about as much per count as a fresh sum costs per term, and a fresh sum takes
   // at most a few spreads of terms.
-  const std::int64_t stepLimit =
-      2 * static_cast<std::int64_t>(std::sqrt(static_cast<double>(n))) + 64;
+  if (cursor.stepLimit < 0) {
+    cursor.stepLimit = 2 * static_cast<std::int64_t>(std::sqrt(static_cast<double>(n))) + 64;
+  }
+  const std::int64_t stepLimit = cursor.stepLimit;
   if (cursor.end < 0 || end < cursor.end || end - cursor.end > stepLimit) {
     cursor.end = end;
     cursor.below = sharesBelow(cursor.total, end);

@@ -29,6 +29,7 @@ struct ShareCursor {
   BoundedValue below;     // share of arrangements with fewer than `end` occurrences
   BoundedValue at;        // share with exactly `end` occurrences (0 beyond total)
   std::int64_t stepsSinceShare = 0;
+  std::int64_t stepLimit = -1;  // the longest walk that beats a fresh sum; none worked out yet
 };
 
 /// Moves the cursor to `end` and returns the share below it.

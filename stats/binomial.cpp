@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "stats/printed_digits.h"
 
@@ -70,6 +71,38 @@ void sweepDown(const BinomialShape& shape, std::uint32_t to, Visit visit) {
   }
 }
 
+// The same visits from the densities that the shape's walk carried out from the anchor
+// (`relatives`, by count from `first` to `last`), with no division per count. Those densities lie
+// as near the library's as the sweeps' own, and the limits are decided on ranges as wide as the
+// tolerance, or by the library's distribution where those cannot tell, so the limits come out the
+// same whichever densities they are summed from.
+struct Reach {
+  const BinomialShape& shape;
+  const std::vector<long double>& relatives;
+};
+
+template <typename Visit>
+void reachUp(const Reach& reach, std::uint32_t to, Visit visit) {
+  const BinomialShape& shape = reach.shape;
+  long double lower = 0;
+  for (std::uint32_t j = shape.first; j <= to; ++j) {
+    const long double estimate = shape.anchorDensity * reach.relatives[j];
+    lower += estimate;
+    if (!visit(j, estimate, lower) || j == to) return;
+  }
+}
+
+template <typename Visit>
+void reachDown(const Reach& reach, std::uint32_t to, Visit visit) {
+  const BinomialShape& shape = reach.shape;
+  long double upper = 0;
+  for (std::uint32_t j = shape.last; j >= to; --j) {
+    const long double estimate = shape.anchorDensity * reach.relatives[j];
+    if (!visit(j, estimate, upper) || j == to) return;
+    upper += estimate;
+  }
+}
+
 // The threshold and half of it: the single-tail and the double-tail limits are searched together.
 using Shares = std::array<double, 2>;
 using Limits = std::array<std::uint32_t, 2>;
@@ -121,7 +154,8 @@ void closeFoundShares(LimitSearch& search, const Limits& found, std::uint32_t no
 
 // For each share, the smallest count j below the number of trials whose distribution reaches the
 // share, or the number of trials when none does: the upward search of the table-by-table test.
-Limits lowerLimits(const BinomialShape& shape, const Shares& shares) {
+Limits lowerLimits(const Reach& reach, const Shares& shares) {
+  const BinomialShape& shape = reach.shape;
   const std::uint32_t n = shape.trials;
   if (n == 0) return {0, 0};
   LimitSearch search{{n, n}};
@@ -139,7 +173,7 @@ Limits lowerLimits(const BinomialShape& shape, const Shares& shares) {
     };
   };
   if (shape.first <= top && shape.first < shape.anchor && anyOpen(search)) {
-    sweepUp(shape, std::min(shape.anchor - 1, top),
+    reachUp(reach, std::min(shape.anchor - 1, top),
             [&](std::uint32_t j, long double, long double lower) {
               return closeReachedShares(search, j, 0, reachesFrom(rangeFromLowerSum(shape, lower)));
             });
@@ -147,7 +181,7 @@ Limits lowerLimits(const BinomialShape& shape, const Shares& shares) {
   if (shape.anchor <= top && anyOpen(search)) {
     // Downward the distribution falls, so the search ends where no open share can be reached.
     Limits found{n, n};
-    sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
+    reachDown(reach, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
       if (j > top) return true;
       return noteReachedShares(search, found, j, reachesFrom(rangeFromUpperSum(shape, upper)));
     });
@@ -165,7 +199,8 @@ Limits lowerLimits(const BinomialShape& shape, const Shares& shares) {
 // For each share, one more than the largest count j below the number of trials whose upper
 // tail, taken as 1 - P(X <= j), reaches the share, or 0 when none does: the downward search of
 // the table-by-table test.
-Limits upperLimits(const BinomialShape& shape, const Shares& shares) {
+Limits upperLimits(const Reach& reach, const Shares& shares) {
+  const BinomialShape& shape = reach.shape;
   const std::uint32_t n = shape.trials;
   if (n == 0) return {0, 0};
   LimitSearch search{{0, 0}};
@@ -182,7 +217,7 @@ Limits upperLimits(const BinomialShape& shape, const Shares& shares) {
     };
   };
   if (shape.first <= top && shape.anchor <= top && anyOpen(search)) {
-    sweepDown(shape, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
+    reachDown(reach, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
       if (j > top) return true;
       return closeReachedShares(search, j, 1, reachesFrom(rangeFromUpperSum(shape, upper)));
     });
@@ -190,7 +225,7 @@ Limits upperLimits(const BinomialShape& shape, const Shares& shares) {
   if (shape.first <= top && shape.first < shape.anchor && anyOpen(search)) {
     // Upward the upper tail falls, so the search ends where no open share can be reached.
     Limits found{n, n};
-    sweepUp(shape, std::min(shape.anchor - 1, top),
+    reachUp(reach, std::min(shape.anchor - 1, top),
             [&](std::uint32_t j, long double, long double lower) {
               return noteReachedShares(search, found, j,
                                        reachesFrom(rangeFromLowerSum(shape, lower)));
@@ -218,7 +253,11 @@ FarSide farSide(const BinomialShape& shape, bool up, std::uint32_t start) {
   FarSide far;
   auto add = [&](std::uint32_t j, long double estimate, long double) {
     const DensityRange range = densityRange(shape, j, estimate);
-    far.sum += range.known && !range.belowNormal ? estimate : libraryDensity(shape, j);
+    if (!range.known) {
+      far.sum += libraryDensity(shape, j);
+    } else {
+      far.sum += range.belowNormal ? belowNormalDensity(shape, j, estimate) : estimate;
+    }
     ++far.added;
     return true;
   };
@@ -279,7 +318,9 @@ BinomialResult binomialTest(const PairComparison& pair, double threshold) {
   const std::uint32_t k = pair.observedA;
   const double p = static_cast<double>(pair.observedB) / static_cast<double>(pair.totalB);
   const Distribution distribution(static_cast<double>(n), p);
-  const BinomialShape shape = binomialShape(n, p);
+  thread_local std::vector<long double> relatives;
+  const BinomialShape shape = binomialShape(n, p, &relatives);
+  const Reach reach{shape, relatives};
 
   const double density = boost::math::pdf(distribution, static_cast<double>(k));
   const double cumulative = boost::math::cdf(distribution, static_cast<double>(k));
@@ -294,8 +335,8 @@ BinomialResult binomialTest(const PairComparison& pair, double threshold) {
   result.threshold = threshold;
 
   const double halfThreshold = 0.5 * threshold;
-  const Limits lower = lowerLimits(shape, {threshold, halfThreshold});
-  const Limits upper = upperLimits(shape, {threshold, halfThreshold});
+  const Limits lower = lowerLimits(reach, {threshold, halfThreshold});
+  const Limits upper = upperLimits(reach, {threshold, halfThreshold});
   result.lowerLimitLeft = lower[0];
   result.significantLeft = k < result.lowerLimitLeft ? 1 : 0;
   result.pLeft = cumulative;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "stats/exact_ties.h"
 #include "stats/printed_digits.h"
@@ -108,31 +109,43 @@ void findMode(BinomialShape& shape) {
 }
 
 // Walks out from the anchor until the densities, and every tail beyond them, vanish. Past the
-// mode the ratio of neighbours only falls, so the tail is bounded by a geometric series.
-void findReach(BinomialShape& shape) {
+// mode the ratio of neighbours only falls, so the tail is bounded by a geometric series. Where
+// `relatives` is given, it receives the density of every count from `first` to `last` relative to
+// the anchor's, as the walk carries it.
+void findReach(BinomialShape& shape, std::vector<long double>* relatives) {
+  // The densities are written by count into room that only grows, and the anchor's density is
+  // held apart: no store into the walk's record can then reach what the walk reads.
+  if (relatives && relatives->size() <= shape.trials) relatives->resize(shape.trials + 1);
+  long double* const out = relatives ? relatives->data() : nullptr;
+  const long double anchorDensity = shape.anchorDensity;
   long double relative = 1;
   std::uint32_t j = shape.anchor;
   for (; j > 0; --j) {
+    if (out) out[j] = relative;
     const long double ratio = downRatio(shape, j);
-    if (ratio < 1 && shape.anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
+    if (ratio < 1 && anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
     relative *= ratio;
   }
+  if (out) out[j] = relative;
   shape.first = j;
   shape.firstRelative = relative;
   relative = 1;
   j = shape.anchor;
   for (; j < shape.trials; ++j) {
+    if (out) out[j] = relative;
     const long double ratio = upRatio(shape, j);
-    if (ratio < 1 && shape.anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
+    if (ratio < 1 && anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
     relative *= ratio;
   }
+  if (out) out[j] = relative;
   shape.last = j;
   shape.lastRelative = relative;
 }
 
 }  // namespace
 
-BinomialShape binomialShape(std::uint32_t trials, double successProbability) {
+BinomialShape binomialShape(std::uint32_t trials, double successProbability,
+                            std::vector<long double>* relatives) {
   BinomialShape shape;
   shape.trials = trials;
   shape.successProbability = successProbability;
@@ -145,10 +158,12 @@ BinomialShape binomialShape(std::uint32_t trials, double successProbability) {
     shape.modeDensity = 1;
     shape.anchorDensity = 1;
     shape.firstRelative = shape.lastRelative = 1;
+    if (relatives && relatives->size() <= count) relatives->resize(count + 1);
+    if (relatives) (*relatives)[count] = 1;
     return shape;
   }
   findMode(shape);
-  findReach(shape);
+  findReach(shape, relatives);
   return shape;
 }
 
@@ -240,10 +255,8 @@ bool printedRange(long double low, long double high, SixDigits& digits) {
   return sixDigitsOfRange(low, high, digits);
 }
 
-// The library's density where it falls below the normal doubles: it rounds (trials + 1) times
-// the density to double, a multiple of 2^-1074 there, and divides that by trials + 1 in double.
-// Where every value the estimate allows rounds to the same product, that division is the
-// library's own, bit for bit; else the library is asked.
+}  // namespace
+
 double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long double estimate) {
   const long double scale = static_cast<long double>(shape.trials) + 1;
   const auto low = static_cast<double>(estimate * (1 - shape.tolerance) * scale);
@@ -251,8 +264,6 @@ double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long 
   if (low != high) return libraryDensity(shape, count);
   return low / static_cast<double>(scale);
 }
-
-}  // namespace
 
 BinomialTableCursor startBinomialTable(std::uint32_t trials, double successProbability) {
   BinomialTableCursor cursor;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "stats/printed_digits.h"
 
@@ -29,8 +30,13 @@ struct BinomialShape {
 };
 
 /// The shape of the distribution with its mode: the first count of greatest density, as the
-/// library's densities decide it. Preconditions: 0 <= successProbability <= 1.
-BinomialShape binomialShape(std::uint32_t trials, double successProbability);
+/// library's densities decide it. Where `relatives` is given, its entry at every count from
+/// `first` to `last` receives that count's density relative to the anchor's, carried from the
+/// anchor outwards by the ratios (each within the tolerance of the library's density over the
+/// anchor's); it is made at least trials + 1 long, and its other entries are left. Preconditions:
+/// 0 <= successProbability <= 1.
+BinomialShape binomialShape(std::uint32_t trials, double successProbability,
+                            std::vector<long double>* relatives = nullptr);
 
 /// The first count of greatest probability where the success probability is successes / cases
 /// exactly: the first count whose next one is no more probable, (trials - i) successes against
@@ -93,6 +99,13 @@ inline long double downRatio(const BinomialShape& shape, std::uint32_t i) {
 /// The library's density and distribution at a count.
 double libraryDensity(const BinomialShape& shape, std::uint32_t count);
 double libraryCumulative(const BinomialShape& shape, std::uint32_t count);
+
+/// The library's density at a count whose density, estimated as `estimate`, falls below the
+/// normal doubles: it rounds (trials + 1) times the density to double, a multiple of 2^-1074
+/// there, and divides that by trials + 1 in double. Where every value the estimate allows rounds
+/// to the same product, that division is the library's own, bit for bit, and the library is not
+/// asked; else it is.
+double belowNormalDensity(const BinomialShape& shape, std::uint32_t count, long double estimate);
 
 /// The range of the library's density at a count whose density is estimated, or unknown. The
 /// library divides a double of (trials + 1) times the density by trials + 1 in double: where that

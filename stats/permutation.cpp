@@ -46,33 +46,8 @@ double roundToDouble(const cpp_int& value) {
 
 }  // namespace
 
-double permutationStatistic(std::uint32_t occurrencesA, std::uint32_t totalA,
-                            std::uint32_t occurrencesB, std::uint32_t totalB) {
-  const std::int64_t a = occurrencesA;
-  const std::int64_t nA = totalA;
-  const std::int64_t b = occurrencesB;
-  const std::int64_t nB = totalB;
-  const std::int64_t aNon = nA - a;
-  const std::int64_t bNon = nB - b;
-  const std::int64_t occurrences = a + b;
-  const std::int64_t nonOccurrences = aNon + bNon;
-  if (occurrences == 0 || nonOccurrences == 0) {
-    return 1.0;
-  }
-  const std::int64_t n = nB + nA;
-  // |a b' - b a'| is at most nA nB, below 2^62.
-  const std::int64_t t = a * bNon - b * aNon;
-
-  // The products in 64 bits where they fit, which is fastest; converting an integer to double
-  // rounds it once, as roundToDouble does.
-  std::int64_t numerator64 = 0;
-  std::int64_t denominator64 = 0;
-  if (!__builtin_mul_overflow(n, t, &numerator64) &&
-      !__builtin_mul_overflow(numerator64, t, &numerator64) &&
-      !__builtin_mul_overflow(nB * nA, nonOccurrences, &denominator64) &&
-      !__builtin_mul_overflow(denominator64, occurrences, &denominator64)) {
-    return static_cast<double>(numerator64) / static_cast<double>(denominator64);
-  }
+double permutationStatisticWide(std::int64_t n, std::int64_t t, std::int64_t nA, std::int64_t nB,
+                                std::int64_t occurrences, std::int64_t nonOccurrences) {
   // Large works overflow 64 bits; 128 bits give the same integers, hence the same doubles,
   // wherever 64 bits sufficed, and cover all but enormous totals.
   Int128 numerator = 0;

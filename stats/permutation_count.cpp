@@ -105,6 +105,20 @@ std::uint32_t negligibleCountsBelow(std::uint32_t total, long double negligible)
   return low + 1;
 }
 
+// Row j's side below its least extreme count, as judgeLowSideOfRow finds it: the first less
+// extreme count moves smoothly from row to row (by about nB / nA along the diagonal), so after
+// the walk's first row each walk starts where the last two rows point.
+void judgeFollowingRow(const RowMeasure& measure, std::uint32_t j, bool firstRow,
+                       std::int64_t& movePerRow, LessExtremeCounts& less) {
+  if (firstRow) {
+    judgeLowSideOfRow(measure, j, less);
+    return;
+  }
+  const std::int64_t before = less.firstLess;
+  judgeLowSideOfRowFrom(measure, j, before + movePerRow, less);
+  movePerRow = less.firstLess - before;
+}
+
 // The sum over the counts j from `first` to `last` of the first work of share(j) times the share
 // of the arrangements of the second work at the extreme tables below the run of row j, added to
 // `sum` with an absolute error bound added to `error`.
@@ -122,6 +136,7 @@ void sumLowSides(const RowMeasure& measure, std::uint32_t first, std::uint32_t l
   LessExtremeCounts less;
   BoundedValue shareA;
   std::uint32_t stepsSinceShare = 0;
+  std::int64_t movePerRow = nB / nA;
   for (std::uint32_t j = first; j <= last; ++j) {
     writeDotsThrough(dots, j);
     // A share that is 0 in long double is taken afresh until it is not: the ratios cannot lift
@@ -134,7 +149,7 @@ void sumLowSides(const RowMeasure& measure, std::uint32_t first, std::uint32_t l
       shareA.value *= ratio;
       shareA.error = shareA.error * ratio + 3 * kUnit * shareA.value;
     }
-    judgeLowSideOfRow(measure, j, less);
+    judgeFollowingRow(measure, j, j == first, movePerRow, less);
     // Every count below the first less extreme one is extreme; between it and the run, the
     // counts that are not scattered less extreme ones.
     const std::int64_t tailEnd =
@@ -184,6 +199,10 @@ void writeDots(ProgressDots& dots, std::uint64_t upTo) {
     const std::uint64_t count = std::min(upTo - dots.written, kBlockSize);
     dots.out.write(kBlock, static_cast<std::streamsize>(count));
     dots.written += count;
+    // The clock is read once every few dots: on fast tests reading it for each dot cost more
+    // than the dots themselves.
+    constexpr std::uint64_t kDotsPerClock = 8;
+    if ((dots.written - count) / kDotsPerClock == dots.written / kDotsPerClock) continue;
     const auto now = std::chrono::steady_clock::now();
     if (now - dots.lastFlush >= std::chrono::milliseconds(100)) {
       dots.out.flush();

@@ -233,4 +233,20 @@ inline void judgeLowSideOfRow(const RowMeasure& measure, std::uint32_t j, LessEx
   judgeLowSide(measure, j, lowSide(measure, j), less);
 }
 
+/// The same with the walk started at `start`, a guess at the first less extreme count such as
+/// the one of the row before moved along the diagonal: the walk finds the same counts from any
+/// start, and a near one spares the crossing's square root and divisions.
+inline void judgeLowSideOfRowFrom(const RowMeasure& measure, std::uint32_t j, std::int64_t start,
+                                  LessExtremeCounts& less) {
+  less.scattered.clear();
+  const RowSides sides = rowRun(measure, j);
+  less.firstLess = sides.split;
+  if (sides.lowestK < sides.split) {
+    start = std::clamp(start, sides.lowestK, sides.split - 1);
+    less.firstLess =
+        sides.lowestK + walkSide(measure, j, sides.lowestK, +1, sides.split - sides.lowestK,
+                                 start - sides.lowestK, less.scattered);
+  }
+}
+
 }  // namespace brevox
