@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@
 #include "data/workbook_data.h"
 #include "io/interrupt.h"
 #include "io/output_file.h"
+#include "io/run_thread.h"
 #include "report/output_names.h"
 
 namespace brevox {
@@ -192,11 +194,17 @@ int runBrevox(const std::vector<std::string>& arguments, std::ostream& out, std:
   // Before anything else: a file opened later must not take the place of a closed standard
   // descriptor, where the console's trace would be written into it.
   openClosedStandardDescriptors();
-  // The run's data set, the built-in data until a data file replaces it, and the edges of its
-  // graphs, kept for the graphs over all criteria.
-  DataSet data = builtInDataSet();
-  EdgeRecords records;
-  return runInterruptibly(arguments, data, records, true, out, err);
+  widenLibraryThreadStacks();
+  int exitCode = -1;
+  const std::function<void()> run = [&] {
+    // The run's data set, the built-in data until a data file replaces it, and the edges of its
+    // graphs, kept for the graphs over all criteria.
+    DataSet data = builtInDataSet();
+    EdgeRecords records;
+    exitCode = runInterruptibly(arguments, data, records, true, out, err);
+  };
+  if (!runOnAStackOfItsOwn(run)) run();
+  return exitCode;
 }
 
 int runBrevox(const std::vector<std::string>& arguments, DataSet& data, EdgeRecords& records,

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "data/data_layout.h"
 #include "io/output_file.h"
@@ -199,9 +200,10 @@ std::string likelyCause(std::string_view bytes) {
 
 Outcome readFileBytes(std::istream& in, const std::string& path, std::string& bytes) {
   bytes.clear();
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+  // On the heap: under a small `ulimit -s` the calling thread's stack may hold less than this.
+  std::vector<char> buffer(std::size_t{1} << 16);
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    bytes.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
   }
   if (in.bad()) return Failure{"Failed to read file " + pathForMessage(path), ""};
   return std::nullopt;

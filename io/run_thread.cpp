@@ -95,6 +95,43 @@ unsigned startWorkers(std::vector<RunThread>& workers, unsigned wanted,
   return started;
 }
 
+void widenLibraryThreadStacks() {
+  pthread_attr_t attributes;
+  if (::pthread_getattr_default_np(&attributes) != 0) return;
+  std::size_t stackBytes = 0;
+  if (::pthread_attr_getstacksize(&attributes, &stackBytes) == 0 &&
+      stackBytes < kWorkerStackBytes &&
+      ::pthread_attr_setstacksize(&attributes, kWorkerStackBytes) == 0) {
+    // Where it fails, the libraries' threads keep the stack they would have had.
+    static_cast<void>(::pthread_setattr_default_np(&attributes));
+  }
+  ::pthread_attr_destroy(&attributes);
+}
+
+bool runOnAStackOfItsOwn(const std::function<void()>& work) {
+  // Under a limit on the address space the thread's stack and arena would take what the run
+  // needs: where they do not leave room, the run stays where it is.
+  const std::optional<unsigned long long> left = addressSpaceLeft();
+  if (left && *left < kWorkerStackBytes + kCrashStackBytes + kArenaBytes + kRoomKeptForTheRun) {
+    return false;
+  }
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  if (::pthread_sigmask(SIG_BLOCK, &all, &before) != 0) return false;
+  const std::function<void()> withTheMaskBefore = [&] {
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    work();
+  };
+  RunThread thread;
+  if (!startRunThread(thread, withTheMaskBefore, kWorkerStackBytes)) {
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return false;
+  }
+  joinRunThread(thread);
+  return true;
+}
+
 void joinRunThread(RunThread& thread) {
   if (!thread.started) return;
   ::pthread_join(thread.handle, nullptr);

@@ -47,6 +47,19 @@ struct RunThread {
 /// has mapped now; empty where no limit is set or the mapped bytes cannot be read.
 std::optional<unsigned long long> addressSpaceLeft();
 
+/// Gives the threads that libraries start for themselves (Graphviz's text layout starts
+/// fontconfig's) a stack of at least kWorkerStackBytes: by default they would take `ulimit -s`,
+/// however small. Called before any such thread starts.
+void widenLibraryThreadStacks();
+
+/// Runs `work` on a thread of its own with a stack of kWorkerStackBytes and waits for its end, so
+/// that the run's deep calls (Graphviz's layout among them) do not depend on `ulimit -s`. The
+/// thread starts with the calling thread's signal mask, and the calling thread, which only waits,
+/// holds every signal from then on, so that the run's own threads alone hear them. Returns false,
+/// with nothing run and the mask as it was, where the thread cannot be started or a limit on the
+/// address space leaves no room for its stack and tables beside kRoomKeptForTheRun.
+[[nodiscard]] bool runOnAStackOfItsOwn(const std::function<void()>& work);
+
 /// Waits for the end of a started thread; nothing for one that was not started.
 void joinRunThread(RunThread& thread);
 
