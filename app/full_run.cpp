@@ -136,7 +136,9 @@ unsigned criterionThreads(const CriterionPass& pass) {
     return !pass.out.fail();
   };
   const unsigned threads = criterionThreads(pass);
-  return computeInOrder<PairJob>(rowLength * rowLength, threads, 4 * std::size_t{threads}, compute,
+  // Room for a few dozen pairs a thread: the workers go on while a long pair (an exact test on
+  // large totals) holds the calling thread.
+  return computeInOrder<PairJob>(rowLength * rowLength, threads, 32 * std::size_t{threads}, compute,
                                  take);
 }
 
