@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 namespace brevox {
 
@@ -19,7 +20,7 @@ namespace {
 // alpha (1 - alpha) (the tail's conditional mean lies at least one count from the rest's). So
 // the left-out tables move a root by less than 8e-22 / alpha in the log odds ratio, that is
 // less than 1e-12 relative in the odds ratio for every alpha >= 1e-9.
-constexpr long double kNeglected = 1e-22L;
+constexpr double kNeglected = 1e-22;
 
 // A root is taken once the last Newton step, or half the bracket, is below this in the log odds
 // ratio: the relative precision of the odds ratio.
@@ -41,14 +42,16 @@ struct Margins {
 };
 
 // Sums over the tables of the noncentral densities, each relative to the most probable table,
-// some weighted by the distance d = x - a from the observed count.
+// some weighted by the distance d = x - a from the observed count. In double: the tables that
+// count lie within 1e-22 of the most probable one, and the sums' rounding moves the roots by a few
+// units of double, far within the interval's precision, at a fraction of long double's cost.
 struct TableSums {
-  long double all = 0;
-  long double atLeast = 0;        // x >= a
-  long double atMost = 0;         // x <= a
-  long double offset = 0;         // d
-  long double offsetAtLeast = 0;  // d, x >= a
-  long double squares = 0;        // d^2
+  double all = 0;
+  double atLeast = 0;        // x >= a
+  double atMost = 0;         // x <= a
+  double offset = 0;         // d
+  double offsetAtLeast = 0;  // d, x >= a
+  double squares = 0;        // d^2
 };
 
 // The central density of x + 1 occurrences over that of x is up(x) / down(x). Both are products
@@ -62,9 +65,9 @@ long double down(const Margins& m, std::int64_t x) {
          static_cast<long double>(m.casesB - m.occurrences + x + 1);
 }
 
-void addTable(const Margins& m, std::int64_t x, long double density, TableSums& sums) {
-  const long double d = static_cast<long double>(x - m.observed);
-  const long double weighted = d * density;
+void addTable(const Margins& m, std::int64_t x, double density, TableSums& sums) {
+  const auto d = static_cast<double>(x - m.observed);
+  const double weighted = d * density;
   sums.all += density;
   sums.offset += weighted;
   sums.squares += d * weighted;
@@ -75,24 +78,58 @@ void addTable(const Margins& m, std::int64_t x, long double density, TableSums& 
   if (x <= m.observed) sums.atMost += density;
 }
 
+// The central ratios of neighbouring densities, up(x) / down(x) towards x + 1 and
+// down(x - 1) / up(x - 1) towards x - 1, each divided once per pair and then only multiplied by
+// the odds ratio of each of Newton's steps. Held for the counts from `first` to `end` - 1, the
+// stretch the sums have visited so far, in buffers kept by the thread from pair to pair.
+struct CentralRatios {
+  std::vector<double>& towardsMore;  // by x - lowest
+  std::vector<double>& towardsFewer;
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+};
+
+// Makes the ratios of x held, with those of every count between it and the stretch held so far.
+void holdRatiosThrough(const Margins& m, CentralRatios& r, std::int64_t x) {
+  if (r.first == r.end) r.first = r.end = x;
+  auto fill = [&](std::int64_t y) {
+    const auto i = static_cast<std::size_t>(y - m.lowest);
+    if (y < m.highest) r.towardsMore[i] = static_cast<double>(up(m, y) / down(m, y));
+    if (y > m.lowest) r.towardsFewer[i] = static_cast<double>(down(m, y - 1) / up(m, y - 1));
+  };
+  for (; r.first > x;) fill(--r.first);
+  for (; r.end <= x; ++r.end) fill(r.end);
+}
+
+double towardsMore(const Margins& m, CentralRatios& r, std::int64_t x) {
+  if (x < r.first || x >= r.end) holdRatiosThrough(m, r, x);
+  return r.towardsMore[static_cast<std::size_t>(x - m.lowest)];
+}
+
+double towardsFewer(const Margins& m, CentralRatios& r, std::int64_t x) {
+  if (x < r.first || x >= r.end) holdRatiosThrough(m, r, x);
+  return r.towardsFewer[static_cast<std::size_t>(x - m.lowest)];
+}
+
 // Whether the tables beyond x, on the side where the next density is `ratio` times that of x,
 // can be left out. The distribution is log-concave (the ratio of neighbours falls monotonically
 // away from the mode), so those densities, weighted by 1 + |x + j - a| (which bounds both the
 // plain and the offset sums), add up to at most density (2 + |x - a|) ratio / (1 - ratio)^2.
 // The slopes' squared weights are not bounded: they only steer Newton's steps.
-bool restIsNegligible(const Margins& m, std::int64_t x, long double density, long double ratio,
-                      long double all) {
+bool restIsNegligible(const Margins& m, std::int64_t x, double density, double ratio, double all) {
   if (!(ratio < 1)) return false;
-  const long double weight = 2 + std::fabs(static_cast<long double>(x - m.observed));
-  const long double gap = 1 - ratio;
+  const double weight = 2 + std::fabs(static_cast<double>(x - m.observed));
+  const double gap = 1 - ratio;
   return density * weight * ratio <= kNeglected * all * gap * gap;
 }
 
 // Sums outwards from the most probable table, so that no density overflows and the sums stop
 // where the rest cannot matter: only a few tens of standard deviations of tables are visited,
 // whatever the totals.
-TableSums sumTables(const Margins& m, double logOdds) {
+TableSums sumTables(const Margins& m, CentralRatios& ratios, double logOdds) {
   const long double odds = std::exp(static_cast<long double>(logOdds));
+  const double oddsRatio = std::exp(logOdds);
+  const double inverseOdds = std::exp(-logOdds);
   // The mode is the largest count whose density is at least that of the count below it.
   std::int64_t low = m.lowest;
   std::int64_t high = m.highest;
@@ -108,16 +145,16 @@ TableSums sumTables(const Margins& m, double logOdds) {
 
   TableSums sums;
   addTable(m, mode, 1, sums);
-  long double density = 1;
+  double density = 1;
   for (std::int64_t x = mode; x < m.highest; ++x) {
-    const long double ratio = odds * up(m, x) / down(m, x);
+    const double ratio = oddsRatio * towardsMore(m, ratios, x);
     if (restIsNegligible(m, x, density, ratio, sums.all)) break;
     density *= ratio;
     addTable(m, x + 1, density, sums);
   }
   density = 1;
   for (std::int64_t x = mode; x > m.lowest; --x) {
-    const long double ratio = down(m, x - 1) / (odds * up(m, x - 1));
+    const double ratio = inverseOdds * towardsFewer(m, ratios, x);
     if (restIsNegligible(m, x, density, ratio, sums.all)) break;
     density *= ratio;
     addTable(m, x - 1, density, sums);
@@ -196,10 +233,10 @@ struct MeanRoot {
   long double variance = 0;
 };
 
-MeanRoot solveMeanLogOdds(const Margins& m, double start) {
+MeanRoot solveMeanLogOdds(const Margins& m, CentralRatios& ratios, double start) {
   MeanRoot root;
-  const auto meanOffset = [&m, &root](double t) {
-    const TableSums s = sumTables(m, t);
+  const auto meanOffset = [&m, &ratios, &root](double t) {
+    const TableSums s = sumTables(m, ratios, t);
     const long double mean = s.offset / s.all;
     root.variance = s.squares / s.all - mean * mean;
     return Slope{mean, root.variance};
@@ -213,9 +250,9 @@ MeanRoot solveMeanLogOdds(const Margins& m, double start) {
 // which runs far straighter than the tail itself where that is small. The derivative of a tail's
 // probability is its covariance with the count; a tail of 0 (far beyond the root) leaves no slope,
 // and the bracket is halved there.
-double solveUpperTail(const Margins& m, long double alpha, double start) {
-  const auto upperTail = [&m, alpha](double t) {
-    const TableSums s = sumTables(m, t);
+double solveUpperTail(const Margins& m, CentralRatios& ratios, long double alpha, double start) {
+  const auto upperTail = [&m, &ratios, alpha](double t) {
+    const TableSums s = sumTables(m, ratios, t);
     const long double tail = s.atLeast / s.all;
     const long double slope = s.offsetAtLeast / s.all - tail * (s.offset / s.all);
     return Slope{std::log(tail) - std::log(alpha), slope / tail};
@@ -223,9 +260,9 @@ double solveUpperTail(const Margins& m, long double alpha, double start) {
   return solveLogOdds(upperTail, start);
 }
 
-double solveLowerTail(const Margins& m, long double alpha, double start) {
-  const auto lowerTail = [&m, alpha](double t) {
-    const TableSums s = sumTables(m, t);
+double solveLowerTail(const Margins& m, CentralRatios& ratios, long double alpha, double start) {
+  const auto lowerTail = [&m, &ratios, alpha](double t) {
+    const TableSums s = sumTables(m, ratios, t);
     const long double tail = s.atMost / s.all;
     // The observed count has d = 0, so the offsets below it are the rest of the sum.
     const long double offsetAtMost = s.offset - s.offsetAtLeast;
@@ -260,6 +297,14 @@ OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confid
   result.low = 0;
   result.high = std::numeric_limits<double>::infinity();
   if (m.lowest == m.highest) return result;
+  thread_local std::vector<double> towardsMoreBuffer;
+  thread_local std::vector<double> towardsFewerBuffer;
+  const auto counts = static_cast<std::size_t>(m.highest - m.lowest + 1);
+  if (towardsMoreBuffer.size() < counts) {
+    towardsMoreBuffer.resize(counts);
+    towardsFewerBuffer.resize(counts);
+  }
+  CentralRatios ratios{towardsMoreBuffer, towardsFewerBuffer};
 
   // Newton starts from the sample log odds ratio with half an occurrence added to every cell;
   // the bounds start where the normal approximation of the count at the estimate, with half a
@@ -282,7 +327,7 @@ OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confid
   } else if (most) {
     result.estimate = std::numeric_limits<double>::infinity();
   } else {
-    const MeanRoot root = solveMeanLogOdds(m, centre);
+    const MeanRoot root = solveMeanLogOdds(m, ratios, centre);
     result.estimate = std::exp(root.logOdds);
     const auto variance = static_cast<double>(root.variance);
     const double z = std::sqrt(2.0) * boost::math::erfc_inv(static_cast<double>(2 * alpha));
@@ -292,8 +337,8 @@ OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confid
       highStart = root.logOdds + reach;
     }
   }
-  if (!fewest) result.low = std::exp(solveUpperTail(m, alpha, lowStart));
-  if (!most) result.high = std::exp(solveLowerTail(m, alpha, highStart));
+  if (!fewest) result.low = std::exp(solveUpperTail(m, ratios, alpha, lowStart));
+  if (!most) result.high = std::exp(solveLowerTail(m, ratios, alpha, highStart));
   return result;
 }
 
