@@ -1,5 +1,6 @@
 #include "report/dot_graph.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <string_view>
@@ -92,10 +93,27 @@ std::string criterionEdgeLine(const PairComparison& pair, bool valid, bool dotte
          (valid ? ";" : " [style=dotted];");
 }
 
+void recordEdge(EdgeRecordMap& records, std::uint32_t source, std::uint32_t target,
+                std::uint32_t criterion, bool valid) {
+  CriterionEdges& criteria = records[source][target];
+  if (criteria.empty() || criteria.back().first < criterion) {
+    criteria.emplace_back(criterion, valid);
+    return;
+  }
+  const auto place = std::lower_bound(
+      criteria.begin(), criteria.end(), criterion,
+      [](const std::pair<std::uint32_t, bool>& entry, std::uint32_t c) { return entry.first < c; });
+  if (place != criteria.end() && place->first == criterion) {
+    place->second = valid;
+  } else {
+    criteria.insert(place, {criterion, valid});
+  }
+}
+
 std::string makeCriterionEdge(const PairComparison& pair, bool valid, bool dottedEdges,
                               EdgeRecordMap& records, const DataSet& data) {
   const auto [source, target] = edgeEnds(pair, data);
-  records[source][target][pair.criterion] = valid;
+  recordEdge(records, source, target, pair.criterion, valid);
   return criterionEdgeLine(pair, valid, dottedEdges, data);
 }
 

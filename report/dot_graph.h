@@ -7,6 +7,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "analysis/run_record.h"
 #include "analysis/tested_pair.h"
@@ -19,10 +21,18 @@
 
 namespace brevox {
 
-/// Significant pairs of one test over all criteria: source work -> target work -> criterion ->
-/// whether the result rests on enough data.
-using EdgeRecordMap =
-    std::map<std::uint32_t, std::map<std::uint32_t, std::map<std::uint32_t, bool>>>;
+/// The criteria under which one pair of works differs, in the order of their numbers, each with
+/// whether the result rests on enough data. A run records a pair's criteria one after the other:
+/// a list in one piece costs far less to add to than a tree of its own per pair.
+using CriterionEdges = std::vector<std::pair<std::uint32_t, bool>>;
+
+/// Significant pairs of one test over all criteria: source work -> target work -> criteria.
+using EdgeRecordMap = std::map<std::uint32_t, std::map<std::uint32_t, CriterionEdges>>;
+
+/// Records that the edge from `source` to `target` is drawn under `criterion`, with whether it
+/// rests on enough data; a criterion recorded before takes the new value.
+void recordEdge(EdgeRecordMap& records, std::uint32_t source, std::uint32_t target,
+                std::uint32_t criterion, bool valid);
 
 /// One record map per graph (indexed like graphNames: the variants, then the merged graph). The
 /// full run fills them criterion by criterion and draws the graphs over all criteria from them.
