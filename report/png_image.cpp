@@ -40,6 +40,10 @@ std::string base64(const std::string& bytes) {
 
 }  // namespace
 
+// zlib's default level: on the maps of 200 works the best level packs them 5% smaller at nine
+// times the time, a second and a half of a run.
+constexpr int kCompressionLevel = Z_DEFAULT_COMPRESSION;
+
 std::string pngFile(const PaletteImage& image) {
   // Each row starts with its filter, none: the rows of a map repeat each other's runs, which the
   // compression finds by itself.
@@ -54,7 +58,7 @@ std::string pngFile(const PaletteImage& image) {
   std::string packed(packedSize, '\0');
   if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
                 reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()),
-                Z_BEST_COMPRESSION) != Z_OK) {
+                kCompressionLevel) != Z_OK) {
     return "";
   }
   packed.resize(packedSize);
