@@ -95,7 +95,14 @@ std::string criterionEdgeLine(const PairComparison& pair, bool valid, bool dotte
 
 void recordEdge(EdgeRecordMap& records, std::uint32_t source, std::uint32_t target,
                 std::uint32_t criterion, bool valid) {
-  CriterionEdges& criteria = records[source][target];
+  EdgeTargets& targets = records[source];
+  auto byTarget = std::lower_bound(targets.begin(), targets.end(), target,
+                                   [](const std::pair<std::uint32_t, CriterionEdges>& entry,
+                                      std::uint32_t t) { return entry.first < t; });
+  if (byTarget == targets.end() || byTarget->first != target) {
+    byTarget = targets.insert(byTarget, {target, CriterionEdges{}});
+  }
+  CriterionEdges& criteria = byTarget->second;
   if (criteria.empty() || criteria.back().first < criterion) {
     criteria.emplace_back(criterion, valid);
     return;

@@ -26,8 +26,12 @@ namespace brevox {
 /// a list in one piece costs far less to add to than a tree of its own per pair.
 using CriterionEdges = std::vector<std::pair<std::uint32_t, bool>>;
 
+/// The works an edge leads to from one work, in the order of their numbers, each with its
+/// criteria: found by halving a list in one piece, where a tree's nodes lie scattered.
+using EdgeTargets = std::vector<std::pair<std::uint32_t, CriterionEdges>>;
+
 /// Significant pairs of one test over all criteria: source work -> target work -> criteria.
-using EdgeRecordMap = std::map<std::uint32_t, std::map<std::uint32_t, CriterionEdges>>;
+using EdgeRecordMap = std::map<std::uint32_t, EdgeTargets>;
 
 /// Records that the edge from `source` to `target` is drawn under `criterion`, with whether it
 /// rests on enough data; a criterion recorded before takes the new value.

@@ -82,10 +82,10 @@ struct Reach {
 };
 
 template <typename Visit>
-void reachUp(const Reach& reach, std::uint32_t to, Visit visit) {
+void reachUp(const Reach& reach, std::uint32_t from, std::uint32_t to, Visit visit) {
   const BinomialShape& shape = reach.shape;
   long double lower = 0;
-  for (std::uint32_t j = shape.first; j <= to; ++j) {
+  for (std::uint32_t j = from; j <= to; ++j) {
     const long double estimate = shape.anchorDensity * reach.relatives[j];
     lower += estimate;
     if (!visit(j, estimate, lower) || j == to) return;
@@ -93,10 +93,10 @@ void reachUp(const Reach& reach, std::uint32_t to, Visit visit) {
 }
 
 template <typename Visit>
-void reachDown(const Reach& reach, std::uint32_t to, Visit visit) {
+void reachDown(const Reach& reach, std::uint32_t from, std::uint32_t to, Visit visit) {
   const BinomialShape& shape = reach.shape;
   long double upper = 0;
-  for (std::uint32_t j = shape.last; j >= to; --j) {
+  for (std::uint32_t j = from; j >= to; --j) {
     const long double estimate = shape.anchorDensity * reach.relatives[j];
     if (!visit(j, estimate, upper) || j == to) return;
     upper += estimate;
@@ -106,6 +106,53 @@ void reachDown(const Reach& reach, std::uint32_t to, Visit visit) {
 // The threshold and half of it: the single-tail and the double-tail limits are searched together.
 using Shares = std::array<double, 2>;
 using Limits = std::array<std::uint32_t, 2>;
+
+// The stretch of counts whose densities can move a limit: the limits' sums start from the counts
+// of `first` and `last` only to find where a tail reaches a share, and counts far out in the tails
+// add nothing a decision can see. Every density left out lies below share tolerance 2^-10 /
+// (trials + 1), so the tail left out is below 2^-10 of the tolerance of the sums at a share: the
+// sums' ranges, as wide as the tolerance and holding the library's value with thirty times room,
+// decide every count as they did, and a range that cannot tell still asks the library. Only for
+// shares of at most one half, which no count of that far tail reaches.
+struct Stretch {
+  std::uint32_t from;  // the first count the upward sums take
+  std::uint32_t to;    // the last count the downward sums take
+};
+
+Stretch stretchThatMatters(const Reach& reach, const Shares& shares) {
+  const BinomialShape& shape = reach.shape;
+  Stretch stretch{shape.first, shape.last};
+  const double least = std::min(shares[0], shares[1]);
+  if (!(least > 0 && std::max(shares[0], shares[1]) <= 0.5)) return stretch;
+  const long double cut = static_cast<long double>(least) * shape.tolerance * 0x1p-10L /
+                          (static_cast<long double>(shape.trials) + 1);
+  auto matters = [&](std::uint32_t j) { return shape.anchorDensity * reach.relatives[j] >= cut; };
+  // The densities rise from `first` to the expected count and fall from it to `last`.
+  const std::uint32_t peak = std::clamp(shape.mode, shape.first, shape.last);
+  std::uint32_t low = shape.first;
+  std::uint32_t high = peak;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    if (matters(middle)) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  stretch.from = low;
+  low = peak;
+  high = shape.last;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low + 1) / 2;
+    if (matters(middle)) {
+      low = middle;
+    } else {
+      high = middle - 1;
+    }
+  }
+  stretch.to = low;
+  return stretch;
+}
 
 // The search of both shares' limits: the limits found so far and the shares still searched.
 struct LimitSearch {
@@ -172,8 +219,9 @@ Limits lowerLimits(const Reach& reach, const Shares& shares) {
       return libraryCumulative(shape, j) >= shares[s] ? 1 : 0;
     };
   };
+  const Stretch stretch = stretchThatMatters(reach, shares);
   if (shape.first <= top && shape.first < shape.anchor && anyOpen(search)) {
-    reachUp(reach, std::min(shape.anchor - 1, top),
+    reachUp(reach, stretch.from, std::min(shape.anchor - 1, top),
             [&](std::uint32_t j, long double, long double lower) {
               return closeReachedShares(search, j, 0, reachesFrom(rangeFromLowerSum(shape, lower)));
             });
@@ -181,10 +229,11 @@ Limits lowerLimits(const Reach& reach, const Shares& shares) {
   if (shape.anchor <= top && anyOpen(search)) {
     // Downward the distribution falls, so the search ends where no open share can be reached.
     Limits found{n, n};
-    reachDown(reach, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
-      if (j > top) return true;
-      return noteReachedShares(search, found, j, reachesFrom(rangeFromUpperSum(shape, upper)));
-    });
+    reachDown(
+        reach, stretch.to, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
+          if (j > top) return true;
+          return noteReachedShares(search, found, j, reachesFrom(rangeFromUpperSum(shape, upper)));
+        });
     closeFoundShares(search, found, n, 0);
   }
   // Above `last` the distribution is 1.
@@ -216,16 +265,18 @@ Limits upperLimits(const Reach& reach, const Shares& shares) {
       return 1 - libraryCumulative(shape, j) >= shares[s] ? 1 : 0;
     };
   };
+  const Stretch stretch = stretchThatMatters(reach, shares);
   if (shape.first <= top && shape.anchor <= top && anyOpen(search)) {
-    reachDown(reach, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
-      if (j > top) return true;
-      return closeReachedShares(search, j, 1, reachesFrom(rangeFromUpperSum(shape, upper)));
-    });
+    reachDown(
+        reach, stretch.to, shape.anchor, [&](std::uint32_t j, long double, long double upper) {
+          if (j > top) return true;
+          return closeReachedShares(search, j, 1, reachesFrom(rangeFromUpperSum(shape, upper)));
+        });
   }
   if (shape.first <= top && shape.first < shape.anchor && anyOpen(search)) {
     // Upward the upper tail falls, so the search ends where no open share can be reached.
     Limits found{n, n};
-    reachUp(reach, std::min(shape.anchor - 1, top),
+    reachUp(reach, stretch.from, std::min(shape.anchor - 1, top),
             [&](std::uint32_t j, long double, long double lower) {
               return noteReachedShares(search, found, j,
                                        reachesFrom(rangeFromLowerSum(shape, lower)));
