@@ -104,6 +104,10 @@ unsigned criterionThreads(const CriterionPass& pass) {
   std::vector<std::uint32_t> numbers;
   for (const std::uint32_t work : workNumbers(pass.data)) numbers.push_back(work);
   const std::size_t rowLength = numbers.size();
+  // Every pair of two different works at most: the records are not moved as they grow.
+  if (pass.settings.needs.findings && rowLength > 1) {
+    analysis.pairs.reserve(rowLength * (rowLength - 1));
+  }
   auto traceRowStart = [&](std::size_t i) {
     if (anyTest && i % rowLength == 0) {
       pass.out << "\n * " << workShortName(pass.data, numbers[i / rowLength]);
