@@ -78,23 +78,37 @@ def remove(*runs):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def same_output(first, second):
-    """Whether two runs wrote the same files, byte for byte, and the same trace."""
-    (folder_a, trace_a), (folder_b, trace_b) = first, second
-    names_a, names_b = sorted(os.listdir(folder_a)), sorted(os.listdir(folder_b))
-    if names_a != names_b or trace_a != trace_b:
-        return False
-    _, mismatch, errors = filecmp.cmpfiles(folder_a, folder_b, names_a, shallow=False)
-    return not mismatch and not errors
+# The run's list of the files it wrote, with their sizes and modification times: no two runs share
+# the times, so manifests are compared by their sizes and names alone.
+MANIFEST = ".brevox-manifest"
+
+
+def manifest_entries(folder):
+    """The manifest's lines without their modification times, or None without a manifest."""
+    path = os.path.join(folder, MANIFEST)
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as manifest:
+        return [b"\t".join(line.split(b"\t")[::2]) for line in manifest.read().splitlines()]
 
 
 def differing_files(first, second):
     """How many files two runs wrote differently, or wrote only one of them."""
     (folder_a, _), (folder_b, _) = first, second
     names_a, names_b = set(os.listdir(folder_a)), set(os.listdir(folder_b))
-    both = sorted(names_a & names_b)
+    both = sorted((names_a & names_b) - {MANIFEST})
     _, mismatch, errors = filecmp.cmpfiles(folder_a, folder_b, both, shallow=False)
-    return len(mismatch) + len(errors) + len(names_a ^ names_b)
+    manifests = 0
+    if MANIFEST in names_a and MANIFEST in names_b:
+        manifests = 0 if manifest_entries(folder_a) == manifest_entries(folder_b) else 1
+    return len(mismatch) + len(errors) + len(names_a ^ names_b) + manifests
+
+
+def same_output(first, second):
+    """Whether two runs wrote the same files, byte for byte (manifests without their times), and
+    the same trace."""
+    (_, trace_a), (_, trace_b) = first, second
+    return trace_a == trace_b and differing_files(first, second) == 0
 
 
 # The runs at scale: what each measures, its data set (works, criteria), its options and threads.

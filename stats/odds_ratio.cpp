@@ -81,19 +81,48 @@ void addTable(const Margins& m, std::int64_t x, double density, TableSums& sums)
 // The central ratios of neighbouring densities, up(x) / down(x) towards x + 1 and
 // down(x - 1) / up(x - 1) towards x - 1, each divided once per pair and then only multiplied by
 // the odds ratio of each of Newton's steps. Held for the counts from `first` to `end` - 1, the
-// stretch the sums have visited so far, in buffers kept by the thread from pair to pair.
+// stretch the sums have visited so far, at x - base in buffers kept by the thread from pair to
+// pair: only the few tens of standard deviations visited take room, whatever the totals.
 struct CentralRatios {
-  std::vector<double>& towardsMore;  // by x - lowest
+  std::vector<double>& towardsMore;
   std::vector<double>& towardsFewer;
+  std::int64_t base = 0;
   std::int64_t first = 0;
   std::int64_t end = 0;
 };
 
+// Room in the buffers for the counts from `low` to `high` beside those held, twice what they
+// span, so that a stretch growing count by count is moved a few times only.
+void makeRoom(CentralRatios& r, std::int64_t low, std::int64_t high) {
+  const auto size = static_cast<std::int64_t>(r.towardsMore.size());
+  if (low >= r.base && high < r.base + size) return;
+  constexpr std::int64_t kLeastSpan = 256;
+  const std::int64_t span = std::max(high - low + 1, kLeastSpan);
+  const std::int64_t base = low - span / 2;
+  std::vector<double> more(static_cast<std::size_t>(2 * span));
+  std::vector<double> fewer(more.size());
+  const auto from = static_cast<std::size_t>(r.first - r.base);
+  const auto to = static_cast<std::size_t>(r.first - base);
+  const auto held = static_cast<std::size_t>(r.end - r.first);
+  std::copy_n(r.towardsMore.begin() + static_cast<std::ptrdiff_t>(from), held,
+              more.begin() + static_cast<std::ptrdiff_t>(to));
+  std::copy_n(r.towardsFewer.begin() + static_cast<std::ptrdiff_t>(from), held,
+              fewer.begin() + static_cast<std::ptrdiff_t>(to));
+  r.towardsMore.swap(more);
+  r.towardsFewer.swap(fewer);
+  r.base = base;
+}
+
 // Makes the ratios of x held, with those of every count between it and the stretch held so far.
 void holdRatiosThrough(const Margins& m, CentralRatios& r, std::int64_t x) {
-  if (r.first == r.end) r.first = r.end = x;
+  if (r.first == r.end) {
+    // Nothing held yet: the buffers are placed around x.
+    r.base = x - static_cast<std::int64_t>(r.towardsMore.size() / 2);
+    r.first = r.end = x;
+  }
+  makeRoom(r, std::min(x, r.first), std::max(x, r.end - 1));
   auto fill = [&](std::int64_t y) {
-    const auto i = static_cast<std::size_t>(y - m.lowest);
+    const auto i = static_cast<std::size_t>(y - r.base);
     if (y < m.highest) r.towardsMore[i] = static_cast<double>(up(m, y) / down(m, y));
     if (y > m.lowest) r.towardsFewer[i] = static_cast<double>(down(m, y - 1) / up(m, y - 1));
   };
@@ -103,12 +132,12 @@ void holdRatiosThrough(const Margins& m, CentralRatios& r, std::int64_t x) {
 
 double towardsMore(const Margins& m, CentralRatios& r, std::int64_t x) {
   if (x < r.first || x >= r.end) holdRatiosThrough(m, r, x);
-  return r.towardsMore[static_cast<std::size_t>(x - m.lowest)];
+  return r.towardsMore[static_cast<std::size_t>(x - r.base)];
 }
 
 double towardsFewer(const Margins& m, CentralRatios& r, std::int64_t x) {
   if (x < r.first || x >= r.end) holdRatiosThrough(m, r, x);
-  return r.towardsFewer[static_cast<std::size_t>(x - m.lowest)];
+  return r.towardsFewer[static_cast<std::size_t>(x - r.base)];
 }
 
 // Whether the tables beyond x, on the side where the next density is `ratio` times that of x,
@@ -299,11 +328,6 @@ OddsRatioEstimate conditionalOddsRatio(const PairComparison& pair, double confid
   if (m.lowest == m.highest) return result;
   thread_local std::vector<double> towardsMoreBuffer;
   thread_local std::vector<double> towardsFewerBuffer;
-  const auto counts = static_cast<std::size_t>(m.highest - m.lowest + 1);
-  if (towardsMoreBuffer.size() < counts) {
-    towardsMoreBuffer.resize(counts);
-    towardsFewerBuffer.resize(counts);
-  }
   CentralRatios ratios{towardsMoreBuffer, towardsFewerBuffer};
 
   // Newton starts from the sample log odds ratio with half an occurrence added to every cell;

@@ -7,6 +7,7 @@
 // statsmodels, SciPy and R's multcompView (tests/reference/findings_reference.py).
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -345,6 +346,25 @@ TEST(EstimatesReference, ConditionalOddsRatio) {
       EXPECT_NEAR(actual, scipy, std::max(1e-9 * scipy, 2e-13)) << name;
     }
   }
+}
+
+TEST(EstimatesReference, ConditionalOddsRatioOfTheLargestTablesTakesLittleRoom) {
+  // Half a billion tables share these margins; the sums visit a few tens of standard deviations
+  // of them, and so must the room they keep.
+  // The heap's chunks in use and its blocks mapped apart, where large buffers go.
+  auto taken = [] {
+    const struct mallinfo2 heap = mallinfo2();
+    return heap.uordblks + heap.hblkhd;
+  };
+  const std::size_t before = taken();
+  const OddsRatioEstimate r = conditionalOddsRatio(
+      PairComparison(1, 1, CountPair{268435455, 536870911}, 2, CountPair{268435455, 536870911}));
+  EXPECT_LT(taken(), before + (std::size_t{64} << 20));
+  ASSERT_TRUE(r.estimate.has_value());
+  EXPECT_NEAR(*r.estimate, 1, 1e-12);
+  // The interval is symmetric on the log scale: the tables' distribution is at odds ratio 1.
+  EXPECT_NEAR(std::log(r.low), -std::log(r.high), 1e-10);
+  EXPECT_NEAR(r.high, 1.00024, 1e-5);
 }
 
 TEST(EstimatesReference, NewcombeProportionDifference) {
