@@ -108,15 +108,6 @@ void findMode(BinomialShape& shape) {
                             : boost::math::pdf(distribution, static_cast<double>(shape.anchor));
 }
 
-// Whether the geometric bound next / gap on the tail beyond a count lies below kVanishing, decided
-// by the division only where a product shows it near: next above twice kVanishing times the gap
-// (the product's rounding is far below that margin) puts the quotient at or above kVanishing.
-// The walk out to the vanishing densities then divides once per count instead of twice.
-bool tailVanishes(long double next, long double gap) {
-  if (next > 2 * kVanishing * gap) return false;
-  return next / gap < kVanishing;
-}
-
 // Walks out from the anchor until the densities, and every tail beyond them, vanish. Past the
 // mode the ratio of neighbours only falls, so the tail is bounded by a geometric series. Where
 // `relatives` is given, it receives the density of every count from `first` to `last` relative to
@@ -132,7 +123,7 @@ void findReach(BinomialShape& shape, std::vector<long double>* relatives) {
   for (; j > 0; --j) {
     if (out) out[j] = relative;
     const long double ratio = downRatio(shape, j);
-    if (ratio < 1 && tailVanishes(anchorDensity * relative * ratio, 1 - ratio)) break;
+    if (ratio < 1 && anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
     relative *= ratio;
   }
   if (out) out[j] = relative;
@@ -143,7 +134,7 @@ void findReach(BinomialShape& shape, std::vector<long double>* relatives) {
   for (; j < shape.trials; ++j) {
     if (out) out[j] = relative;
     const long double ratio = upRatio(shape, j);
-    if (ratio < 1 && tailVanishes(anchorDensity * relative * ratio, 1 - ratio)) break;
+    if (ratio < 1 && anchorDensity * relative * ratio / (1 - ratio) < kVanishing) break;
     relative *= ratio;
   }
   if (out) out[j] = relative;
