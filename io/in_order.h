@@ -71,7 +71,8 @@ void computeItems(Ring<Job>& ring, Compute& compute) {
     std::size_t i = 0;
     {
       std::unique_lock<std::mutex> lock(ring.mutex);
-      while (!ring.stop && ring.next < ring.count && !ring.free()) {
+      // Items are left, but none within the window: wait for the calling thread to take one.
+      while (!ring.stop && ring.next < ring.count && ring.next >= ring.consumed + ring.window) {
         ++ring.workersWaiting;
         ring.room.wait(lock);
         --ring.workersWaiting;

@@ -93,28 +93,24 @@ std::string criterionEdgeLine(const PairComparison& pair, bool valid, bool dotte
          (valid ? ";" : " [style=dotted];");
 }
 
+namespace {
+
+// The entry of `key` in a list sorted by its keys, made where it is missing.
+template <typename Value>
+Value& entryOf(std::vector<std::pair<std::uint32_t, Value>>& list, std::uint32_t key) {
+  auto place = std::lower_bound(list.begin(), list.end(), key,
+                                [](const std::pair<std::uint32_t, Value>& entry, std::uint32_t k) {
+                                  return entry.first < k;
+                                });
+  if (place == list.end() || place->first != key) place = list.insert(place, {key, Value{}});
+  return place->second;
+}
+
+}  // namespace
+
 void recordEdge(EdgeRecordMap& records, std::uint32_t source, std::uint32_t target,
                 std::uint32_t criterion, bool valid) {
-  EdgeTargets& targets = records[source];
-  auto byTarget = std::lower_bound(targets.begin(), targets.end(), target,
-                                   [](const std::pair<std::uint32_t, CriterionEdges>& entry,
-                                      std::uint32_t t) { return entry.first < t; });
-  if (byTarget == targets.end() || byTarget->first != target) {
-    byTarget = targets.insert(byTarget, {target, CriterionEdges{}});
-  }
-  CriterionEdges& criteria = byTarget->second;
-  if (criteria.empty() || criteria.back().first < criterion) {
-    criteria.emplace_back(criterion, valid);
-    return;
-  }
-  const auto place = std::lower_bound(
-      criteria.begin(), criteria.end(), criterion,
-      [](const std::pair<std::uint32_t, bool>& entry, std::uint32_t c) { return entry.first < c; });
-  if (place != criteria.end() && place->first == criterion) {
-    place->second = valid;
-  } else {
-    criteria.insert(place, {criterion, valid});
-  }
+  entryOf(entryOf(records[source], target), criterion) = valid;
 }
 
 std::string makeCriterionEdge(const PairComparison& pair, bool valid, bool dottedEdges,
